@@ -1,0 +1,33 @@
+# Every external library comes from Debian's packages. Some ship no CMake package (Irrlicht,
+# PLIB) or a broken one (Bullet), so each is wrapped here once as an imported target.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(OpenSSL REQUIRED)
+find_package(OpenAL REQUIRED)
+
+find_path(IRRLICHT_INCLUDE_DIR irrlicht.h PATH_SUFFIXES irrlicht REQUIRED)
+find_library(IRRLICHT_LIBRARY Irrlicht REQUIRED)
+add_library(ombrix::irrlicht INTERFACE IMPORTED)
+target_include_directories(ombrix::irrlicht SYSTEM INTERFACE ${IRRLICHT_INCLUDE_DIR})
+target_link_libraries(ombrix::irrlicht INTERFACE ${IRRLICHT_LIBRARY})
+
+pkg_check_modules(BULLET REQUIRED IMPORTED_TARGET bullet)
+add_library(ombrix::bullet ALIAS PkgConfig::BULLET)
+
+pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
+add_library(ombrix::vorbisfile ALIAS PkgConfig::VORBISFILE)
+
+pkg_check_modules(HIDAPI REQUIRED IMPORTED_TARGET hidapi-hidraw)
+add_library(ombrix::hidapi ALIAS PkgConfig::HIDAPI)
+
+add_library(ombrix::openal INTERFACE IMPORTED)
+target_include_directories(ombrix::openal SYSTEM INTERFACE ${OPENAL_INCLUDE_DIR})
+target_link_libraries(ombrix::openal INTERFACE ${OPENAL_LIBRARY})
+
+find_library(PLIBNET_LIBRARY plibnet REQUIRED)
+find_library(PLIBUL_LIBRARY plibul REQUIRED)
+add_library(ombrix::plib INTERFACE IMPORTED)
+target_link_libraries(ombrix::plib INTERFACE ${PLIBNET_LIBRARY} ${PLIBUL_LIBRARY})
+
+find_package(BISON 3.0 REQUIRED)
+find_package(FLEX REQUIRED)
