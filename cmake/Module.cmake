@@ -28,3 +28,13 @@ function(ombrix_add_subfolders)
     add_subdirectory(${d})
   endforeach()
 endfunction()
+
+# ombrix_fuzzer(NAME SOURCE LIBS...) adds a libFuzzer target when OMBRIX_FUZZ is on; run it
+# as fuzz-build/tests/<area>/NAME [corpus folder].
+function(ombrix_fuzzer name source)
+  if(OMBRIX_FUZZ)
+    add_executable(${name} ${source})
+    target_link_libraries(${name} PRIVATE ${ARGN})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  endif()
+endfunction()
