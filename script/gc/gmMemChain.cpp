@@ -1,0 +1,168 @@
+#include "script/gc/gmMemChain.h"
+
+#include <cassert>
+#include <cstdlib>
+#include <new>
+
+static size_t RoundUp(size_t a_value, size_t a_to) { return (a_value + a_to - 1) & ~(a_to - 1); }
+
+gmMemChain::gmMemChain(size_t a_elementSize, size_t a_elementsPerChunk)
+    : m_elementSize(RoundUp(a_elementSize ? a_elementSize : 1, 8)),
+      m_chunkBytes(m_elementSize * (a_elementsPerChunk ? a_elementsPerChunk : 1)) {}
+
+gmMemChain::~gmMemChain() { ResetAndFreeMemory(); }
+
+gmMemChain::Chunk* gmMemChain::NextChunk(size_t a_minBytes) {
+  // Reuse the chunks kept by a reset before asking the system for a new one.
+  Chunk* prev = m_current;
+  Chunk* c = m_current ? m_current->next : m_first;
+  while (c && c->capacity < a_minBytes) {
+    prev = c;
+    c = c->next;
+  }
+  if (!c) {
+    size_t capacity = a_minBytes > m_chunkBytes ? a_minBytes : m_chunkBytes;
+    c = static_cast<Chunk*>(::operator new(sizeof(Chunk) + capacity));
+    c->next = nullptr;
+    c->capacity = capacity;
+    m_systemBytes += sizeof(Chunk) + capacity;
+    if (prev)
+      prev->next = c;
+    else
+      m_first = c;
+  } else if (prev != m_current) {
+    // Skipped chunks that were too small stay for later elements: move c up front.
+    prev->next = c->next;
+    if (m_current) {
+      c->next = m_current->next;
+      m_current->next = c;
+    } else {
+      c->next = m_first;
+      m_first = c;
+    }
+  }
+  c->used = 0;
+  m_current = c;
+  return c;
+}
+
+void* gmMemChain::Alloc() {
+  Chunk* c = m_current;
+  if (!c || c->used + m_elementSize > c->capacity) c = NextChunk(m_elementSize);
+  void* p = Data(c) + c->used;
+  c->used += m_elementSize;
+  return p;
+}
+
+void* gmMemChain::AllocBytes(size_t a_size, size_t a_align) {
+  assert(a_align && a_align <= 16 && (a_align & (a_align - 1)) == 0);
+  Chunk* c = m_current;
+  if (c) {
+    size_t start = RoundUp(c->used, a_align);
+    if (start + a_size <= c->capacity) {
+      c->used = start + a_size;
+      return Data(c) + start;
+    }
+  }
+  c = NextChunk(a_size);
+  c->used = a_size;
+  return Data(c);
+}
+
+void gmMemChain::Reset() {
+  m_current = nullptr;
+  for (Chunk* c = m_first; c; c = c->next) c->used = 0;
+}
+
+void gmMemChain::ResetAndFreeMemory() {
+  Chunk* c = m_first;
+  while (c) {
+    Chunk* next = c->next;
+    ::operator delete(c);
+    c = next;
+  }
+  m_first = m_current = nullptr;
+  m_systemBytes = 0;
+}
+
+// ---- gmMemFixedSet ------------------------------------------------------------------------
+
+namespace {
+const size_t kClassBytes[] = {8, 16, 24, 32, 64, 128, 256, 512};
+const size_t kClassPerChunk[] = {64, 64, 64, 64, 32, 32, 16, 16};
+// Each class block is an 8-byte size word followed by the data (keeps the data 8-aligned).
+const size_t kBlockHeader = 8;
+}  // namespace
+
+gmMemFixedSet::gmMemFixedSet() {
+  for (int i = 0; i < NUM_CLASSES; ++i) {
+    m_chains[i] = new gmMemChain(kBlockHeader + kClassBytes[i], kClassPerChunk[i]);
+    m_free[i] = nullptr;
+  }
+}
+
+gmMemFixedSet::~gmMemFixedSet() {
+  for (int i = 0; i < NUM_CLASSES; ++i) delete m_chains[i];
+  LargeBlock* b = m_large;
+  while (b) {
+    LargeBlock* next = b->next;
+    std::free(b);
+    b = next;
+  }
+}
+
+int gmMemFixedSet::ClassOf(size_t a_size) {
+  if (a_size <= 32) return a_size <= 8 ? 0 : static_cast<int>((a_size - 1) >> 3);
+  if (a_size <= 64) return 4;
+  if (a_size <= 128) return 5;
+  if (a_size <= 256) return 6;
+  return 7;
+}
+
+size_t gmMemFixedSet::ChargedBytes(size_t a_size) {
+  return a_size > static_cast<size_t>(MAX_CLASS_BYTES) ? a_size : kClassBytes[ClassOf(a_size)];
+}
+
+void* gmMemFixedSet::Alloc(size_t a_size) {
+  if (a_size > static_cast<size_t>(MAX_CLASS_BYTES)) {
+    LargeBlock* b = static_cast<LargeBlock*>(std::malloc(sizeof(LargeBlock) + a_size));
+    if (!b) return nullptr;
+    b->prev = nullptr;
+    b->next = m_large;
+    b->size = a_size;
+    if (m_large) m_large->prev = b;
+    m_large = b;
+    m_bytesAllocated += a_size;
+    return b + 1;
+  }
+  int cls = ClassOf(a_size);
+  m_bytesAllocated += kClassBytes[cls];
+  if (FreeBlock* f = m_free[cls]) {
+    m_free[cls] = f->next;
+    return f;
+  }
+  uint64_t* block = static_cast<uint64_t*>(m_chains[cls]->Alloc());
+  block[0] = kClassBytes[cls];
+  return block + 1;
+}
+
+void gmMemFixedSet::Free(void* a_ptr) {
+  if (!a_ptr) return;
+  uint64_t size = static_cast<uint64_t*>(a_ptr)[-1];
+  if (size > static_cast<uint64_t>(MAX_CLASS_BYTES)) {
+    LargeBlock* b = static_cast<LargeBlock*>(a_ptr) - 1;
+    if (b->prev)
+      b->prev->next = b->next;
+    else
+      m_large = b->next;
+    if (b->next) b->next->prev = b->prev;
+    m_bytesAllocated -= b->size;
+    std::free(b);
+    return;
+  }
+  int cls = ClassOf(static_cast<size_t>(size));
+  m_bytesAllocated -= kClassBytes[cls];
+  FreeBlock* f = static_cast<FreeBlock*>(a_ptr);
+  f->next = m_free[cls];
+  m_free[cls] = f;
+}
