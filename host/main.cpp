@@ -1,13 +1,8 @@
-#include <cstdio>
-#include <string_view>
-#include "binding/gVersion.h"
+#include "host/gHost.h"
 
 int main(int argc, char** argv) {
-  for (int i = argc - 1; i >= 1; --i) {
-    if (std::string_view(argv[i]) == "--version") {
-      std::printf("Ombrix %s\n%s\n", ombrix::kEngineVersion, ombrix::kWebAddress);
-      return 0;
-    }
-  }
-  return 0;
+  // Static so that what start-up creates and never tears down (the device in a checksum
+  // run, and later the machine, scenes and modules) stays reachable until the process ends.
+  static gHost host;
+  return host.Run(argc, argv);
 }

@@ -1,0 +1,11 @@
+#include "host/gDeviceReceiver.h"
+
+#include <cstdio>
+
+bool gDeviceReceiver::OnEvent(const irr::SEvent& event) {
+  const bool handled = inner && inner->OnEvent(event);
+  if (event.EventType != irr::EET_LOG_TEXT_EVENT) return handled;
+  if (!handled && event.LogEvent.Text) std::fprintf(stderr, "%s\n", event.LogEvent.Text);
+  // Claiming the event is what stops Irrlicht from printing it to standard output.
+  return true;
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The graphics device's event receiver. Standard output carries only the player's own
+// lines and what scripts print (tools read "--checksum" output), so Irrlicht's log, which
+// it would print there itself, is written to standard error instead. Every event,
+// log text included, is first offered to the game's receiver when one is attached.
+#include <IEventReceiver.h>
+
+class gDeviceReceiver : public irr::IEventReceiver {
+ public:
+  irr::IEventReceiver* inner = nullptr;
+
+  bool OnEvent(const irr::SEvent& event) override;
+};

@@ -1,0 +1,41 @@
+#pragma once
+// The player's life from command line to exit, one member function per step in the order
+// the steps run. Subsystems that are not built yet have their step here, empty, so that
+// each lands in its place.
+#include <string>
+
+#include "host/gCommandLine.h"
+#include "host/gDeviceReceiver.h"
+
+namespace irr {
+class IrrlichtDevice;
+}
+
+class gHost {
+ public:
+  // Exit status when the graphics device cannot be created; 0 and -1 are the player's own.
+  static constexpr int kNoDevice = 1;
+
+  gCommandLine commandLine;
+  gDeviceReceiver receiver;
+  irr::IrrlichtDevice* device = nullptr;
+  std::string checksum;
+
+  // Runs the whole program and returns the process exit status.
+  int Run(int argc, const char* const* argv);
+
+ private:
+  void BuildScriptHost();
+  void StartClock();
+  bool CreateDevice();
+  void MountPackage();
+  void PrintChecksum();
+  void SetUpInput();
+  void BuildConsole();
+  void OpenAudio();
+  void InstallContactCallback();
+  void StartNetwork();
+  bool RunStartScript();
+  void RunMainLoop();
+  void Shutdown();
+};

@@ -1,0 +1,110 @@
+// The built player run as a user runs it, in a scratch directory, with no display: what
+// it writes to standard output and the status it exits with are its interface.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/host/hostFixture.h"
+
+namespace {
+
+using hostTest::WriteFile;
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+Result RunPlayer(const hostTest::fs::path& dir, const std::vector<std::string>& args) {
+  std::string command = "cd '" + dir.string() + "' && env -u DISPLAY '" OMBRIX_PLAYER "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " >stdout.txt 2>stderr.txt";
+  const int raw = std::system(command.c_str());
+  Result result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + raw;
+  result.out = hostTest::ReadFile(dir / "stdout.txt");
+  result.err = hostTest::ReadFile(dir / "stderr.txt");
+  return result;
+}
+
+const char* const kAbc = "A9993E364706816ABA3E25717850C26C9CD0D89D";
+
+std::string ChecksumLines(const std::string& package, const std::string& sum) {
+  return "Checksum for the script " + package + " is:\n" + sum + "\n";
+}
+
+TEST(Player, VersionEndsTheRunBeforeAnythingIsCreated) {
+  hostTest::ScratchDir dir;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--version"}, {"game", "--version", "--checksum"}}) {
+    const Result r = RunPlayer(dir.path, args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Ombrix 7.10\nhttps://ombrix.org\n");
+    // The device would have logged its banner.
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST(Player, HelpListsTheOptions) {
+  hostTest::ScratchDir dir;
+  const Result r = RunPlayer(dir.path, {"--help"});
+  EXPECT_EQ(r.status, 0);
+  for (const char* option : {"--nowindow", "--fullscreen", "--dev", "--checksum", "--version"})
+    EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+TEST(Player, ChecksumMode) {
+  hostTest::ScratchDir dir;
+  WriteFile(dir.path / "game.qvp", "abc");
+  WriteFile(dir.path / "second.qvp", "other");
+  WriteFile(dir.path / "--devel.qvp", "abc");
+  WriteFile(dir.path / "Vastrelline.qvp", "abc");
+  struct Case {
+    std::vector<std::string> args;
+    std::string package, sum;
+  };
+  const Case cases[] = {
+      // Developer mode is switched off again: the archive is hashed, and no window opens
+      // (there is no display here).
+      {{"--checksum", "--dev", "game"}, "game", kAbc},
+      {{"game", "second", "--checksum"}, "game", kAbc},
+      {{"--checksum", "--devel"}, "--devel", kAbc},
+      {{"--checksum"}, "Vastrelline", kAbc},
+      {{"--checksum", "missing"}, "missing", ""},
+      {{"--checksum", "sub/../game"}, "sub/../game", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.package);
+    const Result r = RunPlayer(dir.path, c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, ChecksumLines(c.package, c.sum));
+  }
+}
+
+TEST(Player, DeveloperModeMessages) {
+  hostTest::ScratchDir dir;
+  WriteFile(dir.path / "game/level.zip", "not really a zip");
+  WriteFile(dir.path / "game/a.ZIP", "");
+  WriteFile(dir.path / "game/start.qv", "");
+  Result r = RunPlayer(dir.path, {"--nowindow", "--dev", "game"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Loading zip file level.zip\n");
+
+  r = RunPlayer(dir.path, {"--nowindow", "--dev", "nothere"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Could not find nothere directory\n");
+}
+
+TEST(Player, NoDisplayIsOneClearErrorNotACrash) {
+  hostTest::ScratchDir dir;
+  const Result r = RunPlayer(dir.path, {"game"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_LT(r.status, 128) << "killed by a signal";
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("--nowindow"), std::string::npos) << r.err;
+}
+
+}  // namespace
