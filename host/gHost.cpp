@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "host/gPackage.h"
+#include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
 
 int gHost::Run(int argc, const char* const* argv) {
@@ -101,8 +102,9 @@ void gHost::StartNetwork() {}
 // Loads and runs "start.qv" from the mounted package.
 bool gHost::RunStartScript() { return true; }
 
-// Runs while the input module's running flag is set.
-void gHost::RunMainLoop() {}
+// Runs while the input module's running flag is set; a stop signal ends it after the frame
+// in progress, as closing the window does.
+void gHost::RunMainLoop() { gStopSignal::Install(); }
 
 // In this order: the device (which closes the window), the sound device, the Wiimote.
 void gHost::Shutdown() {

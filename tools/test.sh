@@ -1,15 +1,29 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite twice: a normal build, then one under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 jobs=$(nproc)
+summaries=()
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$jobs"
-(cd build && ctest --output-on-failure -j "$jobs")
+# build_and_test FOLDER LABEL CMAKE-OPTIONS...: the ctest log stays in FOLDER/ctest.log.
+build_and_test() {
+  local dir=$1 label=$2
+  shift 2
+  cmake -S . -B "$dir" "$@"
+  cmake --build "$dir" -j "$jobs"
+  local status=0
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) 2>&1 | tee "$dir/ctest.log" ||
+    status=$?
+  summaries+=("$label: $(grep -E '^[0-9]+% tests passed' "$dir/ctest.log" | tail -n 1 || true)")
+  if ((status != 0)); then
+    printf '%s\n' "${summaries[@]}"
+    exit "$status"
+  fi
+}
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_SANITIZE=ON -DOMBRIX_BENCH=OFF
-cmake --build build-asan -j "$jobs"
-(cd build-asan && ctest --output-on-failure -j "$jobs")
+build_and_test build normal -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build_and_test build-asan sanitizers -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_SANITIZE=ON -DOMBRIX_BENCH=OFF
+echo
+printf '%s\n' "${summaries[@]}"

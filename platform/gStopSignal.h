@@ -1,0 +1,11 @@
+#pragma once
+// Ctrl+C (SIGINT) and SIGTERM ask the player to stop instead of killing it, so that a
+// headless run ends like a closed window: the frame in progress finishes, shutdown runs,
+// and the exit status is 0.
+class gStopSignal {
+ public:
+  // Installs the handlers; a second signal after a request still ends the process at once,
+  // so a player stuck in a script can always be stopped.
+  static void Install();
+  static bool Requested();
+};
