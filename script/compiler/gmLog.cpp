@@ -40,7 +40,7 @@ void gmLog::LogEntryV(const char* format, va_list args)
   size_t need = length + 1;
   if (!last || last->size - last->used < need)
   {
-    size_t size = need > BLOCK_SIZE ? need : BLOCK_SIZE;
+    size_t size = need > size_t(BLOCK_SIZE) ? need : size_t(BLOCK_SIZE);
     Block* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
     if (!block)
       return; // Out of memory: the entry is lost rather than the process.
