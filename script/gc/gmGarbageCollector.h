@@ -102,6 +102,14 @@ class gmGarbageCollector {
     colorSet.InsertGray(a_obj);
   }
 
+  // Take an object out of its sequence and destroy it (the sweep's unit of work).
+  void DestructObject(gmMachine* a_machine, gmGCObjBase* a_obj) {
+    if (a_obj->persist)
+      colorSet.UnlinkPersistent(a_obj);
+    else
+      colorSet.Unlink(a_obj);
+    a_obj->Destruct(a_machine);
+  }
   void DestructAll(gmMachine* a_machine) { colorSet.DestructAll(a_machine); }
 
   gmGCColorSet colorSet;
