@@ -55,30 +55,10 @@ int gmByteCodeGen::Emit(gmByteCode op, uint32_t operand) {
   return at;
 }
 
-int gmByteCodeGen::Reserve() {
-  int at = Tell();
-  bytes.resize(bytes.size() + 8, 0);
-  return at;
-}
-
-void gmByteCodeGen::EmitAt(int position, gmByteCode op, uint32_t operand) {
-  Record(position);
-  PutWord(position, op);
-  PutWord(position + 4, operand);
-  Count(op);
-}
-
 void gmByteCodeGen::PatchWord(int position, uint32_t word) { PutWord(position, word); }
 
 const std::vector<gmLineInfo>& gmByteCodeGen::FinishLines() {
-  // Selection sort: tables are short and mostly in order already.
   size_t n = lines.size();
-  for (size_t i = 0; i + 1 < n; ++i) {
-    size_t lowest = i;
-    for (size_t j = i + 1; j < n; ++j)
-      if (lines[j].byteCodeOffset < lines[lowest].byteCodeOffset) lowest = j;
-    if (lowest != i) std::swap(lines[i], lines[lowest]);
-  }
   size_t kept = 0;
   for (size_t i = 0; i < n; ++i) {
     if (kept > 0 && lines[kept - 1].lineNumber == lines[i].lineNumber) continue;

@@ -5,9 +5,11 @@
 // the two things that must see every emitted instruction: the running operand stack depth
 // (and its maximum), and in debug mode the line entries.
 //
-// Forward jumps are laid out by reserving an instruction's 8 bytes and writing it later with
-// EmitAt; such an instruction is counted and line-tagged when it is written, which is why the
-// line entries are sorted before use.
+// Forward jumps are emitted with a placeholder target that is patched once the target is
+// known. They are counted and line-tagged where they stand in the code, not when patched, so
+// the depth is the true depth at each instruction (a patched jump counted late would inflate
+// the maximum by one for every enclosing if/else) and the line entries come out in offset
+// order.
 
 #include <cstdint>
 #include <vector>
@@ -25,12 +27,10 @@ class gmByteCodeGen {
 
   int Emit(gmByteCode op);
   int Emit(gmByteCode op, uint32_t operand);
-  // Leaves room for an instruction with an operand and returns its offset.
-  int Reserve();
-  // Writes op and operand at a position returned by Reserve (or over any operand word).
-  void EmitAt(int position, gmByteCode op, uint32_t operand);
-  // Overwrites the operand word at `position` without counting anything (jump patching).
+  // Overwrites the operand word at byte `position` (jump patching).
   void PatchWord(int position, uint32_t word);
+  // Patches the operand of the instruction emitted at `instruction`.
+  void PatchOperand(int instruction, uint32_t operand) { PatchWord(instruction + 4, operand); }
 
   // Source line that the next emitted instructions are tagged with.
   void SetLine(int line) { currentLine = line; }
@@ -41,8 +41,8 @@ class gmByteCodeGen {
   // After a call the depth is the one before the callee was pushed, plus the result.
   void SetDepth(int d);
 
-  // Sorts the line entries by offset and drops every entry whose line equals the line of
-  // the entry kept before it. Returns the compacted table.
+  // Drops every line entry whose line equals the line of the entry kept before it and
+  // returns the compacted table.
   const std::vector<gmLineInfo>& FinishLines();
 
   // Reverses the byte order of every word (for hooks that ask for the other order).

@@ -6,9 +6,9 @@
 // member of `this`. Nested function constructors get a context of their own and see nothing
 // of the enclosing function (there are no closures).
 //
-// Control flow uses absolute byte offsets. Forward jumps are reserved and written once their
-// target is known; break and continue jumps are chained through a shared patch list per loop
-// and filled in when the loop ends.
+// Control flow uses absolute byte offsets. Forward jumps are emitted with a placeholder and
+// patched once their target is known; break and continue jumps are chained through a shared
+// patch list per loop and filled in when the loop ends.
 
 #include <cstdint>
 #include <memory>

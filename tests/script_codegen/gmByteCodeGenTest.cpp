@@ -1,7 +1,8 @@
-// The byte code buffer on its own: depth counting and the line table's sort and compaction.
+// The byte code buffer on its own: depth counting and the line table's compaction.
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "script/compiler/gmByteCodeGen.h"
@@ -14,23 +15,25 @@ std::vector<std::pair<int, int>> Lines(gmByteCodeGen& code) {
   return out;
 }
 
-TEST(ByteCodeGen, LineTableIsSortedAndCompacted) {
+TEST(ByteCodeGen, LineTableKeepsOnlyLineChanges) {
   gmByteCodeGen code;
   code.Reset(true);
   code.SetLine(1);
-  code.Emit(BC_PUSHINT1);       // 0, line 1
-  int a = code.Reserve();       // 4: written later, tagged with the line current then
-  code.Emit(BC_PUSHNULL);       // 12, still line 1: no new entry needed after compaction
+  code.Emit(BC_PUSHINT1);                 // 0
+  int a = code.Emit(BC_JUMPZERO, 0);      // 4, patched below but tagged here
+  code.Emit(BC_PUSHNULL);                 // 12
   code.SetLine(2);
-  code.Emit(BC_POP);            // 16, line 2
-  code.Emit(BC_POP);            // 20, line 2
+  code.Emit(BC_POP);                      // 16
+  code.Emit(BC_POP);                      // 20
+  code.SetLine(1);
+  code.Emit(BC_RETURN);                   // 24: back on an earlier line
   code.SetLine(3);
-  code.EmitAt(a, BC_JUMPZERO, 24);  // recorded out of order, line 3
-  code.SetLine(2);
-  code.Emit(BC_RETURN);         // 24, line 2
-  // After sorting, an entry survives only where the line changes.
-  std::vector<std::pair<int, int>> expected = {{0, 1}, {4, 3}, {12, 1}, {16, 2}};
+  code.PatchOperand(a, 24);
+  std::vector<std::pair<int, int>> expected = {{0, 1}, {16, 2}, {24, 1}};
   EXPECT_EQ(Lines(code), expected);
+  uint32_t target;
+  std::memcpy(&target, code.Data() + a + 4, 4);
+  EXPECT_EQ(target, 24u);
 }
 
 TEST(ByteCodeGen, NoLineTableOutsideDebugMode) {
