@@ -67,8 +67,7 @@ void gmGarbageCollector::MakePersistent(gmGCObjBase* a_obj) {
   colorSet.InsertPersistent(a_obj);
 }
 
-void gmGarbageCollector::Revive(gmGCObjBase* a_obj) {
-  if (a_obj->persist) return;
+void gmGarbageCollector::ReviveMove(gmGCObjBase* a_obj) {
   colorSet.Unlink(a_obj);
   a_obj->color = currentColor;
   colorSet.InsertBlack(a_obj);

@@ -86,8 +86,13 @@ class gmGarbageCollector {
   // Flag the object and move it to the persistent list.
   void MakePersistent(gmGCObjBase* a_obj);
   // An interned string handed out again: current colour, moved to the end of black (out of
-  // free if it was waiting there).
-  void Revive(gmGCObjBase* a_obj);
+  // free if it was waiting there). A marked object is already gray or black unless free
+  // holds objects, and a string has nothing to trace, so that case needs no move: interning
+  // hits then touch no list neighbours.
+  void Revive(gmGCObjBase* a_obj) {
+    if (a_obj->persist || (IsMarked(a_obj) && colorSet.IsFreeEmpty())) return;
+    ReviveMove(a_obj);
+  }
   // A reference overwritten or removed during a cycle stays alive until the next one.
   void WriteBarrier(gmGCObjBase* a_obj) {
     if (!finished && !a_obj->persist && !IsMarked(a_obj)) MarkGray(a_obj);
@@ -113,6 +118,9 @@ class gmGarbageCollector {
   void DestructAll(gmMachine* a_machine) { colorSet.DestructAll(a_machine); }
 
   gmGCColorSet colorSet;
+
+ private:
+  void ReviveMove(gmGCObjBase* a_obj);
 };
 
 #endif

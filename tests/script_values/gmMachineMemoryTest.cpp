@@ -152,6 +152,13 @@ TEST_F(MachineMemoryTest, CreationRegistersObjectsWithTheCollector) {
   EXPECT_EQ(gc->colorSet.CountPersistent(), persistent + 1);
   machine.MakeString("symbol");  // a permanent string stays on the persistent list
   EXPECT_EQ(gc->colorSet.CountPersistent(), persistent + 1);
+  // Re-interning an unmarked string gives it the current colour (as a cycle would need).
+  gc->currentColor ^= 1;
+  gmStringObject* again = machine.MakeString("again");
+  again->color = gc->currentColor ^ 1;
+  EXPECT_EQ(machine.MakeString("again"), again);
+  EXPECT_TRUE(gc->IsMarked(again));
+  gc->currentColor ^= 1;
   // No cycle is in progress, so the write barrier leaves objects where they are.
   machine.WriteBarrier(t);
   EXPECT_TRUE(gc->colorSet.IsGrayEmpty());
