@@ -1,4 +1,10 @@
 // Any byte string must end in a tree or a logged error: no crash, hang or stack exhaustion.
+// From the repository root:
+//   CC=clang CXX=clang++ cmake -S . -B fuzz-build -DOMBRIX_FUZZ=ON -DOMBRIX_TESTS=ON -DOMBRIX_BENCH=OFF
+//   cmake --build fuzz-build --target script_parser_fuzzer
+//   mkdir -p fuzz-build/parser-corpus
+//   fuzz-build/tests/script_parser/script_parser_fuzzer fuzz-build/parser-corpus \
+//     -dict=tests/script_parser/gmParser.dict -timeout=10 -max_total_time=600
 #include "script/compiler/gmCodeTree.h"
 #include "script/compiler/gmLog.h"
 

@@ -282,7 +282,15 @@ TEST_F(Parse, RefusesASecondParseUntilReset)
 
 TEST_F(Parse, SurvivesHostileInput)
 {
-  // Nesting deeper than the parser stack is an overflow, not a crash.
+  // The parser stack grows well past its first 200 states...
+  EXPECT_EQ(Tree("x = " + std::string(5000, '(') + "1" + std::string(5000, ')') + ";"), "(= x 1)");
+  std::string negations;
+  for (int i = 0; i < 3000; ++i)
+    negations += "-";
+  EXPECT_EQ(Run("x = " + negations + "y;"), gmCodeTree::PARSE_OK);
+  EXPECT_EQ(Log(), "");
+
+  // ...and nesting deeper than its limit is an overflow, not a crash.
   std::string nested = "x = " + std::string(100000, '(') + "1" + std::string(100000, ')') + ";";
   EXPECT_EQ(Run(nested), gmCodeTree::PARSE_STACK_OVERFLOW);
   EXPECT_EQ(Log(), "error (1) parser stack overflow\r\n");
