@@ -105,6 +105,7 @@ void gmCodeGenPrivate::PopContext() {
 void gmCodeGenPrivate::Reset() {
   for (auto& c : contexts) c->Reset(false);
   depth = 0;
+  finished.clear();
   loops.clear();
   patches.clear();
 }
@@ -139,7 +140,10 @@ int gmCodeGenPrivate::Compile(const gmCodeTreeNode* root, gmCodeGenHooks* withHo
   PushContext();
   if (GenStatementList(root)) {
     Current().code.Emit(BC_RETURN);
-    if (!FinishFunction(nullptr, true, 0, "__main")) errors = 1;
+    FinishFunction(nullptr, true, 0, "__main");
+    // Nothing is handed over before the whole text compiled: a failed compile leaves every
+    // function object it made uninitialised, for the collector to reclaim.
+    if (!HandOver()) errors = 1;
   } else {
     errors = 1;
   }
@@ -152,36 +156,59 @@ int gmCodeGenPrivate::Compile(const gmCodeTreeNode* root, gmCodeGenHooks* withHo
   return errors;
 }
 
-bool gmCodeGenPrivate::FinishFunction(gmFunctionObject* func, bool root, int numParams,
+void gmCodeGenPrivate::FinishFunction(gmFunctionObject* func, bool root, int numParams,
                                       const char* name) {
   Context& c = Current();
-  std::vector<const char*> symbols;
-  const std::vector<gmLineInfo>* lines = nullptr;
-  if (debug) {
-    symbols.assign(static_cast<size_t>(c.numSlots), nullptr);
-    for (const Variable& v : c.variables)
-      if (v.slot >= 0) symbols[static_cast<size_t>(v.slot)] = v.name.c_str();
-    lines = &c.code.FinishLines();
-  }
+  finished.emplace_back();
+  Finished& f = finished.back();
+  f.func = func;
+  f.root = root;
   if (hooks->SwapEndian()) c.code.SwapWords();
-
-  gmFunctionInfo info{};
-  info.func = func;
-  info.root = root;
-  info.byteCode = c.code.Data();
-  info.byteCodeLength = c.code.Tell();
-  info.numParams = numParams;
-  info.numLocals = c.numSlots - numParams;
-  info.maxStackSize = c.code.MaxDepth();
-  info.references = c.references.data();
-  info.numReferences = static_cast<int>(c.references.size());
+  f.code.assign(c.code.Data(), c.code.Data() + c.code.Tell());
+  f.numParams = numParams;
+  f.numLocals = c.numSlots - numParams;
+  f.maxStackSize = c.code.MaxDepth();
+  f.references = c.references;
   if (debug) {
-    info.symbols = symbols.data();
-    info.lineInfo = lines->data();
-    info.lineInfoCount = static_cast<int>(lines->size());
+    f.symbols.assign(static_cast<size_t>(c.numSlots), std::string());
+    f.hasSymbol.assign(static_cast<size_t>(c.numSlots), false);
+    for (const Variable& v : c.variables) {
+      if (v.slot < 0) continue;
+      f.symbols[static_cast<size_t>(v.slot)] = v.name;
+      f.hasSymbol[static_cast<size_t>(v.slot)] = true;
+    }
+    f.lines = c.code.FinishLines();
   }
-  info.debugName = name;
-  return hooks->AddFunction(info);
+  f.hasName = name != nullptr;
+  if (name) f.name = name;
+}
+
+bool gmCodeGenPrivate::HandOver() {
+  bool ok = true;
+  std::vector<const char*> symbols;
+  for (Finished& f : finished) {
+    gmFunctionInfo info{};
+    info.func = f.func;
+    info.root = f.root;
+    info.byteCode = f.code.data();
+    info.byteCodeLength = static_cast<int>(f.code.size());
+    info.numParams = f.numParams;
+    info.numLocals = f.numLocals;
+    info.maxStackSize = f.maxStackSize;
+    info.references = f.references.data();
+    info.numReferences = static_cast<int>(f.references.size());
+    if (debug) {
+      symbols.clear();
+      for (size_t i = 0; i < f.symbols.size(); ++i)
+        symbols.push_back(f.hasSymbol[i] ? f.symbols[i].c_str() : nullptr);
+      info.symbols = symbols.data();
+      info.lineInfo = f.lines.data();
+      info.lineInfoCount = static_cast<int>(f.lines.size());
+    }
+    info.debugName = f.hasName ? f.name.c_str() : nullptr;
+    if (!hooks->AddFunction(info)) ok = false;
+  }
+  return ok;
 }
 
 // ---- statements -----------------------------------------------------------------------------
@@ -646,7 +673,7 @@ bool gmCodeGenPrivate::GenFunction(const gmCodeTreeNode* node, const char* debug
   const gmCodeTreeNode* body = Child(node, 1);
   if (body && !GenStatementList(body)) return false;
   c.code.Emit(BC_RETURN);
-  if (!FinishFunction(func, false, numParams, debugName)) return false;
+  FinishFunction(func, false, numParams, debugName);
   PopContext();
   return true;
 }

@@ -59,6 +59,22 @@ class gmCodeGenPrivate : public gmCodeGen {
     int context;     // depth of the function the loop belongs to
   };
 
+  // A finished function's description, owned until the compile has succeeded.
+  struct Finished {
+    gmFunctionObject* func = nullptr;
+    bool root = false;
+    std::vector<unsigned char> code;
+    int numParams = 0;
+    int numLocals = 0;
+    int maxStackSize = 0;
+    std::vector<gmObject*> references;
+    std::vector<std::string> symbols;  // debug mode: names by slot
+    std::vector<bool> hasSymbol;
+    std::vector<gmLineInfo> lines;     // debug mode
+    std::string name;
+    bool hasName = false;
+  };
+
   struct Patch {
     int position;    // byte position of the operand word to fill
     int next;
@@ -100,8 +116,10 @@ class gmCodeGenPrivate : public gmCodeGen {
   void PopLoop(int breakTarget, int continueTarget);
   void FillPatches(int head, int target);
 
-  // Finishes the current context's function and hands it to the hooks.
-  bool FinishFunction(gmFunctionObject* func, bool root, int numParams, const char* name);
+  // Finishes the current context's function and keeps its description until HandOver.
+  void FinishFunction(gmFunctionObject* func, bool root, int numParams, const char* name);
+  // Gives every finished function to the hooks, innermost first, "__main" last.
+  bool HandOver();
 
   uint32_t Symbol(const char* text);
 
@@ -109,6 +127,7 @@ class gmCodeGenPrivate : public gmCodeGen {
   int depth = 0;
   std::vector<Loop> loops;
   std::vector<Patch> patches;
+  std::vector<Finished> finished;
 
   gmCodeGenHooks* hooks = nullptr;
   gmLog* log = nullptr;

@@ -370,6 +370,9 @@ const ErrorCase kErrors[] = {
     {"RepeatedParameter", "\nf = function(a, b, a) { };", "error (2) parameter a already declared\r\n"},
     {"AssignToCallResult", "x = 1;\nf() = 2;", "error (2) illegal l-value for '=' operator\r\n"},
     {"AssignToConstant", "(1) += 2;", "error (1) illegal l-value for '=' operator\r\n"},
+    // The finished function f must not reach the hooks either.
+    {"ErrorAfterACompleteFunction", "f = function() { };\nbreak;",
+     "error (2) illegal break statement\r\n"},
 };
 
 class Errors : public CodeGen, public ::testing::WithParamInterface<ErrorCase> {};
