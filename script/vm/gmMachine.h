@@ -88,11 +88,9 @@ class gmMachine {
   const gmTypeEntry& GetTypeEntry(int a_type) const { return m_types[a_type]; }
 
   // ---- Memory ------------------------------------------------------------------------
-  // Size-class storage for engine buffers (counted in the usage).
-  void* Alloc(size_t a_size) {
-    void* p = m_fixedSet.Alloc(a_size);
-    return p;
-  }
+  // Size-class storage for engine buffers (table nodes, texts, byte code, debug records),
+  // counted in the usage. Free takes null.
+  void* Alloc(size_t a_size) { return m_fixedSet.Alloc(a_size); }
   void Free(void* a_ptr) { m_fixedSet.Free(a_ptr); }
   // Object bytes plus size-class bytes.
   int GetCurrentMemoryUsage() const { return m_objectBytes + static_cast<int>(m_fixedSet.GetBytesAllocated()); }
