@@ -59,22 +59,22 @@ gmCodeGen& gmCodeGen::Get() {
 void gmCodeGenPrivate::Context::Reset(bool isDebug) {
   code.Reset(isDebug);
   variables.clear();
+  variableIndex.clear();
   numSlots = 0;
   references.clear();
-  debugName.clear();
-  hasDebugName = false;
+  referenceIndex.clear();
   lastLine = 0;
 }
 
 gmCodeGenPrivate::Variable* gmCodeGenPrivate::Context::Find(const char* name) {
-  for (Variable& v : variables)
-    if (v.name == name) return &v;
-  return nullptr;
+  auto it = variableIndex.find(name);
+  return it == variableIndex.end() ? nullptr : &variables[it->second];
 }
 
 gmCodeGenPrivate::Variable& gmCodeGenPrivate::Context::Declare(const char* name, int scope) {
   Variable* v = Find(name);
   if (!v) {
+    variableIndex.emplace(name, variables.size());
     variables.push_back(Variable{name, scope, -1});
     v = &variables.back();
   }
@@ -84,10 +84,12 @@ gmCodeGenPrivate::Variable& gmCodeGenPrivate::Context::Declare(const char* name,
 }
 
 uint32_t gmCodeGenPrivate::Context::Reference(gmObject* object) {
-  for (size_t i = 0; i < references.size(); ++i)
-    if (references[i] == object) return static_cast<uint32_t>(i);
+  auto it = referenceIndex.find(object);
+  if (it != referenceIndex.end()) return it->second;
+  uint32_t index = static_cast<uint32_t>(references.size());
   references.push_back(object);
-  return static_cast<uint32_t>(references.size() - 1);
+  referenceIndex.emplace(object, index);
+  return index;
 }
 
 gmCodeGenPrivate::Context& gmCodeGenPrivate::PushContext() {

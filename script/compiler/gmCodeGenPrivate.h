@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "script/compiler/gmByteCodeGen.h"
@@ -37,10 +38,10 @@ class gmCodeGenPrivate : public gmCodeGen {
   struct Context {
     gmByteCodeGen code;
     std::vector<Variable> variables;
+    std::unordered_map<std::string, size_t> variableIndex;  // name -> index in variables
     int numSlots = 0;
     std::vector<gmObject*> references;
-    std::string debugName;
-    bool hasDebugName = false;
+    std::unordered_map<gmObject*, uint32_t> referenceIndex;
     // Line of the last `line` instruction of this function, so each source line announces
     // itself once per run of statements.
     int lastLine = 0;

@@ -390,6 +390,27 @@ TEST_P(Errors, LoggedAndNothingHandedOver) {
 INSTANTIATE_TEST_SUITE_P(CodeGen, Errors, ::testing::ValuesIn(kErrors),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(CodeGen, DeepAndWideProgramsCompile) {
+  // The deepest operator chain the parser accepts.
+  std::string chain = "x = a";
+  for (int i = 0; i < gmCodeTree::MAX_DEPTH - 10; ++i) chain += "+a";
+  ASSERT_EQ(Compile((chain + ";").c_str(), true), 0) << Log();
+  EXPECT_EQ(hooks.Main()->maxStackSize, 2);
+
+  std::string nested;
+  for (int i = 0; i < 300; ++i) nested += "f = function(p) { while (p) { if (p) { ";
+  nested += "break;";
+  for (int i = 0; i < 300; ++i) nested += "} } };";
+  ASSERT_EQ(Compile(nested.c_str(), true), 0) << Log();
+  EXPECT_EQ(hooks.newFunctions, 300);
+
+  std::string names;
+  for (int i = 0; i < 20000; ++i) names += "v" + std::to_string(i) + " = g" + std::to_string(i) + ";\n";
+  ASSERT_EQ(Compile(names.c_str()), 0) << Log();
+  EXPECT_EQ(hooks.Main()->numLocals, 20000);
+  EXPECT_EQ(hooks.Main()->references.size(), 20000u);
+}
+
 TEST_F(CodeGen, CompilesAgainAfterAnError) {
   EXPECT_EQ(Compile("while (1) { f = function() { break; }; }"), 1);
   ASSERT_EQ(Compile("while (1) { break; }"), 0) << Log();
