@@ -216,17 +216,22 @@ bool gmCodeGenPrivate::HandOver() {
 // ---- statements -----------------------------------------------------------------------------
 
 bool gmCodeGenPrivate::GenStatementList(const gmCodeTreeNode* node) {
-  for (; node; node = Next(node)) {
-    Context& c = Current();
-    c.code.SetLine(Line(node));
-    bool compound = Kind(node) == GMNK_STATEMENT && Sub(node) == GMST_COMPOUND;
-    if (debug && !compound && Line(node) != c.lastLine) {
-      c.code.Emit(BC_LINE);
-      c.lastLine = Line(node);
-    }
-    if (!GenNode(node)) return false;
-    if (Flags(node) & GMNF_DISCARD) Current().code.Emit(BC_POP);
+  for (; node; node = Next(node))
+    if (!GenStatementItem(node)) return false;
+  return true;
+}
+
+bool gmCodeGenPrivate::GenStatementItem(const gmCodeTreeNode* node) {
+  if (!node) return true;
+  Context& c = Current();
+  c.code.SetLine(Line(node));
+  bool compound = Kind(node) == GMNK_STATEMENT && Sub(node) == GMST_COMPOUND;
+  if (debug && !compound && Line(node) != c.lastLine) {
+    c.code.Emit(BC_LINE);
+    c.lastLine = Line(node);
   }
+  if (!GenNode(node)) return false;
+  if (Flags(node) & GMNF_DISCARD) Current().code.Emit(BC_POP);
   return true;
 }
 
@@ -311,14 +316,14 @@ bool gmCodeGenPrivate::GenIf(const gmCodeTreeNode* node) {
   gmByteCodeGen& code = Current().code;
   if (!GenExpression(Child(node, 0))) return false;
   int a = code.Emit(BC_JUMPZERO, 0);
-  if (!GenStatementList(Child(node, 1))) return false;
+  if (!GenStatementItem(Child(node, 1))) return false;
   if (!Child(node, 2)) {
     code.PatchOperand(a, static_cast<uint32_t>(code.Tell()));
     return true;
   }
   int b = code.Emit(BC_JUMP, 0);
   // The else part is a compound statement or a nested if; either is a one-node list.
-  if (!GenStatementList(Child(node, 2))) return false;
+  if (!GenStatementItem(Child(node, 2))) return false;
   code.PatchOperand(a, static_cast<uint32_t>(b + 8));
   code.PatchOperand(b, static_cast<uint32_t>(code.Tell()));
   return true;
@@ -330,7 +335,7 @@ bool gmCodeGenPrivate::GenWhile(const gmCodeTreeNode* node) {
   int top = code.Tell();
   if (!GenExpression(Child(node, 0))) return false;
   int a = code.Emit(BC_JUMPZERO, 0);
-  if (!GenStatementList(Child(node, 1))) return false;
+  if (!GenStatementItem(Child(node, 1))) return false;
   code.Emit(BC_JUMP, static_cast<uint32_t>(top));
   int end = code.Tell();
   code.PatchOperand(a, static_cast<uint32_t>(end));
@@ -342,7 +347,7 @@ bool gmCodeGenPrivate::GenDoWhile(const gmCodeTreeNode* node) {
   gmByteCodeGen& code = Current().code;
   PushLoop();
   int top = code.Tell();
-  if (!GenStatementList(Child(node, 1))) return false;
+  if (!GenStatementItem(Child(node, 1))) return false;
   int cont = code.Tell();
   if (!GenExpression(Child(node, 0))) return false;
   code.Emit(BC_JUMPNOTZERO, static_cast<uint32_t>(top));
@@ -352,7 +357,7 @@ bool gmCodeGenPrivate::GenDoWhile(const gmCodeTreeNode* node) {
 
 bool gmCodeGenPrivate::GenFor(const gmCodeTreeNode* node) {
   gmByteCodeGen& code = Current().code;
-  if (Child(node, 0) && !GenStatementList(Child(node, 0))) return false;
+  if (Child(node, 0) && !GenStatementItem(Child(node, 0))) return false;
   PushLoop();
   int top = code.Tell();
   int a = -1;
@@ -360,9 +365,9 @@ bool gmCodeGenPrivate::GenFor(const gmCodeTreeNode* node) {
     if (!GenExpression(Child(node, 1))) return false;
     a = code.Emit(BC_JUMPZERO, 0);
   }
-  if (!GenStatementList(Child(node, 3))) return false;
+  if (!GenStatementItem(Child(node, 3))) return false;
   int cont = code.Tell();
-  if (Child(node, 2) && !GenStatementList(Child(node, 2))) return false;
+  if (Child(node, 2) && !GenStatementItem(Child(node, 2))) return false;
   code.Emit(BC_JUMP, static_cast<uint32_t>(top));
   int end = code.Tell();
   if (a >= 0) code.PatchOperand(a, static_cast<uint32_t>(end));
@@ -388,7 +393,7 @@ bool gmCodeGenPrivate::GenForEach(const gmCodeTreeNode* node) {
   c.code.Emit(BC_FOREACH, (static_cast<uint32_t>(keySlot) << 16) |
                               (static_cast<uint32_t>(valueSlot) & 0xffffu));
   int a = c.code.Emit(BC_JUMPZERO, 0);
-  if (!GenStatementList(Child(node, 3))) return false;
+  if (!GenStatementItem(Child(node, 3))) return false;
   c.code.Emit(BC_JUMP, static_cast<uint32_t>(cont));
   int end = c.code.Tell();
   c.code.PatchOperand(a, static_cast<uint32_t>(end));
@@ -673,7 +678,7 @@ bool gmCodeGenPrivate::GenFunction(const gmCodeTreeNode* node, const char* debug
   }
   // The body is a compound statement.
   const gmCodeTreeNode* body = Child(node, 1);
-  if (body && !GenStatementList(body)) return false;
+  if (body && !GenStatementItem(body)) return false;
   c.code.Emit(BC_RETURN);
   FinishFunction(func, false, numParams, debugName);
   PopContext();

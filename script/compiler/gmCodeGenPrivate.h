@@ -88,7 +88,10 @@ class gmCodeGenPrivate : public gmCodeGen {
   // Logs one error. Texts carrying "%d" get the line; "%s" gets `name`.
   void Error(const char* message, int line, const char* name = nullptr);
 
+  // A list follows next links; an item is one node in statement position (a loop body, an
+  // initialiser), compiled the same way but without its siblings.
   bool GenStatementList(const gmCodeTreeNode* node);
+  bool GenStatementItem(const gmCodeTreeNode* node);
   bool GenNode(const gmCodeTreeNode* node);
   bool GenDeclaration(const gmCodeTreeNode* node);
   bool GenStatement(const gmCodeTreeNode* node);
