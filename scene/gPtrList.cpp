@@ -1,0 +1,57 @@
+#include "scene/gPtrList.h"
+
+#include <cassert>
+#include <cstddef>
+
+gPtrList::gPtrList() : items(new void*[1]()) {}
+
+gPtrList::~gPtrList() { delete[] items; }
+
+void gPtrList::Append(void* item)
+{
+  if (count == capacity)
+  {
+    void** grown = new void*[std::size_t(capacity) * 2]();
+    for (int i = 0; i < count; ++i)
+      grown[i] = items[i];
+    delete[] items;
+    items = grown;
+    capacity *= 2;
+  }
+  items[count++] = item;
+}
+
+bool gPtrList::Remove(void* item)
+{
+  for (int i = 0; i < count; ++i)
+  {
+    if (items[i] == item)
+    {
+      RemoveAt(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+void gPtrList::RemoveAt(int index)
+{
+  assert(index >= 0 && index < count);
+  --count;
+  items[index] = items[count];
+  items[count] = nullptr;
+}
+
+void* gPtrList::First()
+{
+  cursor = 0;
+  return AtCursor();
+}
+
+void* gPtrList::Next()
+{
+  ++cursor;
+  return AtCursor();
+}
+
+void* gPtrList::AtCursor() const { return cursor >= 0 && cursor < count ? items[cursor] : nullptr; }
