@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(CodeGen, Listings, ::testing::ValuesIn(kListings),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CodeGen, TopLevelAssignmentIsLocalOfMainWhileFunctionsReadTheGlobal) {
-  ASSERT_EQ(Compile("x = 1; f = function() { return x; };"), 0) << Log();
+  ASSERT_EQ(Compile("x = 1; f = function() { y = x; return y; };"), 0) << Log();
   EXPECT_EQ(Main(),
             "function __main params 0 locals 2 stack 1\n"
             "0000 pushint1\n"
@@ -246,10 +246,12 @@ TEST_F(CodeGen, TopLevelAssignmentIsLocalOfMainWhileFunctionsReadTheGlobal) {
             "0020 setlocal 1\n"
             "0028 return\n");
   EXPECT_EQ(Nested(0),
-            "function (unnamed) params 0 locals 0 stack 1\n"
+            "function (unnamed) params 0 locals 1 stack 1\n"
             "0000 getglobal x\n"
-            "0008 returnvalue\n"
-            "0012 return\n");
+            "0008 setlocal 0\n"
+            "0016 getlocal 0\n"
+            "0024 returnvalue\n"
+            "0028 return\n");
   ASSERT_EQ(hooks.functions.size(), 2u);
   EXPECT_EQ(hooks.Main()->references[0], hooks.functions[0].func);
   EXPECT_FALSE(hooks.functions[0].root);

@@ -5,7 +5,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "script/compiler/gmByteCode.h"
 #include "script/compiler/gmCodeGen.h"
 #include "script/compiler/gmLog.h"
 #include "tests/script_codegen/gmTestHooks.h"
@@ -95,6 +97,29 @@ TEST(CodeGenTree, RefusesACompileWhileOneIsRunning) {
             "0000 pushint 3\n"
             "0008 setlocal 0\n"
             "0016 return\n");
+}
+
+TEST(CodeGenTree, HooksMayAskForTheOtherByteOrder) {
+  struct Swapped : gmTestHooks {
+    using gmTestHooks::gmTestHooks;
+    std::vector<unsigned char> bytes;
+    bool SwapEndian() const override { return true; }
+    bool AddFunction(gmFunctionInfo& info) override {
+      bytes.assign(info.byteCode, info.byteCode + info.byteCodeLength);
+      return gmTestHooks::AddFunction(info);
+    }
+  };
+  gmMachine machine;
+  Swapped hooks(machine);
+  gmTreeBuilder b;
+  ASSERT_EQ(gmCodeGen::Get().Compile(b.Op(GMOP_ASSIGN, b.Id("x"), b.Int(0x01020304)), &hooks,
+                                     false, nullptr),
+            0);
+  gmCodeGen::Get().Reset();
+  std::vector<unsigned char> expected = {0, 0, 0, BC_PUSHINT, 1, 2, 3, 4,
+                                         0, 0, 0, BC_SETLOCAL, 0, 0, 0, 0,
+                                         0, 0, 0, BC_RETURN};
+  EXPECT_EQ(hooks.bytes, expected);
 }
 
 }  // namespace
