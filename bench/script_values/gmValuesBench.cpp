@@ -1,11 +1,14 @@
 // Baseline figures for the interpreter's hot paths: string interning and table get, set and
-// iteration. Run from a build without sanitizers:
+// iteration, with the standard library's hash containers doing the same work as a peer
+// (BM_Peer...; compare items_per_second). Run from a build without sanitizers:
 //   build/bench/script_values/script_values_bench
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "script/vm/gmMachine.h"
@@ -175,5 +178,60 @@ void BM_TableNext(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_TableNext)->Arg(16)->Arg(1024)->Arg(65536);
+
+// ---- Peers -------------------------------------------------------------------------------
+
+// Interning's peer: finding an existing text in a hash set of strings.
+void BM_PeerStringSetFind(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  std::vector<std::string> texts = Texts("member_", n);
+  std::unordered_set<std::string> set(texts.begin(), texts.end());
+  int i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(set.find(texts[static_cast<size_t>(i)]));
+    if (++i == n) i = 0;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PeerStringSetFind)->Arg(64)->Arg(4096)->Arg(65536);
+
+void BM_PeerMapGetInt(benchmark::State& state) {
+  const gmint n = static_cast<gmint>(state.range(0));
+  std::unordered_map<gmint, gmint> map;
+  for (gmint k = 0; k < n; ++k) map[k] = k;
+  gmint k = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(map.find(k));
+    if (++k == n) k = 0;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PeerMapGetInt)->Arg(16)->Arg(1024)->Arg(65536);
+
+void BM_PeerMapSetInt(benchmark::State& state) {
+  const gmint n = static_cast<gmint>(state.range(0));
+  std::unordered_map<gmint, gmint> map;
+  for (gmint k = 0; k < n; ++k) map[k] = k;
+  gmint k = 0, v = 0;
+  for (auto _ : state) {
+    map[k] = ++v;
+    if (++k == n) k = 0;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PeerMapSetInt)->Arg(16)->Arg(1024)->Arg(65536);
+
+void BM_PeerMapIterate(benchmark::State& state) {
+  const gmint n = static_cast<gmint>(state.range(0));
+  std::unordered_map<gmint, gmint> map;
+  for (gmint k = 0; k < n; ++k) map[k * 7] = k;
+  for (auto _ : state) {
+    gmint sum = 0;
+    for (const auto& pair : map) sum += pair.second;
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_PeerMapIterate)->Arg(16)->Arg(1024)->Arg(65536);
 
 }  // namespace

@@ -38,7 +38,9 @@ void gmTableObject::AllocNodes(gmMachine* a_machine, gmint a_size) {
   freeNode = &nodes[a_size - 1];
 }
 
-void gmTableObject::Set(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value, bool a_noBarrier) {
+void gmTableObject::Barrier(gmMachine* a_machine, gmObject* a_obj) { a_machine->WriteBarrier(a_obj); }
+
+void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value, bool a_noBarrier) {
   // A table gets its first nodes on its first store, even one that then stores nothing.
   if (tableSize == 0) AllocNodes(a_machine, 4);
   if (a_key.type == GM_NULL) return;

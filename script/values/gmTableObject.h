@@ -50,7 +50,17 @@ class gmTableObject : public gmObject {
 
   // Insert, replace, or (value null) delete. Unless a_noBarrier, every reference that is
   // overwritten or removed goes through the collector's write barrier.
-  void Set(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value, bool a_noBarrier = false);
+  void Set(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value, bool a_noBarrier = false) {
+    // Replacing a value is the common store; it stays inline.
+    if (a_value.type != GM_NULL) {
+      if (gmTableNode* node = Find(a_key)) {
+        if (!a_noBarrier && node->value.IsReference()) Barrier(a_machine, node->value.value.ref);
+        node->value = a_value;
+        return;
+      }
+    }
+    SetSlow(a_machine, a_key, a_value, a_noBarrier);
+  }
 
   // Lookups by text. GetByName only looks the text up among the interned strings (a text no
   // string has cannot be a key), so it never allocates; SetByName interns it.
@@ -71,6 +81,8 @@ class gmTableObject : public gmObject {
 
  private:
   friend class gmMachine;
+  static void Barrier(gmMachine* a_machine, gmObject* a_obj);
+  void SetSlow(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value, bool a_noBarrier);
   void AllocNodes(gmMachine* a_machine, gmint a_size);
   void Insert(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value);
   void Resize(gmMachine* a_machine);

@@ -58,6 +58,15 @@ struct gmVariable {
   } value;
 
   gmVariable() = default;
+  // Copies move the two fields separately: values are mostly written field by field (a type,
+  // then a payload), and a single 16-byte load of such a value stalls on store forwarding,
+  // which made a table store four times slower than a lookup.
+  gmVariable(const gmVariable& a_other) : type(a_other.type) { value.bits = a_other.value.bits; }
+  gmVariable& operator=(const gmVariable& a_other) {
+    type = a_other.type;
+    value.bits = a_other.value.bits;
+    return *this;
+  }
   explicit gmVariable(gmint a_int) : type(GM_INT) { SetIntPayload(a_int); }
   explicit gmVariable(gmfloat a_float) : type(GM_FLOAT) { SetFloatPayload(a_float); }
   gmVariable(gmint a_type, gmObject* a_ref) : type(a_type) { value.ref = a_ref; }
