@@ -20,7 +20,8 @@ struct gmLineInfo {
 // All pointers are borrowed from the code generator and valid only during AddFunction:
 // copy what you keep.
 struct gmFunctionInfo {
-  gmFunctionObject* func;      // made by NewFunction when the constructor was met
+  gmFunctionObject* func;      // made by NewFunction: for "__main" when the compile began,
+                               // else when the constructor was met
   bool root;                   // true only for "__main"
   const unsigned char* byteCode;
   int byteCodeLength;          // in bytes, a multiple of 4

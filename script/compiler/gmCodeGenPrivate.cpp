@@ -139,10 +139,11 @@ int gmCodeGenPrivate::Compile(const gmCodeTreeNode* root, gmCodeGenHooks* withHo
 
   int errors = 0;
   hooks->Begin(debug);
+  gmFunctionObject* main = hooks->NewFunction();
   PushContext();
   if (GenStatementList(root)) {
     Current().code.Emit(BC_RETURN);
-    FinishFunction(nullptr, true, 0, "__main");
+    FinishFunction(main, true, 0, "__main");
     // Nothing is handed over before the whole text compiled: a failed compile leaves every
     // function object it made uninitialised, for the collector to reclaim.
     if (!HandOver()) errors = 1;
