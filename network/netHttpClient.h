@@ -1,0 +1,92 @@
+#ifndef NETHTTPCLIENT_H
+#define NETHTTPCLIENT_H
+
+#include "network/netHttpResponse.h"
+
+#include <plib/netBuffer.h>
+#include <plib/netChannel.h>
+
+#include <functional>
+#include <string>
+
+// One HTTP/1.1 request to the score server, as a channel of the PLIB net library. It is
+// created and started by a score call, listed in the network module, progressed by the
+// module's per-frame poll, and finished when the server closes the connection: the body
+// text then goes to the handler that the score call gave it, and done is set.
+//
+// Nothing here waits on the network except the host name lookup in Start.
+class netHttpClient : public netBufferChannel
+{
+public:
+  enum Method
+  {
+    METHOD_GET = 1,
+    METHOD_POST = 2,
+  };
+
+  enum Kind
+  {
+    KIND_SUBMIT = 1,
+    KIND_QUERY = 2,
+  };
+
+  // Requests whose connection is still open, at most; past it Start fails. PLIB's poll
+  // aborts the process beyond 256 channels and select cannot watch descriptors past
+  // 1024, so a script that starts requests faster than the server closes them must be
+  // stopped here rather than there.
+  enum { MAX_OPEN = 64 };
+
+  // Receives the body text once the response is complete (empty on any failure).
+  using Handler = std::function<void(netHttpClient& client, const std::string& text)>;
+
+  bool done = false;
+  std::string callback; // script function to notify, kept for the handler
+  int kind;
+  int method;
+  std::string host;
+  int port;
+  std::string path; // request target: path and query
+  netHttpResponse response;
+  Handler handler;
+
+  netHttpClient(int kind, int method, const std::string& host, int port, const std::string& path,
+                const std::string& callback, Handler handler);
+  ~netHttpClient() override;
+  netHttpClient(const netHttpClient&) = delete;
+  netHttpClient& operator=(const netHttpClient&) = delete;
+
+  // Connects to host:port and queues the whole request; the body (POST only) may be of
+  // any length. Returns 0, or -1 after printing "connect failed\n" when the connection
+  // cannot be started; the request then finishes with an empty body at the next poll.
+  int Start(const std::string* body = nullptr);
+
+  // The bytes Start queues, for the method, host, target and body given.
+  static std::string RequestText(int method, const std::string& host, const std::string& path,
+                                 const std::string* body);
+
+  // Called by the network module after each PLIB poll: finishes a request whose
+  // connection ended while it was being started.
+  void FinishIfClosed();
+
+  // Channels currently open (connected or connecting).
+  static int OpenCount();
+
+private:
+  std::string pending;   // request bytes not yet handed to the socket
+  size_t pendingSent = 0;
+  bool starting = false; // inside Start: a close then is finished at the next poll
+  bool closed = false;
+  bool finished = false; // the handler has been given the text
+  bool counted = false;  // counted in OpenCount
+
+  // PLIB's output buffer is fixed at 16384 bytes and refuses anything larger; the request
+  // is written from our own pending bytes instead, so any length goes out whole.
+  bool writable() override;
+  void handleWrite() override;
+  void handleBufferRead(netBuffer& buffer) override;
+  void handleClose() override;
+
+  void Finish();
+};
+
+#endif
