@@ -12,6 +12,7 @@ const size_t kStringShellsPerChunk = 128;
 const size_t kTableShellsPerChunk = 32;
 const size_t kFunctionShellsPerChunk = 32;
 const size_t kUserShellsPerChunk = 32;
+const size_t kFrameShellsPerChunk = 128;
 
 const char* const kBuiltinTypeNames[] = {"null", "int", "float", "string", "table", "function"};
 
@@ -30,7 +31,8 @@ gmMachine::gmMachine()
     : m_stringShells(sizeof(gmStringObject), kStringShellsPerChunk),
       m_tableShells(sizeof(gmTableObject), kTableShellsPerChunk),
       m_functionShells(sizeof(gmFunctionObject), kFunctionShellsPerChunk),
-      m_userShells(sizeof(gmUserObject), kUserShellsPerChunk) {
+      m_userShells(sizeof(gmUserObject), kUserShellsPerChunk),
+      m_frameShells(sizeof(gmStackFrame), kFrameShellsPerChunk) {
   bool gc = EnableGC(false);
   for (const char* name : kBuiltinTypeNames) DefineBuiltinType(name);
   gmInitBuiltinTypeOperators(this);
@@ -41,6 +43,7 @@ gmMachine::gmMachine()
 }
 
 gmMachine::~gmMachine() {
+  DestroyThreads();
   // Every object goes, whatever its colour; the storage chains go with the members.
   m_gc.DestructAll(this);
   m_types.clear();

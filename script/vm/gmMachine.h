@@ -8,8 +8,10 @@
 // heap objects, the type registry, memory and the collector. Threads, the log and running
 // code join as further sections.
 
+#include <string>
 #include <vector>
 
+#include "script/compiler/gmLog.h"
 #include "script/gc/gmGarbageCollector.h"
 #include "script/gc/gmMemChain.h"
 #include "script/values/gmFunctionObject.h"
@@ -18,6 +20,7 @@
 #include "script/values/gmTableObject.h"
 #include "script/values/gmUserObject.h"
 #include "script/values/gmVariable.h"
+#include "script/vm/gmThread.h"
 
 // Type callbacks. Trace marks the objects a user object's native data refers to (through
 // a_gc->GetNextObject) and reports its work like gmGCObjBase::Trace; destruct runs when a
@@ -39,6 +42,24 @@ struct gmTypeEntry {
   gmGCDestructCallback destruct = nullptr;
   gmAsStringCallback asString = nullptr;
 };
+
+// Process-wide output of `print`: receives the machine and the whole text. The default
+// writes the text and "\r\n" to standard output; hosts replace it.
+typedef void (*gmPrintCallback)(gmMachine* a_machine, const char* a_text);
+
+// Machine events, delivered to the process-wide machine callback with the thread concerned
+// (none for MC_COLLECT_GARBAGE). Only the answer to MC_THREAD_EXCEPTION matters: true asks
+// to keep a failed thread for inspection.
+enum gmMachineEvent {
+  MC_COLLECT_GARBAGE = 0,
+  MC_THREAD_EXCEPTION = 1,
+  MC_THREAD_CREATE = 2,
+  MC_THREAD_DESTROY = 3,
+};
+typedef bool (*gmMachineCallback)(gmMachine* a_machine, int a_event, gmThread* a_thread);
+
+// Debug hooks; a hook that returns true stops the thread's Run (it stays running).
+typedef bool (*gmDebugHook)(gmThread* a_thread);
 
 class gmMachine {
  public:
@@ -119,6 +140,63 @@ class gmMachine {
   gmGarbageCollector* GetGC() { return &m_gc; }
   void WriteBarrier(gmObject* a_obj) { m_gc.WriteBarrier(a_obj); }
 
+  // ---- Threads, the log and running code ---------------------------------------------
+  static gmPrintCallback s_printCallback;
+  static gmMachineCallback s_machineCallback;
+
+  // Messages of the parser, the code generator, natives and failed threads. Never cleared.
+  gmLog& GetLog() { return m_log; }
+
+  // Compile a text and, when a_runNow, run its top-level code at once on a new thread
+  // whose `this` is *a_this (or null). Returns the number of compile errors (the parser's
+  // result on a syntax error); errors raised while running do not count. a_outThreadId
+  // receives the new thread's id, or 0.
+  int RunString(const char* a_text, int* a_outThreadId = nullptr, bool a_runNow = true,
+                const char* a_sourceName = nullptr, const gmVariable* a_this = nullptr);
+
+  // A fresh thread in the running list with a new id and an empty stack.
+  gmThread* NewThread(int* a_outId = nullptr);
+  // NewThread with `this` and the function pushed and the call started without arguments;
+  // null (the thread is ended) when the call did not start normally.
+  gmThread* NewThreadCalling(const gmVariable& a_this, gmFunctionObject* a_function, int* a_outId = nullptr);
+  // The live thread with that id, or null.
+  gmThread* FindThread(int a_id) const;
+  // The one way a thread changes state and list. Killing ends the thread: it leaves the id
+  // table, is reset and goes to the free list (or is destroyed when 16 are free already).
+  void SwitchThreadState(gmThread* a_thread, int a_state);
+  // First thread of a state's list (RUNNING, SLEEPING, BLOCKED, EXCEPTION); follow with
+  // gmThread::GetNextInList.
+  gmThread* GetFirstThread(int a_state) const;
+  int GetNumFreeThreads() const { return m_numFreeThreads; }
+
+  void RegisterNatives(const gmFunctionEntry* a_entries, int a_count, const char* a_tableName = nullptr, bool a_asTable = true) {
+    gmRegisterNatives(this, a_entries, a_count, a_tableName, a_asTable);
+  }
+  bool RegisterTypeNatives(int a_type, const gmFunctionEntry* a_entries, int a_count) {
+    return gmRegisterTypeNatives(this, a_type, a_entries, a_count);
+  }
+
+  // Debug mode only (else 0): register a source text under its CRC-32, once per text.
+  gmuint AddSource(const char* a_text, const char* a_name);
+  // The registered source with that id.
+  bool GetSource(gmuint a_id, const char** a_text, const char** a_name) const;
+
+  // Machine time in milliseconds. Nothing advances it in this system.
+  gmuint GetTime() const { return m_time; }
+
+  // Call frame records, recycled through the machine.
+  gmStackFrame* AllocFrame();
+  void FreeFrame(gmStackFrame* a_frame);
+
+  bool debugMode = false;
+  gmDebugHook debugThreadStart = nullptr;
+  gmDebugHook debugLine = nullptr;
+  gmDebugHook debugCall = nullptr;
+  gmDebugHook debugReturn = nullptr;
+  // Consulted when a thread fails: with it set, in debug mode, a failed thread may be kept
+  // in the exception list. Nothing sets it in this system.
+  void* debugInspection = nullptr;
+
   // ---- Object destruction (called from the objects' Destruct) --------------------------
   void DestroyString(gmStringObject* a_string);
   void DestroyTable(gmTableObject* a_table);
@@ -146,6 +224,35 @@ class gmMachine {
   gmStringObject* m_strings[STRING_CHAINS] = {};
   std::vector<gmTypeEntry> m_types;
   gmTableObject* m_global = nullptr;
+
+  // ---- Threads --------------------------------------------------------------------------
+  static const int THREAD_ID_CHAINS = 128;
+  static const int MAX_FREE_THREADS = 16;
+  struct ThreadList {
+    gmThread* first = nullptr;
+    gmThread* last = nullptr;
+  };
+  struct Source {
+    gmuint id;
+    std::string text;
+    std::string name;
+  };
+  void DestroyThreads();
+  static void ListAppend(ThreadList& a_list, gmThread* a_thread);
+  static void ListRemove(ThreadList& a_list, gmThread* a_thread);
+  void IdInsert(gmThread* a_thread);
+  void IdRemove(gmThread* a_thread);
+
+  gmLog m_log;
+  gmMemFixed m_frameShells;
+  // Lists by state number; the KILLED entry is the free list of reusable threads.
+  ThreadList m_lists[gmThread::EXCEPTION + 1];
+  int m_numFreeThreads = 0;
+  // Chains ascending by id, indexed by id modulo the chain count.
+  gmThread* m_threadIds[THREAD_ID_CHAINS] = {};
+  int m_lastThreadId = 0;
+  gmuint m_time = 0;
+  std::vector<Source> m_sources;
 };
 
 #endif

@@ -66,6 +66,8 @@ struct gmStackFrame {
   gmStackFrame* prev;                // the caller's frame; null for the bottom call
   const gmuint8* returnAddress;      // caller's next instruction; null when called from outside
   int returnBase;                    // caller's base
+  // The caller wants no result: a script setind operator, whose statement leaves nothing.
+  bool popResult;
 };
 
 class gmThread {
@@ -109,6 +111,8 @@ class gmThread {
 
   int GetId() const { return m_id; }
   int GetState() const { return m_state; }
+  // The next thread of the machine's list this thread is in.
+  gmThread* GetNextInList() const { return m_next; }
 
   // ---- Calls ----------------------------------------------------------------------------
   // Start a call of the function below the a_numParams arguments on top (its `this` below
@@ -212,6 +216,8 @@ class gmThread {
     return &m_stack[m_top++];
   }
   void GrowForPush();
+  // PushCall from the interpreter, which passes its next instruction.
+  int PushCallFrom(int a_numParams, const gmuint8* a_returnAddress);
   // Double the capacity until a_room more slots (plus the margin) fit above top.
   bool Grow(int a_room);
   // The failure path: log the position and call stack, raise the error event, and end or
@@ -234,6 +240,11 @@ class gmThread {
   gmStackFrame* m_frame = nullptr;
   const gmuint8* m_instruction = nullptr;
   int m_numParams = 0;  // arguments of the native being called
+  // Nesting depth of Run on this thread. A thread that is executing further up the C++
+  // stack is not reset when something kills it: the kill is recorded and completed when
+  // control comes back to its interpreter.
+  int m_executing = 0;
+  bool m_killPending = false;
 
   // The machine's lists: the state list this thread is in, and its id chain.
   gmThread* m_prev = nullptr;

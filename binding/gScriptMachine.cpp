@@ -1,0 +1,27 @@
+#include "binding/gScriptMachine.h"
+
+#include <cstdio>
+
+#include "script/lib/gmMathLib.h"
+#include "script/vm/gmMachine.h"
+
+std::unique_ptr<gmMachine> gNewScriptMachine() {
+  std::unique_ptr<gmMachine> machine(new gmMachine());
+  machine->debugMode = true;
+  gmBindMathLib(machine.get());
+  return machine;
+}
+
+bool gReadScriptFile(const char* a_path, std::string& a_text) {
+  std::FILE* file = std::fopen(a_path, "rb");
+  if (!file) return false;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) {
+    for (size_t i = 0; i < n; ++i) {
+      if (buffer[i] != '\0') a_text += buffer[i];
+    }
+  }
+  std::fclose(file);
+  return true;
+}

@@ -1,0 +1,796 @@
+// The byte code interpreter: gmThread::Run.
+//
+// The instruction position, stack top and frame base live in locals (ip, top, base) for the
+// whole loop. The thread's own fields are written back (SAVE) before anything that can look
+// at the thread or move its stack: calls, operator calls, natives, stops and failures; and
+// read again (LOAD) after anything that can change them. `ip` always points just past the
+// instruction being executed, which is also the position saved for a stop or a failure.
+//
+// Int and float operands take a fast path that computes exactly what the registered
+// operators of those types compute; every other operand pair goes through the type
+// registry, native operator first, then script operator.
+
+#include <cstring>
+
+#include "script/compiler/gmByteCode.h"
+#include "script/vm/gmMachine.h"
+#include "script/vm/gmThread.h"
+
+#if defined(__GNUC__) || defined(__clang__)
+#define GM_COMPUTED_GOTO 1
+#else
+#define GM_COMPUTED_GOTO 0
+#endif
+
+namespace {
+
+inline gmuint ReadWord(const gmuint8* a_at) {
+  gmuint w;
+  std::memcpy(&w, a_at, sizeof(w));
+  return w;
+}
+
+// The float operators' reading of an int or float operand.
+inline gmfloat AsFloat(const gmVariable& a_v) {
+  return a_v.type == GM_FLOAT ? a_v.GetFloat() : static_cast<gmfloat>(a_v.GetInt());
+}
+
+// Both operands int or float, at least one float: the float operators apply.
+inline bool FloatPair(const gmVariable& a, const gmVariable& b) {
+  return (a.type == GM_FLOAT && (b.type == GM_FLOAT || b.type == GM_INT)) || (a.type == GM_INT && b.type == GM_FLOAT);
+}
+
+}  // namespace
+
+int gmThread::Run(gmVariable* a_result) {
+  if (m_state != RUNNING) return m_state;
+  gmMachine* const machine = m_machine;
+
+  if (!m_frame) {
+    // The bottom call was a native that completed when it was pushed: its result is at
+    // top-1. Nothing is left to run.
+    if (a_result) {
+      if (m_top > 0)
+        *a_result = m_stack[m_top - 1];
+      else
+        a_result->SetNull();
+    }
+    machine->SwitchThreadState(this, KILLED);
+    return KILLED;
+  }
+
+  if (machine->debugMode && debugFlag && machine->debugThreadStart && machine->debugThreadStart(this)) return RUNNING;
+
+  m_executing = 1;
+
+  const gmuint8* ip;
+  const gmuint8* code;
+  gmVariable* base;
+  gmVariable* top;
+  gmObject* const* refs;
+  gmuint op = 0;
+  gmuint operand = 0;
+  int callResult = CALL_OK;
+  int opStatus = GM_OPERATOR_OK;
+  gmTableObject* const globals = machine->GetGlobals();
+
+#define SAVE()                                         \
+  do {                                                 \
+    m_instruction = ip;                                \
+    m_top = static_cast<int>(top - m_stack);           \
+    m_base = static_cast<int>(base - m_stack);         \
+  } while (0)
+
+#define LOAD()                                                               \
+  do {                                                                       \
+    base = m_stack + m_base;                                                 \
+    top = m_stack + m_top;                                                   \
+    ip = m_instruction;                                                      \
+    {                                                                        \
+      gmFunctionObject* current_ = base[-1].GetFunctionObject();            \
+      code = current_->byteCode;                                             \
+      refs = current_->references;                                           \
+    }                                                                        \
+  } while (0)
+
+#define READ_OPERAND()     \
+  do {                     \
+    operand = ReadWord(ip); \
+    ip += 4;               \
+  } while (0)
+
+#define FAIL_WITH(...)                         \
+  do {                                         \
+    SAVE();                                    \
+    machine->GetLog().LogEntry(__VA_ARGS__);   \
+    goto fail;                                 \
+  } while (0)
+
+  LOAD();
+  if (!ip) ip = code;
+
+#if GM_COMPUTED_GOTO
+  static const void* const s_labels[BC_COUNT] = {
+#define GM_BC_LABEL(e, name, hasOperand, effect) &&L_##e,
+      GM_BYTECODES(GM_BC_LABEL)
+#undef GM_BC_LABEL
+  };
+#define CASE(e) L_##e:
+#define NEXT()                                   \
+  do {                                           \
+    op = ReadWord(ip);                           \
+    ip += 4;                                     \
+    if (op >= BC_COUNT) goto unknown_opcode;     \
+    goto* s_labels[op];                          \
+  } while (0)
+  NEXT();
+#else
+#define CASE(e) case BC_##e:
+#define NEXT() goto dispatch
+dispatch:
+  op = ReadWord(ip);
+  ip += 4;
+  switch (op) {
+    default:
+      goto unknown_opcode;
+#endif
+
+  // ---- Members and elements -------------------------------------------------------------
+
+  CASE(GETDOT) {
+    READ_OPERAND();
+    gmVariable key(static_cast<gmStringObject*>(refs[operand]));
+    gmVariable* obj = top - 1;
+    if (obj->type == GM_TABLE) {
+      gmTableNode* node = obj->GetTableObject()->Find(key);
+      if (node && node->value.type != GM_NULL) {
+        *obj = node->value;
+        NEXT();
+      }
+      *obj = machine->GetTypeVariables(GM_TABLE)->Get(key);
+      NEXT();
+    }
+    goto get_member;
+  }
+
+  CASE(GETTHIS) {
+    READ_OPERAND();
+    if (base[-2].type == GM_NULL) FAIL_WITH("getthis failed. this is null");
+    *top++ = base[-2];
+    if (top[-1].type == GM_TABLE) {
+      gmVariable key(static_cast<gmStringObject*>(refs[operand]));
+      gmTableNode* node = top[-1].GetTableObject()->Find(key);
+      if (node && node->value.type != GM_NULL) {
+        top[-1] = node->value;
+        NEXT();
+      }
+      top[-1] = machine->GetTypeVariables(GM_TABLE)->Get(key);
+      NEXT();
+    }
+    goto get_member;
+  }
+
+  // Member read of top-1 through its type: native getdot, then the type's variables.
+get_member : {
+  gmVariable* obj = top - 1;
+  gmStringObject* name = static_cast<gmStringObject*>(refs[operand]);
+  const gmVariable object = *obj;
+  if (gmOperatorFunction getdot = machine->GetTypeNativeOperator(object.type, O_GETDOT)) {
+    top->SetString(name);
+    SAVE();
+    opStatus = getdot(machine, this, obj);
+    if (opStatus != GM_OPERATOR_OK) goto operator_failed_status;
+    if (obj->type != GM_NULL) NEXT();
+  }
+  if (object.type == GM_NULL) FAIL_WITH("getdot failed.");
+  *obj = machine->GetTypeVariables(object.type)->Get(gmVariable(name));
+  NEXT();
+}
+
+  CASE(SETDOT) {
+    READ_OPERAND();
+    gmStringObject* name = static_cast<gmStringObject*>(refs[operand]);
+    gmVariable* obj = top - 2;
+    if (obj->type == GM_TABLE) {
+      obj->GetTableObject()->Set(machine, gmVariable(name), obj[1]);
+      top -= 2;
+      NEXT();
+    }
+    gmOperatorFunction setdot = machine->GetTypeNativeOperator(obj->type, O_SETDOT);
+    if (!setdot) FAIL_WITH("setdot failed.");
+    top->SetString(name);
+    SAVE();
+    opStatus = setdot(machine, this, obj);
+    if (opStatus != GM_OPERATOR_OK) goto operator_failed_status;
+    top -= 2;
+    NEXT();
+  }
+
+  CASE(SETTHIS) {
+    READ_OPERAND();
+    gmStringObject* name = static_cast<gmStringObject*>(refs[operand]);
+    // this, value, name above the popped value's slot: the operator's layout.
+    gmVariable value = top[-1];
+    gmVariable* obj = top - 1;
+    obj[0] = base[-2];
+    if (obj->type == GM_TABLE) {
+      obj->GetTableObject()->Set(machine, gmVariable(name), value);
+      --top;
+      NEXT();
+    }
+    gmOperatorFunction setdot = machine->GetTypeNativeOperator(obj->type, O_SETDOT);
+    if (!setdot) FAIL_WITH("setthis failed.");
+    obj[1] = value;
+    obj[2].SetString(name);
+    SAVE();
+    opStatus = setdot(machine, this, obj);
+    if (opStatus != GM_OPERATOR_OK) goto operator_failed_status;
+    --top;
+    NEXT();
+  }
+
+  CASE(GETIND) {
+    gmVariable* a = top - 2;
+    if (a->type == GM_TABLE && a[1].type <= GM_TABLE) {
+      *a = a->GetTableObject()->Get(a[1]);
+      --top;
+      NEXT();
+    }
+    goto binary_operator;
+  }
+
+  CASE(SETIND) {
+    gmVariable* obj = top - 3;
+    if (obj->type == GM_TABLE) {
+      obj->GetTableObject()->Set(machine, obj[1], obj[2]);
+      top -= 3;
+      NEXT();
+    }
+    if (gmOperatorFunction setind = machine->GetTypeNativeOperator(obj->type, O_SETIND)) {
+      SAVE();
+      opStatus = setind(machine, this, obj);
+      if (opStatus != GM_OPERATOR_OK) goto operator_failed_status;
+      top -= 3;
+      NEXT();
+    }
+    if (gmFunctionObject* function = machine->GetTypeOperator(obj->type, O_SETIND)) {
+      // null, operator, object, index, value: the result lands on the object's slot and is
+      // dropped, as the statement leaves nothing.
+      top[1] = obj[2];
+      top[0] = obj[1];
+      top[-1] = obj[0];
+      obj[1].SetFunction(function);
+      obj[0].SetNull();
+      top += 2;
+      SAVE();
+      callResult = PushCallFrom(3, ip);
+      if (callResult == CALL_OK) {
+        if (function->nativeFunction)
+          --m_top;
+        else
+          m_frame->popResult = true;
+      }
+      goto call_done;
+    }
+    FAIL_WITH("setind failed.");
+  }
+
+  // ---- Binary operators ---------------------------------------------------------------
+
+#define INT_FAST(e, EXPR)                                       \
+  CASE(e) {                                                     \
+    gmVariable* a = top - 2;                                    \
+    if (a->type == GM_INT && a[1].type == GM_INT) {             \
+      const gmuint x = a->Payload32(), y = a[1].Payload32();    \
+      (void)x;                                                  \
+      (void)y;                                                  \
+      a->SetIntPayload(static_cast<gmint>(EXPR));               \
+      --top;                                                    \
+      NEXT();                                                   \
+    }                                                           \
+    goto binary_operator;                                       \
+  }
+
+#define NUM_FAST(e, INT_EXPR, FLOAT_EXPR, FLOAT_SET)            \
+  CASE(e) {                                                     \
+    gmVariable* a = top - 2;                                    \
+    if (a->type == GM_INT && a[1].type == GM_INT) {             \
+      const gmuint x = a->Payload32(), y = a[1].Payload32();    \
+      (void)x;                                                  \
+      (void)y;                                                  \
+      a->SetIntPayload(static_cast<gmint>(INT_EXPR));           \
+      --top;                                                    \
+      NEXT();                                                   \
+    }                                                           \
+    if (FloatPair(*a, a[1])) {                                  \
+      const gmfloat fx = AsFloat(*a), fy = AsFloat(a[1]);       \
+      a->FLOAT_SET(FLOAT_EXPR);                                 \
+      --top;                                                    \
+      NEXT();                                                   \
+    }                                                           \
+    goto binary_operator;                                       \
+  }
+
+#define SX static_cast<gmint>(x)
+#define SY static_cast<gmint>(y)
+
+  NUM_FAST(ADD, x + y, fx + fy, SetFloat)
+  NUM_FAST(SUB, x - y, fx - fy, SetFloat)
+  NUM_FAST(MUL, x * y, fx * fy, SetFloat)
+  NUM_FAST(LT, SX < SY, fx < fy, SetInt)
+  NUM_FAST(GT, SX > SY, fx > fy, SetInt)
+  NUM_FAST(LTE, SX <= SY, fx <= fy, SetInt)
+  NUM_FAST(GTE, SX >= SY, fx >= fy, SetInt)
+  INT_FAST(BITOR, x | y)
+  INT_FAST(BITXOR, x ^ y)
+  INT_FAST(BITAND, x & y)
+  INT_FAST(SHIFTLEFT, x << (y & 31))
+  INT_FAST(SHIFTRIGHT, SX >> (y & 31))
+
+  CASE(DIV) {
+    gmVariable* a = top - 2;
+    if (a->type == GM_INT && a[1].type == GM_INT) {
+      const gmint x = a->GetInt(), y = a[1].GetInt();
+      // Zero and -1 divisors are the operator's business (failure, wrap-around).
+      if (y != 0 && y != -1) {
+        a->SetIntPayload(x / y);
+        --top;
+        NEXT();
+      }
+    } else if (FloatPair(*a, a[1])) {
+      a->SetFloat(AsFloat(*a) / AsFloat(a[1]));
+      --top;
+      NEXT();
+    }
+    goto binary_operator;
+  }
+
+  CASE(MOD) {
+    gmVariable* a = top - 2;
+    if (a->type == GM_INT && a[1].type == GM_INT) {
+      const gmint x = a->GetInt(), y = a[1].GetInt();
+      if (y != 0 && y != -1) {
+        a->SetIntPayload(x % y);
+        --top;
+        NEXT();
+      }
+    }
+    goto binary_operator;
+  }
+
+  CASE(EQ) {
+    gmVariable* a = top - 2;
+    if (a->type == GM_INT && a[1].type == GM_INT) {
+      a->SetIntPayload(a->Payload32() == a[1].Payload32());
+      --top;
+      NEXT();
+    }
+    if (FloatPair(*a, a[1])) {
+      a->SetInt(AsFloat(*a) == AsFloat(a[1]));
+      --top;
+      NEXT();
+    }
+    // Strings are interned, so equal texts are the same object; tables and functions
+    // compare by identity.
+    if (a->type == a[1].type && a->type >= GM_STRING && a->type <= GM_FUNCTION) {
+      a->SetInt(a->GetObject() == a[1].GetObject());
+      --top;
+      NEXT();
+    }
+    goto binary_operator;
+  }
+
+  CASE(NEQ) {
+    gmVariable* a = top - 2;
+    if (a->type == GM_INT && a[1].type == GM_INT) {
+      a->SetIntPayload(a->Payload32() != a[1].Payload32());
+      --top;
+      NEXT();
+    }
+    if (FloatPair(*a, a[1])) {
+      a->SetInt(AsFloat(*a) != AsFloat(a[1]));
+      --top;
+      NEXT();
+    }
+    if (a->type == a[1].type && a->type >= GM_STRING && a->type <= GM_FUNCTION) {
+      a->SetInt(a->GetObject() != a[1].GetObject());
+      --top;
+      NEXT();
+    }
+    goto binary_operator;
+  }
+
+  // Operator of the operand with the higher type id, native then script.
+binary_operator : {
+  gmVariable* a = top - 2;
+  const int type = a->type > a[1].type ? a->type : a[1].type;
+  if (gmOperatorFunction native = machine->GetTypeNativeOperator(type, static_cast<int>(op))) {
+    SAVE();
+    opStatus = native(machine, this, a);
+    if (opStatus != GM_OPERATOR_OK) goto operator_failed_status;
+    --top;
+    NEXT();
+  }
+  if (gmFunctionObject* function = machine->GetTypeOperator(type, static_cast<int>(op))) {
+    // null, operator, left, right: the result replaces the left operand.
+    top[1] = a[1];
+    top[0] = a[0];
+    a[1].SetFunction(function);
+    a[0].SetNull();
+    top += 2;
+    SAVE();
+    callResult = PushCallFrom(2, ip);
+    goto call_done;
+  }
+  FAIL_WITH("operator %s undefined for type %s and %s", gmGetOperatorName(static_cast<int>(op)), machine->TypeName(a->type),
+            machine->TypeName(a[1].type));
+}
+
+  // ---- Unary operators ----------------------------------------------------------------
+
+  CASE(NEG) {
+    gmVariable* a = top - 1;
+    if (a->type == GM_INT) {
+      a->SetIntPayload(static_cast<gmint>(0u - a->Payload32()));
+      NEXT();
+    }
+    if (a->type == GM_FLOAT) {
+      a->SetFloat(-a->GetFloat());
+      NEXT();
+    }
+    goto unary_operator;
+  }
+
+  CASE(POS) {
+    if (top[-1].type == GM_INT || top[-1].type == GM_FLOAT) NEXT();
+    goto unary_operator;
+  }
+
+  CASE(NOT) {
+    gmVariable* a = top - 1;
+    if (a->type == GM_INT) {
+      a->SetIntPayload(a->Payload32() == 0);
+      NEXT();
+    }
+    if (a->type == GM_FLOAT) {
+      a->SetInt(a->GetFloat() == 0.0f);
+      NEXT();
+    }
+    goto unary_operator;
+  }
+
+  CASE(BITINV) {
+    gmVariable* a = top - 1;
+    if (a->type == GM_INT) {
+      a->SetIntPayload(static_cast<gmint>(~a->Payload32()));
+      NEXT();
+    }
+    goto unary_operator;
+  }
+
+unary_operator : {
+  gmVariable* a = top - 1;
+  const int type = a->type;
+  if (gmOperatorFunction native = machine->GetTypeNativeOperator(type, static_cast<int>(op))) {
+    SAVE();
+    opStatus = native(machine, this, a);
+    if (opStatus != GM_OPERATOR_OK) goto operator_failed_status;
+    NEXT();
+  }
+  if (gmFunctionObject* function = machine->GetTypeOperator(type, static_cast<int>(op))) {
+    top[1] = a[0];
+    a[1].SetFunction(function);
+    a[0].SetNull();
+    top += 2;
+    SAVE();
+    callResult = PushCallFrom(1, ip);
+    goto call_done;
+  }
+  FAIL_WITH("unary operator %s undefined for type %s", gmGetOperatorName(static_cast<int>(op)), machine->TypeName(type));
+}
+
+  // ---- Control flow -------------------------------------------------------------------
+
+  CASE(NOP) { NEXT(); }
+
+  CASE(LINE) {
+    if (machine->debugMode && machine->debugLine) {
+      SAVE();
+      if (machine->debugLine(this)) {
+        m_executing = 0;
+        return m_state;
+      }
+    }
+    NEXT();
+  }
+
+  CASE(JUMP) {
+    ip = code + ReadWord(ip);
+    NEXT();
+  }
+
+  // The truth test: false exactly when the payload is zero. A user type decides through
+  // its bool operator first.
+
+  CASE(JUMPZERO) {
+    if (top[-1].type > GM_USER) goto user_bool;
+    const bool truth = top[-1].IsTrue();
+    --top;
+    if (!truth)
+      ip = code + ReadWord(ip);
+    else
+      ip += 4;
+    NEXT();
+  }
+
+  CASE(JUMPNOTZERO) {
+    if (top[-1].type > GM_USER) goto user_bool;
+    const bool truth = top[-1].IsTrue();
+    --top;
+    if (truth)
+      ip = code + ReadWord(ip);
+    else
+      ip += 4;
+    NEXT();
+  }
+
+  CASE(JUMPZEROKEEP) {
+    if (top[-1].type > GM_USER) goto user_bool;
+    if (!top[-1].IsTrue())
+      ip = code + ReadWord(ip);
+    else
+      ip += 4;
+    NEXT();
+  }
+
+  CASE(JUMPNOTZEROKEEP) {
+    if (top[-1].type > GM_USER) goto user_bool;
+    if (top[-1].IsTrue())
+      ip = code + ReadWord(ip);
+    else
+      ip += 4;
+    NEXT();
+  }
+
+  // top-1 is of a user type and a conditional jump (at ip-4) wants its truth.
+user_bool : {
+  gmVariable* a = top - 1;
+  const int type = a->type;
+  ip -= 4;  // the jump runs again on the operator's result
+  if (gmOperatorFunction native = machine->GetTypeNativeOperator(type, O_BOOL)) {
+    SAVE();
+    opStatus = native(machine, this, a);
+    if (opStatus != GM_OPERATOR_OK) {
+      ip += 4;
+      goto operator_failed_status;
+    }
+    if (a->type > GM_USER) {
+      // A bool operator that answers with a user value again: take that value's payload.
+      a->SetInt(a->IsTrue() ? 1 : 0);
+    }
+    NEXT();
+  }
+  if (gmFunctionObject* function = machine->GetTypeOperator(type, O_BOOL)) {
+    top[1] = a[0];
+    a[1].SetFunction(function);
+    a[0].SetNull();
+    top += 2;
+    SAVE();
+    callResult = PushCallFrom(1, ip);
+    goto call_done;
+  }
+  // No bool operator: the plain truth test.
+  const bool truth = a->IsTrue();
+  const gmuint jump = op;
+  ip += 4;
+  const gmuint target = ReadWord(ip);
+  ip += 4;
+  if (jump == BC_JUMPZERO || jump == BC_JUMPNOTZERO) --top;
+  if ((jump == BC_JUMPZERO || jump == BC_JUMPZEROKEEP) ? !truth : truth) ip = code + target;
+  NEXT();
+}
+
+  CASE(CALL) {
+    READ_OPERAND();
+    SAVE();
+    callResult = PushCallFrom(static_cast<int>(operand), ip);
+    goto call_done;
+  }
+
+  // Every call, operator call included, ends here with the thread's fields saved.
+call_done:
+  if (m_killPending) goto killed_elsewhere;
+  switch (callResult) {
+    case CALL_OK:
+      LOAD();
+      if (machine->debugMode && debugFlag && machine->debugCall && machine->debugCall(this)) {
+        m_executing = 0;
+        return m_state;
+      }
+      NEXT();
+    case CALL_YIELDED:
+      m_executing = 0;
+      return RUNNING;
+    case CALL_FAILED:
+      ip = m_instruction;
+      base = m_stack + m_base;
+      goto fail;
+    case KILLED:
+      if (a_result) *a_result = m_stack[m_top - 1];
+      m_executing = 0;
+      machine->SwitchThreadState(this, KILLED);
+      return KILLED;
+    default:
+      m_executing = 0;
+      return callResult;
+  }
+
+  CASE(RETURN) {
+    top->SetNull();
+    ++top;
+    goto return_value;
+  }
+
+  CASE(RETURNVALUE) {
+  return_value:
+    SAVE();
+    int result = PopCall();
+    if (result == CALL_OK) {
+      LOAD();
+      if (machine->debugMode && debugFlag && machine->debugReturn && machine->debugReturn(this)) {
+        m_executing = 0;
+        return m_state;
+      }
+      NEXT();
+    }
+    if (result == KILLED) {
+      if (a_result) *a_result = m_stack[m_top - 1];
+      m_executing = 0;
+      machine->SwitchThreadState(this, KILLED);
+      return KILLED;
+    }
+    goto fail;
+  }
+
+  CASE(FOREACH) {
+    READ_OPERAND();
+    gmVariable* table = top - 2;
+    if (table->type != GM_TABLE) FAIL_WITH("foreach expression is not table type");
+    gmint cursor = top[-1].GetInt();
+    gmTableNode* node = table->GetTableObject()->Next(cursor);
+    top[-1].SetIntPayload(cursor);
+    if (node) {
+      base[operand >> 16] = node->key;
+      base[operand & 0xFFFF] = node->value;
+      top->SetInt(1);
+    } else {
+      top->SetInt(0);
+    }
+    ++top;
+    NEXT();
+  }
+
+  // ---- Stack ----------------------------------------------------------------------------
+
+  CASE(POP) {
+    --top;
+    NEXT();
+  }
+  CASE(POP2) {
+    top -= 2;
+    NEXT();
+  }
+  CASE(DUP) {
+    top[0] = top[-1];
+    ++top;
+    NEXT();
+  }
+  CASE(DUP2) {
+    top[0] = top[-2];
+    top[1] = top[-1];
+    top += 2;
+    NEXT();
+  }
+  CASE(SWAP) {
+    gmVariable t = top[-1];
+    top[-1] = top[-2];
+    top[-2] = t;
+    NEXT();
+  }
+  CASE(PUSHNULL) {
+    (top++)->SetNull();
+    NEXT();
+  }
+  CASE(PUSHINT) {
+    (top++)->SetInt(static_cast<gmint>(ReadWord(ip)));
+    ip += 4;
+    NEXT();
+  }
+  CASE(PUSHINT0) {
+    (top++)->SetInt(0);
+    NEXT();
+  }
+  CASE(PUSHINT1) {
+    (top++)->SetInt(1);
+    NEXT();
+  }
+  CASE(PUSHFLOAT) {
+    gmfloat f;
+    std::memcpy(&f, ip, sizeof(f));
+    ip += 4;
+    (top++)->SetFloat(f);
+    NEXT();
+  }
+  CASE(PUSHSTRING) {
+    READ_OPERAND();
+    (top++)->SetString(static_cast<gmStringObject*>(refs[operand]));
+    NEXT();
+  }
+  CASE(PUSHTABLE) {
+    (top++)->SetTable(machine->MakeTable());
+    NEXT();
+  }
+  CASE(PUSHFUNCTION) {
+    READ_OPERAND();
+    (top++)->SetFunction(static_cast<gmFunctionObject*>(refs[operand]));
+    NEXT();
+  }
+  CASE(PUSHTHIS) {
+    *top++ = base[-2];
+    NEXT();
+  }
+  CASE(GETLOCAL) {
+    READ_OPERAND();
+    *top++ = base[operand];
+    NEXT();
+  }
+  CASE(SETLOCAL) {
+    READ_OPERAND();
+    base[operand] = *--top;
+    NEXT();
+  }
+  CASE(GETGLOBAL) {
+    READ_OPERAND();
+    *top++ = globals->Get(gmVariable(static_cast<gmStringObject*>(refs[operand])));
+    NEXT();
+  }
+  CASE(SETGLOBAL) {
+    READ_OPERAND();
+    --top;
+    globals->Set(machine, gmVariable(static_cast<gmStringObject*>(refs[operand])), *top);
+    NEXT();
+  }
+
+#if !GM_COMPUTED_GOTO
+  }
+#endif
+
+unknown_opcode:
+  NEXT();
+
+  // A native operator refused (integer division by zero, say): its message, if the status
+  // has one, then the usual failure.
+operator_failed_status:
+  if (const char* text = gmOperatorStatusText(opStatus)) machine->GetLog().LogEntry("%s", text);
+  goto fail;
+
+killed_elsewhere:
+  m_executing = 0;
+  machine->SwitchThreadState(this, KILLED);
+  return KILLED;
+
+fail:
+  m_executing = 0;
+  return Fail(m_instruction);
+
+#undef SAVE
+#undef LOAD
+#undef READ_OPERAND
+#undef FAIL_WITH
+#undef CASE
+#undef NEXT
+#undef INT_FAST
+#undef NUM_FAST
+#undef SX
+#undef SY
+}
