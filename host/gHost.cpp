@@ -4,9 +4,15 @@
 
 #include <cstdio>
 
+#include "binding/gScriptMachine.h"
 #include "host/gPackage.h"
+#include "host/gScriptLoader.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
+#include "script/vm/gmMachine.h"
+
+gHost::gHost() = default;
+gHost::~gHost() = default;
 
 int gHost::Run(int argc, const char* const* argv) {
   commandLine = gCommandLine::Parse(argc, argv);
@@ -43,7 +49,7 @@ int gHost::Run(int argc, const char* const* argv) {
 
 // The script machine, the whole script API and the module objects; no device, window or
 // sound device may exist yet, since the modules are created here and find them later.
-void gHost::BuildScriptHost() {}
+void gHost::BuildScriptHost() { machine = gNewScriptMachine(); }
 
 // Records the start time and seeds the generator behind the script function Random.
 void gHost::StartClock() {}
@@ -100,7 +106,7 @@ void gHost::InstallContactCallback() {}
 void gHost::StartNetwork() {}
 
 // Loads and runs "start.qv" from the mounted package.
-bool gHost::RunStartScript() { return true; }
+bool gHost::RunStartScript() { return gScriptLoader::Load(machine.get(), "start.qv"); }
 
 // Runs while the input module's running flag is set; a stop signal ends it after the frame
 // in progress, as closing the window does.

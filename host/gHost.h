@@ -2,6 +2,7 @@
 // The player's life from command line to exit, one member function per step in the order
 // the steps run. Subsystems that are not built yet have their step here, empty, so that
 // each lands in its place.
+#include <memory>
 #include <string>
 
 #include "host/gCommandLine.h"
@@ -10,6 +11,7 @@
 namespace irr {
 class IrrlichtDevice;
 }
+class gmMachine;
 
 class gHost {
  public:
@@ -20,6 +22,10 @@ class gHost {
   gDeviceReceiver receiver;
   irr::IrrlichtDevice* device = nullptr;
   std::string checksum;
+  std::unique_ptr<gmMachine> machine;
+
+  gHost();
+  ~gHost();
 
   // Runs the whole program and returns the process exit status.
   int Run(int argc, const char* const* argv);

@@ -59,7 +59,8 @@ bool gmThread::Grow(int a_room) {
     capacity *= 2;
   }
   if (capacity == m_size) return true;
-  void* grown = std::realloc(m_stack, sizeof(gmVariable) * static_cast<size_t>(capacity));
+  // Values are plain data whatever their copy operators say: moving the bytes is a move.
+  void* grown = std::realloc(static_cast<void*>(m_stack), sizeof(gmVariable) * static_cast<size_t>(capacity));
   if (!grown) return false;
   m_stack = static_cast<gmVariable*>(grown);
   m_size = capacity;

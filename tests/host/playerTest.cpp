@@ -88,14 +88,16 @@ TEST(Player, DeveloperModeMessages) {
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game/level.zip", "not really a zip");
   WriteFile(dir.path / "game/a.ZIP", "");
-  WriteFile(dir.path / "game/start.qv", "");
+  // An empty text does not compile: one empty statement is the smallest script.
+  WriteFile(dir.path / "game/start.qv", ";");
   Result r = RunPlayer(dir.path, {"--nowindow", "--dev", "game"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Loading zip file level.zip\n");
+  EXPECT_EQ(r.out, "Loading zip file level.zip\nLoaded script: start.qv\n");
 
+  // The current directory has no start script.
   r = RunPlayer(dir.path, {"--nowindow", "--dev", "nothere"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Could not find nothere directory\n");
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, "Could not find nothere directory\nScript start.qv not found!\n");
 }
 
 TEST(Player, NoDisplayIsOneClearErrorNotACrash) {

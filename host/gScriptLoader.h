@@ -1,0 +1,25 @@
+#pragma once
+// Loading script files from the mounted package into the script machine: the start script
+// at start-up, and any script a game loads later by name.
+#include <string>
+
+class gmMachine;
+
+namespace irr {
+namespace io {
+class IReadFile;
+}
+}  // namespace irr
+
+class gScriptLoader {
+ public:
+  // Opens the file by name through the package's file system, compiles it and runs its
+  // top-level code at once on a new thread. True when it was found and compiled; runtime
+  // errors do not count (they are in the machine's log). Writes "Script NAME not found!",
+  // "Loaded script: NAME" or one "Compilation error in script NAME: -ENTRY" line per log
+  // entry to standard output.
+  static bool Load(gmMachine* machine, const char* name);
+
+  // Appends the rest of the file to the text, dropping every zero byte. Always true.
+  static bool ReadWholeFile(irr::io::IReadFile* file, std::string& text);
+};

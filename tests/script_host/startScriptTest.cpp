@@ -1,0 +1,61 @@
+// The player's start-up step that loads "start.qv" from the package, seen from outside:
+// what it writes to standard output and the status it exits with.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/host/hostFixture.h"
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+Result RunPlayer(const hostTest::fs::path& dir, const std::string& package) {
+  const std::string command = "cd '" + dir.string() + "' && env -u DISPLAY '" OMBRIX_PLAYER "' --nowindow '" +
+                              package + "' >stdout.txt 2>stderr.txt";
+  const int raw = std::system(command.c_str());
+  Result result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + raw;
+  result.out = hostTest::ReadFile(dir / "stdout.txt");
+  return result;
+}
+
+// A package holding start.qv with the given text.
+Result RunStartScript(const std::string& text) {
+  hostTest::ScratchDir dir;
+  EXPECT_TRUE(hostTest::MakeZip(dir.path / "game.qvp", {{"scripts/Start.QV", text}}));
+  return RunPlayer(dir.path, "game");
+}
+
+TEST(StartScript, MissingEndsTheRunWithStatusMinusOne) {
+  hostTest::ScratchDir dir;
+  ASSERT_TRUE(hostTest::MakeZip(dir.path / "game.qvp", {{"other.qv", "print(1);"}}));
+  Result r = RunPlayer(dir.path, "game");
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, "Script start.qv not found!\n");
+  // No package at all shows the same way.
+  r = RunPlayer(dir.path, "absent");
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, "Script start.qv not found!\n");
+}
+
+TEST(StartScript, CompileErrorListsTheLogAndEndsTheRun) {
+  const Result r = RunStartScript("x = 1;\nbreak;\n");
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, "Compilation error in script start.qv: -error (2) illegal break statement\r\n\n");
+}
+
+TEST(StartScript, LoadedWithZeroBytesDroppedAndRuntimeErrorsTolerated) {
+  // Kept, the zero byte would end the text before the ';'.
+  const Result r = RunStartScript(std::string("x = 1") + '\0' + ";\ny = null.z;\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Loaded script: start.qv\n");
+}
+
+}  // namespace
