@@ -271,7 +271,7 @@ int gmfThreadKillAll(gmThread* a_thread) {
   return killSelf ? GM_NATIVE_KILL : GM_NATIVE_OK;
 }
 
-// The new thread gets the caller's `this`, the function and the further arguments. A
+// The new thread gets the `this` of this call, the function and the further arguments. A
 // script function is left ready in the running list; a native one has run here already.
 int gmfThread(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
@@ -288,10 +288,14 @@ int gmfThread(gmThread* a_thread) {
   thread->PushValue(*a_thread->GetThis());
   thread->PushFunction(function);
   for (int i = 1; i <= numArgs; ++i) thread->PushValue(a_thread->Param(i));
+  int result;
   {
     gmBusyScope busy(a_thread);
-    thread->PushCall(numArgs);
+    result = thread->PushCall(numArgs);
   }
+  // A native that finished or failed at once leaves nothing to run: kept in the running
+  // list, the thread would never leave it.
+  if (result == gmThread::KILLED || result == gmThread::CALL_FAILED) machine->SwitchThreadState(thread, gmThread::KILLED);
   a_thread->PushInt(id);
   return GM_NATIVE_OK;
 }
