@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "script/lib/gmCoreLib.h"
+
 namespace {
 
 // Shells per chunk of each object class.
@@ -39,6 +41,7 @@ gmMachine::gmMachine()
   // Id 6: the thread-state record's type; its callbacks come with the thread states.
   DefineType("gmState");
   m_global = MakeTable();
+  gmBindCoreLib(this);
   EnableGC(gc);
 }
 

@@ -52,10 +52,11 @@ TEST(StartScript, CompileErrorListsTheLogAndEndsTheRun) {
 }
 
 TEST(StartScript, LoadedWithZeroBytesDroppedAndRuntimeErrorsTolerated) {
-  // Kept, the zero byte would end the text before the ';'.
-  const Result r = RunStartScript(std::string("x = 1") + '\0' + ";\ny = null.z;\n");
+  // Kept, the zero byte would end the text before the ';'. The top-level code runs before
+  // the message; the error ends it, not the load.
+  const Result r = RunStartScript(std::string("print(\"a\", 1)") + '\0' + ";\ny = null.z;\nprint(\"b\");\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Loaded script: start.qv\n");
+  EXPECT_EQ(r.out, "a 1 \r\nLoaded script: start.qv\n");
 }
 
 }  // namespace
