@@ -1,0 +1,67 @@
+#include "binding/gPrelude.h"
+
+#include <cstring>
+
+#include "binding/gPreludeTexts.h"
+#include "script/vm/gmMachine.h"
+
+namespace gPrelude {
+
+bool Compose(const char* a_template, const char* const* a_args, int a_count, std::string& a_out, std::size_t a_max) {
+  a_out.clear();
+  int next = 0;
+  for (const char* p = a_template; *p; ++p) {
+    if (p[0] == '%' && p[1] == 's') {
+      if (next < a_count && a_args[next]) a_out += a_args[next];
+      ++next;
+      ++p;
+    } else {
+      a_out += *p;
+    }
+    if (a_out.size() > a_max) return false;
+  }
+  return true;
+}
+
+int NewScene(gmThread* a_thread) {
+  const char* name = a_thread->ParamString(0, "");
+  const char* const args[] = {name, name, name, name, name, name, name, name, name, name, name};
+  std::string text;
+  if (!Compose(gPreludeText::NewScene, args, 11, text, kSceneTextMax)) {
+    a_thread->GetMachine()->GetLog().LogEntry("NewScene: the name \"%.40s...\" is too long; no scene was made", name);
+    return GM_NATIVE_OK;
+  }
+  a_thread->GetMachine()->RunString(text.c_str());
+  return GM_NATIVE_OK;
+}
+
+bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_object) {
+  const char* const args[] = {a_scene, a_object, a_scene, a_scene, a_object, a_object};
+  std::string text;
+  if (!Compose(gPreludeText::NewObject, args, 6, text, kObjectTextMax)) {
+    a_machine->GetLog().LogEntry("NewObject: the name \"%.40s\" is too long for scene \"%.40s\"; no object was made",
+                                 a_object, a_scene);
+    return false;
+  }
+  return a_machine->RunString(text.c_str()) == 0;
+}
+
+int NewCloth(gmThread* a_thread, const char* a_scene, const char* a_cloth) {
+  gmMachine* machine = a_thread->GetMachine();
+  const char* const args[] = {a_scene, a_cloth, a_scene};
+  std::string text;
+  if (!Compose(gPreludeText::NewCloth, args, 3, text, kObjectTextMax)) {
+    machine->GetLog().LogEntry("NewCloth: the name \"%.40s\" is too long for scene \"%.40s\"; no cloth was made", a_cloth,
+                               a_scene);
+    return GM_NATIVE_OK;
+  }
+  if (!machine->GetGlobals()->GetByName(machine, "_Cloth").IsFunction()) {
+    a_thread->LogError("%s.NewCloth(\"%s\"): a scene has no cloth of its own; make cloth on an object with Physics.NewCloth",
+                       a_scene, a_cloth);
+    return GM_NATIVE_ERROR;
+  }
+  machine->RunString(text.c_str());
+  return GM_NATIVE_OK;
+}
+
+}  // namespace gPrelude

@@ -1,0 +1,39 @@
+#ifndef GPRELUDE_H
+#define GPRELUDE_H
+
+// The thin layer of script text that turns scenes and objects into tables: the texts live
+// in binding/prelude/*.qv; these functions fill their "%s" holes and run them.
+
+#include <cstddef>
+#include <string>
+
+class gmMachine;
+class gmThread;
+
+namespace gPrelude {
+
+// The longest texts NewScene and a scene's _NewObject / _NewCloth may compose; a name that
+// would make a text longer is rejected and nothing runs.
+const std::size_t kSceneTextMax = 1023;
+const std::size_t kObjectTextMax = 255;
+
+// Replaces the "%s" holes of a_template, in order, by a_args (a_count of them; holes
+// beyond them stay empty). False when the result would exceed a_max characters.
+bool Compose(const char* a_template, const char* const* a_args, int a_count, std::string& a_out, std::size_t a_max);
+
+// The global function NewScene(name).
+int NewScene(gmThread* a_thread);
+
+// What a scene's _NewObject runs: creates object a_object in the scene whose global is
+// a_scene and names it. False when the text was rejected or did not compile; the scene
+// then looks for the object it should have appended.
+bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_object);
+
+// What a scene's _NewCloth runs. Scene-level cloth has no native type (cloth belongs to an
+// object's physics), so while no global function _Cloth exists the call is a script error
+// that says so, rather than the text's own confusing failure. Returns a native status.
+int NewCloth(gmThread* a_thread, const char* a_scene, const char* a_cloth);
+
+}  // namespace gPrelude
+
+#endif

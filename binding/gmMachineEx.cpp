@@ -1,0 +1,331 @@
+#include "binding/gmMachineEx.h"
+
+#include <cassert>
+#include <string>
+
+#include "script/values/gmOperators.h"
+
+namespace {
+
+// A c_string shows its text wherever a value is turned into text (print, format).
+void CStringText(gmUserObject* a_object, char* a_buffer, int a_size) {
+  const char* text = a_object->user ? static_cast<const char*>(a_object->user) : "null";
+  std::snprintf(a_buffer, static_cast<size_t>(a_size), "%s", text);
+}
+
+// No class binds properties: reading a member writes null, so the interpreter takes the
+// method of that name from the type's variables; writing one is accepted and has no
+// effect.
+int GetDot(gmMachine*, gmThread*, gmVariable* a_operands) {
+  a_operands[0].SetNull();
+  return GM_OPERATOR_OK;
+}
+int SetDot(gmMachine*, gmThread*, gmVariable*) { return GM_OPERATOR_OK; }
+
+// "(int, string)" for the arguments from a_first on.
+std::string ArgumentTypes(gmThread* a_thread, int a_first) {
+  std::string text = "(";
+  for (int i = a_first; i < a_thread->GetNumParams(); ++i) {
+    if (i > a_first) text += ", ";
+    text += a_thread->GetMachine()->TypeName(a_thread->ParamType(i));
+  }
+  return text + ")";
+}
+
+}  // namespace
+
+gmMachineEx::gmMachineEx() {
+  bool gc = EnableGC(false);
+  DefineType("__unknown_type__");
+  DefineType("__thread_launch_info__");
+  DefineType("any_ptr");
+  DefineType("any_ptr");
+  DefineType("c_string");
+  DefineType("c_string");
+  assert(GetNumTypes() == GM_FIRST_CLASS_TYPE);
+  AddRecord(GM_ANY_PTR, typeid(void*));
+  AddRecord(GM_ANY_PTR_CONST, typeid(const void*));
+  AddRecord(GM_CSTRING, typeid(char*));
+  AddRecord(GM_CSTRING_CONST, typeid(const char*));
+
+  SetTypeOperator(GM_CSTRING, O_ADD, nullptr, gmStringOpAdd);
+  SetTypeCallbacks(GM_CSTRING, nullptr, nullptr, CStringText);
+  SetTypeCallbacks(GM_CSTRING_CONST, nullptr, nullptr, CStringText);
+
+  static const char* const kLaunchGlobals[] = {"AT_CREATE", "AT_DESTROY", "AT_TIME"};
+  for (int i = 0; i < 3; ++i)
+    GetGlobals()->SetByName(this, kLaunchGlobals[i], gmVariable(MakeUserObject(&m_launchInfo[i], GM_LAUNCH_INFO)));
+  EnableGC(gc);
+}
+
+gmMachineEx::~gmMachineEx() {
+  // The base destructor frees every user object after this object's members are gone, so
+  // the owned natives go now and no destruct callback of ours may run later.
+  for (auto& entry : m_owned) {
+    entry.second.deleter(entry.first->user);
+    entry.first->user = nullptr;
+  }
+  m_owned.clear();
+  for (const auto& record : m_records) {
+    const gmTypeEntry& type = GetTypeEntry(record.first);
+    if (type.destruct == DestructOwned) SetTypeCallbacks(record.first, type.trace, nullptr, type.asString);
+  }
+}
+
+// ---- Registry -----------------------------------------------------------------------------
+
+void gmMachineEx::AddRecord(int a_type, const std::type_info& a_identity) {
+  m_records[a_type].identity = std::type_index(a_identity);
+}
+
+int gmMachineEx::TypeIdOf(const std::type_info& a_pointerType) const {
+  const std::type_index wanted(a_pointerType);
+  for (const auto& record : m_records) {
+    if (record.second.identity == wanted) return record.first;
+  }
+  return GM_UNKNOWN_TYPE;
+}
+
+const gmMachineEx::TypeRecord* gmMachineEx::FindRecord(int a_type) const {
+  auto it = m_records.find(a_type);
+  return it == m_records.end() ? nullptr : &it->second;
+}
+
+gmProxy* gmMachineEx::Keep(gmProxy* a_proxy) {
+  m_proxies.emplace_back(a_proxy);
+  return a_proxy;
+}
+
+int gmMachineEx::BeginNativeType(const char* a_name) {
+  bool gc = EnableGC(false);
+  int type = DefineType(a_name);
+  DefineType(a_name);
+  EnableGC(gc);
+  m_records[type];
+  m_records[type + 1];
+  m_nextMethodIndex = 0;
+  return type;
+}
+
+void gmMachineEx::AddMethod(int a_type, const char* a_name, gmProxy* a_proxy) {
+  Keep(a_proxy);
+  TypeRecord& record = m_records[a_type];
+  gmVariable existing = GetTypeVariables(a_type)->GetByName(this, a_name);
+  int index;
+  if (existing.IsFunction() && existing.GetFunctionObject()->nativeFunction == MethodDispatch) {
+    index = static_cast<int>(existing.GetFunctionObject()->userValue);
+  } else {
+    index = m_nextMethodIndex++;
+    bool gc = EnableGC(false);
+    SetTypeVariable(a_type, a_name, gmVariable(MakeNativeFunction(MethodDispatch, index)));
+    EnableGC(gc);
+    record.methodNames.resize(static_cast<size_t>(index) + 1);
+    record.methodNames[static_cast<size_t>(index)] = a_name;
+  }
+  record.methods.emplace(index, a_proxy);
+  if (a_proxy->IsConstMember()) m_records[a_type + 1].methods.emplace(index, a_proxy);
+}
+
+void gmMachineEx::AddConstructor(int a_type, gmProxy* a_proxy) {
+  Keep(a_proxy);
+  const char* name = TypeName(a_type);
+  gmVariable existing = GetGlobals()->GetByName(this, name);
+  int index;
+  if (existing.IsFunction() && existing.GetFunctionObject()->nativeFunction == ConstructorDispatch) {
+    index = static_cast<int>(existing.GetFunctionObject()->userValue);
+  } else {
+    index = static_cast<int>(m_constructorNames.size());
+    m_constructorNames.emplace_back(name);
+    bool gc = EnableGC(false);
+    GetGlobals()->SetByName(this, name, gmVariable(MakeNativeFunction(ConstructorDispatch, index)));
+    EnableGC(gc);
+  }
+  m_constructors.emplace(index, a_proxy);
+}
+
+void gmMachineEx::AddOperator(int a_type, int a_operator, gmProxy* a_proxy) {
+  Keep(a_proxy);
+  if (a_operator < 0 || a_operator >= O_MAXOPERATORS) return;
+  TypeRecord& record = m_records[a_type];
+  gmFunctionObject* function = GetTypeOperator(a_type, a_operator);
+  int index;
+  if (function && function->nativeFunction == OperatorDispatch) {
+    index = static_cast<int>(function->userValue);
+  } else {
+    index = m_nextMethodIndex++;
+    function = MakeNativeFunction(OperatorDispatch, index);
+    // Operator slots are not among the collector's roots.
+    GetGC()->MakePersistent(function);
+    // A native slot (the identity == and != every user type starts with) would be taken
+    // before the script slot.
+    SetTypeOperator(a_type, a_operator, nullptr, nullptr);
+    SetTypeOperator(a_type, a_operator, function, nullptr);
+    if (a_operator == O_GETIND) {
+      SetTypeOperator(a_type, O_SETIND, nullptr, nullptr);
+      SetTypeOperator(a_type, O_SETIND, function, nullptr);
+    }
+    record.methodNames.resize(static_cast<size_t>(index) + 1);
+    record.methodNames[static_cast<size_t>(index)] = gmGetOperatorName(a_operator);
+  }
+  record.methods.emplace(index, a_proxy);
+}
+
+void gmMachineEx::EndNativeType(int a_type, const std::type_info& a_pointer, const std::type_info& a_constPointer) {
+  SetTypeCallbacks(a_type, nullptr, DestructOwned, nullptr);
+  SetTypeCallbacks(a_type + 1, nullptr, DestructOwned, nullptr);
+  AddRecord(a_type, a_pointer);
+  AddRecord(a_type + 1, a_constPointer);
+  SetTypeOperator(a_type, O_GETDOT, nullptr, GetDot);
+  SetTypeOperator(a_type, O_SETDOT, nullptr, SetDot);
+  SetTypeOperator(a_type + 1, O_GETDOT, nullptr, GetDot);
+  ResolveAll();
+}
+
+void gmMachineEx::ResolveAll() {
+  for (const auto& proxy : m_proxies) proxy->ResolveTypes(this);
+}
+
+// ---- Dispatch -----------------------------------------------------------------------------
+
+template <class It>
+gmProxy* gmMachineEx::ChooseOverload(It a_first, It a_last, gmThread* a_thread, int a_firstArg) {
+  const int count = a_thread->GetNumParams() - a_firstArg;
+  gmProxy* best = nullptr;
+  int bestTotal = 0;
+  for (It it = a_first; it != a_last; ++it) {
+    gmProxy* proxy = it->second;
+    int total = 0;
+    bool rejected = false;
+    for (int i = 0; i < count; ++i) {
+      int score = proxy->ScoreArg(a_thread->ParamType(a_firstArg + i), i);
+      if (score == 0) {
+        rejected = true;
+        break;
+      }
+      total += score;
+    }
+    if (rejected) continue;
+    if (total == 3 * count) return proxy;
+    if (total > bestTotal) {
+      best = proxy;
+      bestTotal = total;
+    }
+  }
+  return best;
+}
+
+void gmMachineEx::LogNoOverload(gmThread* a_thread, const char* a_what, int a_firstArg) {
+  a_thread->LogError("no overload of %s takes %s", a_what, ArgumentTypes(a_thread, a_firstArg).c_str());
+}
+
+int gmMachineEx::MethodDispatch(gmThread* a_thread) {
+  gmMachineEx* machine = static_cast<gmMachineEx*>(a_thread->GetMachine());
+  const int index = static_cast<int>(a_thread->GetFunctionObject()->userValue);
+  const gmVariable* self = a_thread->GetThis();
+  const TypeRecord* record = self->type >= GM_USER ? machine->FindRecord(self->type) : nullptr;
+  if (!record || !self->GetUserObject()) {
+    a_thread->LogError("a native method was called on a %s, which is not a native object", machine->TypeName(self->type));
+    return GM_NATIVE_ERROR;
+  }
+  auto range = record->methods.equal_range(index);
+  gmProxy* proxy = ChooseOverload(range.first, range.second, a_thread, 0);
+  if (!proxy) {
+    std::string what = std::string(machine->TypeName(self->type)) + "." +
+                       (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)] : std::string("?"));
+    machine->LogNoOverload(a_thread, what.c_str(), 0);
+    return GM_NATIVE_ERROR;
+  }
+  return proxy->Call(a_thread, self->GetUserObject()->user, 0);
+}
+
+int gmMachineEx::ConstructorDispatch(gmThread* a_thread) {
+  gmMachineEx* machine = static_cast<gmMachineEx*>(a_thread->GetMachine());
+  const int index = static_cast<int>(a_thread->GetFunctionObject()->userValue);
+  auto range = machine->m_constructors.equal_range(index);
+  gmProxy* proxy = ChooseOverload(range.first, range.second, a_thread, 0);
+  if (!proxy) {
+    machine->LogNoOverload(a_thread, machine->m_constructorNames[static_cast<size_t>(index)].c_str(), 0);
+    return GM_NATIVE_ERROR;
+  }
+  return proxy->Call(a_thread, nullptr, 0);
+}
+
+// The interpreter calls a type's script operator with `this` null and the operands as
+// arguments. The native object must be the left operand (or the only one): with it on the
+// right, the proxy would take the native object itself for its argument (2 + v would add v
+// to itself), so that order is an error like any operand no overload takes.
+int gmMachineEx::OperatorDispatch(gmThread* a_thread) {
+  gmMachineEx* machine = static_cast<gmMachineEx*>(a_thread->GetMachine());
+  const int index = static_cast<int>(a_thread->GetFunctionObject()->userValue);
+  const gmVariable& left = a_thread->Param(0);
+  const gmVariable* self = nullptr;
+  if (left.type > GM_USER) {
+    self = &left;
+  } else if (a_thread->GetNumParams() >= 2 && a_thread->ParamType(1) > GM_USER) {
+    const gmVariable& right = a_thread->Param(1);
+    const TypeRecord* record = machine->FindRecord(right.type);
+    const char* op = (record && static_cast<size_t>(index) < record->methodNames.size()) ? record->methodNames[static_cast<size_t>(index)].c_str() : "?";
+    a_thread->LogError("operator %s of %s takes the %s as its left operand, not %s", op, machine->TypeName(right.type),
+                       machine->TypeName(right.type), machine->TypeName(left.type));
+    return GM_NATIVE_ERROR;
+  }
+  const TypeRecord* record = self ? machine->FindRecord(self->type) : nullptr;
+  if (!record || !self->GetUserObject()) {
+    a_thread->LogError("a native operator was applied to a %s, which is not a native object", machine->TypeName(left.type));
+    return GM_NATIVE_ERROR;
+  }
+  auto range = record->methods.equal_range(index);
+  gmProxy* proxy = ChooseOverload(range.first, range.second, a_thread, 1);
+  if (!proxy) {
+    std::string what = std::string("operator ") +
+                       (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)] : std::string("?")) +
+                       " of " + machine->TypeName(self->type);
+    machine->LogNoOverload(a_thread, what.c_str(), 1);
+    return GM_NATIVE_ERROR;
+  }
+  return proxy->Call(a_thread, self->GetUserObject()->user, 1);
+}
+
+// ---- Owned natives --------------------------------------------------------------------------
+
+void gmMachineEx::OwnNative(gmUserObject* a_user, void (*a_deleter)(void*), int a_bytes) {
+  if (!a_user || !a_deleter) return;
+  m_owned[a_user] = Owned{a_deleter, a_bytes};
+}
+
+void gmMachineEx::DestructOwned(gmMachine* a_machine, gmUserObject* a_user) {
+  gmMachineEx* machine = static_cast<gmMachineEx*>(a_machine);
+  auto it = machine->m_owned.find(a_user);
+  if (it == machine->m_owned.end()) return;
+  it->second.deleter(a_user->user);
+  machine->AdjustKnownMemoryUsed(-it->second.bytes);
+  a_user->user = nullptr;
+  machine->m_owned.erase(it);
+}
+
+// ---- Calling script functions -----------------------------------------------------------------
+
+gmThread* gmMachineEx::PrepareGlobalCall(const char* a_name, const gmVariable& a_this) {
+  if (!a_name) return nullptr;
+  gmVariable function = GetGlobals()->GetByName(this, a_name);
+  if (!function.IsFunction()) return nullptr;
+  gmThread* thread = NewThread();
+  thread->PushValue(a_this);
+  thread->PushFunction(function.GetFunctionObject());
+  return thread;
+}
+
+gmVariable gmMachineEx::FinishCall(gmThread* a_thread, int a_numArgs) {
+  gmVariable result = gmVariable::Null();
+  if (!a_thread) return result;
+  int state = a_thread->PushCall(a_numArgs);
+  if (state == gmThread::CALL_OK) {
+    a_thread->Run(&result);
+  } else if (state == gmThread::KILLED || state == gmThread::CALL_FAILED) {
+    // A native function finished (or the call failed) inside PushCall: nothing is left to
+    // run, and the thread would otherwise stay in the running list.
+    if (state == gmThread::KILLED) result = a_thread->GetBottom()[0];
+    SwitchThreadState(a_thread, gmThread::KILLED);
+  }
+  return result;
+}

@@ -1,0 +1,118 @@
+#ifndef GMMACHINEEX_H
+#define GMMACHINEEX_H
+
+// The script machine the host creates: a gmMachine with the registry that exposes native
+// classes to scripts, a few extra built-in types and globals, and the host's way of calling
+// a global script function by name.
+//
+// Type ids after the base machine's 0 to 6:
+//   7 "__unknown_type__"         unregistered native classes (resource handles)
+//   8 "__thread_launch_info__"   the AT_CREATE, AT_DESTROY and AT_TIME globals
+//   9, 10 "any_ptr"              untyped pointer and its read-only twin
+//   11, 12 "c_string"            borrowed native text and its read-only twin
+//   13 on                        two per registered class: odd writable, even read-only
+//
+// Registry invariants: every registered class has one record per id; a record's method
+// table maps a method index to its overloads in registration order; a method, operator or
+// constructor function object keeps its index as its user value. The index space of
+// methods and operators is per class, that of constructors (globals named like their type)
+// is the machine's. Registration happens once, before any game script runs, and is never
+// undone; proxies live as long as the machine.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <typeindex>
+#include <typeinfo>
+#include <unordered_map>
+#include <vector>
+
+#include "binding/gmProxy.h"
+#include "script/vm/gmMachine.h"
+
+class gmMachineEx : public gmMachine {
+ public:
+  struct TypeRecord {
+    // Overloads by method index, in registration order (a multimap keeps equal keys in
+    // insertion order).
+    std::multimap<int, gmProxy*> methods;
+    // Member name hash to property; no class binds properties, so it stays empty.
+    std::map<gmuint, gmProxy*> properties;
+    std::type_index identity = typeid(void);
+    // Script names by method index, for messages.
+    std::vector<std::string> methodNames;
+  };
+
+  gmMachineEx();
+  ~gmMachineEx() override;
+
+  // ---- Native type registry ---------------------------------------------------------------
+  // The writable id of the class whose pointer type is a_pointerType, GM_UNKNOWN_TYPE when
+  // none is registered.
+  int TypeIdOf(const std::type_info& a_pointerType) const;
+  template <class C>
+  int NativeTypeId() const {
+    return TypeIdOf(typeid(C*));
+  }
+  const TypeRecord* FindRecord(int a_type) const;
+
+  // The registration of one class, used through gmNativeType (gmNativeType.h): Begin
+  // defines the two ids and returns the writable one; the Add calls bind proxies, which the
+  // machine owns from then on; End records the class identity, installs the member
+  // operators and resolves every proxy's types again.
+  int BeginNativeType(const char* a_name);
+  void AddMethod(int a_type, const char* a_name, gmProxy* a_proxy);
+  void AddConstructor(int a_type, gmProxy* a_proxy);
+  // a_operator is an operator slot; O_MAXOPERATORS skips the proxy.
+  void AddOperator(int a_type, int a_operator, gmProxy* a_proxy);
+  void EndNativeType(int a_type, const std::type_info& a_pointer, const std::type_info& a_constPointer);
+
+  // ---- Calling script functions from native code --------------------------------------------
+  // A new thread with `this` and the global function a_name pushed, ready for the caller
+  // to push its arguments; null, running nothing, when the name is null or the global does
+  // not hold a function. The global is read at every call, so a function assigned to the
+  // name later is the one called.
+  gmThread* PrepareGlobalCall(const char* a_name, const gmVariable& a_this = gmVariable::Null());
+  // Starts the call with a_numArgs arguments and runs the thread until it returns or stops;
+  // the function's result, or null.
+  gmVariable FinishCall(gmThread* a_thread, int a_numArgs);
+
+  // ---- Natives owned by their wrappers --------------------------------------------------------
+  void OwnNative(gmUserObject* a_user, void (*a_deleter)(void*), int a_bytes);
+
+ private:
+  struct Owned {
+    void (*deleter)(void*);
+    int bytes;
+  };
+
+  static int MethodDispatch(gmThread* a_thread);
+  static int ConstructorDispatch(gmThread* a_thread);
+  static int OperatorDispatch(gmThread* a_thread);
+  static void DestructOwned(gmMachine* a_machine, gmUserObject* a_user);
+
+  // The first overload whose every argument scores 3, else the first with the highest
+  // total; null when every candidate rejects an argument.
+  template <class It>
+  static gmProxy* ChooseOverload(It a_first, It a_last, gmThread* a_thread, int a_firstArg);
+  void LogNoOverload(gmThread* a_thread, const char* a_what, int a_firstArg);
+  void ResolveAll();
+  gmProxy* Keep(gmProxy* a_proxy);
+  void AddRecord(int a_type, const std::type_info& a_identity);
+
+  std::map<int, TypeRecord> m_records;
+  std::multimap<int, gmProxy*> m_constructors;
+  std::vector<std::string> m_constructorNames;
+  std::vector<std::unique_ptr<gmProxy>> m_proxies;
+  int m_nextMethodIndex = 0;  // of the class being registered
+  std::unordered_map<gmUserObject*, Owned> m_owned;
+  // Payloads of the AT_ globals.
+  int m_launchInfo[3] = {0, 1, 2};
+};
+
+template <class C>
+int gmBind::ClassTypeId(const gmMachineEx* a_machine) {
+  return a_machine->NativeTypeId<C>();
+}
+
+#endif
