@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "binding/gScriptHost.h"
 #include "script/lib/gmMathLib.h"
 #include "script/vm/gmMachine.h"
 
@@ -10,6 +11,12 @@ std::unique_ptr<gmMachine> gNewScriptMachine() {
   machine->debugMode = true;
   gmBindMathLib(machine.get());
   return machine;
+}
+
+std::unique_ptr<gScriptHost> gNewScriptHost(bool a_developer) {
+  std::unique_ptr<gScriptHost> host(new gScriptHost());
+  host->Build(a_developer);
+  return host;
 }
 
 bool gReadScriptFile(const char* a_path, std::string& a_text) {
