@@ -44,6 +44,18 @@ bool RunText(gmMachine& a_machine, const std::string& a_text, const char* a_name
   return errors == 0;
 }
 
+// LoadScript in the runner reads the file beside it, as the player reads it from its
+// package, and runs it named after the file.
+bool LoadFile(gScriptHost* a_host, const char* a_name) {
+  std::string text;
+  if (!gReadScriptFile(a_name, text)) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "Script %s not found!\n", a_name);
+    return false;
+  }
+  return a_host->GetMachine()->RunString(text.c_str(), nullptr, true, a_name) == 0;
+}
+
 int Usage() {
   std::fprintf(stderr, "usage: ombrix-script [FILE | -e TEXT]...\n       (no argument: the script is read from standard input)\n");
   return 1;
@@ -53,7 +65,9 @@ int Usage() {
 
 int main(int argc, char** argv) {
   gmMachine::s_printCallback = PrintLine;
-  std::unique_ptr<gmMachine> machine = gNewScriptMachine();
+  std::unique_ptr<gScriptHost> host = gNewScriptHost(false);
+  host->loadScript = LoadFile;
+  gmMachine* machine = host->GetMachine();
   int shown = 0;
   bool ok = true;
 
