@@ -97,16 +97,19 @@ gScriptHost::~gScriptHost() {
 
 gScriptHost* gScriptHost::Current() { return s_current; }
 
+std::unique_ptr<gmMachine> gScriptHost::ReleaseMachine() { return std::unique_ptr<gmMachine>(m_ownedMachine.release()); }
+
 void gScriptHost::Build(bool a_developer, const gScriptApi& a_api) {
   s_current = this;
   developer = a_developer;
-  m_machine.reset(new gmMachineEx());
+  m_ownedMachine.reset(new gmMachineEx());
+  m_machine = m_ownedMachine.get();
   // Compiled functions keep their debug information, so errors name their source line.
   m_machine->debugMode = true;
-  gmBindMathLib(m_machine.get());
+  gmBindMathLib(m_machine);
   RegisterGlobalFunctions();
   RegisterTypes(a_api);
-  gSetScriptConstants(m_machine.get());
+  gSetScriptConstants(m_machine);
 }
 
 void gScriptHost::RegisterGlobalFunctions() {
@@ -119,7 +122,7 @@ void gScriptHost::RegisterGlobalFunctions() {
 }
 
 void gScriptHost::RegisterTypes(const gScriptApi& a_api) {
-  gmMachineEx* machine = m_machine.get();
+  gmMachineEx* machine = m_machine;
   for (int slot = 0; slot < SLOT_COUNT; ++slot) {
     const SlotEntry& entry = kSlots[slot];
     const bool built = a_api.types[slot] != nullptr;

@@ -80,7 +80,10 @@ class gScriptHost {
   // followed by its line), and the constant globals. Runs once per host.
   void Build(bool a_developer, const gScriptApi& a_api = gScriptApi());
 
-  gmMachineEx* GetMachine() const { return m_machine.get(); }
+  gmMachineEx* GetMachine() const { return m_machine; }
+  // Hands ownership of the machine to the caller (the player keeps it beside its other
+  // handles and destroys it last); GetMachine still returns it.
+  std::unique_ptr<gmMachine> ReleaseMachine();
 
   // The most recently built host that is still alive, or null.
   static gScriptHost* Current();
@@ -95,7 +98,8 @@ class gScriptHost {
   void RegisterGlobalFunctions();
   void RegisterTypes(const gScriptApi& a_api);
 
-  std::unique_ptr<gmMachineEx> m_machine;
+  gmMachineEx* m_machine = nullptr;
+  std::unique_ptr<gmMachineEx> m_ownedMachine;
 };
 
 #endif
