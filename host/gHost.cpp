@@ -49,7 +49,13 @@ int gHost::Run(int argc, const char* const* argv) {
 
 // The script machine, the whole script API and the module objects; no device, window or
 // sound device may exist yet, since the modules are created here and find them later.
-void gHost::BuildScriptHost() { machine = gNewScriptMachine(); }
+void gHost::BuildScriptHost() {
+  scriptHost = gNewScriptHost(commandLine.developer);
+  scriptHost->loadScript = [](gScriptHost* a_host, const char* a_name) {
+    return gScriptLoader::Load(a_host->GetMachine(), a_name);
+  };
+  machine = scriptHost->ReleaseMachine();
+}
 
 // Records the start time and seeds the generator behind the script function Random.
 void gHost::StartClock() {}

@@ -12,6 +12,7 @@ namespace irr {
 class IrrlichtDevice;
 }
 class gmMachine;
+class gScriptHost;
 
 class gHost {
  public:
@@ -23,6 +24,9 @@ class gHost {
   irr::IrrlichtDevice* device = nullptr;
   std::string checksum;
   std::unique_ptr<gmMachine> machine;
+  // Registered the script API and loads scripts for LoadScript; `machine` above is the
+  // machine it built, handed over to the player.
+  std::unique_ptr<gScriptHost> scriptHost;
 
   gHost();
   ~gHost();

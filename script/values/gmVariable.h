@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 typedef int32_t gmint;
 typedef uint32_t gmuint;
@@ -105,9 +106,12 @@ struct gmVariable {
 
   // Write the payload alone, keeping the type (the int operators' rule).
   void SetIntPayload(gmint a_int) { value.bits = static_cast<gmuint>(a_int); }
+  // One 8-byte store: a zeroing store followed by a 4-byte float store would make the next
+  // whole-payload load (every copy of the value) wait for both to retire.
   void SetFloatPayload(gmfloat a_float) {
-    value.bits = 0;
-    value.f = a_float;
+    gmuint bits;
+    std::memcpy(&bits, &a_float, sizeof(bits));
+    value.bits = bits;
   }
 
   bool IsNull() const { return type == GM_NULL; }

@@ -72,6 +72,9 @@ int gmThread::Run(gmVariable* a_result) {
   gmuint operand = 0;
   int callResult = CALL_OK;
   int opStatus = GM_OPERATOR_OK;
+  // Whether `line` calls the line hook; read again after every call, the only place a
+  // native could have changed it.
+  bool lineHook = false;
   gmTableObject* const globals = machine->GetGlobals();
 
 #define SAVE()                                         \
@@ -91,6 +94,7 @@ int gmThread::Run(gmVariable* a_result) {
       code = current_->byteCode;                                             \
       refs = current_->references;                                           \
     }                                                                        \
+    lineHook = machine->debugMode && machine->debugLine != nullptr;          \
   } while (0)
 
 #define READ_OPERAND()     \
@@ -494,7 +498,7 @@ unary_operator : {
   CASE(NOP) { NEXT(); }
 
   CASE(LINE) {
-    if (machine->debugMode && machine->debugLine) {
+    if (lineHook) {
       SAVE();
       if (machine->debugLine(this)) {
         m_executing = 0;
