@@ -51,9 +51,12 @@ inline bool MakeZip(const fs::path& archive,
   ScratchDir staging;
   const fs::path target = fs::absolute(archive);
   fs::create_directories(target.parent_path());
-  for (const auto& [name, content] : entries) WriteFile(staging.path / name, content);
+  const fs::path content = staging.path / "content";
+  fs::create_directories(content);
+  for (const auto& [name, text] : entries) WriteFile(content / name, text);
   // Zipped under a fixed name and then renamed: zip would add ".zip" to a name without it.
-  const std::string command = "cd '" + staging.path.string() + "' && '" OMBRIX_ZIP
+  // The fixed name lives in this call's own scratch folder, so tests can run in parallel.
+  const std::string command = "cd '" + content.string() + "' && '" OMBRIX_ZIP
                               "' -q -r ../out.zip . && mv ../out.zip '" + target.string() + "'";
   return std::system(command.c_str()) == 0;
 }
