@@ -14,8 +14,30 @@
 //
 // An object is marked when its colour equals the collector's current colour. New objects
 // are created black with the current colour, so a cycle in progress never frees them.
+//
+// A cycle (StartCycle) turns the white sequence of the previous cycle into free (those
+// objects were not reached by it) and the previous black into white, and toggles the
+// colour. Its steps first mark the roots gray, then trace gray objects into black, then
+// destroy what waits in free: garbage is found by one cycle and destroyed by the next.
+// Because of that lag, the colour of an object in free equals the new current colour, so
+// "marked" alone does not tell free from black; Revive is the one place that matters.
+//
+// Correctness between steps rests on a snapshot taken when the roots are marked: every
+// object reachable then, or created since, survives the cycle, provided every reference
+// removed from a heap object in between goes through WriteBarrier (tables do this in Set;
+// a user type whose native data holds references must do it too). Stack slots need no
+// barrier: they were part of the snapshot, and a value can only reach a stack from the
+// snapshot or from a new object.
 
 #include "script/gc/gmGCObjBase.h"
+
+class gmGCRoot;
+
+// Marks a set of roots gray (through gmGarbageCollector::GetNextObject).
+typedef void (*gmGCRootCallback)(gmMachine* a_machine, gmGarbageCollector* a_gc);
+
+// The machine's root marking (script/gc/gmMachineCollect.cpp), every collector's default.
+void gmMarkMachineRoots(gmMachine* a_machine, gmGarbageCollector* a_gc);
 
 class gmGCColorSet {
  public:
@@ -42,6 +64,17 @@ class gmGCColorSet {
   int CountObjects() const;
   int CountPersistent() const;
 
+  // Inspection for tests and diagnostics; each walks the lists.
+  enum Sequence { SEQ_NONE, SEQ_GRAY, SEQ_BLACK, SEQ_FREE, SEQ_WHITE, SEQ_PERSISTENT };
+  Sequence Where(const gmGCObjBase* a_obj) const;
+  int CountIn(Sequence a_sequence) const;
+  // Calls a_visit(object) for every non-persistent object, gray to white.
+  template <class F>
+  void ForEachObject(F a_visit) const {
+    for (gmGCObjBase* obj = m_head.next; obj != &m_head; obj = obj->next)
+      if (obj != &m_separator) a_visit(obj);
+  }
+
  private:
   friend class gmGarbageCollector;
   static void InsertBefore(gmGCObjBase* a_at, gmGCObjBase* a_obj) {
@@ -50,6 +83,9 @@ class gmGCColorSet {
     a_at->prev->next = a_obj;
     a_at->prev = a_obj;
   }
+
+  // Old white joins free, old black becomes white; gray must be empty.
+  void Rotate();
 
   gmGCObjBase m_head;        // sentinel before gray
   gmGCObjBase m_separator;   // fixed separator between free and white
@@ -60,7 +96,8 @@ class gmGCColorSet {
 
 class gmGarbageCollector {
  public:
-  gmGarbageCollector() = default;
+  gmGarbageCollector();
+  ~gmGarbageCollector();
   gmGarbageCollector(const gmGarbageCollector&) = delete;
   gmGarbageCollector& operator=(const gmGarbageCollector&) = delete;
 
@@ -71,8 +108,28 @@ class gmGarbageCollector {
   bool finished = true;      // no cycle in progress
   bool rootsPending = true;  // the next step of a cycle marks the roots
   bool fullThrottle = false;
+  // An object whose trace reported more to do; the next step resumes it first.
   gmGCObjBase* currentObject = nullptr;
   bool currentDone = true;
+
+  // Called by the step that marks the roots.
+  gmGCRootCallback rootCallback = gmMarkMachineRoots;
+  // Further roots of the thread machinery that live outside thread stacks (queued signals,
+  // block records of live threads); gmMarkMachineRoots calls it after the stacks.
+  gmGCRootCallback threadRootCallback = nullptr;
+
+  // ---- Cycles ---------------------------------------------------------------------------
+  // Begin a cycle (nothing happens while one is in progress). The next step marks the roots.
+  void StartCycle();
+  // One bounded step: the roots, or tracing of up to workPerStep units (unbounded at full
+  // throttle), or destroying up to freePerStep objects from free. True when the cycle has
+  // completed (and finished is set).
+  bool IncrementalStep(gmMachine* a_machine);
+  // Finish any cycle, run two more, and destroy everything the last one found unreachable.
+  // Afterwards a new cycle is in progress with its roots pending.
+  void FullCollect(gmMachine* a_machine);
+  // Destroy up to a_count objects from free; returns how many went.
+  int DestructSomeFreeObjects(gmMachine* a_machine, int a_count);
 
   bool IsOff() const { return finished; }
   bool IsMarked(const gmGCObjBase* a_obj) const { return a_obj->color == currentColor; }
@@ -115,12 +172,22 @@ class gmGarbageCollector {
       colorSet.Unlink(a_obj);
     a_obj->Destruct(a_machine);
   }
-  void DestructAll(gmMachine* a_machine) { colorSet.DestructAll(a_machine); }
+  // Destroy every object, whatever its colour, and empty every keep-alive root.
+  void DestructAll(gmMachine* a_machine);
 
   gmGCColorSet colorSet;
 
+  // ---- Keep-alive roots (gmGCRoot) --------------------------------------------------------
+  // First root handle registered with this collector, or null; follow gmGCRoot::GetNext.
+  gmGCRoot* GetFirstRoot() const { return m_roots; }
+  int CountRoots() const;
+
  private:
+  friend class gmGCRoot;
   void ReviveMove(gmGCObjBase* a_obj);
+  void DetachRoots();
+  // Every live handle; intrusive, so rooting never allocates.
+  gmGCRoot* m_roots = nullptr;
 };
 
 #endif

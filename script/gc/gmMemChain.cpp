@@ -71,13 +71,17 @@ void* gmMemChain::AllocBytes(size_t a_size, size_t a_align) {
 
 void gmMemChain::Reset() {
   m_current = nullptr;
-  for (Chunk* c = m_first; c; c = c->next) c->used = 0;
+  for (Chunk* c = m_first; c; c = c->next) {
+    GM_MEM_UNPOISON(Data(c), c->capacity);
+    c->used = 0;
+  }
 }
 
 void gmMemChain::ResetAndFreeMemory() {
   Chunk* c = m_first;
   while (c) {
     Chunk* next = c->next;
+    GM_MEM_UNPOISON(Data(c), c->capacity);
     ::operator delete(c);
     c = next;
   }
@@ -102,6 +106,7 @@ gmMemFixedSet::gmMemFixedSet() {
 }
 
 gmMemFixedSet::~gmMemFixedSet() {
+  // Deleting a chain unpoisons its chunks.
   for (int i = 0; i < NUM_CLASSES; ++i) delete m_chains[i];
   LargeBlock* b = m_large;
   while (b) {
@@ -138,6 +143,7 @@ void* gmMemFixedSet::Alloc(size_t a_size) {
   int cls = ClassOf(a_size);
   m_bytesAllocated += kClassBytes[cls];
   if (FreeBlock* f = m_free[cls]) {
+    GM_MEM_UNPOISON(f, kClassBytes[cls]);
     m_free[cls] = f->next;
     return f;
   }
@@ -165,4 +171,5 @@ void gmMemFixedSet::Free(void* a_ptr) {
   FreeBlock* f = static_cast<FreeBlock*>(a_ptr);
   f->next = m_free[cls];
   m_free[cls] = f;
+  GM_MEM_POISON(f, kClassBytes[cls]);
 }

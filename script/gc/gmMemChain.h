@@ -9,6 +9,25 @@
 #include <cstddef>
 #include <cstdint>
 
+// Freed elements and blocks are poisoned under AddressSanitizer: the objects and buffers
+// that live here are recycled, never returned to the system, so without this a use after
+// the collector destroyed an object would go unnoticed.
+#if defined(__SANITIZE_ADDRESS__)
+#define GM_MEM_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GM_MEM_ASAN 1
+#endif
+#endif
+#if defined(GM_MEM_ASAN)
+#include <sanitizer/asan_interface.h>
+#define GM_MEM_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define GM_MEM_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define GM_MEM_POISON(p, n) ((void)(p), (void)(n))
+#define GM_MEM_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 class gmMemChain {
  public:
   // Chunks hold a_elementsPerChunk elements of a_elementSize bytes (rounded up to 8).
@@ -57,6 +76,7 @@ class gmMemFixed {
   void* Alloc() {
     if (m_freeList) {
       FreeElement* e = m_freeList;
+      GM_MEM_UNPOISON(e, m_chain.GetElementSize());
       m_freeList = e->next;
       return e;
     }
@@ -66,6 +86,7 @@ class gmMemFixed {
     FreeElement* e = static_cast<FreeElement*>(a_ptr);
     e->next = m_freeList;
     m_freeList = e;
+    GM_MEM_POISON(e, m_chain.GetElementSize());
   }
   void Reset() {
     m_freeList = nullptr;

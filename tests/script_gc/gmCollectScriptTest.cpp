@@ -1,0 +1,111 @@
+// Collections asked for by running scripts: what a script's locals, its callers' frames,
+// other threads and the globals hold survives; what nothing holds goes.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "script/vm/gmMachine.h"
+
+namespace {
+
+std::string s_out;
+
+// collect(force): Collect as sysCollectGarbage runs it, 1 when it collected fully.
+int CollectNative(gmThread* a_thread) {
+  a_thread->PushInt(a_thread->GetMachine()->Collect(a_thread->ParamInt(0, 0) != 0) ? 1 : 0);
+  return GM_NATIVE_OK;
+}
+int UsageNative(gmThread* a_thread) {
+  a_thread->PushInt(a_thread->GetMachine()->GetCurrentMemoryUsage());
+  return GM_NATIVE_OK;
+}
+int YieldNative(gmThread*) { return GM_NATIVE_YIELD; }
+int OutNative(gmThread* a_thread) {
+  char buffer[256];
+  for (int i = 0; i < a_thread->GetNumParams(); ++i) {
+    if (i) s_out += " ";
+    s_out += a_thread->GetMachine()->ValueToText(a_thread->Param(i), buffer, sizeof(buffer));
+  }
+  s_out += "\n";
+  return GM_NATIVE_OK;
+}
+
+class CollectScriptTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    s_out.clear();
+    static const gmFunctionEntry entries[] = {
+        {"collect", CollectNative, 0}, {"usage", UsageNative, 0}, {"yieldNow", YieldNative, 0}, {"out", OutNative, 0}};
+    machine.RegisterNatives(entries, sizeof(entries) / sizeof(entries[0]));
+  }
+  std::string Log() {
+    std::string all;
+    bool first = true;
+    while (const char* e = machine.GetLog().GetEntry(first)) all += e;
+    return all;
+  }
+  gmMachine machine;
+};
+
+TEST_F(CollectScriptTest, AForcedCollectionKeepsWhatScriptsHoldAndFreesTheRest) {
+  const char* script =
+      "global g = { b = \"global value\" };\n"
+      "keep = { name = \"local value\" };\n"
+      "junk = {};\n"
+      "for (i = 0; i < 200; i = i + 1) { junk[i] = { n = i }; }\n"
+      "inner = function(x) {\n"
+      "  local mine = { v = x };\n"
+      "  before = usage();\n"
+      "  r = collect(1);\n"
+      "  out(r, usage() < before, mine.v.name, x.name);\n"
+      "  return mine;\n"
+      "};\n"
+      "junk = null;\n"
+      "got = inner(keep);\n"
+      "out(got.v.name, keep.name, g.b, collect(1));\n";
+  ASSERT_EQ(0, machine.RunString(script)) << Log();
+  EXPECT_EQ("1 1 local value local value\nlocal value local value global value 1\n", s_out) << Log();
+  EXPECT_EQ(machine.statFullCollects, 2);
+}
+
+TEST_F(CollectScriptTest, AStoppedThreadKeepsItsLocals) {
+  int id = 0;
+  ASSERT_EQ(0, machine.RunString("t = { s = \"waiting\" }; yieldNow(); out(t.s);", &id)) << Log();
+  ASSERT_NE(machine.FindThread(id), nullptr);
+  ASSERT_EQ(0, machine.RunString("collect(1); collect(1);")) << Log();
+  EXPECT_EQ(machine.FindThread(id)->Run(), gmThread::KILLED);
+  EXPECT_EQ("waiting\n", s_out) << Log();
+}
+
+TEST_F(CollectScriptTest, IncrementalStepsBetweenScriptStatements) {
+  // Every collect() is a step; tables are built, moved and dropped between the steps.
+  machine.autoMemoryLimits = false;
+  machine.desiredMemorySoft = 0;
+  machine.desiredMemoryHard = 1 << 30;
+  machine.GetGC()->workPerStep = 5;
+  const char* script =
+      "global keep = {};\n"
+      "for (i = 0; i < 300; i = i + 1) {\n"
+      "  t = { n = i, s = \"v\" + i };\n"
+      "  keep[i % 7] = t;\n"
+      "  if (i % 3 == 0) { keep[(i + 1) % 7] = null; }\n"
+      "  collect();\n"
+      "}\n"
+      "sum = 0; n = 0;\n"
+      "foreach (k and v in keep) { sum = sum + v.n; n = n + 1; if (v.s != \"v\" + v.n) { out(\"bad\", k); } }\n"
+      "out(n, sum);\n";
+  ASSERT_EQ(0, machine.RunString(script)) << Log();
+  EXPECT_GT(machine.statIncCollects, 3);
+  std::map<int, int> expected;
+  for (int i = 0; i < 300; ++i) {
+    expected[i % 7] = i;
+    if (i % 3 == 0) expected.erase((i + 1) % 7);
+  }
+  int sum = 0;
+  for (const auto& kv : expected) sum += kv.second;
+  EXPECT_EQ(std::to_string(expected.size()) + " " + std::to_string(sum) + "\n", s_out) << Log();
+}
+
+}  // namespace
