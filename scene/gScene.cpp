@@ -1,0 +1,54 @@
+#include "scene/gScene.h"
+
+#include "scene/sceObject.h"
+
+gmMachine* gScene::machine = nullptr;
+
+gPtrList& gScene::Registry() {
+  static gPtrList registry;
+  return registry;
+}
+
+void gScene::UpdateAll() {
+  gPtrList& registry = Registry();
+  for (void* scene = registry.First(); scene; scene = registry.Next()) static_cast<gScene*>(scene)->Update();
+}
+
+void gScene::DestroyAll() {
+  gPtrList& registry = Registry();
+  while (registry.count > 0) delete static_cast<gScene*>(registry.Get(registry.count - 1));
+}
+
+gScene::gScene() { Registry().Append(this); }
+
+gScene::~gScene() {
+  while (objects.count > 0) delete static_cast<sceObject*>(objects.Get(objects.count - 1));
+  Registry().Remove(this);
+}
+
+void gScene::_Name(const char* a_name) { name = a_name ? a_name : ""; }
+
+void gScene::_Table(gmTableObject* a_table) { table.Set(machine, a_table); }
+
+void gScene::_DelObject(gmTableObject* a_table) {
+  if (!a_table) return;
+  for (int i = 0; i < objects.count; ++i) {
+    sceObject* object = static_cast<sceObject*>(objects.Get(i));
+    if (object && object->table.Get() == a_table) {
+      object->deleted = 1;
+      return;
+    }
+  }
+}
+
+void gScene::Update() {
+  for (void* item = objects.First(); item; item = objects.Next()) {
+    sceObject* object = static_cast<sceObject*>(item);
+    if (object->deleted) {
+      object->Destroy();
+      delete object;
+    } else {
+      object->Update();
+    }
+  }
+}

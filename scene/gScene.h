@@ -1,0 +1,56 @@
+#pragma once
+// A scene: a named set of objects with one physics world and one scene graph, updated once
+// per frame in creation order. The process-wide registry lists every scene; scenes live
+// until the game ends.
+#include <string>
+
+#include "scene/gPtrList.h"
+#include "scene/gScriptTable.h"
+
+class gmMachine;
+class sceGraphics;
+class scePhysics;
+class sceObject;
+
+class gScene {
+ public:
+  // The machine whose scripts the scenes and objects belong to: per-frame functions run in
+  // it and the tables that scripts hand over are its tables. Set by the host before the
+  // first script runs.
+  static gmMachine* machine;
+
+  static gPtrList& Registry();
+  // The scene step of a frame: every scene's Update, in creation order.
+  static void UpdateAll();
+  // Ends the game's world: every scene with its objects (the player's own exit leaves this
+  // to the process; in-process sessions such as tests need a clean registry).
+  static void DestroyAll();
+
+  // Registers the scene.
+  gScene();
+  // Frees the objects without the destruction step (their tables are left as they are).
+  ~gScene();
+  gScene(const gScene&) = delete;
+  gScene& operator=(const gScene&) = delete;
+
+  void _Name(const char* a_name);
+  void _Table(gmTableObject* a_table);
+  // Marks the first object of this scene whose table is a_table; none changes nothing.
+  // The search leaves the object list's walk cursor alone, so a per-frame function that
+  // deletes another object does not disturb the walk in progress.
+  void _DelObject(gmTableObject* a_table);
+
+  // One frame of the scene: walks the objects in list order; one marked deleted is
+  // destroyed (the last object moves into its place and waits for the next frame), any
+  // other is updated. Objects appended during the walk are updated in it.
+  void Update();
+
+  sceGraphics* graphics = nullptr;
+  scePhysics* physics = nullptr;
+  gPtrList objects;
+  gScriptTable table;
+  std::string name;
+  // Counts the objects ever appended; an object's serial is its place in that count, which
+  // tells the object one creation call appended from the others.
+  unsigned appended = 0;
+};

@@ -1,0 +1,51 @@
+#include "scene/sceObject.h"
+
+#include <vector>
+
+#include "scene/gScene.h"
+#include "scene/gScriptCall.h"
+#include "script/values/gmUserObject.h"
+
+sceObject::sceObject(gScene* a_scene) : scene(a_scene) {
+  if (!scene) return;
+  serial = ++scene->appended;
+  scene->objects.Append(this);
+}
+
+sceObject::~sceObject() {
+  if (scene) scene->objects.Remove(this);
+}
+
+void sceObject::_Table(gmTableObject* a_table) { table.Set(gScene::machine, a_table); }
+
+void sceObject::_Script(const char* a_function) { scriptFunction = a_function ? a_function : ""; }
+
+void sceObject::_Name(const char* a_name) { name = a_name ? a_name : ""; }
+
+gmTableObject* sceObject::_Scene() { return scene ? scene->table.Get() : nullptr; }
+
+void sceObject::Update() {
+  if (!scriptFunction.empty()) {
+    gmTableObject* own = table.Get();
+    gScriptCall::Global(gScene::machine, scriptFunction.c_str(), {own ? gmVariable(own) : gmVariable::Null()});
+  }
+}
+
+void sceObject::Destroy() {
+  if (scene) {
+    scene->objects.Remove(this);
+    scene = nullptr;
+  }
+
+  gmTableObject* own = table.Get();
+  gmMachine* machine = table.GetMachine();
+  if (!own || !machine) return;
+  const gmVariable core = own->GetByName(machine, "_core");
+  if (core.type > GM_USER && core.IsReference() && core.GetUserObject()->user == this) core.GetUserObject()->user = nullptr;
+  std::vector<gmVariable> keys;
+  keys.reserve(static_cast<size_t>(own->Count()));
+  gmint cursor = -2;
+  while (const gmTableNode* node = own->Next(cursor)) keys.push_back(node->key);
+  for (const gmVariable& key : keys) own->Set(machine, key, gmVariable::Null());
+  table.Release();
+}

@@ -1,0 +1,46 @@
+#pragma once
+// An object of a scene: a name, the script table that scripts know it by, an optional
+// per-frame script function, and its physics, graphics and audio components, which it owns.
+#include <string>
+
+#include "scene/gScriptTable.h"
+
+class gScene;
+class objGraphics;
+class objPhysics;
+class objAudio;
+
+class sceObject {
+ public:
+  // Appends the object to a_scene's object list.
+  explicit sceObject(gScene* a_scene);
+  ~sceObject();
+  sceObject(const sceObject&) = delete;
+  sceObject& operator=(const sceObject&) = delete;
+
+  void _Table(gmTableObject* a_table);
+  // The empty text switches the per-frame function off.
+  void _Script(const char* a_function);
+  void _Name(const char* a_name);
+  gmTableObject* _Scene();
+
+  // The object's part of the scene step: its per-frame function with its table, then the
+  // body's pose to the graphics node and the audio sources. A component the object was
+  // made without takes no part.
+  void Update();
+
+  // Takes the object out of its scene and frees its components, then empties its table, so
+  // that scripts still holding the table see no members; the native wrapper that was in it
+  // is cut from this object, so a copy of it that a script kept calls nothing.
+  void Destroy();
+
+  objGraphics* graphics = nullptr;
+  objPhysics* physics = nullptr;
+  objAudio* audio = nullptr;
+  unsigned char deleted = 0;
+  gScene* scene = nullptr;
+  gScriptTable table;
+  std::string scriptFunction;
+  std::string name;
+  unsigned serial = 0;
+};
