@@ -3,19 +3,10 @@
 #include <cstdio>
 
 #include "binding/gScriptHost.h"
-#include "script/lib/gmMathLib.h"
-#include "script/vm/gmMachine.h"
 
-std::unique_ptr<gmMachine> gNewScriptMachine() {
-  std::unique_ptr<gmMachine> machine(new gmMachine());
-  machine->debugMode = true;
-  gmBindMathLib(machine.get());
-  return machine;
-}
-
-std::unique_ptr<gScriptHost> gNewScriptHost(bool a_developer) {
+std::unique_ptr<gScriptHost> gNewScriptHost(bool a_developer, const gScriptApi& a_api) {
   std::unique_ptr<gScriptHost> host(new gScriptHost());
-  host->Build(a_developer);
+  host->Build(a_developer, a_api);
   return host;
 }
 
