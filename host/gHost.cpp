@@ -6,6 +6,7 @@
 
 #include "binding/gScriptMachine.h"
 #include "host/gPackage.h"
+#include "host/gPlayerScriptApi.h"
 #include "host/gScriptLoader.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
@@ -50,7 +51,7 @@ int gHost::Run(int argc, const char* const* argv) {
 // The script machine, the whole script API and the module objects; no device, window or
 // sound device may exist yet, since the modules are created here and find them later.
 void gHost::BuildScriptHost() {
-  scriptHost = gNewScriptHost(commandLine.developer);
+  scriptHost = gNewScriptHost(commandLine.developer, gPlayerScriptApi());
   scriptHost->loadScript = [](gScriptHost* a_host, const char* a_name) {
     return gScriptLoader::Load(a_host->GetMachine(), a_name);
   };
