@@ -9,6 +9,7 @@
 // code join as further sections.
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "script/compiler/gmLog.h"
@@ -140,13 +141,6 @@ class gmMachine {
   gmGarbageCollector* GetGC() { return &m_gc; }
   void WriteBarrier(gmObject* a_obj) { m_gc.WriteBarrier(a_obj); }
 
-  // ---- Collection policy (defined in script/gc/gmMachineCollect.cpp) -------------------
-  // Run the collector the way sysCollectGarbage asks for it: an incremental step once usage
-  // passes the soft limit, a full collection (then the automatic limit adjustment) when it
-  // passes the hard limit or a_force is set. True when a full collection ran. Nothing but
-  // this call ever collects; native code keeps values alive with gmGCRoot.
-  bool Collect(bool a_force = false);
-
   // ---- Threads, the log and running code ---------------------------------------------
   static gmPrintCallback s_printCallback;
   static gmMachineCallback s_machineCallback;
@@ -240,7 +234,6 @@ class gmMachine {
     gmThread* last = nullptr;
   };
   struct Source {
-    gmuint id;
     std::string text;
     std::string name;
   };
@@ -259,7 +252,8 @@ class gmMachine {
   gmThread* m_threadIds[THREAD_ID_CHAINS] = {};
   int m_lastThreadId = 0;
   gmuint m_time = 0;
-  std::vector<Source> m_sources;
+  // By CRC-32 of the text.
+  std::unordered_map<gmuint, Source> m_sources;
 };
 
 #endif

@@ -154,6 +154,12 @@ void gmMachine::SwitchThreadState(gmThread* a_thread, int a_state) {
     return;
   }
 
+  // Blocked and pending differ only in the state number: the thread keeps its place.
+  if ((from == gmThread::BLOCKED && a_state == gmThread::PENDING) || (from == gmThread::PENDING && a_state == gmThread::BLOCKED)) {
+    a_thread->m_state = a_state;
+    return;
+  }
+
   // A pending thread lives in the blocked list.
   const int fromList = from == gmThread::PENDING ? gmThread::BLOCKED : from;
   ListRemove(m_lists[fromList], a_thread);
@@ -236,22 +242,18 @@ void gmMachine::DestroyThreads() {
 gmuint gmMachine::AddSource(const char* a_text, const char* a_name) {
   if (!debugMode || !a_text) return 0;
   gmuint id = Crc32(a_text);
-  for (const Source& s : m_sources) {
-    if (s.id == id) return id;
-  }
-  m_sources.push_back(Source{id, a_text, a_name ? a_name : "unknown"});
+  // Every run text is registered (server answers and doString texts included), so the
+  // lookup must not slow down as they accumulate.
+  m_sources.emplace(id, Source{a_text, a_name ? a_name : "unknown"});
   return id;
 }
 
 bool gmMachine::GetSource(gmuint a_id, const char** a_text, const char** a_name) const {
-  for (const Source& s : m_sources) {
-    if (s.id == a_id) {
-      if (a_text) *a_text = s.text.c_str();
-      if (a_name) *a_name = s.name.c_str();
-      return true;
-    }
-  }
-  return false;
+  auto found = m_sources.find(a_id);
+  if (found == m_sources.end()) return false;
+  if (a_text) *a_text = found->second.text.c_str();
+  if (a_name) *a_name = found->second.name.c_str();
+  return true;
 }
 
 // ---- Running text -----------------------------------------------------------------------
