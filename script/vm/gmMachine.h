@@ -141,6 +141,13 @@ class gmMachine {
   gmGarbageCollector* GetGC() { return &m_gc; }
   void WriteBarrier(gmObject* a_obj) { m_gc.WriteBarrier(a_obj); }
 
+  // ---- Collection policy (defined in script/gc/gmMachineCollect.cpp) -------------------
+  // Run the collector the way sysCollectGarbage asks for it: an incremental step once usage
+  // passes the soft limit, a full collection (then the automatic limit adjustment) when it
+  // passes the hard limit or a_force is set. True when a full collection ran. Nothing but
+  // this call ever collects; native code keeps values alive with gmGCRoot.
+  bool Collect(bool a_force = false);
+
   // ---- Threads, the log and running code ---------------------------------------------
   static gmPrintCallback s_printCallback;
   static gmMachineCallback s_machineCallback;
