@@ -13,6 +13,7 @@
 #include <string>
 
 #include "binding/gScriptMachine.h"
+#include "host/gPlayerScriptApi.h"
 #include "script/vm/gmMachine.h"
 
 namespace {
@@ -65,7 +66,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   gmMachine::s_printCallback = PrintLine;
-  std::unique_ptr<gScriptHost> host = gNewScriptHost(false);
+  std::unique_ptr<gScriptHost> host = gNewScriptHost(false, gPlayerScriptApi());
   host->loadScript = LoadFile;
   gmMachine* machine = host->GetMachine();
   int shown = 0;
