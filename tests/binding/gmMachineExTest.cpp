@@ -60,6 +60,14 @@ struct Painter {
   void Use(FakeTexture* a_texture) { used = a_texture; }
 };
 
+// Overloads that only scoring tells apart.
+struct Picker {
+  int F(float) { return 1; }
+  int F(int) { return 2; }
+  int G(float, const char*) { return 1; }
+  int G(const char*, float) { return 2; }
+};
+
 int RegisterProbe(gmMachineEx* a_machine) {
   gmNativeType<Probe> type(a_machine, "Probe");
   type.OwnedByScripts().Constructor<>();
@@ -148,6 +156,23 @@ TEST_F(MachineExTest, OverloadsChosenByArgumentCount) {
   // Position(1) is scored to the three-float overload and then not called.
   EXPECT_TRUE(script.Global("one").IsNull());
   EXPECT_EQ(Native<Probe>("p")->setCalls, 2);
+}
+
+TEST_F(MachineExTest, FirstFullScoreWinsElseFirstHighest) {
+  gmNativeType<Picker> type(&machine, "Picker");
+  type.OwnedByScripts().Constructor<>();
+  type.Method<int, float>("F", &Picker::F).Method<int, int>("F", &Picker::F);
+  type.Method<int, float, const char*>("G", &Picker::G).Method<int, const char*, float>("G", &Picker::G);
+  type.Register();
+  ASSERT_EQ(script.Run("p = Picker(); global fi = p.F(1); global ff = p.F(1.5); global fs = p.F(\"1\");"
+                       "global gii = p.G(1, 2); global gsf = p.G(\"a\", 2.0);"),
+            0);
+  EXPECT_EQ(script.Errors(), "");
+  EXPECT_EQ(script.Int("fi"), 2) << "the exact overload, though registered second";
+  EXPECT_EQ(script.Int("ff"), 1);
+  EXPECT_EQ(script.Int("fs"), 1) << "a tie goes to the first registered";
+  EXPECT_EQ(script.Int("gii"), 1) << "a tie goes to the first registered";
+  EXPECT_EQ(script.Int("gsf"), 2);
 }
 
 TEST_F(MachineExTest, NameRegisteredTwiceIsOneFunctionWithOverloads) {
