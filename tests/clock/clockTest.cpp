@@ -106,6 +106,17 @@ TEST_F(ClockTest, CallsRunAfterTheWalkAndMayAddTimers) {
   EXPECT_EQ(script.printed, (Fired{{1, "A"}, {2, "A+"}}));
 }
 
+TEST_F(ClockTest, TimerTablesOutliveTheScriptsReferences) {
+  script.Run("global temp = table(name = \"kept\"); global T_temp = temp;");
+  clock.AddTimer(TIMER_CYCLIC, 30, "onTimer", script.Table("temp"));
+  script.Run("global temp = null; global T_temp = null;");
+  script.machine->Collect(true);
+  Ticks(2);
+  script.machine->Collect(true);
+  Ticks(1);
+  EXPECT_EQ(script.Lines(), (std::vector<std::string>{"kept", "kept"}));
+}
+
 TEST_F(ClockTest, TimersWithoutTableOrFunctionCallNothing) {
   clock.AddTimer(TIMER_ONCE, 0, "onTimer", nullptr);
   clock.AddTimer(TIMER_ONCE, 0, "", Named("x"));

@@ -158,6 +158,17 @@ TEST_F(SceneTest, DestroyedObjectLeavesAnEmptyTableAndACutWrapper) {
   EXPECT_EQ(Order(), (Lines{"b"}));
 }
 
+TEST_F(SceneTest, TablesLiveAsLongAsTheirSceneAndObjects) {
+  Make("a");
+  script.Run("global level = table(kind = \"scene\");");
+  scene->_Table(script.Table("level"));
+  script.Run("global a = null; global level = null;");
+  script.machine->Collect(true);
+  Frame();
+  EXPECT_EQ(script.Lines(), (Lines{"a"}));
+  EXPECT_EQ(scene->table.Get()->GetByName(script.machine.get(), "kind").IsString(), true);
+}
+
 TEST_F(SceneTest, ObjectKnowsItsSceneTable) {
   script.Run("global level = table(kind = \"scene\");");
   scene->_Table(script.Table("level"));
