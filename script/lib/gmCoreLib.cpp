@@ -133,9 +133,9 @@ gmuint MachineTime(gmMachine* a_machine) { return a_machine->GetTime(); }
 
 // ---- Collector and memory -------------------------------------------------------------
 
-// The machine has no collection cycle to run, so no call performs a full collection.
 int gmfSysCollectGarbage(gmThread* a_thread) {
-  a_thread->PushInt(0);
+  bool force = a_thread->ParamInt(0, 0) != 0;
+  a_thread->PushInt(a_thread->GetMachine()->Collect(force) ? 1 : 0);
   return GM_NATIVE_OK;
 }
 
