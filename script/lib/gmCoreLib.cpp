@@ -324,9 +324,8 @@ int gmfSleep(gmThread* a_thread) {
   return GM_NATIVE_SLEEP;
 }
 
-// Signals and blocks: nothing in this machine ever wakes a blocked thread, so a signal
-// reaches no one and block only stops its caller. The records that pair them come with the
-// scheduler.
+// Signals and blocks: nothing in this machine ever wakes a blocked or signalled thread, so
+// a signal changes nothing a script can observe and block only stops its caller.
 int gmfSignal(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
   return GM_NATIVE_OK;
