@@ -68,6 +68,21 @@ struct Picker {
   int G(const char*, float) { return 2; }
 };
 
+// The other parameter and result kinds the subsystems bind.
+struct Shapes {
+  gVector3 stored{1, 2, 3};
+  gmTableObject* table = nullptr;
+  gmTableObject* Keep(gmTableObject* a_table) {
+    table = a_table;
+    return a_table;
+  }
+  gmTableObject* Nothing() { return nullptr; }
+  bool IsPositive(int a_value) { return a_value > 0; }
+  unsigned int Twice(unsigned int a_value) { return a_value * 2; }
+  gVector3& Stored() { return stored; }
+  gVector3 Copy() { return stored; }
+};
+
 int RegisterProbe(gmMachineEx* a_machine) {
   gmNativeType<Probe> type(a_machine, "Probe");
   type.OwnedByScripts().Constructor<>();
@@ -224,6 +239,30 @@ TEST_F(MachineExTest, ArgumentConversions) {
   // A table where a number is expected scores 0 with every overload: a run-time error.
   script.Run("p.TakeFloat(table());");
   EXPECT_NE(script.Errors().find("no overload of Probe.TakeFloat takes (table)"), std::string::npos);
+}
+
+TEST_F(MachineExTest, TablesBooleansAndVectorResults) {
+  gVector3::RegisterScriptType(&machine);
+  gmNativeType<Shapes> type(&machine, "Shapes");
+  type.OwnedByScripts().Constructor<>();
+  type.Method("Keep", &Shapes::Keep).Method("Nothing", &Shapes::Nothing).Method("IsPositive", &Shapes::IsPositive);
+  type.Method("Twice", &Shapes::Twice).Method("Stored", &Shapes::Stored).Method("Copy", &Shapes::Copy);
+  type.Register();
+  ASSERT_EQ(script.Run("global s = Shapes(); global t = table(a = 1); global same = s.Keep(t) == t;"
+                       "global none = s.Nothing(); global yes = s.IsPositive(3); global no = s.IsPositive(-3);"
+                       "global twice = s.Twice(21);"
+                       "s.Stored().X(10); global stored = s.Stored().X();"
+                       "c = s.Copy(); c.Y(20); global copy = s.Stored().Y();"),
+            0);
+  EXPECT_EQ(script.Errors(), "");
+  EXPECT_EQ(script.Int("same"), 1);
+  EXPECT_EQ(Native<Shapes>("s")->table, script.Global("t").GetTableObject());
+  EXPECT_TRUE(script.Global("none").IsNull());
+  EXPECT_EQ(script.Int("yes"), 1);
+  EXPECT_EQ(script.Int("no"), 0);
+  EXPECT_EQ(script.Int("twice"), 42);
+  EXPECT_EQ(script.Float("stored"), 10.0f) << "a reference result wraps the native's own vector";
+  EXPECT_EQ(script.Float("copy"), 2.0f) << "a by-value result is a copy";
 }
 
 TEST_F(MachineExTest, EveryPointerResultIsANewWrapper) {
