@@ -17,7 +17,8 @@
 // constructor function object keeps its index as its user value. The index space of
 // methods and operators is per class, that of constructors (globals named like their type)
 // is the machine's. Registration happens once, before any game script runs, and is never
-// undone; proxies live as long as the machine.
+// undone; proxies live as long as the machine. The registry belongs to the machine rather
+// than to the process: the player has one machine, and tests build many.
 
 #include <map>
 #include <memory>
