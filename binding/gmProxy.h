@@ -258,18 +258,21 @@ struct Arg<T, std::enable_if_t<IsClass<T>>> {
     const int expected = a_proxy.paramTypes[a_index];
     if (a_v.type <= GM_USER) return false;
     if (expected == GM_UNKNOWN_TYPE) {
-      if (a_v.type != GM_UNKNOWN_TYPE) return false;
-      void* user = UserNative(a_v);
-      if (!user) return false;
+      // Type 7 holds resource handles only (see PushResult): any other unregistered class
+      // cannot be checked, so it is never handed to a native.
       if constexpr (std::is_base_of_v<gmResourceHandle, C>) {
+        void* user = a_v.type == GM_UNKNOWN_TYPE ? UserNative(a_v) : nullptr;
+        if (!user) return false;
         const gmResourceHandle* handle = static_cast<gmResourceHandle*>(user);
         if (handle->handleKind != C::kHandleKind) {
           LogWrongHandle(a_thread, a_proxy, a_index, C::kHandleKind, handle->handleKind);
           return false;
         }
+        object = FromUser<C>(user);
+        return true;
+      } else {
+        return false;
       }
-      object = FromUser<C>(user);
-      return true;
     }
     if (a_v.type != expected && a_v.type != expected + 1) return false;
     object = FromUser<C>(UserNative(a_v));
@@ -287,6 +290,16 @@ struct Arg<T, std::enable_if_t<IsClass<T>>> {
 template <class R>
 void PushResult(gmThread* a_thread, R&& a_result, int a_type) {
   using D = std::remove_cv_t<std::remove_reference_t<R>>;
+  if constexpr (IsClass<D>) {
+    // An object of a class that is not registered (a slot not built yet) could not be
+    // told from a resource handle once wrapped as type 7: scripts get null instead.
+    if constexpr (!std::is_base_of_v<gmResourceHandle, Bare<D>>) {
+      if (a_type == GM_UNKNOWN_TYPE) {
+        a_thread->PushNull();
+        return;
+      }
+    }
+  }
   if constexpr (std::is_same_v<D, bool>) {
     a_thread->PushInt(a_result ? 1 : 0);
   } else if constexpr (std::is_same_v<D, int> || std::is_same_v<D, unsigned int>) {

@@ -55,9 +55,14 @@ struct Painter {
   FakeMesh mesh;
   FakeTexture texture;
   FakeTexture* used = nullptr;
+  Late late;
+  Late* met = nullptr;
   FakeMesh* Mesh() { return &mesh; }
   FakeTexture* Texture() { return &texture; }
   void Use(FakeTexture* a_texture) { used = a_texture; }
+  // Late is not registered in these tests, and is no resource handle.
+  Late* Stranger() { return &late; }
+  void Meet(Late* a_late) { met = a_late; }
 };
 
 // Overloads that only scoring tells apart.
@@ -296,6 +301,7 @@ TEST_F(MachineExTest, HandleOfTheWrongKindIsRefused) {
   gmNativeType<Painter> type(&machine, "Painter");
   type.OwnedByScripts().Constructor<>();
   type.Method("Mesh", &Painter::Mesh).Method("Texture", &Painter::Texture).Method("Use", &Painter::Use);
+  type.Method("Stranger", &Painter::Stranger).Method("Meet", &Painter::Meet);
   type.Register();
   ASSERT_EQ(script.Run("global p = Painter(); global m = p.Mesh(); global r = p.Use(m);"), 0);
   Painter* painter = Native<Painter>("p");
@@ -308,6 +314,11 @@ TEST_F(MachineExTest, HandleOfTheWrongKindIsRefused) {
   ASSERT_EQ(script.Run("p.Use(p.Texture());"), 0);
   EXPECT_EQ(painter->used, &painter->texture);
   EXPECT_EQ(script.Errors(), "");
+
+  // An unregistered class that is no handle never travels as type 7 either way.
+  ASSERT_EQ(script.Run("global stranger = p.Stranger(); p.Meet(p.Mesh());"), 0);
+  EXPECT_TRUE(script.Global("stranger").IsNull());
+  EXPECT_EQ(painter->met, nullptr);
 }
 
 TEST_F(MachineExTest, CallbackByNameCallsWhatTheGlobalHoldsNow) {
