@@ -1,6 +1,5 @@
 #include "script/gc/gmGarbageCollector.h"
 
-#include <cassert>
 #include <climits>
 
 #include "script/gc/gmGCRoot.h"
@@ -53,9 +52,10 @@ void gmGCColorSet::DestructAll(gmMachine* a_machine) {
 }
 
 void gmGCColorSet::Rotate() {
-  assert(IsGrayEmpty());
+  // Gray is empty when a cycle ends; should anything have grayed an object outside a cycle,
+  // it is marked, so it goes with black rather than being dropped from the lists.
   // The three runs as [first, last] pairs, null when empty.
-  gmGCObjBase* blackFirst = m_blacks != m_frees ? m_blacks : nullptr;
+  gmGCObjBase* blackFirst = m_head.next != m_frees ? m_head.next : nullptr;
   gmGCObjBase* blackLast = blackFirst ? m_frees->prev : nullptr;
   gmGCObjBase* freeFirst = m_frees != &m_separator ? m_frees : nullptr;
   gmGCObjBase* freeLast = freeFirst ? m_separator.prev : nullptr;

@@ -84,7 +84,7 @@ class gmGCColorSet {
     a_at->prev = a_obj;
   }
 
-  // Old white joins free, old black becomes white; gray must be empty.
+  // Old white joins free, old gray and black become white.
   void Rotate();
 
   gmGCObjBase m_head;        // sentinel before gray

@@ -75,6 +75,20 @@ TEST_F(CollectorTest, GarbageFoundByOneCycleIsDestroyedByTheNext) {
   EXPECT_FALSE(Alive(garbage));
 }
 
+TEST_F(CollectorTest, AnObjectGrayedOutsideACycleIsNotLostByTheNextStart) {
+  gmTableObject* t = machine.MakeTable();
+  RunCycle();
+  ASSERT_EQ(Where(t), gmGCColorSet::SEQ_WHITE);
+  gmMarkValue(gc, gmVariable(t));  // e.g. a host marking from outside a cycle
+  ASSERT_EQ(Where(t), gmGCColorSet::SEQ_GRAY);
+  int objects = gc->colorSet.CountObjects();
+  gc->StartCycle();
+  EXPECT_EQ(gc->colorSet.CountObjects(), objects);
+  EXPECT_EQ(Where(t), gmGCColorSet::SEQ_WHITE);
+  machine.Collect(true);
+  EXPECT_FALSE(Alive(t));
+}
+
 TEST_F(CollectorTest, AStringWaitingInFreeIsRevivedByInterning) {
   gmStringObject* s = machine.MakeString("revive me");
   RunCycle();
