@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "binding/gPreludeTexts.h"
+#include "binding/gmMachineEx.h"
 #include "script/vm/gmMachine.h"
 
 namespace gPrelude {
@@ -46,22 +47,22 @@ bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_objec
   return a_machine->RunString(text.c_str()) == 0;
 }
 
-int NewCloth(gmThread* a_thread, const char* a_scene, const char* a_cloth) {
-  gmMachine* machine = a_thread->GetMachine();
+void NewCloth(gmMachineEx* a_machine, const char* a_scene, const char* a_cloth) {
   const char* const args[] = {a_scene, a_cloth, a_scene};
   std::string text;
   if (!Compose(gPreludeText::NewCloth, args, 3, text, kObjectTextMax)) {
-    machine->GetLog().LogEntry("NewCloth: the name \"%.40s\" is too long for scene \"%.40s\"; no cloth was made", a_cloth,
-                               a_scene);
-    return GM_NATIVE_OK;
+    a_machine->GetLog().LogEntry("NewCloth: the name \"%.40s\" is too long for scene \"%.40s\"; no cloth was made",
+                                 a_cloth, a_scene);
+    return;
   }
-  if (!machine->GetGlobals()->GetByName(machine, "_Cloth").IsFunction()) {
-    a_thread->LogError("%s.NewCloth(\"%s\"): a scene has no cloth of its own; make cloth on an object with Physics.NewCloth",
-                       a_scene, a_cloth);
-    return GM_NATIVE_ERROR;
+  if (!a_machine->GetGlobals()->GetByName(a_machine, "_Cloth").IsFunction()) {
+    a_machine->GetLog().LogEntry(
+        "%s.NewCloth(\"%s\"): a scene has no cloth of its own; make cloth on an object with Physics.NewCloth", a_scene,
+        a_cloth);
+    a_machine->FailCurrentCall();
+    return;
   }
-  machine->RunString(text.c_str());
-  return GM_NATIVE_OK;
+  a_machine->RunString(text.c_str());
 }
 
 }  // namespace gPrelude

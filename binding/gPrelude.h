@@ -8,6 +8,7 @@
 #include <string>
 
 class gmMachine;
+class gmMachineEx;
 class gmThread;
 
 namespace gPrelude {
@@ -29,10 +30,11 @@ int NewScene(gmThread* a_thread);
 // then looks for the object it should have appended.
 bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_object);
 
-// What a scene's _NewCloth runs. Scene-level cloth has no native type (cloth belongs to an
-// object's physics), so while no global function _Cloth exists the call is a script error
-// that says so, rather than the text's own confusing failure. Returns a native status.
-int NewCloth(gmThread* a_thread, const char* a_scene, const char* a_cloth);
+// What a scene's _NewCloth runs, called from that bound method. Scene-level cloth has no
+// native type (cloth belongs to an object's physics), so while no global function _Cloth
+// exists the call is a script error that says so, rather than the text's own confusing
+// failure.
+void NewCloth(gmMachineEx* a_machine, const char* a_scene, const char* a_cloth);
 
 }  // namespace gPrelude
 

@@ -218,6 +218,18 @@ void gmMachineEx::LogNoOverload(gmThread* a_thread, const char* a_what, int a_fi
   a_thread->LogError("no overload of %s takes %s", a_what, ArgumentTypes(a_thread, a_firstArg).c_str());
 }
 
+int gmMachineEx::CallProxy(gmProxy* a_proxy, gmThread* a_thread, void* a_native, int a_firstArg) {
+  gmThread* const outerThread = m_callingThread;
+  const bool outerFailed = m_callFailed;
+  m_callingThread = a_thread;
+  m_callFailed = false;
+  int status = a_proxy->Call(a_thread, a_native, a_firstArg);
+  if (m_callFailed) status = GM_NATIVE_ERROR;
+  m_callingThread = outerThread;
+  m_callFailed = outerFailed;
+  return status;
+}
+
 int gmMachineEx::MethodDispatch(gmThread* a_thread) {
   gmMachineEx* machine = static_cast<gmMachineEx*>(a_thread->GetMachine());
   const int index = static_cast<int>(a_thread->GetFunctionObject()->userValue);
@@ -235,7 +247,7 @@ int gmMachineEx::MethodDispatch(gmThread* a_thread) {
     machine->LogNoOverload(a_thread, what.c_str(), 0);
     return GM_NATIVE_ERROR;
   }
-  return proxy->Call(a_thread, self->GetUserObject()->user, 0);
+  return machine->CallProxy(proxy, a_thread, self->GetUserObject()->user, 0);
 }
 
 int gmMachineEx::ConstructorDispatch(gmThread* a_thread) {
@@ -247,7 +259,7 @@ int gmMachineEx::ConstructorDispatch(gmThread* a_thread) {
     machine->LogNoOverload(a_thread, machine->m_constructorNames[static_cast<size_t>(index)].c_str(), 0);
     return GM_NATIVE_ERROR;
   }
-  return proxy->Call(a_thread, nullptr, 0);
+  return machine->CallProxy(proxy, a_thread, nullptr, 0);
 }
 
 // The interpreter calls a type's script operator with `this` null and the operands as
@@ -283,7 +295,7 @@ int gmMachineEx::OperatorDispatch(gmThread* a_thread) {
     machine->LogNoOverload(a_thread, what.c_str(), 1);
     return GM_NATIVE_ERROR;
   }
-  return proxy->Call(a_thread, self->GetUserObject()->user, 1);
+  return machine->CallProxy(proxy, a_thread, self->GetUserObject()->user, 1);
 }
 
 // ---- Owned natives --------------------------------------------------------------------------

@@ -78,6 +78,14 @@ class gmMachineEx : public gmMachine {
   // the function's result, or null.
   gmVariable FinishCall(gmThread* a_thread, int a_numArgs);
 
+  // ---- Errors from natives bound through proxies -------------------------------------------------
+  // A bound member function sees no thread. During its call this is the calling thread
+  // (null outside any proxy call), and FailCurrentCall turns the call into a script error
+  // once the function returns: the calling thread stops, as for any native error. The
+  // native logs the reason first.
+  gmThread* GetCallingThread() const { return m_callingThread; }
+  void FailCurrentCall() { m_callFailed = true; }
+
   // ---- Natives owned by their wrappers --------------------------------------------------------
   void OwnNative(gmUserObject* a_user, void (*a_deleter)(void*), int a_bytes);
 
@@ -97,6 +105,8 @@ class gmMachineEx : public gmMachine {
   template <class It>
   static gmProxy* ChooseOverload(It a_first, It a_last, gmThread* a_thread, int a_firstArg);
   void LogNoOverload(gmThread* a_thread, const char* a_what, int a_firstArg);
+  // Calls the proxy with the calling thread recorded (calls nest when a native runs script).
+  int CallProxy(gmProxy* a_proxy, gmThread* a_thread, void* a_native, int a_firstArg);
   void ResolveAll();
   gmProxy* Keep(gmProxy* a_proxy);
   void AddRecord(int a_type, const std::type_info& a_identity);
@@ -107,6 +117,8 @@ class gmMachineEx : public gmMachine {
   std::vector<std::unique_ptr<gmProxy>> m_proxies;
   int m_nextMethodIndex = 0;  // of the class being registered
   std::unordered_map<gmUserObject*, Owned> m_owned;
+  gmThread* m_callingThread = nullptr;
+  bool m_callFailed = false;
   // Payloads of the AT_ globals.
   int m_launchInfo[3] = {0, 1, 2};
 };

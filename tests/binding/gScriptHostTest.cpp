@@ -10,6 +10,7 @@
 #include "binding/gScriptConstants.h"
 #include "binding/gScriptHost.h"
 #include "binding/gVector3.h"
+#include "binding/gmNativeType.h"
 #include "platform/gUserNameFake.h"
 #include "tests/binding/gBindingTestScript.h"
 
@@ -202,12 +203,27 @@ TEST_F(ScriptHostTest, NewSceneRejectsANameThatMakesTheTextTooLong) {
   EXPECT_NE(errors, "");
 }
 
+// A scene-like class whose bound method makes scene cloth the way a scene does.
+struct Stage {
+  static gmMachineEx* machine;
+  void Cloth(const char* a_name) { gPrelude::NewCloth(machine, "level", a_name); }
+};
+gmMachineEx* Stage::machine = nullptr;
+
 TEST_F(ScriptHostTest, SceneClothIsAClearScriptError) {
-  const gmFunctionEntry entry = {"sceneCloth", [](gmThread* a_thread) { return gPrelude::NewCloth(a_thread, "level", "flag"); }, 0};
-  host.GetMachine()->RegisterNatives(&entry, 1);
-  ASSERT_EQ(script.Run("global before = 1; sceneCloth(); global after = 1;"), 0);
-  EXPECT_NE(script.Errors().find("level.NewCloth(\"flag\"): a scene has no cloth of its own"), std::string::npos);
-  EXPECT_EQ(script.Int("after"), -12345) << "the calling thread stops";
+  Stage::machine = host.GetMachine();
+  gmNativeType<Stage> type(host.GetMachine(), "Stage");
+  type.OwnedByScripts().Constructor<>().Method("Cloth", &Stage::Cloth);
+  type.Register();
+  ASSERT_EQ(script.Run("s = Stage(); s.Cloth(\"flag\"); global after = 1;"), 0);
+  std::string errors = script.Errors();
+  EXPECT_NE(errors.find("level.NewCloth(\"flag\"): a scene has no cloth of its own"), std::string::npos);
+  EXPECT_NE(errors.find("callstack.."), std::string::npos) << "the call is a script error";
+  EXPECT_TRUE(script.Global("after").IsNull()) << "the calling thread stops";
+
+  // Outside the failing call, bound calls go on as before.
+  ASSERT_EQ(script.Run("global v = Vector3(1, 2, 3).Y();"), 0);
+  EXPECT_EQ(script.Float("v"), 2.0f);
 }
 
 TEST_F(ScriptHostTest, ConstantGlobals) {
