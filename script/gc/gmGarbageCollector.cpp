@@ -18,14 +18,6 @@ gmGCColorSet::gmGCColorSet() {
 
 void gmGCColorSet::InsertPersistent(gmGCObjBase* a_obj) { InsertBefore(&m_persistent, a_obj); }
 
-void gmGCColorSet::Unlink(gmGCObjBase* a_obj) {
-  if (a_obj == m_frees) m_frees = a_obj->next;
-  if (a_obj == m_blacks) m_blacks = a_obj->next;
-  a_obj->prev->next = a_obj->next;
-  a_obj->next->prev = a_obj->prev;
-  a_obj->prev = a_obj->next = nullptr;
-}
-
 void gmGCColorSet::UnlinkPersistent(gmGCObjBase* a_obj) {
   a_obj->prev->next = a_obj->next;
   a_obj->next->prev = a_obj->prev;

@@ -51,7 +51,14 @@ class gmGCColorSet {
   void InsertGray(gmGCObjBase* a_obj) { InsertBefore(m_blacks, a_obj); }
   void InsertPersistent(gmGCObjBase* a_obj);
   // Take the object out of whichever colour sequence holds it, keeping the boundaries right.
-  void Unlink(gmGCObjBase* a_obj);
+  // Inline: marking does this once per object reached.
+  void Unlink(gmGCObjBase* a_obj) {
+    if (a_obj == m_frees) m_frees = a_obj->next;
+    if (a_obj == m_blacks) m_blacks = a_obj->next;
+    a_obj->prev->next = a_obj->next;
+    a_obj->next->prev = a_obj->prev;
+    a_obj->prev = a_obj->next = nullptr;
+  }
   void UnlinkPersistent(gmGCObjBase* a_obj);
 
   bool IsGrayEmpty() const { return m_head.next == m_blacks; }

@@ -65,6 +65,16 @@ TEST_F(CollectPolicyTest, DefaultsAndAQuietHeap) {
   EXPECT_EQ(machine.statIncCollects + machine.statFullCollects, 0);
 }
 
+TEST_F(CollectPolicyTest, NothingButCollectEverCollects) {
+  // Far past the hard limit, allocation alone neither starts a cycle nor frees anything.
+  int objects = gc->colorSet.CountObjects();
+  for (int i = 0; i < 20000; ++i) machine.MakeTable();
+  EXPECT_GT(machine.GetCurrentMemoryUsage(), 4 * machine.desiredMemoryHard);
+  EXPECT_EQ(gc->colorSet.CountObjects(), objects + 20000);
+  EXPECT_TRUE(gc->IsOff());
+  EXPECT_EQ(machine.statFullCollects + machine.statIncCollects, 0);
+}
+
 TEST_F(CollectPolicyTest, DisabledCollectorDoesNothing) {
   machine.EnableGC(false);
   EXPECT_FALSE(machine.Collect(true));
