@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "binding/gmNativeType.h"
 #include "platform/gMilliClock.h"
 #include "scene/gScriptCall.h"
 
@@ -14,7 +15,7 @@ _gClock::~_gClock() {
   if (instance == this) instance = nullptr;
 }
 
-void _gClock::Initialise(gMilliClock* a_time, gmMachine* a_machine) {
+void _gClock::Initialise(gMilliClock* a_time, gmMachineEx* a_machine) {
   m_time = a_time;
   m_machine = a_machine;
   m_start = m_time->Milliseconds();
@@ -115,6 +116,14 @@ void _gClock::RemoveTimer(int a_id) {
     delete timer;
     return;
   }
+}
+
+int _gClock::RegisterScriptType(gmMachineEx* a_machine) {
+  gmNativeType<_gClock> type(a_machine, "_Clock");
+  type.ModuleConstructor(&instance);
+  type.Method("AddTimer", &_gClock::AddTimer);
+  type.Method("RemoveTimer", &_gClock::RemoveTimer);
+  return type.Register();
 }
 
 int _gClock::PendingTimers() const {

@@ -17,7 +17,7 @@
 #include "scene/gScriptTable.h"
 
 class gMilliClock;
-class gmMachine;
+class gmMachineEx;
 
 enum { TIMER_ONCE = 1, TIMER_CYCLIC = 2 };
 
@@ -42,7 +42,7 @@ class _gClock {
   // Start of the game's time: frame 0 now, no timers. Seeds the C library's generator (which
   // serves Random) with the start time in whole seconds and draws one number from it.
   // Timer callbacks are called in a_machine.
-  void Initialise(gMilliClock* a_time, gmMachine* a_machine);
+  void Initialise(gMilliClock* a_time, gmMachineEx* a_machine);
 
   // The clock step of a frame: count it (skipping slots that have already passed), wait for
   // its slot, sleep 1 ms, and fire the timers due, calling their functions in that order.
@@ -57,6 +57,8 @@ class _gClock {
   // Seconds since the start, on the millisecond reading.
   double Elapsed();
   int PendingTimers() const;
+
+  static int RegisterScriptType(gmMachineEx* a_machine);
 
  private:
   struct Timer {
@@ -79,7 +81,7 @@ class _gClock {
   void ReleaseTimers();
 
   gMilliClock* m_time = nullptr;
-  gmMachine* m_machine = nullptr;
+  gmMachineEx* m_machine = nullptr;
   std::uint32_t m_start = 0;  // millisecond reading at initialisation
   Timer* m_head = nullptr;
   int m_lastId = 0;

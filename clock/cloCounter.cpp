@@ -1,8 +1,30 @@
 #include "clock/cloCounter.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
+#include "binding/gmNativeType.h"
 #include "clock/_gClock.h"
+
+namespace {
+
+std::vector<cloCounter*>& AllCounters() {
+  static std::vector<cloCounter*>* all = new std::vector<cloCounter*>();
+  return *all;
+}
+
+}  // namespace
+
+cloCounter::cloCounter() { AllCounters().push_back(this); }
+
+cloCounter::~cloCounter() {
+  std::vector<cloCounter*>& all = AllCounters();
+  auto it = std::find(all.begin(), all.end(), this);
+  if (it == all.end()) return;
+  *it = all.back();
+  all.pop_back();
+}
 
 std::uint32_t cloCounter::Now() { return _gClock::instance ? _gClock::instance->frameCounter : 0; }
 
@@ -25,6 +47,17 @@ void cloCounter::Reset() {
 
 int cloCounter::GetTick() const {
   return static_cast<int>(stopped ? total : Now() - startFrame + total);
+}
+
+int cloCounter::RegisterScriptType(gmMachineEx* a_machine) {
+  gmNativeType<cloCounter> type(a_machine, "Counter");
+  type.Constructor<>();
+  type.Method("GetFormatedTime", &cloCounter::GetFormatedTime);
+  type.Method("Reset", &cloCounter::Reset);
+  type.Method("Start", &cloCounter::Start);
+  type.Method("Stop", &cloCounter::Stop);
+  type.Method("GetTick", &cloCounter::GetTick);
+  return type.Register();
 }
 
 const char* cloCounter::GetFormatedTime(int a_hundredths) {

@@ -1,10 +1,21 @@
 #include "host/gPlayerScriptApi.h"
 
+#include "clock/_gClock.h"
+#include "clock/cloCounter.h"
+#include "input/_gInput.h"
+#include "scene/gScene.h"
+#include "scene/sceObject.h"
+
 // A subsystem joins the script API with one line here, in its slot (binding/gScriptHost.h
 // lists the slots and the ids they give):
 //   api.types[SLOT_CLOCK] = &_gClock::RegisterScriptType;
 // A slot left empty keeps its ids, so filling one never moves another.
 gScriptApi gPlayerScriptApi() {
   gScriptApi api;  // Vector3 and _System
+  api.types[SLOT_INPUT] = &_gInput::RegisterScriptType;
+  api.types[SLOT_CLOCK] = &_gClock::RegisterScriptType;
+  api.types[SLOT_COUNTER] = &cloCounter::RegisterScriptType;
+  api.types[SLOT_SCENE] = &gScene::RegisterScriptType;
+  api.types[SLOT_OBJECT] = &sceObject::RegisterScriptType;
   return api;
 }

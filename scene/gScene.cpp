@@ -1,12 +1,15 @@
 #include "scene/gScene.h"
 
+#include "binding/gPrelude.h"
+#include "binding/gmNativeType.h"
 #include "scene/sceObject.h"
 
-gmMachine* gScene::machine = nullptr;
+gmMachineEx* gScene::machine = nullptr;
 
+// Never destroyed, like the scenes: they stay reachable until the process is gone.
 gPtrList& gScene::Registry() {
-  static gPtrList registry;
-  return registry;
+  static gPtrList* registry = new gPtrList();
+  return *registry;
 }
 
 void gScene::UpdateAll() {
@@ -24,6 +27,27 @@ gScene::gScene() { Registry().Append(this); }
 gScene::~gScene() {
   while (objects.count > 0) delete static_cast<sceObject*>(objects.Get(objects.count - 1));
   Registry().Remove(this);
+}
+
+int gScene::RegisterScriptType(gmMachineEx* a_machine) {
+  machine = a_machine;
+  gmNativeType<gScene> type(a_machine, "_Scene");
+  type.Constructor<>();
+  type.Method("_NewObject", &gScene::_NewObject);
+  type.Method("_Name", &gScene::_Name);
+  type.Method("_DelObject", &gScene::_DelObject);
+  type.Method("_Table", &gScene::_Table);
+  return type.Register();
+}
+
+gmTableObject* gScene::_NewObject(const char* a_name) {
+  const unsigned before = appended;
+  gPrelude::RunNewObject(machine, name.c_str(), a_name ? a_name : "");
+  for (int i = 0; i < objects.count; ++i) {
+    sceObject* object = static_cast<sceObject*>(objects.Get(i));
+    if (object->serial == before + 1) return object->table.Get();
+  }
+  return nullptr;
 }
 
 void gScene::_Name(const char* a_name) { name = a_name ? a_name : ""; }

@@ -7,7 +7,7 @@
 #include "scene/gPtrList.h"
 #include "scene/gScriptTable.h"
 
-class gmMachine;
+class gmMachineEx;
 class sceGraphics;
 class scePhysics;
 class sceObject;
@@ -15,9 +15,9 @@ class sceObject;
 class gScene {
  public:
   // The machine whose scripts the scenes and objects belong to: per-frame functions run in
-  // it and the tables that scripts hand over are its tables. Set by the host before the
-  // first script runs.
-  static gmMachine* machine;
+  // it and the tables that scripts hand over are its tables. The machine the scene type is
+  // registered in.
+  static gmMachineEx* machine;
 
   static gPtrList& Registry();
   // The scene step of a frame: every scene's Update, in creation order.
@@ -33,8 +33,13 @@ class gScene {
   gScene(const gScene&) = delete;
   gScene& operator=(const gScene&) = delete;
 
+  static int RegisterScriptType(gmMachineEx* a_machine);
+
   void _Name(const char* a_name);
   void _Table(gmTableObject* a_table);
+  // Runs the prelude's object text for this scene's global and returns the table of the
+  // object that the call appended; null when it appended none (the text failed).
+  gmTableObject* _NewObject(const char* a_name);
   // Marks the first object of this scene whose table is a_table; none changes nothing.
   // The search leaves the object list's walk cursor alone, so a per-frame function that
   // deletes another object does not disturb the walk in progress.

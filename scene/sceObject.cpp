@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "binding/gmNativeType.h"
 #include "scene/gScene.h"
 #include "scene/gScriptCall.h"
 #include "script/values/gmUserObject.h"
@@ -14,6 +15,16 @@ sceObject::sceObject(gScene* a_scene) : scene(a_scene) {
 
 sceObject::~sceObject() {
   if (scene) scene->objects.Remove(this);
+}
+
+int sceObject::RegisterScriptType(gmMachineEx* a_machine) {
+  gmNativeType<sceObject> type(a_machine, "_Object");
+  type.Constructor<gScene*>();
+  type.Method("_Table", &sceObject::_Table);
+  type.Method("_Script", &sceObject::_Script);
+  type.Method("_Name", &sceObject::_Name);
+  type.Method("_Scene", &sceObject::_Scene);
+  return type.Register();
 }
 
 void sceObject::_Table(gmTableObject* a_table) { table.Set(gScene::machine, a_table); }

@@ -6,6 +6,7 @@
 #include "scene/gScriptTable.h"
 
 class gScene;
+class gmMachineEx;
 class objGraphics;
 class objPhysics;
 class objAudio;
@@ -17,6 +18,8 @@ class sceObject {
   ~sceObject();
   sceObject(const sceObject&) = delete;
   sceObject& operator=(const sceObject&) = delete;
+
+  static int RegisterScriptType(gmMachineEx* a_machine);
 
   void _Table(gmTableObject* a_table);
   // The empty text switches the per-frame function off.

@@ -9,14 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "binding/gmMachineEx.h"
 #include "script/values/gmTableObject.h"
-#include "script/vm/gmMachine.h"
 
 namespace gameTest {
 
 class ScriptMachine {
  public:
-  std::unique_ptr<gmMachine> machine{new gmMachine()};
+  std::unique_ptr<gmMachineEx> machine{new gmMachineEx()};
   // (frame, line) in the order printed.
   std::vector<std::pair<unsigned, std::string>> printed;
   unsigned frame = 0;

@@ -1,0 +1,78 @@
+#pragma once
+// Keyboard and mouse for scripts (script global Input): scripts name functions for key and
+// mouse button states and for the per-frame mouse movement, and the input step of each
+// frame calls them. Also holds the flag that keeps the main loop running.
+#include <string>
+
+#include "input/inpButtonState.h"
+#include "input/inpEventReceiver.h"
+
+namespace irr {
+class IrrlichtDevice;
+namespace gui {
+class ICursorControl;
+}
+}  // namespace irr
+class gmMachineEx;
+class inpDeveloperMenu;
+
+enum { MOU_LEFT = 0, MOU_RIGHT = 1, MOU_MIDDLE = 2 };
+
+struct inpMouseState {
+  inpButtonState buttons[3];  // by MOU_LEFT, MOU_RIGHT, MOU_MIDDLE
+  std::string moveCallback;   // empty: none
+  // Cursor position relative to the window (0 to 1) at the end of the previous frame.
+  float lastX = 0.0f;
+  float lastY = 0.0f;
+  float deltaX = 0.0f;
+  float deltaY = 0.0f;
+  irr::gui::ICursorControl* cursor = nullptr;
+};
+
+class _gInput {
+ public:
+  // The module the script global Input wraps; made by its first construction.
+  static _gInput* instance;
+
+  inpButtonState keys[256];
+  inpMouseState mouse;
+  unsigned char running = 0;
+  inpEventReceiver receiver;
+
+  // Functions are called in this machine.
+  gmMachineEx* machine = nullptr;
+  // Escape toggles the developer menu only in developer mode.
+  bool developer = false;
+  // Null until the developer console exists: then the menu is never open.
+  inpDeveloperMenu* menu = nullptr;
+
+  _gInput();
+  ~_gInput();
+  _gInput(const _gInput&) = delete;
+  _gInput& operator=(const _gInput&) = delete;
+
+  // Once the device exists: clears every key record and the mouse state (callbacks
+  // included), hides the cursor at the window's centre, and sets running.
+  void Setup(irr::IrrlichtDevice* a_device, gmMachineEx* a_machine, bool a_developer);
+
+  // The input step of a frame: the device's message pump (a closed window clears running,
+  // and the step goes on), the mouse buttons and movement while the window is active, then
+  // the 256 keys in ascending order.
+  void Update();
+
+  // Codes 0 to 2 are the mouse buttons, 3 to 255 keys; a_state is BUT_DOWN, BUT_ON or
+  // BUT_UP. Anything else is a script error in the log and changes nothing.
+  void ScriptButton(int a_key, int a_state, const char* a_function);
+  // Called every frame the window is active with (dx, dy, x, y); the empty text removes it.
+  void ScriptMouse(const char* a_function);
+
+  bool MenuOpen() const;
+
+  static int RegisterScriptType(gmMachineEx* a_machine);
+
+ private:
+  void SetUpMouse();
+  void UpdateMouse();
+  void CentreCursor();
+  irr::IrrlichtDevice* m_device = nullptr;
+};
