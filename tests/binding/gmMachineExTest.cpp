@@ -86,6 +86,7 @@ struct Shapes {
   unsigned int Twice(unsigned int a_value) { return a_value * 2; }
   gVector3& Stored() { return stored; }
   gVector3 Copy() { return stored; }
+  int At(int a_index) { return a_index * 10; }
 };
 
 int RegisterProbe(gmMachineEx* a_machine) {
@@ -252,12 +253,15 @@ TEST_F(MachineExTest, TablesBooleansAndVectorResults) {
   type.OwnedByScripts().Constructor<>();
   type.Method("Keep", &Shapes::Keep).Method("Nothing", &Shapes::Nothing).Method("IsPositive", &Shapes::IsPositive);
   type.Method("Twice", &Shapes::Twice).Method("Stored", &Shapes::Stored).Method("Copy", &Shapes::Copy);
-  type.Register();
+  type.Operator("[]", &Shapes::At);
+  int id = type.Register();
+  EXPECT_NE(machine.GetTypeOperator(id, O_GETIND), nullptr);
+  EXPECT_EQ(machine.GetTypeOperator(id, O_SETIND), machine.GetTypeOperator(id, O_GETIND));
   ASSERT_EQ(script.Run("global s = Shapes(); global t = table(a = 1); global same = s.Keep(t) == t;"
                        "global none = s.Nothing(); global yes = s.IsPositive(3); global no = s.IsPositive(-3);"
                        "global twice = s.Twice(21);"
                        "s.Stored().X(10); global stored = s.Stored().X();"
-                       "c = s.Copy(); c.Y(20); global copy = s.Stored().Y();"),
+                       "c = s.Copy(); c.Y(20); global copy = s.Stored().Y(); global at = s[4];"),
             0);
   EXPECT_EQ(script.Errors(), "");
   EXPECT_EQ(script.Int("same"), 1);
@@ -268,6 +272,7 @@ TEST_F(MachineExTest, TablesBooleansAndVectorResults) {
   EXPECT_EQ(script.Int("twice"), 42);
   EXPECT_EQ(script.Float("stored"), 10.0f) << "a reference result wraps the native's own vector";
   EXPECT_EQ(script.Float("copy"), 2.0f) << "a by-value result is a copy";
+  EXPECT_EQ(script.Int("at"), 40);
 }
 
 TEST_F(MachineExTest, EveryPointerResultIsANewWrapper) {
