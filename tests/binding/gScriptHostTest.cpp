@@ -203,6 +203,16 @@ TEST_F(ScriptHostTest, NewSceneRejectsANameThatMakesTheTextTooLong) {
   EXPECT_NE(errors, "");
 }
 
+TEST_F(ScriptHostTest, NewObjectTextHasItsOwnLimit) {
+  // 38 characters of text, three copies of the scene name and three of the object name.
+  const std::string fits(67, 'b'), tooLong(68, 'b');
+  EXPECT_FALSE(gPrelude::RunNewObject(host.GetMachine(), "level", tooLong.c_str()));
+  EXPECT_NE(script.Errors().find("is too long"), std::string::npos);
+  // Compiles and runs; the object types are not built here, so the run itself fails.
+  EXPECT_TRUE(gPrelude::RunNewObject(host.GetMachine(), "level", fits.c_str()));
+  EXPECT_EQ(script.Errors().find("is too long"), std::string::npos);
+}
+
 // A scene-like class whose bound method makes scene cloth the way a scene does.
 struct Stage {
   static gmMachineEx* machine;
