@@ -119,7 +119,9 @@ def callgrind_count(argv, timeout, keep_dir, label, top):
         for line in annotated.stdout.decode(errors="replace").splitlines():
             m = re.match(r"\s*([\d,]+)\s+\(\s*([\d.]+)%\)\s+(\S.*)$", line)
             if m and "PROGRAM TOTALS" not in line:
-                functions.append("%5s%%  %s" % (m.group(2), m.group(3)[:110]))
+                function = re.sub(r"\s+\[[^\]]*\]$", "", m.group(3))  # the binary
+                function = re.sub(r"^(\?\?\?|[./][^:]*):", "", function)  # the source file
+                functions.append("%6s%%  %s" % (m.group(2), function[:120]))
                 if len(functions) >= top:
                     break
     return result, total, functions
@@ -245,8 +247,11 @@ def main():
     if mean is not None:
         worst = max(((format_ratio(o, l), n) for n, o, l in rows
                      if isinstance(o, float) and isinstance(l, float)), default=None)
-        print("geometric mean of ours / lua5.4 over %d kernel%s: %.2f  (worst: %s %.2f)" % (
-            len(ratios), "" if len(ratios) == 1 else "s", mean, worst[1], worst[0]))
+        counted = "%d kernel%s" % (len(ratios), "" if len(ratios) == 1 else "s")
+        if len(ratios) < len(rows):
+            counted += " of %d" % len(rows)
+        print("geometric mean of ours / lua5.4 over %s: %.2f  (worst: %s %.2f)" % (
+            counted, mean, worst[1], worst[0]))
     else:
         print("geometric mean: none (no kernel ran correctly with both interpreters)")
     for name, functions in tops.items():
