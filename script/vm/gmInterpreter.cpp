@@ -75,6 +75,8 @@ int gmThread::Run(gmVariable* a_result) {
   // Whether `line` calls the line hook; read again after every call, the only place a
   // native could have changed it.
   bool lineHook = false;
+  // Whether calls and returns must go through the debug hooks (and so the slow path).
+  bool callHooks = false;
   gmTableObject* const globals = machine->GetGlobals();
 
 #define SAVE()                                         \
@@ -95,6 +97,8 @@ int gmThread::Run(gmVariable* a_result) {
       refs = current_->references;                                           \
     }                                                                        \
     lineHook = machine->debugMode && machine->debugLine != nullptr;          \
+    callHooks = machine->debugMode && debugFlag &&                           \
+                (machine->debugCall != nullptr || machine->debugReturn != nullptr); \
   } while (0)
 
 #define READ_OPERAND()     \
@@ -596,6 +600,34 @@ user_bool : {
 
   CASE(CALL) {
     READ_OPERAND();
+    {
+      // A script function with room to spare is entered right here, without going through
+      // the thread's fields; everything else takes PushCall.
+      const int numArgs = static_cast<int>(operand);
+      gmVariable* const newBase = top - numArgs;
+      if (newBase[-1].type == GM_FUNCTION && !callHooks) {
+        gmFunctionObject* const function = newBase[-1].GetFunctionObject();
+        const int frameSlots = function->numParamsLocals;
+        if (!function->nativeFunction &&
+            frameSlots - numArgs + function->maxStackSize + static_cast<int>(top - m_stack) + STACK_MARGIN < m_size) {
+          gmVariable* const firstNull = numArgs <= function->numParams ? top : newBase + function->numParams;
+          gmVariable* const newTop = newBase + frameSlots;
+          for (gmVariable* slot = firstNull; slot < newTop; ++slot) slot->SetNull();
+          gmStackFrame* frame = machine->AllocFrame();
+          frame->prev = m_frame;
+          frame->returnAddress = ip;
+          frame->returnBase = static_cast<int>(base - m_stack);
+          frame->popResult = false;
+          m_frame = frame;
+          base = newBase;
+          top = newTop;
+          code = function->byteCode;
+          refs = function->references;
+          ip = code;
+          NEXT();
+        }
+      }
+    }
     SAVE();
     callResult = PushCallFrom(static_cast<int>(operand), ip);
     goto call_done;
@@ -637,6 +669,20 @@ call_done:
 
   CASE(RETURNVALUE) {
   return_value:
+    if (m_frame->prev && !callHooks) {
+      // Back into the caller's function, as PopCall does.
+      gmStackFrame* const frame = m_frame;
+      base[-2] = top[-1];
+      top = base - (frame->popResult ? 2 : 1);
+      base = m_stack + frame->returnBase;
+      ip = frame->returnAddress;
+      m_frame = frame->prev;
+      machine->FreeFrame(frame);
+      gmFunctionObject* const caller = base[-1].GetFunctionObject();
+      code = caller->byteCode;
+      refs = caller->references;
+      NEXT();
+    }
     SAVE();
     int result = PopCall();
     if (result == CALL_OK) {

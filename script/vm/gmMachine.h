@@ -193,8 +193,8 @@ class gmMachine {
   gmuint GetTime() const { return m_time; }
 
   // Call frame records, recycled through the machine.
-  gmStackFrame* AllocFrame();
-  void FreeFrame(gmStackFrame* a_frame);
+  gmStackFrame* AllocFrame() { return static_cast<gmStackFrame*>(m_frameShells.Alloc()); }
+  void FreeFrame(gmStackFrame* a_frame) { m_frameShells.Free(a_frame); }
 
   bool debugMode = false;
   gmDebugHook debugThreadStart = nullptr;

@@ -42,12 +42,6 @@ gmuint Crc32(const char* a_text) {
 gmPrintCallback gmMachine::s_printCallback = DefaultPrint;
 gmMachineCallback gmMachine::s_machineCallback = nullptr;
 
-// ---- Frames -----------------------------------------------------------------------------
-
-gmStackFrame* gmMachine::AllocFrame() { return static_cast<gmStackFrame*>(m_frameShells.Alloc()); }
-
-void gmMachine::FreeFrame(gmStackFrame* a_frame) { m_frameShells.Free(a_frame); }
-
 // ---- Thread lists -----------------------------------------------------------------------
 
 void gmMachine::ListAppend(ThreadList& a_list, gmThread* a_thread) {

@@ -11,10 +11,6 @@ const gmVariable gmThread::s_null = gmVariable::Null();
 
 namespace {
 
-// Slots every call keeps free above its declared need: room for the extra slots an
-// operator call lays out and for the few values a native pushes.
-const int kStackMargin = 6;
-
 // The capacity may double only while it is at most this many slots (8 bytes each in the
 // original reckoning: a stack above 128000 bytes never grows), so stacks end at 16384.
 const int kLastGrowableSlots = 16000;
@@ -54,7 +50,7 @@ gmTableObject* gmThread::PushNewTable() {
 
 bool gmThread::Grow(int a_room) {
   int capacity = m_size;
-  while (a_room + m_top + kStackMargin >= capacity) {
+  while (a_room + m_top + STACK_MARGIN >= capacity) {
     if (capacity > kLastGrowableSlots) return false;
     capacity *= 2;
   }
@@ -68,7 +64,7 @@ bool gmThread::Grow(int a_room) {
 }
 
 bool gmThread::Touch(int a_slots) {
-  if (a_slots + m_top + kStackMargin < m_size) return true;
+  if (a_slots + m_top + STACK_MARGIN < m_size) return true;
   return Grow(a_slots);
 }
 

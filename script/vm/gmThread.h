@@ -92,6 +92,9 @@ class gmThread {
   // New threads start with this many slots; stacks double up to MAX_STACK_SLOTS, counted in
   // slots whatever a slot's size is.
   enum { INITIAL_STACK_SLOTS = 64, MAX_STACK_SLOTS = 16384 };
+  // Slots every call keeps free above its declared need: room for the extra slots an
+  // operator call lays out and for the few values a native pushes.
+  enum { STACK_MARGIN = 6 };
 
   explicit gmThread(gmMachine* a_machine, int a_initialSlots = INITIAL_STACK_SLOTS);
   ~gmThread();
