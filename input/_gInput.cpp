@@ -51,9 +51,11 @@ void _gInput::ScriptButton(int a_key, int a_state, const char* a_function) {
   else if (a_state < BUT_DOWN || a_state > BUT_UP)
     problem = "the state must be BUT_DOWN, BUT_ON or BUT_UP (0 to 2)";
   if (problem) {
-    if (machine)
+    if (machine) {
       machine->GetLog().LogEntry("Input.ScriptButton(%d, %d, \"%.64s\"): %s; no callback was set", a_key, a_state,
                                  a_function ? a_function : "", problem);
+      if (machine->GetCallingThread()) machine->FailCurrentCall();
+    }
     return;
   }
   inpButtonState& button = a_key <= MOU_MIDDLE ? mouse.buttons[a_key] : keys[a_key];

@@ -61,7 +61,8 @@ class _gInput {
   void Update();
 
   // Codes 0 to 2 are the mouse buttons, 3 to 255 keys; a_state is BUT_DOWN, BUT_ON or
-  // BUT_UP. Anything else is a script error in the log and changes nothing.
+  // BUT_UP. Anything else is a script error (the calling script stops, as on any native
+  // error) and changes nothing.
   void ScriptButton(int a_key, int a_state, const char* a_function);
   // Called every frame the window is active with (dx, dy, x, y); the empty text removes it.
   void ScriptMouse(const char* a_function);

@@ -34,6 +34,7 @@ int gScene::RegisterScriptType(gmMachineEx* a_machine) {
   gmNativeType<gScene> type(a_machine, "_Scene");
   type.Constructor<>();
   type.Method("_NewObject", &gScene::_NewObject);
+  type.Method("_NewCloth", &gScene::_NewCloth);
   type.Method("_Name", &gScene::_Name);
   type.Method("_DelObject", &gScene::_DelObject);
   type.Method("_Table", &gScene::_Table);
@@ -48,6 +49,10 @@ gmTableObject* gScene::_NewObject(const char* a_name) {
     if (object->serial == before + 1) return object->table.Get();
   }
   return nullptr;
+}
+
+void gScene::_NewCloth(const char* a_name) {
+  if (machine) gPrelude::NewCloth(machine, name.c_str(), a_name ? a_name : "");
 }
 
 void gScene::_Name(const char* a_name) { name = a_name ? a_name : ""; }

@@ -40,6 +40,9 @@ class gScene {
   // Runs the prelude's object text for this scene's global and returns the table of the
   // object that the call appended; null when it appended none (the text failed).
   gmTableObject* _NewObject(const char* a_name);
+  // A scene has no cloth of its own (cloth belongs to an object's physics): while no global
+  // _Cloth exists this is a script error saying so.
+  void _NewCloth(const char* a_name);
   // Marks the first object of this scene whose table is a_table; none changes nothing.
   // The search leaves the object list's walk cursor alone, so a per-frame function that
   // deletes another object does not disturb the walk in progress.
