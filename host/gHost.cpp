@@ -5,11 +5,16 @@
 #include <cstdio>
 
 #include "binding/gScriptMachine.h"
+#include "clock/_gClock.h"
+#include "host/gFrame.h"
 #include "host/gPackage.h"
 #include "host/gPlayerScriptApi.h"
 #include "host/gScriptLoader.h"
+#include "input/_gInput.h"
+#include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
+#include "scene/gScene.h"
 #include "script/vm/gmMachine.h"
 
 gHost::gHost() = default;
@@ -58,8 +63,13 @@ void gHost::BuildScriptHost() {
   machine = scriptHost->ReleaseMachine();
 }
 
-// Records the start time and seeds the generator behind the script function Random.
-void gHost::StartClock() {}
+// Records the start time and seeds the generator behind the script function Random. The
+// module is normally made by the script API's "global Clock = _Clock();".
+void gHost::StartClock() {
+  if (!_gClock::instance) _gClock::instance = new _gClock();
+  _gClock::instance->Initialise(&gMilliClock::System(), scriptHost->GetMachine());
+  gScene::machine = scriptHost->GetMachine();
+}
 
 bool gHost::CreateDevice() {
   using namespace irr;
@@ -98,10 +108,15 @@ void gHost::PrintChecksum() {
 
 // Hands the device to the event receiver, clears the key and mouse states and sets the
 // running flag that keeps the main loop going.
-void gHost::SetUpInput() {}
+void gHost::SetUpInput() {
+  if (!_gInput::instance) _gInput::instance = new _gInput();
+  receiver.inner = &_gInput::instance->receiver;
+  _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
+}
 
-// The developer console, built hidden.
-void gHost::BuildConsole() {}
+// The developer console, built hidden. Until it exists, what it would show (script print
+// output and, each frame, the machine's new log entries) goes to standard output.
+void gHost::BuildConsole() { gmMachine::s_printCallback = gFrame::PrintScriptOutput; }
 
 // Without a sound device the game goes on silently.
 void gHost::OpenAudio() {}
@@ -117,7 +132,14 @@ bool gHost::RunStartScript() { return gScriptLoader::Load(machine.get(), "start.
 
 // Runs while the input module's running flag is set; a stop signal ends it after the frame
 // in progress, as closing the window does.
-void gHost::RunMainLoop() { gStopSignal::Install(); }
+void gHost::RunMainLoop() {
+  gStopSignal::Install();
+  gFrame frame;
+  frame.machine = machine.get();
+  frame.input = _gInput::instance;
+  frame.clock = _gClock::instance;
+  frame.Loop(&gStopSignal::Requested);
+}
 
 // In this order: the device (which closes the window), the sound device, the Wiimote.
 void gHost::Shutdown() {

@@ -17,7 +17,8 @@ struct Result {
 };
 
 Result RunPlayer(const hostTest::fs::path& dir, const std::string& package) {
-  const std::string command = "cd '" + dir.string() + "' && env -u DISPLAY '" OMBRIX_PLAYER "' --nowindow '" +
+  // A game that starts runs until stopped; SIGTERM after 1 s ends it with status 0.
+  const std::string command = "cd '" + dir.string() + "' && env -u DISPLAY timeout --preserve-status -s TERM 1 '" OMBRIX_PLAYER "' --nowindow '" +
                               package + "' >stdout.txt 2>stderr.txt";
   const int raw = std::system(command.c_str());
   Result result;
@@ -53,10 +54,11 @@ TEST(StartScript, CompileErrorListsTheLogAndEndsTheRun) {
 
 TEST(StartScript, LoadedWithZeroBytesDroppedAndRuntimeErrorsTolerated) {
   // Kept, the zero byte would end the text before the ';'. The top-level code runs before
-  // the message; the error ends it, not the load.
+  // the message; the error ends it, not the load, and its log entry shows in the first
+  // frame.
   const Result r = RunStartScript(std::string("print(\"a\", 1)") + '\0' + ";\ny = null.z;\nprint(\"b\");\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "a 1 \r\nLoaded script: start.qv\n");
+  EXPECT_EQ(r.out, "a 1 \nLoaded script: start.qv\ngetdot failed.\nunknown(2) : y = null.z;\ncallstack..\n  2: __main\n");
 }
 
 }  // namespace

@@ -1,0 +1,92 @@
+#include "host/gFrame.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "clock/_gClock.h"
+#include "input/_gInput.h"
+#include "scene/gScene.h"
+#include "script/vm/gmMachine.h"
+
+void gFrame::Run() {
+  ShowLog();
+  PollNetwork();
+  StepPhysics();
+  UpdateInput();
+  UpdateScenes();
+  MoveListener();
+  Render();
+  TickClock();
+  ++frames;
+}
+
+void gFrame::Loop(bool (*a_stopRequested)()) {
+  while (input && input->running) {
+    Run();
+    if (a_stopRequested && a_stopRequested()) input->running = 0;
+  }
+}
+
+void gFrame::PrintLine(const char* a_text) { Print(a_text, false); }
+
+// Log entries set themselves apart with line breaks of their own ("\r\ncallstack.."), which
+// would be empty lines here.
+void gFrame::PrintLogEntry(const char* a_text) { Print(a_text, true); }
+
+void gFrame::Print(const char* a_text, bool a_skipEmpty) {
+  const char* line = a_text;
+  for (;;) {
+    const size_t length = std::strcspn(line, "\n");
+    const bool last = line[length] == '\0';
+    size_t shown = length;
+    while (shown > 0 && line[shown - 1] == '\r') --shown;
+    // A text that ends in a line break is one line, not a line and an empty one.
+    const bool trailing = last && length == 0 && line != a_text;
+    if (!trailing && !(a_skipEmpty && shown == 0)) {
+      std::fwrite(line, 1, shown, stdout);
+      std::fputc('\n', stdout);
+    }
+    if (last) break;
+    line += length + 1;
+  }
+  std::fflush(stdout);
+}
+
+void gFrame::PrintScriptOutput(gmMachine*, const char* a_text) { PrintLine(a_text ? a_text : ""); }
+
+// Entries written since the last frame. The log is never cleared and its cursor is shared
+// with others who read it from the start, so the entries shown are counted.
+void gFrame::ShowLog() {
+  if (!machine) return;
+  gmLog& log = machine->GetLog();
+  if (log.GetEntryCount() <= m_logShown) return;
+  bool first = true;
+  int index = 0;
+  while (const char* entry = log.GetEntry(first)) {
+    if (index++ < m_logShown) continue;
+    PrintLogEntry(entry);
+  }
+  m_logShown = index;
+}
+
+// The network channels' poll and the score answers.
+void gFrame::PollNetwork() {}
+
+// Every scene's physics world, one step each.
+void gFrame::StepPhysics() {}
+
+void gFrame::UpdateInput() {
+  if (input) input->Update();
+}
+
+void gFrame::UpdateScenes() { gScene::UpdateAll(); }
+
+// The sound listener follows its object.
+void gFrame::MoveListener() {}
+
+// Presents the frame in progress and renders the next through every active camera.
+void gFrame::Render() {}
+
+void gFrame::TickClock() {
+  if (clock) clock->Tick();
+}

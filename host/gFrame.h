@@ -1,0 +1,42 @@
+#pragma once
+// One frame of the running game as a callable unit, and the loop that repeats it. The
+// steps run in a fixed order; a subsystem that is not built yet keeps its step, empty, so
+// that it lands in its place. Tests drive frames one by one with a fake clock.
+class gmMachine;
+class _gClock;
+class _gInput;
+
+class gFrame {
+ public:
+  gmMachine* machine = nullptr;
+  _gInput* input = nullptr;
+  _gClock* clock = nullptr;
+
+  // Runs one frame; the clock step at its end waits for the frame's slot.
+  void Run();
+  // Runs frames while the input module's running flag is set. a_stopRequested, when given,
+  // is asked after every frame; a yes clears the flag, so the frame in progress finishes.
+  void Loop(bool (*a_stopRequested)() = nullptr);
+
+  // Until the developer console exists, the lines it would show go to standard output,
+  // one line each: script print output and the machine's log entries.
+  static void PrintLine(const char* a_text);
+  static void PrintLogEntry(const char* a_text);
+  static void PrintScriptOutput(gmMachine* a_machine, const char* a_text);
+
+  // Frames run so far.
+  unsigned frames = 0;
+
+ private:
+  static void Print(const char* a_text, bool a_skipEmpty);
+  void ShowLog();
+  void PollNetwork();
+  void StepPhysics();
+  void UpdateInput();
+  void UpdateScenes();
+  void MoveListener();
+  void Render();
+  void TickClock();
+
+  int m_logShown = 0;
+};
