@@ -93,7 +93,11 @@ void gmThread::Reset(bool a_keepUser) {
   m_numParams = 0;
   wakeTime = 0;
   startTime = 0;
-  if (!a_keepUser) userPtr = nullptr;
+  if (!a_keepUser) {
+    // A thread that ended is handed out again as a new one: nothing of its own may stay.
+    userPtr = nullptr;
+    debugFlag = 0;
+  }
 }
 
 // ---- Calls ------------------------------------------------------------------------------

@@ -202,7 +202,8 @@ class gmThread {
   const gmuint8* GetInstruction() const { return m_instruction; }
 
   // Back to a fresh thread: no frames, empty stack, times and counters cleared. Keeps id,
-  // state and list links (the machine's state switch owns those); a_keepUser keeps userPtr.
+  // state and list links (the machine's state switch owns those); a_keepUser keeps userPtr
+  // and debugFlag (the same thread goes on, as after a state change).
   void Reset(bool a_keepUser);
 
   // ---- Plain fields ---------------------------------------------------------------------

@@ -283,6 +283,37 @@ TEST_F(VmTest, TheStackStopsAtItsLimit) {
   EXPECT_EQ(0, NewLog().find("stack overflow\r\n"));
 }
 
+TEST_F(VmTest, DebugHooksSeeEveryCallReturnAndLineOfAFlaggedThread) {
+  static int s_calls, s_returns, s_lines, s_starts;
+  s_calls = s_returns = s_lines = s_starts = 0;
+  machine.debugCall = [](gmThread*) { return ++s_calls, false; };
+  machine.debugReturn = [](gmThread*) { return ++s_returns, false; };
+  machine.debugLine = [](gmThread*) { return ++s_lines, false; };
+  machine.debugThreadStart = [](gmThread*) { return ++s_starts, false; };
+  const char* text = "f = function(n) { return n + 1; };\nx = f(f(1));\nout(x);";
+  int id = 0;
+  ASSERT_EQ(0, machine.RunString(text, &id, false));
+  gmThread* thread = machine.FindThread(id);
+  thread->debugFlag = 1;
+  EXPECT_EQ(gmThread::KILLED, thread->Run());
+  EXPECT_EQ("3\n", g_out);
+  // Three calls (f twice, out once); f returns twice; __main's return ends the thread.
+  EXPECT_EQ(1, s_starts);
+  EXPECT_EQ(3, s_calls);
+  EXPECT_EQ(2, s_returns);
+  EXPECT_GE(s_lines, 3);
+
+  // An unflagged thread runs past the call and return hooks; lines are machine-wide.
+  s_calls = s_returns = 0;
+  ASSERT_EQ(0, Run(text));
+  EXPECT_EQ(0, s_calls + s_returns);
+
+  // A hook that answers true stops the thread where it is; it stays running.
+  machine.debugLine = [](gmThread*) { return true; };
+  ASSERT_EQ(0, machine.RunString("out(1);", &id));
+  EXPECT_EQ(gmThread::RUNNING, machine.FindThread(id)->GetState());
+}
+
 TEST_F(VmTest, SourcesAreKeptOncePerTextInDebugModeOnly) {
   gmuint id = machine.AddSource("123456789", "digits");
   EXPECT_EQ(0xCBF43926u, id);
