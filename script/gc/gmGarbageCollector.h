@@ -119,6 +119,10 @@ class gmGarbageCollector {
   gmGCObjBase* currentObject = nullptr;
   bool currentDone = true;
 
+  // Set while the machine's Collect runs: a collection asked for from inside one (a type's
+  // destruct callback or the machine callback running a script) is refused, not nested.
+  bool collecting = false;
+
   // Called by the step that marks the roots.
   gmGCRootCallback rootCallback = gmMarkMachineRoots;
   // Further roots of the thread machinery that live outside thread stacks (queued signals,

@@ -11,12 +11,21 @@ namespace {
 const int kWarnCallsPerTwoCycles = 100;
 }  // namespace
 
+namespace {
+struct gmCollectingScope {
+  explicit gmCollectingScope(gmGarbageCollector* a_gc) : gc(a_gc) { gc->collecting = true; }
+  ~gmCollectingScope() { gc->collecting = false; }
+  gmGarbageCollector* gc;
+};
+}  // namespace
+
 bool gmMachine::Collect(bool a_force) {
-  if (!IsGCEnabled()) return false;
+  gmGarbageCollector* gc = GetGC();
+  if (!IsGCEnabled() || gc->collecting) return false;
+  gmCollectingScope scope(gc);
   if (desiredMemorySoft > desiredMemoryHard) desiredMemorySoft = desiredMemoryHard;
   ++gcCallsSince;
 
-  gmGarbageCollector* gc = GetGC();
   if (!a_force && GetCurrentMemoryUsage() <= desiredMemoryHard) {
     if (gc->IsOff() && GetCurrentMemoryUsage() > desiredMemorySoft) {
       if (gc->DestructSomeFreeObjects(this, gc->freePerStep) == 0) {

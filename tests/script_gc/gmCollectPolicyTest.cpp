@@ -109,6 +109,27 @@ TEST_F(CollectPolicyTest, AboveSoftStepsIncrementallyAndCountsCycles) {
   EXPECT_EQ(machine.statFullCollects, 0);
 }
 
+// A destruct callback that asks for a collection, as a native cleaning up after a script
+// object might by running script code.
+int s_nestedResults = 0;
+void CollectOnDestruct(gmMachine* a_machine, gmUserObject*) {
+  if (a_machine->Collect(true)) ++s_nestedResults;
+}
+
+TEST_F(CollectPolicyTest, ACollectionAskedForDuringOneIsRefused) {
+  int type = machine.DefineType("cleanup");
+  machine.SetTypeCallbacks(type, nullptr, CollectOnDestruct, nullptr);
+  for (int i = 0; i < 3; ++i) machine.MakeUserObject(nullptr, type);
+  gmTableObject* kept = machine.MakeTable();
+  machine.GetGlobals()->SetByName(&machine, "kept", gmVariable(kept));
+  s_nestedResults = 0;
+  EXPECT_TRUE(machine.Collect(true));
+  EXPECT_EQ(s_nestedResults, 0);
+  EXPECT_EQ(machine.statFullCollects, 1);
+  EXPECT_EQ(gc->colorSet.Where(kept), gmGCColorSet::SEQ_WHITE);  // intact, next cycle begun
+  EXPECT_TRUE(machine.Collect(true));  // and the guard is down again
+}
+
 TEST_F(CollectPolicyTest, SoftAboveHardIsClampedFirst) {
   machine.autoMemoryLimits = false;
   machine.desiredMemorySoft = 200000;
