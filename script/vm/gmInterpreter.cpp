@@ -4,7 +4,8 @@
 // whole loop. The thread's own fields are written back (SAVE) before anything that can look
 // at the thread or move its stack: calls, operator calls, natives, stops and failures; and
 // read again (LOAD) after anything that can change them. `ip` always points just past the
-// instruction being executed, which is also the position saved for a stop or a failure.
+// instruction being executed, which is also the position saved for a stop or a failure
+// (jumps read their target last, so theirs point at it until they branch).
 //
 // Int and float operands take a fast path that computes exactly what the registered
 // operators of those types compute; every other operand pair goes through the type

@@ -104,6 +104,11 @@ TEST_F(VmTest, NativeResultIsNullOrTheLastValuePushed) {
   EXPECT_EQ("null 3.5 4/2.500000/s -1/-1.000000/none\n", g_out) << NewLog();
 }
 
+TEST_F(VmTest, PrintHandsOneTextWithASpaceAfterEachValue) {
+  ASSERT_EQ(0, Run("print(1, \"a\", null, 0.5); print(); print(\"\");"));
+  EXPECT_EQ("1 a null 0.5 \n \n", g_out) << NewLog();
+}
+
 TEST_F(VmTest, HostCallsAScriptFunctionWithArgumentsAndThis) {
   ASSERT_EQ(0, Run("global add = function(a, b) { return this.base + a + b; };"));
   gmTableObject* self = machine.MakeTable();
