@@ -44,7 +44,9 @@ inline bool FloatPair(const gmVariable& a, const gmVariable& b) {
 }  // namespace
 
 int gmThread::Run(gmVariable* a_result) {
-  if (m_state != RUNNING) return m_state;
+  // Not while its interpreter is already further up the C++ stack (a native running its
+  // own thread): the outer loop's locals would no longer match the stack.
+  if (m_state != RUNNING || m_executing) return m_state;
   gmMachine* const machine = m_machine;
 
   if (!m_frame) {

@@ -56,6 +56,10 @@ int KillSelfFromInside(gmThread* a_thread) {
   a_thread->GetMachine()->SwitchThreadState(a_thread, gmThread::KILLED);
   return GM_NATIVE_OK;
 }
+int RunSelf(gmThread* a_thread) {
+  a_thread->PushInt(a_thread->Run());
+  return GM_NATIVE_OK;
+}
 int StackSize(gmThread* a_thread) {
   a_thread->PushInt(a_thread->GetStackSize());
   return GM_NATIVE_OK;
@@ -72,7 +76,7 @@ class VmTest : public ::testing::Test {
         {"out", Out, 0},     {"pushNothing", PushNothing, 0}, {"pushThree", PushThree, 0},
         {"typed", Typed, 0}, {"yieldNow", Yield, 0},          {"sleepNow", Sleep, 0},
         {"blockNow", Block, 0}, {"killSelf", KillSelfFromInside, 0}, {"stackSize", StackSize, 0},
-        {"kind", Kind, 0},
+        {"kind", Kind, 0}, {"runSelf", RunSelf, 0},
     };
     machine.RegisterNatives(entries, sizeof(entries) / sizeof(entries[0]));
   }
@@ -259,6 +263,11 @@ TEST_F(VmTest, AKillFromInsideTheRunningThreadEndsItSafely) {
   EXPECT_EQ("1\n", g_out);
   EXPECT_EQ(1, destroyed);
   EXPECT_EQ(nullptr, machine.GetFirstThread(gmThread::RUNNING));
+}
+
+TEST_F(VmTest, ANativeRunningItsOwnThreadDoesNothing) {
+  ASSERT_EQ(0, Run("out(runSelf(), 2);"));
+  EXPECT_EQ("0 2\n", g_out) << NewLog();
 }
 
 TEST_F(VmTest, FailureLogsPositionAndCallStackAndRaisesTheErrorEvent) {
