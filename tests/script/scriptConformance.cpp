@@ -8,6 +8,8 @@
 //   // expect log: TEXT             the next non-empty line of the machine log
 //   // expect runtime error: TEXT   the log line TEXT, then the error position of this
 //                                   line: "case.qv(N) : " and the line's first 79 bytes
+//   // expect compile error: TEXT   the log line "error (N) TEXT" with N this line, and
+//                                   exit status 1: nothing of the text runs
 //   // expect exit: N               the runner's exit status (0 without this)
 //   // expect more log              further log lines may follow the expected ones (a
 //                                   call stack thousands of calls deep)
@@ -96,7 +98,10 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < source.size(); ++i) {
       const std::string& line = source[i];
       std::string value;
-      if (Annotation(line, "expect runtime error:", value)) {
+      if (Annotation(line, "expect compile error:", value)) {
+        expectLog.push_back("error (" + std::to_string(i + 1) + ") " + value);
+        expectExit = 1;
+      } else if (Annotation(line, "expect runtime error:", value)) {
         expectLog.push_back(value);
         expectLog.push_back(RightTrim(name + "(" + std::to_string(i + 1) + ") : " + line.substr(0, 79)));
       } else if (Annotation(line, "expect log:", value)) {
