@@ -22,6 +22,11 @@ int UsageNative(gmThread* a_thread) {
   return GM_NATIVE_OK;
 }
 int YieldNative(gmThread*) { return GM_NATIVE_YIELD; }
+int SleepNative(gmThread* a_thread) {
+  a_thread->wakeTime = 100;
+  return GM_NATIVE_SLEEP;
+}
+int BlockNative(gmThread*) { return GM_NATIVE_BLOCK; }
 int OutNative(gmThread* a_thread) {
   char buffer[256];
   for (int i = 0; i < a_thread->GetNumParams(); ++i) {
@@ -37,7 +42,8 @@ class CollectScriptTest : public ::testing::Test {
   void SetUp() override {
     s_out.clear();
     static const gmFunctionEntry entries[] = {
-        {"collect", CollectNative, 0}, {"usage", UsageNative, 0}, {"yieldNow", YieldNative, 0}, {"out", OutNative, 0}};
+        {"collect", CollectNative, 0}, {"usage", UsageNative, 0}, {"yieldNow", YieldNative, 0}, {"sleepNow", SleepNative, 0},
+        {"blockNow", BlockNative, 0},  {"out", OutNative, 0}};
     machine.RegisterNatives(entries, sizeof(entries) / sizeof(entries[0]));
   }
   std::string Log() {
@@ -70,13 +76,30 @@ TEST_F(CollectScriptTest, AForcedCollectionKeepsWhatScriptsHoldAndFreesTheRest) 
   EXPECT_EQ(machine.statFullCollects, 2);
 }
 
-TEST_F(CollectScriptTest, AStoppedThreadKeepsItsLocals) {
-  int id = 0;
-  ASSERT_EQ(0, machine.RunString("t = { s = \"waiting\" }; yieldNow(); out(t.s);", &id)) << Log();
-  ASSERT_NE(machine.FindThread(id), nullptr);
-  ASSERT_EQ(0, machine.RunString("collect(1); collect(1);")) << Log();
-  EXPECT_EQ(machine.FindThread(id)->Run(), gmThread::KILLED);
-  EXPECT_EQ("waiting\n", s_out) << Log();
+TEST_F(CollectScriptTest, StoppedThreadsKeepTheirLocals) {
+  // A thread that yielded stays in the running list; one that slept or blocked moves to
+  // its own list. Each list's stacks are roots.
+  const struct {
+    const char* stop;
+    int state;
+  } cases[] = {{"yieldNow", gmThread::RUNNING}, {"sleepNow", gmThread::SLEEPING}, {"blockNow", gmThread::BLOCKED}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stop);
+    int id = 0;
+    std::string text = std::string("t = { s = \"waiting\" }; ") + c.stop + "(); out(t.s);";
+    ASSERT_EQ(0, machine.RunString(text.c_str(), &id)) << Log();
+    gmThread* thread = machine.FindThread(id);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(thread->GetState(), c.state);
+    ASSERT_EQ(0, machine.RunString("collect(1); collect(1);")) << Log();
+    int tables = 0;
+    for (const gmVariable* v = thread->GetBottom(); v < thread->GetTop(); ++v) {
+      if (!v->IsTable()) continue;
+      ++tables;
+      EXPECT_STREQ(v->GetTableObject()->GetByName(&machine, "s").GetStringObject()->text, "waiting");
+    }
+    EXPECT_EQ(tables, 1);
+  }
 }
 
 TEST_F(CollectScriptTest, IncrementalStepsBetweenScriptStatements) {
