@@ -197,4 +197,26 @@ TEST_F(GameTest, NewLogEntriesGoToStandardOutputEachFrame) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
+int s_stopAfter = 0;
+bool StopRequested() { return --s_stopAfter <= 0; }
+
+// A stop request or a closed window ends the loop after the frame in progress, clock step
+// included; nothing further runs.
+TEST_F(GameTest, LoopEndsAfterTheFrameInProgress) {
+  Run("global say = function(t) { print(\"timer\"); };"
+      "Clock.AddTimer(TIMER_CYCLIC, 0, \"say\", table());");
+  s_stopAfter = 3;
+  frame.Loop(&StopRequested);
+  EXPECT_EQ(frame.frames, 3u);
+  EXPECT_EQ(_gInput::instance->running, 0);
+  EXPECT_EQ(printed, (Printed{{1, "timer"}, {2, "timer"}, {3, "timer"}}));
+
+  _gInput::instance->running = 1;
+  device->closeDevice();
+  frame.Loop();
+  EXPECT_EQ(frame.frames, 4u);
+  EXPECT_EQ(_gClock::instance->frameCounter, 4u);
+  EXPECT_EQ(printed.back(), (std::pair<unsigned, std::string>{4, "timer"}));
+}
+
 }  // namespace
