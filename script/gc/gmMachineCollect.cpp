@@ -104,6 +104,11 @@ void gmMarkMachineRoots(gmMachine* a_machine, gmGarbageCollector* a_gc) {
   if (gmTableObject* globals = a_machine->GetGlobals()) a_gc->GetNextObject(globals);
   for (int type = 0; type < a_machine->GetNumTypes(); ++type) {
     if (gmTableObject* variables = a_machine->GetTypeVariables(type)) a_gc->GetNextObject(variables);
+    // A script operator function (typeRegisterOperator) may be referenced nowhere else; the
+    // interpreter calls it straight from the slot.
+    for (int op = 0; op < O_MAXOPERATORS; ++op) {
+      if (gmFunctionObject* function = a_machine->GetTypeOperator(type, op)) a_gc->GetNextObject(function);
+    }
   }
   for (const gmGCRoot* root = a_gc->GetFirstRoot(); root; root = root->GetNext()) gmMarkValue(a_gc, root->Get());
 }

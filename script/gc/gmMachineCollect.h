@@ -9,7 +9,8 @@
 // the machine event callback marks for event 0 (MC_COLLECT_GARBAGE), stack slots 0 to top-1
 // of every thread in the running, blocked, sleeping and exception lists, the collector's
 // threadRootCallback (the thread machinery's further roots: queued signals and block
-// records), the global table, every type's variables table, and every gmGCRoot handle.
+// records), the global table, every type's variables table and script operator functions,
+// and every gmGCRoot handle.
 
 class gmMachine;
 class gmGarbageCollector;

@@ -102,6 +102,18 @@ TEST_F(CollectScriptTest, StoppedThreadsKeepTheirLocals) {
   }
 }
 
+TEST_F(CollectScriptTest, AScriptOperatorHeldOnlyByItsTypeSurvives) {
+  int type = machine.DefineType("pair");
+  machine.GetGlobals()->SetByName(&machine, "T", gmVariable(static_cast<gmint>(type)));
+  machine.GetGlobals()->SetByName(&machine, "p", gmVariable(machine.MakeUserObject(nullptr, type)));
+  // Separate runs: the registering code's own function (whose constants include the
+  // operator) is gone when the collection runs.
+  ASSERT_EQ(0, machine.RunString("typeRegisterOperator(T, \"neg\", function(a) { return \"negated \" + \"pair\"; });")) << Log();
+  ASSERT_EQ(0, machine.RunString("collect(1); collect(1);")) << Log();
+  ASSERT_EQ(0, machine.RunString("out(-p);")) << Log();
+  EXPECT_EQ("negated pair\n", s_out) << Log();
+}
+
 TEST_F(CollectScriptTest, IncrementalStepsBetweenScriptStatements) {
   // Every collect() is a step; tables are built, moved and dropped between the steps.
   machine.autoMemoryLimits = false;
