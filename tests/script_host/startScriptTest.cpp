@@ -17,8 +17,10 @@ struct Result {
 };
 
 Result RunPlayer(const hostTest::fs::path& dir, const std::string& package) {
-  // A game that starts runs until stopped; SIGTERM after 1 s ends it with status 0.
-  const std::string command = "cd '" + dir.string() + "' && env -u DISPLAY timeout --preserve-status -s TERM 1 '" OMBRIX_PLAYER "' --nowindow '" +
+  // A game that starts runs until stopped; SIGTERM ends it with status 0 once the loop has
+  // installed its handler. A sanitizer build under parallel tests can take over a second
+  // to get there, hence the margin; runs that stop at the start script end at once.
+  const std::string command = "cd '" + dir.string() + "' && env -u DISPLAY timeout --preserve-status -s TERM 5 '" OMBRIX_PLAYER "' --nowindow '" +
                               package + "' >stdout.txt 2>stderr.txt";
   const int raw = std::system(command.c_str());
   Result result;
