@@ -18,6 +18,7 @@ import argparse
 import math
 import os
 import re
+import resource
 import shlex
 import shutil
 import statistics
@@ -85,7 +86,7 @@ def describe_failure(result, expected):
 
 def run_once(argv, timeout):
     """Runs a command; returns (completed process or None on timeout, wall s, cpu s)."""
-    start_cpu = os.times()
+    start_cpu = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     try:
         result = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -93,16 +94,15 @@ def run_once(argv, timeout):
     except subprocess.TimeoutExpired:
         return None, float("nan"), float("nan")
     wall = time.perf_counter() - start
-    end_cpu = os.times()
-    cpu = (end_cpu.children_user - start_cpu.children_user) + (
-        end_cpu.children_system - start_cpu.children_system)
+    end_cpu = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (end_cpu.ru_utime - start_cpu.ru_utime) + (end_cpu.ru_stime - start_cpu.ru_stime)
     return result, wall, cpu
 
 
-def callgrind_count(argv, timeout, keep_dir, label, top):
+def callgrind_count(argv, timeout, keep_dir, label, top, extra):
     """Runs once under callgrind; returns (completed process, instructions, top functions)."""
     out_file = os.path.join(keep_dir, "callgrind.%s.out" % label)
-    cmd = ["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out_file] + argv
+    cmd = ["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out_file] + extra + argv
     result, _, _ = run_once(cmd, timeout)
     if result is None or not os.path.exists(out_file):
         return result, None, []
@@ -114,8 +114,9 @@ def callgrind_count(argv, timeout, keep_dir, label, top):
                 total = int(m.group(1))
     functions = []
     if top > 0 and shutil.which("callgrind_annotate"):
-        annotated = subprocess.run(["callgrind_annotate", "--threshold=100", out_file],
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        annotated = subprocess.run(
+            ["callgrind_annotate", "--show=Ir", "--threshold=100", out_file],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         for line in annotated.stdout.decode(errors="replace").splitlines():
             m = re.match(r"\s*([\d,]+)\s+\(\s*([\d.]+)%\)\s+(\S.*)$", line)
             if m and "PROGRAM TOTALS" not in line:
@@ -146,6 +147,11 @@ def main():
                         help="one run each under callgrind: instruction counts instead of times")
     parser.add_argument("--top", type=int, default=0, metavar="N",
                         help="with --callgrind: also list ombrix-script's N costliest functions")
+    parser.add_argument("--callgrind-args", default="", metavar="ARGS",
+                        help="with --callgrind: further valgrind options, written with "
+                             "'=', for example --callgrind-args=--branch-sim=yes (the table "
+                             "still shows instructions; callgrind_annotate on the --keep "
+                             "files shows the rest)")
     parser.add_argument("--cpu", action="store_true",
                         help="compare user+system CPU time instead of wall time")
     parser.add_argument("--ours", default=os.path.join(ROOT, "build-bench", "ombrix-script"),
@@ -197,7 +203,8 @@ def main():
             if args.callgrind:
                 result, total, functions = callgrind_count(
                     interp.argv(kernel_dir, name), args.timeout * 100, keep_dir,
-                    "%s.%s" % (name, interp.label), args.top if interp is ours else 0)
+                    "%s.%s" % (name, interp.label), args.top if interp is ours else 0,
+                    shlex.split(args.callgrind_args))
                 problem = describe_failure(result, expected)
                 if problem is None and total is None:
                     problem = "no instruction count in the callgrind output"
