@@ -324,16 +324,22 @@ int gmfSleep(gmThread* a_thread) {
   return GM_NATIVE_SLEEP;
 }
 
-// Signals and blocks: nothing in this machine ever wakes a blocked or signalled thread, so
-// a signal changes nothing a script can observe and block only stops its caller.
+// Signals and blocks. Nothing in this machine resumes a blocked or pending thread, but the
+// records stay observable: a pending thread keeps further signals queued for its next block.
 int gmfSignal(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
+  a_thread->GetMachine()->GetBlocks().Signal(a_thread->GetMachine(), a_thread->Param(0), a_thread->GetId(),
+                                            a_thread->ParamInt(1, 0));
   return GM_NATIVE_OK;
 }
 
 int gmfBlock(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
-  return GM_NATIVE_BLOCK;
+  int match = a_thread->GetMachine()->GetBlocks().Block(a_thread, a_thread->GetBase(), a_thread->GetNumParams());
+  if (match < 0) return GM_NATIVE_BLOCK;
+  const gmVariable value = a_thread->Param(match);  // pushing may move the stack
+  a_thread->PushValue(value);
+  return GM_NATIVE_OK;
 }
 
 // ---- Thread states ------------------------------------------------------------------

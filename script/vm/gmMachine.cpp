@@ -41,6 +41,7 @@ gmMachine::gmMachine()
   // Id 6: the thread-state record's type; its callbacks come with the thread states.
   DefineType("gmState");
   m_global = MakeTable();
+  m_gc.threadRootCallback = gmBlockHash::MarkRoots;
   gmBindCoreLib(this);
   EnableGC(gc);
 }

@@ -21,6 +21,7 @@
 #include "script/values/gmTableObject.h"
 #include "script/values/gmUserObject.h"
 #include "script/values/gmVariable.h"
+#include "script/vm/gmBlockHash.h"
 #include "script/vm/gmThread.h"
 
 // Type callbacks. Trace marks the objects a user object's native data refers to (through
@@ -176,6 +177,8 @@ class gmMachine {
   // gmThread::GetNextInList.
   gmThread* GetFirstThread(int a_state) const;
   int GetNumFreeThreads() const { return m_numFreeThreads; }
+  // Who waits on which value, and the signals queued for threads (signal and block).
+  gmBlockHash& GetBlocks() { return m_blocks; }
 
   void RegisterNatives(const gmFunctionEntry* a_entries, int a_count, const char* a_tableName = nullptr, bool a_asTable = true) {
     gmRegisterNatives(this, a_entries, a_count, a_tableName, a_asTable);
@@ -258,6 +261,7 @@ class gmMachine {
   // Chains ascending by id, indexed by id modulo the chain count.
   gmThread* m_threadIds[THREAD_ID_CHAINS] = {};
   int m_lastThreadId = 0;
+  gmBlockHash m_blocks;
   gmuint m_time = 0;
   // By CRC-32 of the text.
   std::unordered_map<gmuint, Source> m_sources;

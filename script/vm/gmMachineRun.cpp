@@ -154,6 +154,13 @@ void gmMachine::SwitchThreadState(gmThread* a_thread, int a_state) {
     return;
   }
 
+  // What the old state held is dropped on leaving it: signals queued for a running thread
+  // were for its next block, the records of a blocked one for the wait it leaves.
+  if (from == gmThread::RUNNING)
+    m_blocks.ReleaseSignals(a_thread);
+  else if (from == gmThread::BLOCKED || from == gmThread::PENDING)
+    m_blocks.ReleaseBlocks(a_thread);
+
   // A pending thread lives in the blocked list.
   const int fromList = from == gmThread::PENDING ? gmThread::BLOCKED : from;
   ListRemove(m_lists[fromList], a_thread);

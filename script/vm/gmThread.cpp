@@ -86,6 +86,8 @@ void gmThread::ReleaseFrames() {
 }
 
 void gmThread::Reset(bool a_keepUser) {
+  m_machine->GetBlocks().ReleaseBlocks(this);
+  m_machine->GetBlocks().ReleaseSignals(this);
   ReleaseFrames();
   m_top = 0;
   m_base = 0;

@@ -24,6 +24,8 @@
 #include "script/values/gmVariable.h"
 
 class gmLog;
+struct gmBlock;
+struct gmSignal;
 
 // What a native function (gmNativeFunction: int f(gmThread*)) returns.
 enum gmNativeStatus {
@@ -211,6 +213,10 @@ class gmThread {
   gmuint startTime = 0;    // machine time of creation or the last reset
   int debugFlag = 0;       // nonzero: the machine's thread-start, call and return hooks apply
   void* userPtr = nullptr; // the host's, kept across resets
+  // The thread's block records (while blocked or pending) and the signals queued for it,
+  // newest first; owned by the machine's gmBlockHash.
+  gmBlock* blocks = nullptr;
+  gmSignal* signals = nullptr;
 
  private:
   friend class gmMachine;
