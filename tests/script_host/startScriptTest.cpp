@@ -1,8 +1,11 @@
 // The player's start-up step that loads "start.qv" from the package, seen from outside:
 // what it writes to standard output and the status it exits with.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -16,24 +19,46 @@ struct Result {
   std::string out;
 };
 
-Result RunPlayer(const hostTest::fs::path& dir, const std::string& package) {
-  // A game that starts runs until stopped; SIGTERM ends it with status 0 once the loop has
-  // installed its handler. A sanitizer build under parallel tests can take over a second
-  // to get there, hence the margin; runs that stop at the start script end at once.
-  const std::string command = "cd '" + dir.string() + "' && env -u DISPLAY timeout --preserve-status -s TERM 5 '" OMBRIX_PLAYER "' --nowindow '" +
-                              package + "' >stdout.txt 2>stderr.txt";
-  const int raw = std::system(command.c_str());
+// Runs the player in dir until it exits, or, when a_stopAfter is given, until its standard
+// output holds that text: the game then runs in its loop (which printed it), and SIGTERM
+// ends it with status 0. Waiting for the output instead of a fixed time keeps a slow
+// sanitizer build under parallel tests from being stopped before the loop is reached.
+Result RunPlayer(const hostTest::fs::path& dir, const std::string& package, const std::string& a_stopAfter = "") {
+  const hostTest::fs::path out = dir / "stdout.txt";
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    if (!std::freopen("stdout.txt", "w", stdout) || !std::freopen("stderr.txt", "w", stderr)) _exit(127);
+    unsetenv("DISPLAY");
+    execl(OMBRIX_PLAYER, OMBRIX_PLAYER, "--nowindow", package.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int raw = 0;
+  bool stopped = false;
+  for (int waited = 0;; waited += 20) {
+    if (waitpid(child, &raw, WNOHANG) == child) break;
+    if (waited > 120000) {
+      kill(child, SIGKILL);
+      waitpid(child, &raw, 0);
+      break;
+    }
+    if (!stopped && !a_stopAfter.empty() && hostTest::ReadFile(out).find(a_stopAfter) != std::string::npos) {
+      kill(child, SIGTERM);
+      stopped = true;
+    }
+    usleep(20000);
+  }
   Result result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + raw;
-  result.out = hostTest::ReadFile(dir / "stdout.txt");
+  result.out = hostTest::ReadFile(out);
   return result;
 }
 
 // A package holding start.qv with the given text.
-Result RunStartScript(const std::string& text) {
+Result RunStartScript(const std::string& text, const std::string& a_stopAfter = "") {
   hostTest::ScratchDir dir;
   EXPECT_TRUE(hostTest::MakeZip(dir.path / "game.qvp", {{"scripts/Start.QV", text}}));
-  return RunPlayer(dir.path, "game");
+  return RunPlayer(dir.path, "game", a_stopAfter);
 }
 
 TEST(StartScript, MissingEndsTheRunWithStatusMinusOne) {
@@ -58,7 +83,7 @@ TEST(StartScript, LoadedWithZeroBytesDroppedAndRuntimeErrorsTolerated) {
   // Kept, the zero byte would end the text before the ';'. The top-level code runs before
   // the message; the error ends it, not the load, and its log entry shows in the first
   // frame.
-  const Result r = RunStartScript(std::string("print(\"a\", 1)") + '\0' + ";\ny = null.z;\nprint(\"b\");\n");
+  const Result r = RunStartScript(std::string("print(\"a\", 1)") + '\0' + ";\ny = null.z;\nprint(\"b\");\n", "__main\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "a 1 \nLoaded script: start.qv\ngetdot failed.\nunknown(2) : y = null.z;\ncallstack..\n  2: __main\n");
 }
