@@ -5,6 +5,7 @@
 
 #include "clock/_gClock.h"
 #include "input/_gInput.h"
+#include "network/_gNetwork.h"
 #include "scene/gScene.h"
 #include "script/vm/gmMachine.h"
 
@@ -70,7 +71,9 @@ void gFrame::ShowLog() {
 }
 
 // The network channels' poll and the score answers.
-void gFrame::PollNetwork() {}
+void gFrame::PollNetwork() {
+  if (_gNetwork::instance) _gNetwork::instance->Poll();
+}
 
 // Every scene's physics world, one step each.
 void gFrame::StepPhysics() {}

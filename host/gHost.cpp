@@ -11,6 +11,7 @@
 #include "host/gPlayerScriptApi.h"
 #include "host/gScriptLoader.h"
 #include "input/_gInput.h"
+#include "network/_gNetwork.h"
 #include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
@@ -95,14 +96,14 @@ bool gHost::CreateDevice() {
 }
 
 void gHost::MountPackage() {
-  checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
-                             commandLine.developer);
+  scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
+                                        commandLine.developer);
 }
 
 void gHost::PrintChecksum() {
   std::printf("Checksum for the script %s is:\n", commandLine.package.c_str());
   std::fflush(stdout);
-  std::printf("%s\n", checksum.c_str());
+  std::printf("%s\n", scriptHost->checksum.c_str());
   std::fflush(stdout);
 }
 
@@ -124,8 +125,8 @@ void gHost::OpenAudio() {}
 // The physics library's global contact-added hook.
 void gHost::InstallContactCallback() {}
 
-// The socket library.
-void gHost::StartNetwork() {}
+// The socket library, before any script can start a request.
+void gHost::StartNetwork() { _gNetwork::Init(); }
 
 // Loads and runs "start.qv" from the mounted package.
 bool gHost::RunStartScript() { return gScriptLoader::Load(machine.get(), "start.qv"); }

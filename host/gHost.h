@@ -22,7 +22,6 @@ class gHost {
   gCommandLine commandLine;
   gDeviceReceiver receiver;
   irr::IrrlichtDevice* device = nullptr;
-  std::string checksum;
   std::unique_ptr<gmMachine> machine;
   // Registered the script API and loads scripts for LoadScript; `machine` above is the
   // machine it built, handed over to the player.
