@@ -27,6 +27,46 @@ inline gmuint HashText(const char* a_text, const char** a_end) {
   return h;
 }
 
+// The first eight bytes of a text of a_length bytes as a big-endian number, zero-padded.
+inline uint64_t TextHead(const char* a_text, int a_length) {
+  uint64_t head = 0;
+  int n = a_length < 8 ? a_length : 8;
+  for (int i = 0; i < n; ++i) head |= static_cast<uint64_t>(static_cast<unsigned char>(a_text[i])) << (56 - 8 * i);
+  return head;
+}
+
+inline uint64_t LoadBigEndian64(const char* a_bytes) {
+  uint64_t w;
+  std::memcpy(&w, a_bytes, sizeof w);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  w = __builtin_bswap64(w);
+#endif
+  return w;
+}
+
+// Byte-wise order of a chain member against the text looked up (its head and length
+// already known), with strcmp's sign. Texts hold no NUL before their end, so comparing up
+// to the shorter one's NUL is the NUL-terminated comparison.
+inline int CompareInterned(const gmStringObject* a_string, uint64_t a_head, const char* a_text, int a_length) {
+  if (a_string->head != a_head) return a_string->head < a_head ? -1 : 1;
+  // Equal heads with a text shorter than eight bytes hold its NUL at the same place: the
+  // same text.
+  if (a_string->length < 8) return 0;
+  int shorter = a_string->length < a_length ? a_string->length : a_length;
+  const char* p = a_string->text + 8;
+  const char* q = a_text + 8;
+  int left = shorter + 1 - 8;  // the NUL of the shorter one decides a prefix
+  for (; left >= 8; left -= 8, p += 8, q += 8) {
+    uint64_t a = LoadBigEndian64(p);
+    uint64_t b = LoadBigEndian64(q);
+    if (a != b) return a < b ? -1 : 1;
+  }
+  for (; left > 0; --left, ++p, ++q) {
+    if (*p != *q) return static_cast<unsigned char>(*p) < static_cast<unsigned char>(*q) ? -1 : 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 gmMachine::gmMachine()
@@ -48,9 +88,12 @@ gmMachine::gmMachine()
 
 gmMachine::~gmMachine() {
   DestroyThreads();
-  // Every string goes: emptying the interning chains first spares each destruction a walk
-  // of its chain (quadratic in the number of strings a long session leaves).
-  for (gmStringObject*& chain : m_strings) chain = nullptr;
+  // Every string goes, in no particular order: a string must not unlink through a neighbour
+  // already destroyed, so the chains are dropped first.
+  for (gmStringObject*& chain : m_strings) {
+    for (gmStringObject* s = chain; s; s = s->chainNext) s->chainPrev = nullptr;
+    chain = nullptr;
+  }
   // Every object goes, whatever its colour; the storage chains go with the members.
   m_gc.DestructAll(this);
   m_types.clear();
@@ -70,8 +113,10 @@ T* gmMachine::NewObject(gmMemFixed& a_shells, int a_bytes) {
 gmStringObject* gmMachine::FindString(const char* a_text) const {
   const char* end;
   gmuint h = HashText(a_text, &end);
+  int length = static_cast<int>(end - a_text);
+  uint64_t head = TextHead(a_text, length);
   for (gmStringObject* s = m_strings[h & (STRING_CHAINS - 1)]; s; s = s->chainNext) {
-    int c = std::strcmp(s->text, a_text);
+    int c = CompareInterned(s, head, a_text, length);
     if (c == 0) return s;
     if (c > 0) break;  // chains ascend: the text would have been here
   }
@@ -85,10 +130,11 @@ gmStringObject* gmMachine::MakeString(const char* a_text, int) {
   const char* end;
   gmuint h = HashText(a_text, &end);
   int length = static_cast<int>(end - a_text);
+  uint64_t head = TextHead(a_text, length);
 
   gmStringObject** link = &m_strings[h & (STRING_CHAINS - 1)];
   for (gmStringObject* s = *link; s; link = &s->chainNext, s = s->chainNext) {
-    int c = std::strcmp(s->text, a_text);
+    int c = CompareInterned(s, head, a_text, length);
     if (c == 0) {
       // An ongoing collection may already consider it garbage.
       if (!s->persist) m_gc.Revive(s);
@@ -102,7 +148,11 @@ gmStringObject* gmMachine::MakeString(const char* a_text, int) {
   gmStringObject* s = NewObject<gmStringObject>(m_stringShells, GM_STRING_OBJECT_BYTES);
   s->text = text;
   s->length = length;
+  s->hash = h;
+  s->head = head;
   s->chainNext = *link;
+  s->chainPrev = link;
+  if (s->chainNext) s->chainNext->chainPrev = &s->chainNext;
   *link = s;
   return s;
 }
@@ -137,13 +187,9 @@ gmUserObject* gmMachine::MakeUserObject(void* a_user, int a_type) {
 // The collector has already taken the object out of its lists.
 
 void gmMachine::DestroyString(gmStringObject* a_string) {
-  const char* end;
-  gmuint h = HashText(a_string->text, &end);
-  for (gmStringObject** link = &m_strings[h & (STRING_CHAINS - 1)]; *link; link = &(*link)->chainNext) {
-    if (*link == a_string) {
-      *link = a_string->chainNext;
-      break;
-    }
+  if (a_string->chainPrev) {
+    *a_string->chainPrev = a_string->chainNext;
+    if (a_string->chainNext) a_string->chainNext->chainPrev = a_string->chainPrev;
   }
   Free(a_string->text);
   m_objectBytes -= GM_STRING_OBJECT_BYTES;
