@@ -61,8 +61,12 @@ TEST_F(StringInternTest, EveryTextHasExactlyOneStringWhateverTheInsertionOrder) 
 TEST_F(StringInternTest, DestroyedStringsLeaveTheirChainsWithTheRestIntact) {
   bool gc = machine.EnableGC(false);
   int start = machine.GetCurrentMemoryUsage();
-  std::vector<gmStringObject*> strings;
-  for (const std::string& t : texts) strings.push_back(machine.MakeString(t.c_str()));
+  // Made in a random order, so strings go in before, between and after their neighbours.
+  std::vector<size_t> made(texts.size());
+  for (size_t i = 0; i < made.size(); ++i) made[i] = i;
+  std::shuffle(made.begin(), made.end(), random);
+  std::vector<gmStringObject*> strings(texts.size());
+  for (size_t i : made) strings[i] = machine.MakeString(texts[i].c_str());
 
   // Every other string in a random order: heads, middles and tails of chains alike.
   std::vector<size_t> order(texts.size());
