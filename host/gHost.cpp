@@ -32,6 +32,9 @@ int gHost::Run(int argc, const char* const* argv) {
     return 0;
   }
 
+  // Installed before anything is built: a stop asked for during start-up is then honoured by
+  // the first frame, instead of killing the process mid-way with the default action.
+  gStopSignal::Install();
   BuildScriptHost();
   StartClock();
   if (!CreateDevice()) return kNoDevice;
@@ -134,7 +137,6 @@ bool gHost::RunStartScript() { return gScriptLoader::Load(machine.get(), "start.
 // Runs while the input module's running flag is set; a stop signal ends it after the frame
 // in progress, as closing the window does.
 void gHost::RunMainLoop() {
-  gStopSignal::Install();
   gFrame frame;
   frame.machine = machine.get();
   frame.input = _gInput::instance;
