@@ -124,7 +124,7 @@ class gmMachineEx : public gmMachine {
 };
 
 template <class C>
-int gmBind::ClassTypeId(const gmMachineEx* a_machine) {
+int gmMarshal::ClassTypeId(const gmMachineEx* a_machine) {
   return a_machine->NativeTypeId<C>();
 }
 

@@ -83,7 +83,7 @@ void gmProxy::ResolveTypes(const gmMachineEx* a_machine) {
   }
 }
 
-namespace gmBind {
+namespace gmMarshal {
 
 void LogWrongHandle(gmThread* a_thread, const gmProxy& a_proxy, int a_index, int a_expected, int a_given) {
   const gmMachine* machine = a_thread->GetMachine();
@@ -112,4 +112,4 @@ void CountMemory(gmThread* a_thread, int a_bytes) { a_thread->GetMachine()->Adju
 
 gmfloat TextToFloat(const char* a_text) { return static_cast<gmfloat>(std::strtod(a_text, nullptr)); }
 
-}  // namespace gmBind
+}  // namespace gmMarshal

@@ -91,7 +91,7 @@ class gmProxy {
 // ---- Native type traits -------------------------------------------------------------------
 // How one native parameter or result type maps to a script type and converts.
 
-namespace gmBind {
+namespace gmMarshal {
 
 // The id of a registered class, GM_UNKNOWN_TYPE when it is not registered (defined with
 // gmMachineEx).
@@ -328,7 +328,7 @@ void PushResult(gmThread* a_thread, R&& a_result, int a_type) {
   }
 }
 
-}  // namespace gmBind
+}  // namespace gmMarshal
 
 // ---- Proxies ----------------------------------------------------------------------------
 
@@ -339,16 +339,16 @@ class gmTypedProxy : public gmProxy {
   static_assert(sizeof...(A) <= MAX_PARAMS, "a bound function takes at most ten parameters");
   gmTypedProxy() {
     numParams = static_cast<int>(sizeof...(A));
-    m_classResolver = &gmBind::ClassTypeId<C>;
-    m_resultResolver = &gmBind::TypeOf<R>;
-    gmTypeResolver params[] = {&gmBind::TypeOf<A>..., nullptr};
+    m_classResolver = &gmMarshal::ClassTypeId<C>;
+    m_resultResolver = &gmMarshal::TypeOf<R>;
+    gmTypeResolver params[] = {&gmMarshal::TypeOf<A>..., nullptr};
     for (int i = 0; i < numParams; ++i) m_paramResolvers[i] = params[i];
   }
 
  protected:
   // Reads every argument; false when one refuses.
   template <size_t... I>
-  bool ReadArgs(gmThread* a_thread, int a_first, std::tuple<gmBind::Arg<std::remove_cv_t<A>>...>& a_args,
+  bool ReadArgs(gmThread* a_thread, int a_first, std::tuple<gmMarshal::Arg<std::remove_cv_t<A>>...>& a_args,
                 std::index_sequence<I...>) {
     (void)a_thread;
     (void)a_first;
@@ -371,7 +371,7 @@ class gmFuncProxy final : public gmTypedProxy<C, R, A...> {
  private:
   template <size_t... I>
   int Invoke(gmThread* a_thread, void* a_native, int a_first, std::index_sequence<I...> a_seq) {
-    std::tuple<gmBind::Arg<std::remove_cv_t<A>>...> args;
+    std::tuple<gmMarshal::Arg<std::remove_cv_t<A>>...> args;
     if (a_thread->GetNumParams() - a_first != static_cast<int>(sizeof...(A)) || !a_native || !m_function ||
         !this->ReadArgs(a_thread, a_first, args, a_seq)) {
       a_thread->PushNull();
@@ -382,7 +382,7 @@ class gmFuncProxy final : public gmTypedProxy<C, R, A...> {
       (self->*m_function)(std::get<I>(args).Get()...);
       a_thread->PushNull();
     } else {
-      gmBind::PushResult<R>(a_thread, (self->*m_function)(std::get<I>(args).Get()...), this->resultType);
+      gmMarshal::PushResult<R>(a_thread, (self->*m_function)(std::get<I>(args).Get()...), this->resultType);
     }
     return GM_NATIVE_OK;
   }
@@ -405,22 +405,22 @@ class gmCtorProxy final : public gmTypedProxy<C, C*, A...> {
  private:
   template <size_t... I>
   int Invoke(gmThread* a_thread, int a_first, std::index_sequence<I...> a_seq) {
-    std::tuple<gmBind::Arg<std::remove_cv_t<A>>...> args;
+    std::tuple<gmMarshal::Arg<std::remove_cv_t<A>>...> args;
     if (a_thread->GetNumParams() - a_first != static_cast<int>(sizeof...(A)) ||
         !this->ReadArgs(a_thread, a_first, args, a_seq)) {
       a_thread->PushNull();
       return GM_NATIVE_OK;
     }
     C* object = new C(std::get<I>(args).Get()...);
-    gmUserObject* user = gmBind::NewUser(a_thread, gmBind::ToUser(object), this->classType);
+    gmUserObject* user = gmMarshal::NewUser(a_thread, gmMarshal::ToUser(object), this->classType);
     if (!user) {
       delete object;
       a_thread->PushNull();
       return GM_NATIVE_OK;
     }
-    gmBind::CountMemory(a_thread, static_cast<int>(sizeof(C)));
+    gmMarshal::CountMemory(a_thread, static_cast<int>(sizeof(C)));
     if (m_owned)
-      gmBind::OwnNative(a_thread, user, [](void* a_p) { delete gmBind::FromUser<C>(a_p); }, static_cast<int>(sizeof(C)));
+      gmMarshal::OwnNative(a_thread, user, [](void* a_p) { delete gmMarshal::FromUser<C>(a_p); }, static_cast<int>(sizeof(C)));
     a_thread->PushUser(user);
     return GM_NATIVE_OK;
   }
@@ -444,9 +444,9 @@ class gmModuleCtorProxy final : public gmTypedProxy<C, C*> {
     }
     if (!*m_instance) {
       *m_instance = new C();
-      gmBind::CountMemory(a_thread, static_cast<int>(sizeof(C)));
+      gmMarshal::CountMemory(a_thread, static_cast<int>(sizeof(C)));
     }
-    a_thread->PushUser(gmBind::NewUser(a_thread, gmBind::ToUser(*m_instance), this->classType));
+    a_thread->PushUser(gmMarshal::NewUser(a_thread, gmMarshal::ToUser(*m_instance), this->classType));
     return GM_NATIVE_OK;
   }
 
