@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -91,14 +92,32 @@ int FloatNot(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(F(a_op[0]) == 0.0f); ret
 // Room for "%f" of the largest float (39 integer digits, sign, point, six decimals).
 const int kNumberText = 64;
 
+// The same text as "%d", without the printf machinery: concatenating numbers into keys
+// is common in scripts, and formatting was a large share of it. Works on the unsigned
+// magnitude so that the most negative int needs no special case.
+char* IntText(gmint a_value, char* a_buffer) {
+  char digits[12];
+  char* d = digits + sizeof(digits);
+  uint32_t magnitude = a_value < 0 ? 0u - static_cast<uint32_t>(a_value) : static_cast<uint32_t>(a_value);
+  do {
+    *--d = static_cast<char>('0' + magnitude % 10u);
+    magnitude /= 10u;
+  } while (magnitude != 0);
+  char* out = a_buffer;
+  if (a_value < 0) *out++ = '-';
+  size_t count = static_cast<size_t>(digits + sizeof(digits) - d);
+  std::memcpy(out, d, count);
+  out[count] = '\0';
+  return a_buffer;
+}
+
 // The compare operators' text of an operand: own text, "%d", "%f", else "null".
 const char* OperandText(const gmVariable& v, char* a_buffer) {
   switch (v.type) {
     case GM_STRING:
       return v.GetStringObject()->text;
     case GM_INT:
-      std::snprintf(a_buffer, kNumberText, "%d", v.GetInt());
-      return a_buffer;
+      return IntText(v.GetInt(), a_buffer);
     case GM_FLOAT:
       std::snprintf(a_buffer, kNumberText, "%f", static_cast<double>(v.GetFloat()));
       return a_buffer;

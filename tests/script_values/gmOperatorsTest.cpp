@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -146,6 +147,30 @@ TEST_F(OperatorTest, LongConcatenationAndCStringOperand) {
   EXPECT_EQ(Text(slots[0]), "a borrowed");
   // Concatenation interns: the same text gives the same object.
   EXPECT_EQ(slots[0].GetStringObject(), machine.MakeString("a borrowed"));
+}
+
+// Ints become text in concatenation and in string compares; the text must stay exactly
+// that of "%d", across digit-count boundaries and at both ends of the range.
+TEST_F(OperatorTest, IntTextMatchesPrintf) {
+  const int values[] = {0,          1,         -1,         9,        -9,          10,
+                        -10,        99,        100,        -100,     12345,       -67890,
+                        999999999,  1000000000, -1000000000, INT_MAX, INT_MAX - 1, INT_MIN,
+                        INT_MIN + 1};
+  for (int v : values) {
+    char expected[32];
+    std::snprintf(expected, sizeof(expected), "%d", v);
+    SCOPED_TRACE(expected);
+    gmVariable r;
+    ASSERT_EQ(Apply(O_ADD, Str("k"), Int(v), &r), GM_OPERATOR_OK);
+    EXPECT_EQ(Text(r), std::string("k") + expected);
+    ASSERT_EQ(Apply(O_ADD, Int(v), Str("|"), &r), GM_OPERATOR_OK);
+    EXPECT_EQ(Text(r), std::string(expected) + "|");
+    ASSERT_EQ(Apply(O_EQ, Str(expected), Int(v), &r), GM_OPERATOR_OK);
+    EXPECT_EQ(r.GetInt(), 1);
+    // One character more or less must not compare equal.
+    ASSERT_EQ(Apply(O_EQ, Int(v), Str((std::string(expected) + "0").c_str()), &r), GM_OPERATOR_OK);
+    EXPECT_EQ(r.GetInt(), 0);
+  }
 }
 
 TEST_F(OperatorTest, OperatorNames) {
