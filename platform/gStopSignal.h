@@ -4,8 +4,9 @@
 // and the exit status is 0.
 class gStopSignal {
  public:
-  // Installs the handlers; a second signal after a request still ends the process at once,
-  // so a player stuck in a script can always be stopped.
+  // Installs the handlers. A second signal more than a second after the first still ends
+  // the process at once, so a player stuck in a script can always be stopped; one sooner is
+  // taken as the same request delivered twice.
   static void Install();
   static bool Requested();
 };
