@@ -3,6 +3,7 @@
 #include "network/netScoreServer.h"
 #include "network/netScores.h"
 #include "script/compiler/gmLog.h"
+#include "tests/network/netFormFields.h"
 #include "tests/network/netTestServer.h"
 
 #include <gtest/gtest.h>
@@ -16,41 +17,8 @@ namespace {
 
 const std::string kAgent = "User-agent: Ombrix 7.10 (https://ombrix.org)\r\n";
 
-// The decoding a PHP server applies to a form field.
-std::string FormDecode(const std::string& text)
-{
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i)
-  {
-    if (text[i] == '+')
-      out += ' ';
-    else if (text[i] == '%' && i + 2 < text.size())
-    {
-      out += char(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    }
-    else
-      out += text[i];
-  }
-  return out;
-}
-
-// The value of one field of a form body or query.
-std::string Field(const std::string& form, const std::string& name)
-{
-  size_t at = 0;
-  while (at < form.size())
-  {
-    size_t end = form.find('&', at);
-    if (end == std::string::npos)
-      end = form.size();
-    std::string pair = form.substr(at, end - at);
-    if (pair.compare(0, name.size() + 1, name + "=") == 0)
-      return FormDecode(pair.substr(name.size() + 1));
-    at = end + 1;
-  }
-  return "<missing>";
-}
+using netTest::Field;
+using netTest::FormDecode;
 
 TEST(netScores, EncodeKeepsPlainTextAndEscapesTheRest)
 {
