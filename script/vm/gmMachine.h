@@ -248,7 +248,10 @@ class gmMachine {
     std::string name;
   };
   void DestroyThreads();
-  static void ListAppend(ThreadList& a_list, gmThread* a_thread);
+  static void ListInsertAfter(ThreadList& a_list, gmThread* a_after, gmThread* a_thread);
+  static void ListAppend(ThreadList& a_list, gmThread* a_thread) {
+    ListInsertAfter(a_list, a_list.last, a_thread);
+  }
   static void ListRemove(ThreadList& a_list, gmThread* a_thread);
   void IdInsert(gmThread* a_thread);
   void IdRemove(gmThread* a_thread);

@@ -44,14 +44,19 @@ gmMachineCallback gmMachine::s_machineCallback = nullptr;
 
 // ---- Thread lists -----------------------------------------------------------------------
 
-void gmMachine::ListAppend(ThreadList& a_list, gmThread* a_thread) {
-  a_thread->m_next = nullptr;
-  a_thread->m_prev = a_list.last;
-  if (a_list.last)
-    a_list.last->m_next = a_thread;
+// Links the thread in after `a_after`, or at the front when `a_after` is null.
+void gmMachine::ListInsertAfter(ThreadList& a_list, gmThread* a_after, gmThread* a_thread) {
+  gmThread* next = a_after ? a_after->m_next : a_list.first;
+  a_thread->m_prev = a_after;
+  a_thread->m_next = next;
+  if (a_after)
+    a_after->m_next = a_thread;
   else
     a_list.first = a_thread;
-  a_list.last = a_thread;
+  if (next)
+    next->m_prev = a_thread;
+  else
+    a_list.last = a_thread;
 }
 
 void gmMachine::ListRemove(ThreadList& a_list, gmThread* a_thread) {
@@ -180,23 +185,7 @@ void gmMachine::SwitchThreadState(gmThread* a_thread, int a_state) {
       ThreadList& list = m_lists[gmThread::SLEEPING];
       gmThread* after = list.last;
       while (after && after->wakeTime > a_thread->wakeTime) after = after->m_prev;
-      if (!after) {
-        a_thread->m_prev = nullptr;
-        a_thread->m_next = list.first;
-        if (list.first)
-          list.first->m_prev = a_thread;
-        else
-          list.last = a_thread;
-        list.first = a_thread;
-      } else {
-        a_thread->m_prev = after;
-        a_thread->m_next = after->m_next;
-        if (after->m_next)
-          after->m_next->m_prev = a_thread;
-        else
-          list.last = a_thread;
-        after->m_next = a_thread;
-      }
+      ListInsertAfter(list, after, a_thread);
       break;
     }
     case gmThread::KILLED: {
@@ -208,14 +197,7 @@ void gmMachine::SwitchThreadState(gmThread* a_thread, int a_state) {
       if (m_numFreeThreads >= MAX_FREE_THREADS) {
         delete a_thread;
       } else {
-        ThreadList& free = m_lists[gmThread::KILLED];
-        a_thread->m_prev = nullptr;
-        a_thread->m_next = free.first;
-        if (free.first)
-          free.first->m_prev = a_thread;
-        else
-          free.last = a_thread;
-        free.first = a_thread;
+        ListInsertAfter(m_lists[gmThread::KILLED], nullptr, a_thread);
         ++m_numFreeThreads;
       }
       break;
