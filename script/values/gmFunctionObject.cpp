@@ -1,5 +1,6 @@
 #include "script/values/gmFunctionObject.h"
 
+#include "script/vm/gmExecCode.h"
 #include "script/vm/gmMachine.h"
 
 void gmFunctionObject::Destruct(gmMachine* a_machine) { a_machine->DestroyFunction(this); }
@@ -23,6 +24,7 @@ void gmFunctionObject::FreeBuffers(gmMachine* a_machine) {
     a_machine->Free(debugInfo);
     debugInfo = nullptr;
   }
+  gmFreeExecCode(this);
   a_machine->Free(byteCode);
   byteCode = nullptr;
   byteCodeLength = 0;

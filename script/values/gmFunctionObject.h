@@ -44,6 +44,11 @@ class gmFunctionObject : public gmObject {
   // operands index this array. Size-class storage owned by the object.
   gmint numReferences = 0;
   gmObject** references = nullptr;
+  // The interpreter's working copy of byteCode and the operand records of its combined
+  // instructions (script/vm/gmExecCode.h); built on the first call, from the general heap and
+  // not counted as script memory, since scripts never see them.
+  gmuint8* execCode = nullptr;
+  struct gmExecOp* execOps = nullptr;
 
   int GetType() const override { return GM_FUNCTION; }
   void Destruct(gmMachine* a_machine) override;

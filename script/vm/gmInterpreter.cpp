@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "script/compiler/gmByteCode.h"
+#include "script/vm/gmExecCode.h"
 #include "script/vm/gmMachine.h"
 #include "script/vm/gmThread.h"
 
@@ -39,6 +40,55 @@ inline gmfloat AsFloat(const gmVariable& a_v) {
 // Both operands int or float, at least one float: the float operators apply.
 inline bool FloatPair(const gmVariable& a, const gmVariable& b) {
   return (a.type == GM_FLOAT && (b.type == GM_FLOAT || b.type == GM_INT)) || (a.type == GM_INT && b.type == GM_FLOAT);
+}
+
+// The fast paths of the operator instructions below as one function for the combined
+// instructions: false when the operands need the operator's own path.
+template <uint32_t OP>
+inline bool FastBinary(const gmVariable& a, const gmVariable& b, gmVariable& r) {
+  if (a.type == GM_INT && b.type == GM_INT) {
+    const gmuint x = a.Payload32(), y = b.Payload32();
+    const gmint sx = static_cast<gmint>(x), sy = static_cast<gmint>(y);
+    if constexpr (OP == BC_ADD) r.SetInt(static_cast<gmint>(x + y));
+    if constexpr (OP == BC_SUB) r.SetInt(static_cast<gmint>(x - y));
+    if constexpr (OP == BC_MUL) r.SetInt(static_cast<gmint>(x * y));
+    if constexpr (OP == BC_DIV || OP == BC_MOD) {
+      if (sy == 0 || sy == -1) return false;
+      r.SetInt(OP == BC_DIV ? sx / sy : sx % sy);
+    }
+    if constexpr (OP == BC_LT) r.SetInt(sx < sy);
+    if constexpr (OP == BC_GT) r.SetInt(sx > sy);
+    if constexpr (OP == BC_LTE) r.SetInt(sx <= sy);
+    if constexpr (OP == BC_GTE) r.SetInt(sx >= sy);
+    if constexpr (OP == BC_EQ) r.SetInt(x == y);
+    if constexpr (OP == BC_NEQ) r.SetInt(x != y);
+    return true;
+  }
+  if constexpr (OP == BC_MOD) {
+    return false;
+  } else {
+    if (FloatPair(a, b)) {
+      const gmfloat fx = AsFloat(a), fy = AsFloat(b);
+      if constexpr (OP == BC_ADD) r.SetFloat(fx + fy);
+      if constexpr (OP == BC_SUB) r.SetFloat(fx - fy);
+      if constexpr (OP == BC_MUL) r.SetFloat(fx * fy);
+      if constexpr (OP == BC_DIV) r.SetFloat(fx / fy);
+      if constexpr (OP == BC_LT) r.SetInt(fx < fy);
+      if constexpr (OP == BC_GT) r.SetInt(fx > fy);
+      if constexpr (OP == BC_LTE) r.SetInt(fx <= fy);
+      if constexpr (OP == BC_GTE) r.SetInt(fx >= fy);
+      if constexpr (OP == BC_EQ) r.SetInt(fx == fy);
+      if constexpr (OP == BC_NEQ) r.SetInt(fx != fy);
+      return true;
+    }
+    if constexpr (OP == BC_EQ || OP == BC_NEQ) {
+      if (a.type == b.type && a.type >= GM_STRING && a.type <= GM_FUNCTION) {
+        r.SetInt((a.GetObject() == b.GetObject()) == (OP == BC_EQ));
+        return true;
+      }
+    }
+    return false;
+  }
 }
 
 }  // namespace
@@ -71,6 +121,7 @@ int gmThread::Run(gmVariable* a_result) {
   gmVariable* base;
   gmVariable* top;
   gmObject* const* refs;
+  const gmExecOp* xops;
   gmuint op = 0;
   gmuint operand = 0;
   int callResult = CALL_OK;
@@ -96,8 +147,9 @@ int gmThread::Run(gmVariable* a_result) {
     ip = m_instruction;                                                      \
     {                                                                        \
       gmFunctionObject* current_ = base[-1].GetFunctionObject();            \
-      code = current_->byteCode;                                             \
+      code = current_->execCode;                                             \
       refs = current_->references;                                           \
+      xops = current_->execOps;                                              \
     }                                                                        \
     lineHook = machine->debugMode && machine->debugLine != nullptr;          \
     callHooks = machine->debugMode && debugFlag &&                           \
@@ -120,28 +172,39 @@ int gmThread::Run(gmVariable* a_result) {
   LOAD();
   if (!ip) ip = code;
 
+  // The working copy holds only instructions and combined instructions (gmExecCode.h).
 #if GM_COMPUTED_GOTO
-  static const void* const s_labels[BC_COUNT] = {
+  static const void* const s_labels[GM_EX_COUNT] = {
 #define GM_BC_LABEL(e, name, hasOperand, effect) &&L_##e,
       GM_BYTECODES(GM_BC_LABEL)
 #undef GM_BC_LABEL
+#define GM_EX_BINARY_LABEL(form, op, sink) &&L_EX_##form##_##op##_##sink,
+      GM_EXEC_BINARY(GM_EX_BINARY_LABEL)
+#undef GM_EX_BINARY_LABEL
+#define GM_EX_OTHER_LABEL(e, skip) &&L_EX_##e,
+      GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
+#undef GM_EX_OTHER_LABEL
   };
 #define CASE(e) L_##e:
+#define EXCASE(e) L_EX_##e:
+#define DISPATCH_OP() goto* s_labels[op]
 #define NEXT()                                   \
   do {                                           \
     op = ReadWord(ip);                           \
     ip += 4;                                     \
-    if (op >= BC_COUNT) goto unknown_opcode;     \
-    goto* s_labels[op];                          \
+    goto* s_labels[op & GM_EXEC_HANDLER_MASK];   \
   } while (0)
   NEXT();
 #else
 #define CASE(e) case BC_##e:
+#define EXCASE(e) case GM_EX_##e:
+#define DISPATCH_OP() goto dispatch_op
 #define NEXT() goto dispatch
 dispatch:
   op = ReadWord(ip);
   ip += 4;
-  switch (op) {
+dispatch_op:
+  switch (op & GM_EXEC_HANDLER_MASK) {
     default:
       goto unknown_opcode;
 #endif
@@ -611,7 +674,7 @@ user_bool : {
       if (newBase[-1].type == GM_FUNCTION && !callHooks) {
         gmFunctionObject* const function = newBase[-1].GetFunctionObject();
         const int frameSlots = function->numParamsLocals;
-        if (!function->nativeFunction &&
+        if (!function->nativeFunction && function->execCode &&
             frameSlots - numArgs + function->maxStackSize + static_cast<int>(top - m_stack) + STACK_MARGIN < m_size) {
           gmVariable* const firstNull = numArgs <= function->numParams ? top : newBase + function->numParams;
           gmVariable* const newTop = newBase + frameSlots;
@@ -624,8 +687,9 @@ user_bool : {
           m_frame = frame;
           base = newBase;
           top = newTop;
-          code = function->byteCode;
+          code = function->execCode;
           refs = function->references;
+          xops = function->execOps;
           ip = code;
           NEXT();
         }
@@ -682,8 +746,9 @@ call_done:
       m_frame = frame->prev;
       machine->FreeFrame(frame);
       gmFunctionObject* const caller = base[-1].GetFunctionObject();
-      code = caller->byteCode;
+      code = caller->execCode;
       refs = caller->references;
+      xops = caller->execOps;
       NEXT();
     }
     SAVE();
@@ -814,12 +879,205 @@ call_done:
     NEXT();
   }
 
+  // ---- Combined instructions (gmExecCode.h) ----------------------------------------------
+  //
+  // Each either finishes its whole sequence or, before changing anything, hands over to the
+  // sequence's first instruction (exec_fallback). The length stepped over is the handler's
+  // own constant (see gmExecCode.h for why).
+
+#define XOP()                                          \
+  const gmExecOp& x = xops[op >> GM_EXEC_HANDLER_BITS]; \
+  (void)x
+#define X_LL_A base[x.a]
+#define X_LL_B base[x.b]
+#define X_LL_OUT top
+#define X_LK1_A base[x.a]
+#define X_LK1_B x.k
+#define X_LK1_OUT top
+#define X_SK1_A top[-1]
+#define X_SK1_B x.k
+#define X_SK1_OUT (top - 1)
+#define X_LK_A base[x.a]
+#define X_LK_B x.k
+#define X_LK_OUT top
+#define X_SL_A top[-1]
+#define X_SL_B base[x.b]
+#define X_SL_OUT (top - 1)
+#define X_SK_A top[-1]
+#define X_SK_B x.k
+#define X_SK_OUT (top - 1)
+#define X_SS_A top[-2]
+#define X_SS_B top[-1]
+#define X_SS_OUT (top - 2)
+#define X_SINK_PUSH(skip) \
+  *out = r;               \
+  top = out + 1;          \
+  ip += skip;
+#define X_SINK_SET(skip) \
+  base[x.c] = r;         \
+  top = out;             \
+  ip += skip;
+#define X_SINK_JZ(skip) \
+  top = out;            \
+  if (r.IsTrue())       \
+    ip += skip;         \
+  else                  \
+    ip = code + x.c;
+#define X_SINK_JNZ(skip) \
+  top = out;             \
+  if (r.IsTrue())        \
+    ip = code + x.c;     \
+  else                   \
+    ip += skip;
+#define X_BINARY(form, opname, sink)                                                           \
+  EXCASE(form##_##opname##_##sink) {                                                            \
+    XOP();                                                                                     \
+    gmVariable r;                                                                              \
+    if (!FastBinary<BC_##opname>(X_##form##_A, X_##form##_B, r)) goto exec_fallback;           \
+    gmVariable* const out = X_##form##_OUT;                                                    \
+    X_SINK_##sink(GM_EXEC_SKIP_##form + GM_EXEC_SKIP_##sink) NEXT();                           \
+  }
+  GM_EXEC_BINARY(X_BINARY)
+
+  EXCASE(LDOT) {
+    XOP();
+    const gmVariable& object = base[x.a];
+    if (object.type != GM_TABLE) goto exec_fallback;
+    const gmVariable key(x.name);
+    gmTableNode* node = object.GetTableObject()->Find(key);
+    if (node && node->value.type != GM_NULL)
+      *top = node->value;
+    else
+      *top = machine->GetTypeVariables(GM_TABLE)->Get(key);
+    ++top;
+    ip += 12;
+    NEXT();
+  }
+
+  EXCASE(MOVE) {
+    XOP();
+    base[x.c] = base[x.a];
+    ip += 12;
+    NEXT();
+  }
+
+  EXCASE(K1SET) {
+    XOP();
+    base[x.c] = x.k;
+    ip += 8;
+    NEXT();
+  }
+
+  EXCASE(KSET) {
+    XOP();
+    base[x.c] = x.k;
+    ip += 12;
+    NEXT();
+  }
+
+  EXCASE(LL_GETIND) {
+    XOP();
+    const gmVariable& object = base[x.a];
+    const gmVariable& index = base[x.b];
+    if (object.type != GM_TABLE || index.type > GM_TABLE) goto exec_fallback;
+    *top = object.GetTableObject()->Get(index);
+    ++top;
+    ip += 16;
+    NEXT();
+  }
+
+  EXCASE(SL_GETIND) {
+    XOP();
+    const gmVariable& index = base[x.b];
+    if (top[-1].type != GM_TABLE || index.type > GM_TABLE) goto exec_fallback;
+    top[-1] = top[-1].GetTableObject()->Get(index);
+    ip += 8;
+    NEXT();
+  }
+
+  EXCASE(LL_SETDOT) {
+    XOP();
+    const gmVariable& object = base[x.a];
+    if (object.type != GM_TABLE) goto exec_fallback;
+    object.GetTableObject()->Set(machine, gmVariable(x.name), base[x.b]);
+    ip += 20;
+    NEXT();
+  }
+
+  EXCASE(LK1_SETDOT) {
+    XOP();
+    const gmVariable& object = base[x.a];
+    if (object.type != GM_TABLE) goto exec_fallback;
+    object.GetTableObject()->Set(machine, gmVariable(x.name), x.k);
+    ip += 16;
+    NEXT();
+  }
+
+  EXCASE(LK_SETDOT) {
+    XOP();
+    const gmVariable& object = base[x.a];
+    if (object.type != GM_TABLE) goto exec_fallback;
+    object.GetTableObject()->Set(machine, gmVariable(x.name), x.k);
+    ip += 20;
+    NEXT();
+  }
+
+  EXCASE(DL_SETDOT) {
+    XOP();
+    if (top[-1].type != GM_TABLE) goto exec_fallback;
+    top[-1].GetTableObject()->Set(machine, gmVariable(x.name), base[x.b]);
+    ip += 16;
+    NEXT();
+  }
+
+  EXCASE(DK1_SETDOT) {
+    XOP();
+    if (top[-1].type != GM_TABLE) goto exec_fallback;
+    top[-1].GetTableObject()->Set(machine, gmVariable(x.name), x.k);
+    ip += 12;
+    NEXT();
+  }
+
+  EXCASE(DK_SETDOT) {
+    XOP();
+    if (top[-1].type != GM_TABLE) goto exec_fallback;
+    top[-1].GetTableObject()->Set(machine, gmVariable(x.name), x.k);
+    ip += 16;
+    NEXT();
+  }
+
+  EXCASE(NG) {
+    XOP();
+    top[0].SetNull();
+    top[1] = globals->Get(gmVariable(x.name));
+    top += 2;
+    ip += 8;
+    NEXT();
+  }
+
+  EXCASE(LL) {
+    XOP();
+    top[0] = base[x.a];
+    top[1] = base[x.b];
+    top += 2;
+    ip += 12;
+    NEXT();
+  }
+
+  // The sequence's first instruction, done the ordinary way; ip is just past its opcode
+  // word, where that instruction expects it.
+exec_fallback:
+  op = xops[op >> GM_EXEC_HANDLER_BITS].first;
+  DISPATCH_OP();
+
 #if !GM_COMPUTED_GOTO
   }
 #endif
 
+#if !GM_COMPUTED_GOTO
 unknown_opcode:
   NEXT();
+#endif
 
   // A native operator refused (integer division by zero, say): its message, if the status
   // has one, then the usual failure.
@@ -841,7 +1099,9 @@ fail:
 #undef READ_OPERAND
 #undef FAIL_WITH
 #undef CASE
+#undef EXCASE
 #undef NEXT
+#undef DISPATCH_OP
 #undef INT_FAST
 #undef NUM_FAST
 #undef SX

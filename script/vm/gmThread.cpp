@@ -1,5 +1,7 @@
 #include "script/vm/gmThread.h"
 
+#include "script/vm/gmExecCode.h"
+
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -175,7 +177,8 @@ int gmThread::PushCallFrom(int a_numParams, const gmuint8* a_returnAddress) {
     m_frame = frame;
     m_base = base;
     m_top = base + frameSlots;
-    m_instruction = function->byteCode;
+    if (!function->execCode) gmBuildExecCode(function);
+    m_instruction = function->execCode;
     return CALL_OK;
   }
 }
@@ -206,7 +209,8 @@ namespace {
 int LineOf(const gmFunctionObject* a_function, const gmuint8* a_position) {
   const gmFunctionDebugInfo* debug = a_function->debugInfo;
   if (!debug || debug->lineInfoCount <= 0 || !debug->lineInfo) return 0;
-  int offset = a_position ? static_cast<int>(a_position - a_function->byteCode) - 1 : 0;
+  // Positions point into the working copy, which has the byte code's layout.
+  int offset = a_position ? static_cast<int>(a_position - a_function->execCode) - 1 : 0;
   int line = debug->lineInfo[0].lineNumber;
   for (int i = 0; i < debug->lineInfoCount; ++i) {
     if (debug->lineInfo[i].byteCodeOffset > offset) break;

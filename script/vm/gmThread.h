@@ -200,7 +200,8 @@ class gmThread {
   // False, with the stack unchanged, when that would pass MAX_STACK_SLOTS.
   bool Touch(int a_slots);
   const gmStackFrame* GetFrame() const { return m_frame; }
-  // Saved instruction position (valid while the thread is not executing).
+  // Saved instruction position (valid while the thread is not executing), in the current
+  // function's execCode, which has the layout of its byteCode.
   const gmuint8* GetInstruction() const { return m_instruction; }
 
   // Back to a fresh thread: no frames, empty stack, times and counters cleared. Keeps id,

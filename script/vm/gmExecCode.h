@@ -1,0 +1,155 @@
+#ifndef GMEXECCODE_H
+#define GMEXECCODE_H
+
+// The interpreter's working copy of a function's byte code.
+//
+// A stack machine spends most of its time dispatching: `i += 1` is four instructions, a
+// loop test another four. The working copy has the same length and layout as the byte code,
+// word for word, except that the first word of a common straight-line sequence (a local and a
+// constant into an operator, an operator into a local or a conditional jump, a member read
+// of a local, a member store of the kind table constructors make, ...) is replaced by one
+// combined instruction that does the whole sequence in one dispatch.
+//
+// Only that first word changes, so every position, jump target, return address and line
+// entry means the same in both, and a jump or a return into the middle of a sequence simply
+// runs the original instructions that are still there. A combined instruction takes its
+// shortcut only when every operand has the type its fast path handles; otherwise it executes
+// the sequence's first instruction the ordinary way (the "first" opcode below) and the rest
+// follows one by one, so every result, operator call and error message is the one the plain
+// instructions give.
+//
+// A combined word is the handler number in its low GM_EXEC_HANDLER_BITS bits and the index of
+// its operand record (gmExecOp) above them. Each handler stands for one exact layout, so the
+// length it steps over is a constant of the handler: were it read from the record, every
+// instruction's fetch would wait for the previous record's load, and the interpreter would
+// run slower than with plain instructions. Hence one-word constants (pushint0, pushint1,
+// pushnull) have forms of their own. `line` instructions are never combined, so a line hook
+// sees every line.
+
+#include <cstdint>
+
+#include "script/compiler/gmByteCode.h"
+#include "script/values/gmVariable.h"
+
+class gmFunctionObject;
+
+// Operand record of one combined instruction.
+struct gmExecOp {
+  gmVariable k;             // the constant operand (int, float, null or string)
+  gmStringObject* name;     // member name of member reads and stores
+  gmint a;                  // first local slot
+  gmint b;                  // second local slot
+  gmint c;                  // destination slot, or jump target (byte offset)
+  gmuint first;             // opcode of the first instruction of the sequence
+};
+
+const int GM_EXEC_HANDLER_BITS = 9;
+const uint32_t GM_EXEC_HANDLER_MASK = (1u << GM_EXEC_HANDLER_BITS) - 1;
+
+// Operators that combine, in handler order.
+#define GM_EXEC_OPERATORS(Y, form) \
+  GM_EXEC_SINKS(Y, form, ADD)      \
+  GM_EXEC_SINKS(Y, form, SUB)      \
+  GM_EXEC_SINKS(Y, form, MUL)      \
+  GM_EXEC_SINKS(Y, form, DIV)      \
+  GM_EXEC_SINKS(Y, form, MOD)      \
+  GM_EXEC_SINKS(Y, form, LT)       \
+  GM_EXEC_SINKS(Y, form, GT)       \
+  GM_EXEC_SINKS(Y, form, LTE)      \
+  GM_EXEC_SINKS(Y, form, GTE)      \
+  GM_EXEC_SINKS(Y, form, EQ)       \
+  GM_EXEC_SINKS(Y, form, NEQ)
+const int GM_EXEC_OPERATOR_COUNT = 11;
+
+// Where an operator's result goes: pushed, stored into a local (setlocal), or tested by
+// jumpzero / jumpnotzero.
+#define GM_EXEC_SINKS(Y, form, op) Y(form, op, PUSH) Y(form, op, SET) Y(form, op, JZ) Y(form, op, JNZ)
+enum gmExecSink { GM_SINK_PUSH, GM_SINK_SET, GM_SINK_JZ, GM_SINK_JNZ, GM_SINK_COUNT };
+
+// Where the operands come from: LL two locals, LK a local and a constant, SL the stack top
+// and a local, SK the stack top and a constant, SS the two top stack values; LK1 and SK1 are
+// LK and SK with a one-word constant push.
+#define GM_EXEC_BINARY(Y)       \
+  GM_EXEC_OPERATORS(Y, LL)      \
+  GM_EXEC_OPERATORS(Y, LK)      \
+  GM_EXEC_OPERATORS(Y, LK1)     \
+  GM_EXEC_OPERATORS(Y, SL)      \
+  GM_EXEC_OPERATORS(Y, SK)      \
+  GM_EXEC_OPERATORS(Y, SK1)     \
+  GM_EXEC_OPERATORS(Y, SS)
+enum gmExecForm { GM_FORM_LL, GM_FORM_LK, GM_FORM_LK1, GM_FORM_SL, GM_FORM_SK, GM_FORM_SK1, GM_FORM_SS, GM_FORM_COUNT };
+// Bytes after the first word up to the operator itself, by form; sinks other than a push add
+// one two-word instruction.
+#define GM_EXEC_SKIP_LL 16
+#define GM_EXEC_SKIP_LK 16
+#define GM_EXEC_SKIP_LK1 12
+#define GM_EXEC_SKIP_SL 8
+#define GM_EXEC_SKIP_SK 8
+#define GM_EXEC_SKIP_SK1 4
+#define GM_EXEC_SKIP_SS 0
+#define GM_EXEC_SKIP_PUSH 0
+#define GM_EXEC_SKIP_SET 8
+#define GM_EXEC_SKIP_JZ 8
+#define GM_EXEC_SKIP_JNZ 8
+
+// The other combined instructions (L local, K constant, K1 one-word constant, N null,
+// G global, D dup), with the bytes each steps over after its first word:
+//   LDOT        getlocal a; getdot name                 12
+//   MOVE        getlocal a; setlocal c                  12
+//   KSET        push constant; setlocal c               12
+//   K1SET       push one-word constant; setlocal c       8
+//   LL_GETIND   getlocal a; getlocal b; getind          16
+//   SL_GETIND   getlocal b; getind                       8
+//   LL_SETDOT   getlocal a; getlocal b; setdot name     20
+//   LK_SETDOT   getlocal a; push constant; setdot name  20
+//   LK1_SETDOT  getlocal a; push one-word constant; setdot name  16
+//   DL_SETDOT   dup; getlocal b; setdot name            16
+//   DK_SETDOT   dup; push constant; setdot name         16
+//   DK1_SETDOT  dup; push one-word constant; setdot name 12
+//   NG          pushnull; getglobal name                 8
+//   LL          getlocal a; getlocal b                  12
+#define GM_EXEC_OTHERS(X) \
+  X(LDOT, 12)             \
+  X(MOVE, 12)             \
+  X(KSET, 12)             \
+  X(K1SET, 8)             \
+  X(LL_GETIND, 16)        \
+  X(SL_GETIND, 8)         \
+  X(LL_SETDOT, 20)        \
+  X(LK_SETDOT, 20)        \
+  X(LK1_SETDOT, 16)       \
+  X(DL_SETDOT, 16)        \
+  X(DK_SETDOT, 16)        \
+  X(DK1_SETDOT, 12)       \
+  X(NG, 8)                \
+  X(LL, 12)
+
+enum gmExecHandler : uint32_t {
+  GM_EX_BINARY_FIRST = BC_COUNT,
+  GM_EX_BEFORE_BINARY = BC_COUNT - 1,  // so that the first binary handler is BC_COUNT
+#define GM_EX_BINARY_ENUM(form, op, sink) GM_EX_##form##_##op##_##sink,
+  GM_EXEC_BINARY(GM_EX_BINARY_ENUM)
+#undef GM_EX_BINARY_ENUM
+#define GM_EX_OTHER_ENUM(e, skip) GM_EX_##e,
+  GM_EXEC_OTHERS(GM_EX_OTHER_ENUM)
+#undef GM_EX_OTHER_ENUM
+  GM_EX_COUNT
+};
+static_assert(GM_EX_COUNT <= (1u << GM_EXEC_HANDLER_BITS), "handler numbers must fit their bits");
+static_assert(GM_EX_LL_ADD_PUSH == GM_EX_BINARY_FIRST && GM_EX_SS_NEQ_JNZ + 1 == GM_EX_LDOT,
+              "binary handlers are numbered form by form, operator by operator, sink by sink");
+
+// Bytes a handler steps over after its first word.
+int gmExecSkip(uint32_t a_handler);
+
+// Builds (or rebuilds) the function's working copy and operand records from its byte code
+// and references. Script functions only; does nothing without byte code.
+void gmBuildExecCode(gmFunctionObject* a_function);
+// Releases them.
+void gmFreeExecCode(gmFunctionObject* a_function);
+
+// Whether working copies built from now on combine instructions (on by default). Off, the
+// copy equals the byte code: tests compare the two ways of running the same program.
+void gmSetExecCombining(bool a_on);
+
+#endif
