@@ -83,6 +83,14 @@ class Builder {
       Combine(i);
     }
 
+    // A `line` followed by a combined instruction becomes its line variant.
+    for (size_t i = 0; i + 1 < m_instructions.size(); ++i) {
+      if (m_instructions[i].op != BC_LINE) continue;
+      const uint32_t next = Word(m_exec + m_instructions[i + 1].at);
+      const uint32_t handler = next & GM_EXEC_HANDLER_MASK;
+      if (handler >= BC_COUNT && handler < GM_EX_COMBINED_END) PutWord(m_instructions[i].at, next + GM_EX_LINE_OFFSET);
+    }
+
     m_function->execCode = m_exec;
     m_function->execOps = nullptr;
     if (!m_records.empty()) {

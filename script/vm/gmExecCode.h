@@ -23,8 +23,12 @@
 // length it steps over is a constant of the handler: were it read from the record, every
 // instruction's fetch would wait for the previous record's load, and the interpreter would
 // run slower than with plain instructions. Hence one-word constants (pushint0, pushint1,
-// pushnull) have forms of their own. `line` instructions are never combined, so a line hook
-// sees every line.
+// pushnull) have forms of their own.
+//
+// A `line` in front of a combined instruction becomes that instruction's line variant (its
+// handler number plus GM_EX_LINE_OFFSET, the same record): with no line hook set it steps
+// over the `line` and goes on as the combined instruction without a dispatch of its own;
+// with a hook set it is an ordinary `line`, so the hook sees every line.
 
 #include <cstdint>
 
@@ -43,7 +47,7 @@ struct gmExecOp {
   gmuint first;             // opcode of the first instruction of the sequence
 };
 
-const int GM_EXEC_HANDLER_BITS = 9;
+const int GM_EXEC_HANDLER_BITS = 10;
 const uint32_t GM_EXEC_HANDLER_MASK = (1u << GM_EXEC_HANDLER_BITS) - 1;
 
 // Operators that combine, in handler order.
@@ -133,7 +137,9 @@ enum gmExecHandler : uint32_t {
 #define GM_EX_OTHER_ENUM(e, skip) GM_EX_##e,
   GM_EXEC_OTHERS(GM_EX_OTHER_ENUM)
 #undef GM_EX_OTHER_ENUM
-  GM_EX_COUNT
+  GM_EX_COMBINED_END,
+  GM_EX_LINE_OFFSET = GM_EX_COMBINED_END - BC_COUNT,
+  GM_EX_COUNT = GM_EX_COMBINED_END + GM_EX_LINE_OFFSET
 };
 static_assert(GM_EX_COUNT <= (1u << GM_EXEC_HANDLER_BITS), "handler numbers must fit their bits");
 static_assert(GM_EX_LL_ADD_PUSH == GM_EX_BINARY_FIRST && GM_EX_SS_NEQ_JNZ + 1 == GM_EX_LDOT,

@@ -184,9 +184,18 @@ int gmThread::Run(gmVariable* a_result) {
 #define GM_EX_OTHER_LABEL(e, skip) &&L_EX_##e,
       GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
 #undef GM_EX_OTHER_LABEL
+#define GM_EX_BINARY_LABEL(form, op, sink) &&L_EXL_##form##_##op##_##sink,
+      GM_EXEC_BINARY(GM_EX_BINARY_LABEL)
+#undef GM_EX_BINARY_LABEL
+#define GM_EX_OTHER_LABEL(e, skip) &&L_EXL_##e,
+      GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
+#undef GM_EX_OTHER_LABEL
   };
 #define CASE(e) L_##e:
 #define EXCASE(e) L_EX_##e:
+#define EXLCASE(e) L_EXL_##e:
+#define EXGOTO(e) goto L_EX_##e
+#define LINE_GOTO() goto L_LINE
 #define DISPATCH_OP() goto* s_labels[op]
 #define NEXT()                                   \
   do {                                           \
@@ -198,6 +207,13 @@ int gmThread::Run(gmVariable* a_result) {
 #else
 #define CASE(e) case BC_##e:
 #define EXCASE(e) case GM_EX_##e:
+#define EXLCASE(e) case GM_EX_##e + GM_EX_LINE_OFFSET:
+#define EXGOTO(e)          \
+  op -= GM_EX_LINE_OFFSET; \
+  goto dispatch_op
+#define LINE_GOTO() \
+  op = BC_LINE;     \
+  goto dispatch_op
 #define DISPATCH_OP() goto dispatch_op
 #define NEXT() goto dispatch
 dispatch:
@@ -1064,6 +1080,19 @@ call_done:
     NEXT();
   }
 
+  // Line variants: with a line hook, the `line` they stand on; otherwise the combined
+  // instruction after it, whose record they share.
+#define X_LINE_VARIANT(name) \
+  EXLCASE(name) {            \
+    if (lineHook) LINE_GOTO(); \
+    ip += 4;                 \
+    EXGOTO(name);            \
+  }
+#define X_LINE_BINARY(form, opname, sink) X_LINE_VARIANT(form##_##opname##_##sink)
+#define X_LINE_OTHER(e, skip) X_LINE_VARIANT(e)
+  GM_EXEC_BINARY(X_LINE_BINARY)
+  GM_EXEC_OTHERS(X_LINE_OTHER)
+
   // The sequence's first instruction, done the ordinary way; ip is just past its opcode
   // word, where that instruction expects it.
 exec_fallback:
@@ -1100,6 +1129,9 @@ fail:
 #undef FAIL_WITH
 #undef CASE
 #undef EXCASE
+#undef EXLCASE
+#undef EXGOTO
+#undef LINE_GOTO
 #undef NEXT
 #undef DISPATCH_OP
 #undef INT_FAST

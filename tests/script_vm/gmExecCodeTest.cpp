@@ -102,12 +102,20 @@ std::vector<std::string> Programs() {
   return programs;
 }
 
+// With a line hook set, every statement's line is reported, combined or not: the position of
+// each report goes into the output.
+bool RecordLine(gmThread* a_thread) {
+  const gmFunctionObject* f = a_thread->GetFunctionObject();
+  g_out += "@" + std::to_string(a_thread->GetInstruction() - f->execCode) + " ";
+  return false;
+}
+
 struct Outcome {
   std::vector<std::string> results;  // per program: what it printed and logged
   bool combined = false;             // whether some working copy differs from its byte code
 };
 
-Outcome RunAll(bool a_combine, const std::vector<std::string>& a_programs) {
+Outcome RunAll(bool a_combine, const std::vector<std::string>& a_programs, bool a_lineHook = false) {
   gmSetExecCombining(a_combine);
   Outcome outcome;
   gmPrintCallback saved = gmMachine::s_printCallback;
@@ -115,6 +123,7 @@ Outcome RunAll(bool a_combine, const std::vector<std::string>& a_programs) {
   {
     gmMachine machine;
     machine.debugMode = true;
+    if (a_lineHook) machine.debugLine = RecordLine;
     // Tables get script operators, so sequences that meet one call out and come back into
     // their middle.
     std::string prelude =
@@ -141,20 +150,29 @@ Outcome RunAll(bool a_combine, const std::vector<std::string>& a_programs) {
   return outcome;
 }
 
-TEST(ExecCode, CombinedSequencesBehaveAsThePlainInstructions) {
-  const std::vector<std::string> programs = Programs();
-  const Outcome plain = RunAll(false, programs);
-  const Outcome combined = RunAll(true, programs);
-  EXPECT_FALSE(plain.combined);
-  EXPECT_TRUE(combined.combined);
-  ASSERT_EQ(plain.results.size(), combined.results.size());
+void ExpectSame(const std::vector<std::string>& a_programs, const Outcome& a_plain, const Outcome& a_combined) {
+  EXPECT_FALSE(a_plain.combined);
+  EXPECT_TRUE(a_combined.combined);
+  ASSERT_EQ(a_plain.results.size(), a_combined.results.size());
   int mismatches = 0;
-  for (size_t i = 0; i < programs.size() && mismatches < 10; ++i) {
-    if (plain.results[i] != combined.results[i]) {
+  for (size_t i = 0; i < a_programs.size() && mismatches < 10; ++i) {
+    if (a_plain.results[i] != a_combined.results[i]) {
       ++mismatches;
-      ADD_FAILURE() << programs[i] << "\nplain:    " << plain.results[i] << "\ncombined: " << combined.results[i];
+      ADD_FAILURE() << a_programs[i] << "\nplain:    " << a_plain.results[i] << "\ncombined: " << a_combined.results[i];
     }
   }
+}
+
+TEST(ExecCode, CombinedSequencesBehaveAsThePlainInstructions) {
+  const std::vector<std::string> programs = Programs();
+  ExpectSame(programs, RunAll(false, programs), RunAll(true, programs));
+}
+
+TEST(ExecCode, LineHookSeesEveryLine) {
+  const std::vector<std::string> programs = Programs();
+  const Outcome combined = RunAll(true, programs, true);
+  ExpectSame(programs, RunAll(false, programs, true), combined);
+  EXPECT_NE(std::string::npos, combined.results[0].find('@'));
 }
 
 }  // namespace
