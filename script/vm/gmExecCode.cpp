@@ -70,6 +70,10 @@ class Builder {
       m_instructions.push_back(ins);
       at += ins.hasOperand ? 8 : 4;
     }
+    m_indexAt.assign(static_cast<size_t>(length / 4) + 1, -1);
+    for (size_t i = 0; i < m_instructions.size(); ++i) {
+      if (m_instructions[i].op != BC_COUNT) m_indexAt[static_cast<size_t>(m_instructions[i].at / 4)] = static_cast<int>(i);
+    }
 
     m_exec = static_cast<gmuint8*>(std::malloc(length > 0 ? static_cast<size_t>(length) : 1));
     std::memcpy(m_exec, code, static_cast<size_t>(length));
@@ -83,12 +87,26 @@ class Builder {
       Combine(i);
     }
 
-    // A `line` followed by a combined instruction becomes its line variant.
-    for (size_t i = 0; i + 1 < m_instructions.size(); ++i) {
-      if (m_instructions[i].op != BC_LINE) continue;
-      const uint32_t next = Word(m_exec + m_instructions[i + 1].at);
-      const uint32_t handler = next & GM_EXEC_HANDLER_MASK;
-      if (handler >= BC_COUNT && handler < GM_EX_COMBINED_END) PutWord(m_instructions[i].at, next + GM_EX_LINE_OFFSET);
+    if (g_combining) {
+      // Jumps first: a jump whose target is a `line` is left as it is, and the `line` then
+      // turns into a variant.
+      for (const Instruction& ins : m_instructions) {
+        if (ins.op != BC_JUMP || ins.operand % 4 != 0 || ins.operand >= static_cast<uint32_t>(length)) continue;
+        const int target = m_indexAt[ins.operand / 4];
+        if (target < 0) continue;
+        const uint32_t word = Word(m_exec + ins.operand);
+        const uint32_t handler = word & GM_EXEC_HANDLER_MASK;
+        if (handler >= BC_COUNT && handler < GM_EX_COMBINED_END) PutWord(ins.at, word + GM_EX_JUMP_OFFSET);
+      }
+      for (size_t i = 0; i + 1 < m_instructions.size(); ++i) {
+        if (m_instructions[i].op != BC_LINE) continue;
+        const uint32_t next = Word(m_exec + m_instructions[i + 1].at);
+        const uint32_t handler = next & GM_EXEC_HANDLER_MASK;
+        if (handler >= BC_COUNT && handler < GM_EX_COMBINED_END)
+          PutWord(m_instructions[i].at, next + GM_EX_LINE_OFFSET);
+        else if (handler < BC_COUNT && handler != BC_LINE)
+          PutWord(m_instructions[i].at, GM_EX_LINE_PLAIN_FIRST + handler);
+      }
     }
 
     m_function->execCode = m_exec;
@@ -219,6 +237,7 @@ class Builder {
                  Emit(i, i + 2, OneWord(i + 1) ? GM_EX_LK1_SETDOT : GM_EX_LK_SETDOT, r);
         }
         if (next->op == BC_GETDOT && (r.name = Name(*next))) return Emit(i, i + 1, GM_EX_LDOT, r);
+        if (next->op == BC_RETURNVALUE) return Emit(i, i + 1, GM_EX_LRET, r);
         if (next->op == BC_SETLOCAL) {
           r.c = static_cast<gmint>(next->operand);
           return Emit(i, i + 1, GM_EX_MOVE, r);
@@ -243,7 +262,16 @@ class Builder {
         }
         return false;
       }
+      case BC_PUSHTHIS:
+        return next->op == BC_GETDOT && (r.name = Name(*next)) && Emit(i, i + 1, GM_EX_TDOT, r);
+      case BC_GETGLOBAL: {
+        gmStringObject* global = Name(ins);
+        if (!global || next->op != BC_GETDOT || !(r.name = Name(*next))) return false;
+        r.k.SetString(global);
+        return Emit(i, i + 1, GM_EX_GDOT, r);
+      }
       case BC_DUP: {
+        if (next->op == BC_GETDOT && (r.name = Name(*next))) return Emit(i, i + 1, GM_EX_DDOT, r);
         if (!third || third->op != BC_SETDOT || !(r.name = Name(*third))) return false;
         if (next->op == BC_GETLOCAL) {
           r.b = static_cast<gmint>(next->operand);
@@ -259,6 +287,7 @@ class Builder {
   gmFunctionObject* m_function;
   std::vector<Instruction> m_instructions;
   std::vector<gmExecOp> m_records;
+  std::vector<int> m_indexAt;  // instruction index by word position, -1 inside one
   gmuint8* m_exec = nullptr;
 };
 

@@ -25,10 +25,16 @@
 // run slower than with plain instructions. Hence one-word constants (pushint0, pushint1,
 // pushnull) have forms of their own.
 //
-// A `line` in front of a combined instruction becomes that instruction's line variant (its
-// handler number plus GM_EX_LINE_OFFSET, the same record): with no line hook set it steps
-// over the `line` and goes on as the combined instruction without a dispatch of its own;
-// with a hook set it is an ordinary `line`, so the hook sees every line.
+// Two more kinds of word save a dispatch each, again only in the first word of what they
+// stand for, so the code means the same from every position:
+// - A `line` becomes the line variant of the instruction after it (for a combined one, its
+//   handler number plus GM_EX_LINE_OFFSET with the same record; for a plain one,
+//   GM_EX_LINE_PLAIN_FIRST plus its opcode). With no line hook set it steps over the `line`
+//   and goes on as that instruction without a dispatch of its own; with a hook set it is an
+//   ordinary `line`, so the hook sees every line.
+// - A `jump` whose target holds a combined instruction becomes that instruction's jump
+//   variant (handler number plus GM_EX_JUMP_OFFSET, the target's record): it jumps and goes
+//   on as the target's instruction. Loops end this way.
 
 #include <cstdint>
 
@@ -47,7 +53,7 @@ struct gmExecOp {
   gmuint first;             // opcode of the first instruction of the sequence
 };
 
-const int GM_EXEC_HANDLER_BITS = 10;
+const int GM_EXEC_HANDLER_BITS = 11;
 const uint32_t GM_EXEC_HANDLER_MASK = (1u << GM_EXEC_HANDLER_BITS) - 1;
 
 // Operators that combine, in handler order.
@@ -112,6 +118,10 @@ enum gmExecForm { GM_FORM_LL, GM_FORM_LK, GM_FORM_LK1, GM_FORM_SL, GM_FORM_SK, G
 //   DK1_SETDOT  dup; push one-word constant; setdot name 12
 //   NG          pushnull; getglobal name                 8
 //   LL          getlocal a; getlocal b                  12
+//   TDOT        pushthis; getdot name                    8
+//   DDOT        dup; getdot name                         8
+//   GDOT        getglobal k; getdot name                12
+//   LRET        getlocal a; returnvalue                  8
 #define GM_EXEC_OTHERS(X) \
   X(LDOT, 12)             \
   X(MOVE, 12)             \
@@ -126,7 +136,11 @@ enum gmExecForm { GM_FORM_LL, GM_FORM_LK, GM_FORM_LK1, GM_FORM_SL, GM_FORM_SK, G
   X(DK_SETDOT, 16)        \
   X(DK1_SETDOT, 12)       \
   X(NG, 8)                \
-  X(LL, 12)
+  X(LL, 12)               \
+  X(TDOT, 8)              \
+  X(DDOT, 8)              \
+  X(GDOT, 12)             \
+  X(LRET, 8)
 
 enum gmExecHandler : uint32_t {
   GM_EX_BINARY_FIRST = BC_COUNT,
@@ -139,7 +153,9 @@ enum gmExecHandler : uint32_t {
 #undef GM_EX_OTHER_ENUM
   GM_EX_COMBINED_END,
   GM_EX_LINE_OFFSET = GM_EX_COMBINED_END - BC_COUNT,
-  GM_EX_COUNT = GM_EX_COMBINED_END + GM_EX_LINE_OFFSET
+  GM_EX_JUMP_OFFSET = 2 * GM_EX_LINE_OFFSET,
+  GM_EX_LINE_PLAIN_FIRST = GM_EX_COMBINED_END + 2 * GM_EX_LINE_OFFSET,
+  GM_EX_COUNT = GM_EX_LINE_PLAIN_FIRST + BC_COUNT
 };
 static_assert(GM_EX_COUNT <= (1u << GM_EXEC_HANDLER_BITS), "handler numbers must fit their bits");
 static_assert(GM_EX_LL_ADD_PUSH == GM_EX_BINARY_FIRST && GM_EX_SS_NEQ_JNZ + 1 == GM_EX_LDOT,

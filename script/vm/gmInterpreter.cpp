@@ -190,11 +190,25 @@ int gmThread::Run(gmVariable* a_result) {
 #define GM_EX_OTHER_LABEL(e, skip) &&L_EXL_##e,
       GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
 #undef GM_EX_OTHER_LABEL
+#define GM_EX_BINARY_LABEL(form, op, sink) &&L_EXJ_##form##_##op##_##sink,
+      GM_EXEC_BINARY(GM_EX_BINARY_LABEL)
+#undef GM_EX_BINARY_LABEL
+#define GM_EX_OTHER_LABEL(e, skip) &&L_EXJ_##e,
+      GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
+#undef GM_EX_OTHER_LABEL
+#define GM_BC_LABEL(e, name, hasOperand, effect) &&L_LP_##e,
+      GM_BYTECODES(GM_BC_LABEL)
+#undef GM_BC_LABEL
   };
 #define CASE(e) L_##e:
 #define EXCASE(e) L_EX_##e:
 #define EXLCASE(e) L_EXL_##e:
+#define EXJCASE(e) L_EXJ_##e:
+#define LPCASE(e) L_LP_##e:
 #define EXGOTO(e) goto L_EX_##e
+#define PLAINGOTO(e) \
+  op = BC_##e;       \
+  goto L_##e
 #define LINE_GOTO() goto L_LINE
 #define DISPATCH_OP() goto* s_labels[op]
 #define NEXT()                                   \
@@ -208,8 +222,13 @@ int gmThread::Run(gmVariable* a_result) {
 #define CASE(e) case BC_##e:
 #define EXCASE(e) case GM_EX_##e:
 #define EXLCASE(e) case GM_EX_##e + GM_EX_LINE_OFFSET:
-#define EXGOTO(e)          \
-  op -= GM_EX_LINE_OFFSET; \
+#define EXJCASE(e) case GM_EX_##e + GM_EX_JUMP_OFFSET:
+#define LPCASE(e) case GM_EX_LINE_PLAIN_FIRST + BC_##e:
+#define EXGOTO(e)                                                              \
+  op = (op & ~GM_EXEC_HANDLER_MASK) | static_cast<gmuint>(GM_EX_##e); \
+  goto dispatch_op
+#define PLAINGOTO(e) \
+  op = BC_##e;       \
   goto dispatch_op
 #define LINE_GOTO() \
   op = BC_LINE;     \
@@ -1071,6 +1090,58 @@ call_done:
     NEXT();
   }
 
+  EXCASE(TDOT) {
+    XOP();
+    const gmVariable& object = base[-2];
+    if (object.type != GM_TABLE) goto exec_fallback;
+    const gmVariable key(x.name);
+    gmTableNode* node = object.GetTableObject()->Find(key);
+    if (node && node->value.type != GM_NULL)
+      *top = node->value;
+    else
+      *top = machine->GetTypeVariables(GM_TABLE)->Get(key);
+    ++top;
+    ip += 8;
+    NEXT();
+  }
+
+  EXCASE(DDOT) {
+    XOP();
+    const gmVariable& object = top[-1];
+    if (object.type != GM_TABLE) goto exec_fallback;
+    const gmVariable key(x.name);
+    gmTableNode* node = object.GetTableObject()->Find(key);
+    if (node && node->value.type != GM_NULL)
+      *top = node->value;
+    else
+      *top = machine->GetTypeVariables(GM_TABLE)->Get(key);
+    ++top;
+    ip += 8;
+    NEXT();
+  }
+
+  EXCASE(GDOT) {
+    XOP();
+    const gmVariable object = globals->Get(x.k);
+    if (object.type != GM_TABLE) goto exec_fallback;
+    const gmVariable key(x.name);
+    gmTableNode* node = object.GetTableObject()->Find(key);
+    if (node && node->value.type != GM_NULL)
+      *top = node->value;
+    else
+      *top = machine->GetTypeVariables(GM_TABLE)->Get(key);
+    ++top;
+    ip += 12;
+    NEXT();
+  }
+
+  EXCASE(LRET) {
+    XOP();
+    *top++ = base[x.a];
+    ip += 8;
+    PLAINGOTO(RETURNVALUE);
+  }
+
   EXCASE(LL) {
     XOP();
     top[0] = base[x.a];
@@ -1092,6 +1163,25 @@ call_done:
 #define X_LINE_OTHER(e, skip) X_LINE_VARIANT(e)
   GM_EXEC_BINARY(X_LINE_BINARY)
   GM_EXEC_OTHERS(X_LINE_OTHER)
+
+#define X_LINE_PLAIN(e, name, hasOperand, effect) \
+  LPCASE(e) {                                     \
+    if (lineHook) LINE_GOTO();                    \
+    ip += 4;                                      \
+    PLAINGOTO(e);                                 \
+  }
+  GM_BYTECODES(X_LINE_PLAIN)
+
+  // Jump variants: the jump, then the target's combined instruction with its record.
+#define X_JUMP_VARIANT(name)          \
+  EXJCASE(name) {                     \
+    ip = code + ReadWord(ip) + 4;     \
+    EXGOTO(name);                     \
+  }
+#define X_JUMP_BINARY(form, opname, sink) X_JUMP_VARIANT(form##_##opname##_##sink)
+#define X_JUMP_OTHER(e, skip) X_JUMP_VARIANT(e)
+  GM_EXEC_BINARY(X_JUMP_BINARY)
+  GM_EXEC_OTHERS(X_JUMP_OTHER)
 
   // The sequence's first instruction, done the ordinary way; ip is just past its opcode
   // word, where that instruction expects it.
@@ -1131,6 +1221,9 @@ fail:
 #undef EXCASE
 #undef EXLCASE
 #undef EXGOTO
+#undef EXJCASE
+#undef LPCASE
+#undef PLAINGOTO
 #undef LINE_GOTO
 #undef NEXT
 #undef DISPATCH_OP

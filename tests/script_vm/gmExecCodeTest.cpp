@@ -2,7 +2,7 @@
 // same whether the interpreter combines instruction sequences or runs them one by one. The
 // programs put each combinable sequence (two locals, a local and a constant, the stack and
 // a local or constant, into a push, a local, or a conditional jump; member reads and stores;
-// element reads) in front of operands of every kind, including those that leave the fast
+// element reads; loops that jump back onto one) in front of operands of every kind, including those that leave the fast
 // path: strings, null, tables with script operators (calls that return into the middle of a
 // sequence), and ints that divide by zero.
 
@@ -77,6 +77,11 @@ std::vector<std::string> Programs() {
       "local a = A; local b = a; local c = K; print(b, c);",
       "local a = A; local b = B; print(a, b);",
       "print(undefinedGlobal); undefinedFunction();",
+      "global g = A; print(g.x, g.y);",
+      "local t = A; t.x += B; print(t.x);",
+      "local t = { x = A, f = function() { return this.x + this.z; } }; print(t.f());",
+      "local f = function() { return this.x; }; print(f());",
+      "local n = 0; local i = A; while (i < K) { n += 1; if (n > 4) { break; } i += 1; } print(n, i);",
   };
   std::vector<std::string> programs;
   for (const char* a : kValues) {
