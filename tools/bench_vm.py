@@ -156,6 +156,8 @@ def main():
                         help="compare user+system CPU time instead of wall time")
     parser.add_argument("--ours", default=os.path.join(ROOT, "build-bench", "ombrix-script"),
                         help="the runner command (empty: Lua alone)")
+    parser.add_argument("--no-debug", action="store_true",
+                        help="run ours without line instructions (the player always has them)")
     parser.add_argument("--lua", default="lua5.4", help="the Lua command")
     parser.add_argument("--dir", default=os.path.join(ROOT, "bench", "vm"), help="kernel folder")
     parser.add_argument("--timeout", type=float, default=300, help="seconds per run (default 300)")
@@ -172,6 +174,8 @@ def main():
         parser.error("no such kernel: %s (there are: %s)" % (", ".join(unknown), ", ".join(available)))
 
     ours = Interpreter("ombrix", find_command(args.ours), ".qv")
+    if ours.command and args.no_debug:
+        ours.command.append("--no-debug")
     lua = Interpreter("lua5.4", find_command(args.lua), ".lua")
     for interp, text in ((ours, args.ours), (lua, args.lua)):
         if interp.command is None:
@@ -184,6 +188,8 @@ def main():
     unit = "Minstr" if args.callgrind else ("cpu s" if args.cpu else "s")
     what = "callgrind instruction counts, one run each" if args.callgrind else \
         "medians of %d interleaved runs (%s)" % (args.runs, "user+system CPU" if args.cpu else "wall")
+    if args.no_debug:
+        what += ", ours without line instructions"
     print("Script kernels, %s: %s" % (what, ", ".join(chosen)))
     keep_dir = None
     if args.callgrind:

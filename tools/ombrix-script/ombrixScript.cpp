@@ -1,10 +1,11 @@
-// ombrix-script FILE... | -e TEXT | (standard input)
+// ombrix-script [--no-debug] FILE... | -e TEXT | (standard input)
 //
 // Runs script texts in order on one machine built as the player builds it, each compiled and
 // run at once as the player loads a script, but named after its file so that errors point
 // at FILE(line). Script print output goes to standard output; after each text the machine's
 // new log entries go to standard error. Exit status 0 when every file was found and
-// compiled, 1 otherwise.
+// compiled, 1 otherwise. --no-debug compiles what follows without line instructions and debug
+// records, as a host that does not need error lines would (the player always keeps them).
 
 #include <cstdio>
 #include <cstring>
@@ -58,7 +59,9 @@ bool LoadFile(gScriptHost* a_host, const char* a_name) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: ombrix-script [FILE | -e TEXT]...\n       (no argument: the script is read from standard input)\n");
+  std::fprintf(stderr,
+               "usage: ombrix-script [--no-debug] [FILE | -e TEXT]...\n"
+               "       (no FILE or TEXT: the script is read from standard input)\n");
   return 1;
 }
 
@@ -72,7 +75,12 @@ int main(int argc, char** argv) {
   int shown = 0;
   bool ok = true;
 
-  if (argc < 2) {
+  int first = 1;
+  if (first < argc && std::strcmp(argv[first], "--no-debug") == 0) {
+    machine->debugMode = false;
+    ++first;
+  }
+  if (first >= argc) {
     std::string text;
     for (std::istreambuf_iterator<char> it(std::cin), end; it != end; ++it) {
       if (*it != '\0') text += *it;
@@ -81,7 +89,7 @@ int main(int argc, char** argv) {
     return ok ? 0 : 1;
   }
 
-  for (int i = 1; i < argc; ++i) {
+  for (int i = first; i < argc; ++i) {
     if (std::strcmp(argv[i], "-e") == 0) {
       if (i + 1 >= argc) return Usage();
       ok = RunText(*machine, argv[++i], "-e", shown) && ok;
