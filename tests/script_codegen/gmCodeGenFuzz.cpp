@@ -1,6 +1,8 @@
 // Whatever parses must compile to well-formed byte code or to a logged error: no crash, and
 // every function handed over must hold only whole instructions whose jump targets, slots and
-// reference indexes stay inside the function.
+// reference indexes stay inside the function. The interpreter's working copy built from it
+// must keep every word that is not a combined instruction, and every combined instruction
+// must stand on the instruction it replaces and step over whole instructions only.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,9 +14,56 @@
 #include "script/compiler/gmCodeGen.h"
 #include "script/compiler/gmCodeTree.h"
 #include "script/compiler/gmLog.h"
+#include "script/values/gmFunctionObject.h"
+#include "script/vm/gmExecCode.h"
 #include "tests/script_codegen/gmTestHooks.h"
 
 namespace {
+
+uint32_t WordAt(const unsigned char* a_code, int a_at) {
+  uint32_t w;
+  std::memcpy(&w, a_code + a_at, 4);
+  return w;
+}
+
+void CheckExecCode(const gmFunctionInfo& info, const std::set<uint32_t>& starts) {
+  gmFunctionObject f;
+  f.byteCode = const_cast<gmuint8*>(info.byteCode);
+  f.byteCodeLength = info.byteCodeLength;
+  f.references = const_cast<gmObject**>(info.references);
+  f.numReferences = info.numReferences;
+  gmBuildExecCode(&f);
+  const int length = info.byteCodeLength;
+  auto startOrEnd = [&](int a_at) { return a_at == length || starts.count(static_cast<uint32_t>(a_at)); };
+  for (int at = 0; at < length; at += 4) {
+    const uint32_t plain = WordAt(info.byteCode, at), exec = WordAt(f.execCode, at);
+    if (exec == plain) continue;
+    if (!starts.count(static_cast<uint32_t>(at))) std::abort();  // operands are never rewritten
+    uint32_t handler = exec & GM_EXEC_HANDLER_MASK;
+    if (handler >= GM_EX_LINE_PLAIN_FIRST) {
+      // `line` standing for the plain instruction after it.
+      if (plain != BC_LINE || !startOrEnd(at + 4) || WordAt(info.byteCode, at + 4) != handler - GM_EX_LINE_PLAIN_FIRST)
+        std::abort();
+      continue;
+    }
+    int from = at;
+    if (handler >= GM_EX_COMBINED_END) {
+      // A line or jump variant: the combined instruction it goes on with must be there.
+      const bool jump = handler >= GM_EX_COMBINED_END + GM_EX_LINE_OFFSET;
+      if (plain != (jump ? BC_JUMP : BC_LINE)) std::abort();
+      from = jump ? static_cast<int>(WordAt(info.byteCode, at + 4)) : at + 4;
+      handler -= jump ? GM_EX_JUMP_OFFSET : GM_EX_LINE_OFFSET;
+      if (!startOrEnd(from) || from == length || WordAt(f.execCode, from) != (exec - (jump ? GM_EX_JUMP_OFFSET : GM_EX_LINE_OFFSET)))
+        std::abort();
+    }
+    if (handler < BC_COUNT || handler >= GM_EX_COMBINED_END) std::abort();
+    const gmExecOp& record = f.execOps[exec >> GM_EXEC_HANDLER_BITS];
+    if (record.first != WordAt(info.byteCode, from) || !startOrEnd(from + 4 + gmExecSkip(handler))) std::abort();
+  }
+  gmFreeExecCode(&f);
+  f.byteCode = nullptr;
+  f.references = nullptr;
+}
 
 struct CheckingHooks : gmTestHooks {
   using gmTestHooks::gmTestHooks;
@@ -35,6 +84,7 @@ struct CheckingHooks : gmTestHooks {
       pos += gmByteCodeSize(op);
     }
     if (pos != info.byteCodeLength) std::abort();
+    CheckExecCode(info, starts);
     uint32_t slots = static_cast<uint32_t>(info.numParams + info.numLocals);
     for (pos = 0; pos < info.byteCodeLength; pos += 4) {
       uint32_t op, operand;
