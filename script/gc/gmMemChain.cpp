@@ -6,6 +6,18 @@
 
 static size_t RoundUp(size_t a_value, size_t a_to) { return (a_value + a_to - 1) & ~(a_to - 1); }
 
+namespace {
+
+// Large blocks start on a cache line (big node arrays are read all over; a node must not
+// straddle two lines); the block record sits just before the data, in the line in front.
+const size_t kLargeAlign = 64;
+static_assert(kLargeAlign >= 24, "the block record fits in front of the data");
+
+void* LargeData(void* a_raw) { return static_cast<char*>(a_raw) + kLargeAlign; }
+void* LargeRaw(void* a_data) { return static_cast<char*>(a_data) - kLargeAlign; }
+
+}  // namespace
+
 gmMemChain::gmMemChain(size_t a_elementSize, size_t a_elementsPerChunk)
     : m_elementSize(RoundUp(a_elementSize ? a_elementSize : 1, 8)),
       m_chunkBytes(m_elementSize * (a_elementsPerChunk ? a_elementsPerChunk : 1)) {}
@@ -111,7 +123,7 @@ gmMemFixedSet::~gmMemFixedSet() {
   LargeBlock* b = m_large;
   while (b) {
     LargeBlock* next = b->next;
-    std::free(b);
+    std::free(LargeRaw(b + 1));
     b = next;
   }
 }
@@ -130,8 +142,9 @@ size_t gmMemFixedSet::ChargedBytes(size_t a_size) {
 
 void* gmMemFixedSet::Alloc(size_t a_size) {
   if (a_size > static_cast<size_t>(MAX_CLASS_BYTES)) {
-    LargeBlock* b = static_cast<LargeBlock*>(std::malloc(sizeof(LargeBlock) + a_size));
-    if (!b) return nullptr;
+    void* raw = std::aligned_alloc(kLargeAlign, RoundUp(kLargeAlign + a_size, kLargeAlign));
+    if (!raw) return nullptr;
+    LargeBlock* b = static_cast<LargeBlock*>(LargeData(raw)) - 1;
     b->prev = nullptr;
     b->next = m_large;
     b->size = a_size;
@@ -163,7 +176,7 @@ void gmMemFixedSet::Free(void* a_ptr) {
       m_large = b->next;
     if (b->next) b->next->prev = b->prev;
     m_bytesAllocated -= b->size;
-    std::free(b);
+    std::free(LargeRaw(b + 1));
     return;
   }
   int cls = ClassOf(static_cast<size_t>(size));

@@ -25,8 +25,8 @@ bool gmTableObject::Trace(gmMachine*, gmGarbageCollector* a_gc, int, int& a_work
 }
 
 static void ClearNode(gmTableNode* a_node) {
-  a_node->next = nullptr;
   a_node->key.SetNull();
+  a_node->key.link = 0;
   a_node->value.SetNull();
 }
 
@@ -59,11 +59,11 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
         if (node->value.IsReference()) a_machine->WriteBarrier(node->value.value.ref);
       }
       if (prev) {
-        prev->next = node->next;
+        SetNextInChain(prev, NextInChain(node));
         ClearNode(node);
-      } else if (gmTableNode* next = node->next) {
+      } else if (gmTableNode* next = NextInChain(node)) {
         // The main node must keep heading its chain: pull the second node into it.
-        *node = *next;
+        MoveNode(node, next);
         ClearNode(next);
       } else {
         ClearNode(node);
@@ -72,7 +72,7 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
       return;
     }
     prev = node;
-    node = node->next;
+    node = NextInChain(node);
   } while (node);
 
   if (a_value.type == GM_NULL) return;
@@ -86,13 +86,13 @@ void gmTableObject::Insert(gmMachine* a_machine, const gmVariable& a_key, const 
     if (other != m) {
       // m holds a pair that merely borrowed it: move that pair to the free candidate and
       // relink its predecessor, so m can head the new key's chain.
-      while (other->next != m) other = other->next;
-      other->next = freeNode;
-      *freeNode = *m;
-      m->next = nullptr;
+      while (NextInChain(other) != m) other = NextInChain(other);
+      SetNextInChain(other, freeNode);
+      MoveNode(freeNode, m);
+      SetNextInChain(m, nullptr);
     } else {
-      freeNode->next = m->next;
-      m->next = freeNode;
+      SetNextInChain(freeNode, NextInChain(m));
+      SetNextInChain(m, freeNode);
       m = freeNode;
     }
   }

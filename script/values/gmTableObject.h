@@ -15,11 +15,13 @@
 
 #include "script/values/gmObject.h"
 
+// 32 bytes: the chain link lives in the key's spare bytes (index of the next node plus one,
+// 0 at the end of a chain), so two nodes share a cache line and none straddles two.
 struct gmTableNode {
-  gmTableNode* next;
   gmVariable key;
   gmVariable value;
 };
+static_assert(sizeof(gmTableNode) == 2 * sizeof(gmVariable), "the chain link takes no room of its own");
 
 class gmTableObject : public gmObject {
  public:
@@ -41,11 +43,15 @@ class gmTableObject : public gmObject {
   gmTableNode* Find(const gmVariable& a_key) const {
     if (a_key.type == GM_NULL || tableSize == 0) return nullptr;
     gmTableNode* node = &nodes[a_key.KeyHash() & static_cast<gmuint>(tableSize - 1)];
-    do {
+    for (;;) {
       if (node->key.Same(a_key)) return node;
-      node = node->next;
-    } while (node);
-    return nullptr;
+      if (!node->key.link) return nullptr;
+      node = &nodes[node->key.link - 1];
+    }
+  }
+  // The node after a_node in its chain, or null.
+  gmTableNode* NextInChain(const gmTableNode* a_node) const {
+    return a_node->key.link ? &nodes[a_node->key.link - 1] : nullptr;
   }
 
   // Insert, replace, or (value null) delete. Unless a_noBarrier, every reference that is
@@ -86,6 +92,15 @@ class gmTableObject : public gmObject {
   void AllocNodes(gmMachine* a_machine, gmint a_size);
   void Insert(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value);
   void Resize(gmMachine* a_machine);
+  void SetNextInChain(gmTableNode* a_node, const gmTableNode* a_next) {
+    a_node->key.link = a_next ? static_cast<gmint>(a_next - nodes) + 1 : 0;
+  }
+  // Key, value and link of a_from into a_to.
+  static void MoveNode(gmTableNode* a_to, const gmTableNode* a_from) {
+    a_to->key = a_from->key;
+    a_to->key.link = a_from->key.link;
+    a_to->value = a_from->value;
+  }
   gmTableNode* MainNode(const gmVariable& a_key) const {
     return &nodes[a_key.KeyHash() & static_cast<gmuint>(tableSize - 1)];
   }

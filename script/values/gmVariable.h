@@ -51,6 +51,9 @@ const int GM_CSTRING = 11;
 // other limits stay counted in slots, whatever a slot's byte size.
 struct gmVariable {
   gmint type;
+  // Not part of the value: the four bytes between type and payload, which copies leave alone.
+  // A table node keeps its chain link in its key's (gmTableObject).
+  gmint link;
   union {
     gmint i;
     gmfloat f;
