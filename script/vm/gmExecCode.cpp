@@ -198,6 +198,9 @@ class Builder {
         sink = next->op == BC_JUMPZERO ? GM_SINK_JZ : GM_SINK_JNZ;
         a_record.c = static_cast<gmint>(next->operand);
         last = a_op + 1;
+      } else if (next->op == BC_SETDOT && (a_record.name = Name(*next))) {
+        sink = GM_SINK_SETDOT;
+        last = a_op + 1;
       }
     }
     // Two stack operands pushed plainly gain nothing over the operator itself.

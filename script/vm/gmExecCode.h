@@ -46,7 +46,7 @@ class gmFunctionObject;
 // Operand record of one combined instruction.
 struct gmExecOp {
   gmVariable k;             // the constant operand (int, float, null or string)
-  gmStringObject* name;     // member name of member reads and stores
+  gmStringObject* name;     // member name of member reads and stores (setdot sinks too)
   gmint a;                  // first local slot
   gmint b;                  // second local slot
   gmint c;                  // destination slot, or jump target (byte offset)
@@ -71,10 +71,11 @@ const uint32_t GM_EXEC_HANDLER_MASK = (1u << GM_EXEC_HANDLER_BITS) - 1;
   GM_EXEC_SINKS(Y, form, NEQ)
 const int GM_EXEC_OPERATOR_COUNT = 11;
 
-// Where an operator's result goes: pushed, stored into a local (setlocal), or tested by
-// jumpzero / jumpnotzero.
-#define GM_EXEC_SINKS(Y, form, op) Y(form, op, PUSH) Y(form, op, SET) Y(form, op, JZ) Y(form, op, JNZ)
-enum gmExecSink { GM_SINK_PUSH, GM_SINK_SET, GM_SINK_JZ, GM_SINK_JNZ, GM_SINK_COUNT };
+// Where an operator's result goes: pushed, stored into a local (setlocal), tested by
+// jumpzero / jumpnotzero, or stored as a member of the object below the operands (setdot).
+#define GM_EXEC_SINKS(Y, form, op) \
+  Y(form, op, PUSH) Y(form, op, SET) Y(form, op, JZ) Y(form, op, JNZ) Y(form, op, SETDOT)
+enum gmExecSink { GM_SINK_PUSH, GM_SINK_SET, GM_SINK_JZ, GM_SINK_JNZ, GM_SINK_SETDOT, GM_SINK_COUNT };
 
 // Where the operands come from: LL two locals, LK a local and a constant, SL the stack top
 // and a local, SK the stack top and a constant, SS the two top stack values; LK1 and SK1 are
@@ -101,6 +102,7 @@ enum gmExecForm { GM_FORM_LL, GM_FORM_LK, GM_FORM_LK1, GM_FORM_SL, GM_FORM_SK, G
 #define GM_EXEC_SKIP_SET 8
 #define GM_EXEC_SKIP_JZ 8
 #define GM_EXEC_SKIP_JNZ 8
+#define GM_EXEC_SKIP_SETDOT 8
 
 // The other combined instructions (L local, K constant, K1 one-word constant, N null,
 // G global, D dup), with the bytes each steps over after its first word:
@@ -158,7 +160,7 @@ enum gmExecHandler : uint32_t {
   GM_EX_COUNT = GM_EX_LINE_PLAIN_FIRST + BC_COUNT
 };
 static_assert(GM_EX_COUNT <= (1u << GM_EXEC_HANDLER_BITS), "handler numbers must fit their bits");
-static_assert(GM_EX_LL_ADD_PUSH == GM_EX_BINARY_FIRST && GM_EX_SS_NEQ_JNZ + 1 == GM_EX_LDOT,
+static_assert(GM_EX_LL_ADD_PUSH == GM_EX_BINARY_FIRST && GM_EX_SS_NEQ_SETDOT + 1 == GM_EX_LDOT,
               "binary handlers are numbered form by form, operator by operator, sink by sink");
 
 // Bytes a handler steps over after its first word.

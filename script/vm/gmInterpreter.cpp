@@ -964,6 +964,12 @@ call_done:
     ip = code + x.c;     \
   else                   \
     ip += skip;
+// The object sits just below the operands, so below the result's slot.
+#define X_SINK_SETDOT(skip)                                   \
+  if (out[-1].type != GM_TABLE) goto exec_fallback;           \
+  out[-1].GetTableObject()->Set(machine, gmVariable(x.name), r); \
+  top = out - 1;                                              \
+  ip += skip;
 #define X_BINARY(form, opname, sink)                                                           \
   EXCASE(form##_##opname##_##sink) {                                                            \
     XOP();                                                                                     \

@@ -58,6 +58,9 @@ std::vector<std::string> Programs() {
       "local b = B; if (id(A) OP b) { print(\"t\"); } else { print(\"f\"); }",
       "local r = id(A) OP id(B); print(r);",
       "if (id(A) OP id(B)) { print(\"t\"); } else { print(\"f\"); }",
+      "local a = A; local b = B; local o = {}; o.w = a OP b; print(o.w);",
+      "local o = { v = A }; local b = B; o.w = o.v OP b; print(o.w);",
+      "local o = { v = A, u = B }; o.w = o.v OP o.u; print(o.w);",
   };
   static const char* const kWithConstant[] = {
       "local a = A; print(a OP K);",
@@ -66,6 +69,7 @@ std::vector<std::string> Programs() {
       "print(id(A) OP K);",
       "local r = id(A) OP K; print(r);",
       "if (id(A) OP K) { print(\"t\"); } else { print(\"f\"); }",
+      "local o = { v = A }; o.w = o.v OP K; print(o.w);",
   };
   static const char* const kOthers[] = {
       "local t = A; print(t.x, t.y);",
@@ -79,6 +83,7 @@ std::vector<std::string> Programs() {
       "print(undefinedGlobal); undefinedFunction();",
       "global g = A; print(g.x, g.y);",
       "local t = A; t.x += B; print(t.x);",
+      "local o = A; local a = 1; o.w = a + K; print(o.w);",
       "local t = { x = A, f = function() { return this.x + this.z; } }; print(t.f());",
       "local f = function() { return this.x; }; print(f());",
       "local n = 0; local i = A; while (i < K) { n += 1; if (n > 4) { break; } i += 1; } print(n, i);",
