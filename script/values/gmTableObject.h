@@ -15,6 +15,14 @@
 
 #include "script/values/gmObject.h"
 
+// Lookups are the interpreter's commonest work; inside its one large function the compiler
+// would otherwise call out for them.
+#if defined(__GNUC__) || defined(__clang__)
+#define GM_FORCEINLINE inline __attribute__((always_inline))
+#else
+#define GM_FORCEINLINE inline
+#endif
+
 // 32 bytes: the chain link lives in the key's spare bytes (index of the next node plus one,
 // 0 at the end of a chain), so two nodes share a cache line and none straddles two.
 struct gmTableNode {
@@ -40,7 +48,7 @@ class gmTableObject : public gmObject {
     return node ? node->value : gmVariable::Null();
   }
   // The node holding the key, or null.
-  gmTableNode* Find(const gmVariable& a_key) const {
+  GM_FORCEINLINE gmTableNode* Find(const gmVariable& a_key) const {
     if (a_key.type == GM_NULL || tableSize == 0) return nullptr;
     gmTableNode* node = &nodes[a_key.KeyHash() & static_cast<gmuint>(tableSize - 1)];
     for (;;) {
