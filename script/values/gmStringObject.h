@@ -10,22 +10,12 @@
 
 class gmStringObject : public gmObject {
  public:
-  // Next string of the same interning chain; chains ascend in byte order of the texts.
-  gmStringObject* chainNext = nullptr;
-  // Hash of the text, the one that picked the chain (chains are ordered by text, so a probe
-  // still needs the order; the hash spares rehashing the text wherever it is wanted again).
+  // Hash of the text, the one that picked the chain, so destruction finds its chain without
+  // reading the text again.
   gmuint hash = 0;
   gmint length = 0;
-  // The first eight bytes of the text as a big-endian number, zero past the NUL: comparing
-  // two heads orders two texts exactly as a byte-wise comparison would whenever they differ,
-  // so most probes settle without reading the text, which lives elsewhere in memory.
-  uint64_t head = 0;
   // NUL-terminated copy owned by the object, from the machine's size-class storage.
   char* text = nullptr;
-  // The link that points at this string (the chain's slot or the previous string's
-  // chainNext), so that destruction unlinks without walking the chain; null once the
-  // machine has dropped its chains.
-  gmStringObject** chainPrev = nullptr;
 
   int GetType() const override { return GM_STRING; }
   void Destruct(gmMachine* a_machine) override;

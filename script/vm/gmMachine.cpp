@@ -18,21 +18,20 @@ const size_t kFrameShellsPerChunk = 128;
 
 const char* const kBuiltinTypeNames[] = {"null", "int", "float", "string", "table", "function"};
 
-// h = h * 33 + b over the bytes taken as signed, wrapping; *a_end receives the NUL.
-inline gmuint HashText(const char* a_text, const char** a_end) {
-  gmuint h = 0;
-  const char* p = a_text;
-  for (; *p; ++p) h = h * 33u + static_cast<gmuint>(static_cast<int>(static_cast<signed char>(*p)));
-  *a_end = p;
-  return h;
-}
+inline gmuint SignedByte(char a_byte) { return static_cast<gmuint>(static_cast<int>(static_cast<signed char>(a_byte))); }
 
-// The first eight bytes of a text of a_length bytes as a big-endian number, zero-padded.
-inline uint64_t TextHead(const char* a_text, int a_length) {
-  uint64_t head = 0;
-  int n = a_length < 8 ? a_length : 8;
-  for (int i = 0; i < n; ++i) head |= static_cast<uint64_t>(static_cast<unsigned char>(a_text[i])) << (56 - 8 * i);
-  return head;
+// h = h * 33 + b over the a_length bytes taken as signed, wrapping. Four bytes per step:
+// the same sum regrouped, so the multiplications of one step do not wait on each other.
+inline gmuint HashText(const char* a_text, size_t a_length) {
+  const gmuint k1 = 33u, k2 = k1 * 33u, k3 = k2 * 33u, k4 = k3 * 33u;
+  gmuint h = 0;
+  size_t i = 0;
+  for (; i + 4 <= a_length; i += 4) {
+    h = h * k4 + SignedByte(a_text[i]) * k3 + SignedByte(a_text[i + 1]) * k2 + SignedByte(a_text[i + 2]) * k1 +
+        SignedByte(a_text[i + 3]);
+  }
+  for (; i < a_length; ++i) h = h * k1 + SignedByte(a_text[i]);
+  return h;
 }
 
 inline uint64_t LoadBigEndian64(const char* a_bytes) {
@@ -44,18 +43,33 @@ inline uint64_t LoadBigEndian64(const char* a_bytes) {
   return w;
 }
 
-// Byte-wise order of a chain member against the text looked up (its head and length
-// already known), with strcmp's sign. Texts hold no NUL before their end, so comparing up
-// to the shorter one's NUL is the NUL-terminated comparison.
-inline int CompareInterned(const gmStringObject* a_string, uint64_t a_head, const char* a_text, int a_length) {
-  if (a_string->head != a_head) return a_string->head < a_head ? -1 : 1;
-  // Equal heads with a text shorter than eight bytes hold its NUL at the same place: the
-  // same text.
-  if (a_string->length < 8) return 0;
+const int kKeyBytes = 16;
+
+template <class Key>
+inline Key TextKey(const char* a_text, int a_length) {
+  char bytes[kKeyBytes] = {};
+  std::memcpy(bytes, a_text, static_cast<size_t>(a_length < kKeyBytes ? a_length : kKeyBytes));
+  return Key{LoadBigEndian64(bytes), LoadBigEndian64(bytes + 8)};
+}
+
+template <class Key>
+inline bool KeyBelow(const Key& a, const Key& b) {
+  return a.high < b.high || (a.high == b.high && a.low < b.low);
+}
+
+template <class Key>
+inline bool KeyEqual(const Key& a, const Key& b) {
+  return a.high == b.high && a.low == b.low;
+}
+
+// Byte-wise order of an interned text against another (with strcmp's sign) when both hold at
+// least kKeyBytes bytes and agree on those. Texts hold no NUL before their end, so comparing
+// up to the shorter one's NUL is the NUL-terminated comparison.
+inline int CompareTails(const gmStringObject* a_string, const char* a_text, int a_length) {
   int shorter = a_string->length < a_length ? a_string->length : a_length;
-  const char* p = a_string->text + 8;
-  const char* q = a_text + 8;
-  int left = shorter + 1 - 8;  // the NUL of the shorter one decides a prefix
+  const char* p = a_string->text + kKeyBytes;
+  const char* q = a_text + kKeyBytes;
+  int left = shorter + 1 - kKeyBytes;  // the NUL of the shorter one decides a prefix
   for (; left >= 8; left -= 8, p += 8, q += 8) {
     uint64_t a = LoadBigEndian64(p);
     uint64_t b = LoadBigEndian64(q);
@@ -67,6 +81,39 @@ inline int CompareInterned(const gmStringObject* a_string, uint64_t a_head, cons
   return 0;
 }
 
+// The place of a text in a chain: the index of the first string not below it, and whether
+// that string is the text itself. The keys settle the order except among strings whose first
+// kKeyBytes bytes agree with the text's; only those are read.
+template <class Chain, class Key>
+inline int SeekText(const Chain& a_chain, const Key& a_key, const char* a_text, int a_length, bool* a_found) {
+  const Key* keys = a_chain.keys;
+  int at = 0;
+  if (a_chain.count > 0) {
+    // Lower bound without branches on the outcome of each probe: the chains are short and
+    // the outcomes random.
+    const Key* base = keys;
+    int n = a_chain.count;
+    while (n > 1) {
+      int half = n / 2;
+      base = KeyBelow(base[half - 1], a_key) ? base + half : base;
+      n -= half;
+    }
+    at = static_cast<int>(base - keys) + (KeyBelow(*base, a_key) ? 1 : 0);
+  }
+  *a_found = false;
+  gmStringObject* const* strings = a_chain.Strings();
+  for (; at < a_chain.count && KeyEqual(keys[at], a_key); ++at) {
+    // A key with the NUL inside it is the whole text; a string of the same key has its NUL
+    // at the same place.
+    int c = a_length < kKeyBytes ? 0 : CompareTails(strings[at], a_text, a_length);
+    if (c >= 0) {
+      *a_found = c == 0;
+      break;
+    }
+  }
+  return at;
+}
+
 }  // namespace
 
 gmMachine::gmMachine()
@@ -75,6 +122,7 @@ gmMachine::gmMachine()
       m_functionShells(sizeof(gmFunctionObject), kFunctionShellsPerChunk),
       m_userShells(sizeof(gmUserObject), kUserShellsPerChunk),
       m_frameShells(sizeof(gmStackFrame), kFrameShellsPerChunk) {
+  m_strings = new StringChain[STRING_CHAINS];
   bool gc = EnableGC(false);
   for (const char* name : kBuiltinTypeNames) DefineBuiltinType(name);
   gmInitBuiltinTypeOperators(this);
@@ -88,12 +136,11 @@ gmMachine::gmMachine()
 
 gmMachine::~gmMachine() {
   DestroyThreads();
-  // Every string goes, in no particular order: a string must not unlink through a neighbour
-  // already destroyed, so the chains are dropped first.
-  for (gmStringObject*& chain : m_strings) {
-    for (gmStringObject* s = chain; s; s = s->chainNext) s->chainPrev = nullptr;
-    chain = nullptr;
-  }
+  // Every string goes, so the chains are dropped first rather than emptied one string at a
+  // time.
+  for (int i = 0; i < STRING_CHAINS; ++i) ::operator delete(m_strings[i].keys);
+  delete[] m_strings;
+  m_strings = nullptr;
   // Every object goes, whatever its colour; the storage chains go with the members.
   m_gc.DestructAll(this);
   m_types.clear();
@@ -110,37 +157,48 @@ T* gmMachine::NewObject(gmMemFixed& a_shells, int a_bytes) {
   return obj;
 }
 
-gmStringObject* gmMachine::FindString(const char* a_text) const {
-  const char* end;
-  gmuint h = HashText(a_text, &end);
-  int length = static_cast<int>(end - a_text);
-  uint64_t head = TextHead(a_text, length);
-  for (gmStringObject* s = m_strings[h & (STRING_CHAINS - 1)]; s; s = s->chainNext) {
-    int c = CompareInterned(s, head, a_text, length);
-    if (c == 0) return s;
-    if (c > 0) break;  // chains ascend: the text would have been here
+void gmMachine::ResizeChain(StringChain& a_chain, int a_capacity) {
+  StringChain grown;
+  if (a_capacity > 0) {
+    assert(a_capacity >= a_chain.count);
+    grown.keys = static_cast<StringKey*>(::operator new(static_cast<size_t>(a_capacity) *
+                                                         (sizeof(StringKey) + sizeof(gmStringObject*))));
+    grown.capacity = a_capacity;
+    grown.count = a_chain.count;
+    if (a_chain.count > 0) {
+      std::memcpy(grown.keys, a_chain.keys, sizeof(StringKey) * static_cast<size_t>(a_chain.count));
+      std::memcpy(grown.Strings(), a_chain.Strings(), sizeof(gmStringObject*) * static_cast<size_t>(a_chain.count));
+    }
   }
-  return nullptr;
+  ::operator delete(a_chain.keys);
+  a_chain = grown;
+}
+
+gmStringObject* gmMachine::FindString(const char* a_text) const {
+  int length = static_cast<int>(std::strlen(a_text));
+  gmuint h = HashText(a_text, static_cast<size_t>(length));
+  const StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];
+  bool found;
+  int at = SeekText(chain, TextKey<StringKey>(a_text, length), a_text, length, &found);
+  return found ? chain.Strings()[at] : nullptr;
 }
 
 gmStringObject* gmMachine::MakeString(const char* a_text, int) {
-  // The length argument only ever sized the copy; measuring while hashing costs nothing and
-  // keeps a wrong length from over-reading the source or leaving the copy unterminated.
+  // The length argument only ever sized the copy; measuring the text keeps a wrong length
+  // from over-reading the source or leaving the copy unterminated.
   if (!a_text) a_text = "";
-  const char* end;
-  gmuint h = HashText(a_text, &end);
-  int length = static_cast<int>(end - a_text);
-  uint64_t head = TextHead(a_text, length);
+  int length = static_cast<int>(std::strlen(a_text));
+  gmuint h = HashText(a_text, static_cast<size_t>(length));
+  StringKey key = TextKey<StringKey>(a_text, length);
 
-  gmStringObject** link = &m_strings[h & (STRING_CHAINS - 1)];
-  for (gmStringObject* s = *link; s; link = &s->chainNext, s = s->chainNext) {
-    int c = CompareInterned(s, head, a_text, length);
-    if (c == 0) {
-      // An ongoing collection may already consider it garbage.
-      if (!s->persist) m_gc.Revive(s);
-      return s;
-    }
-    if (c > 0) break;
+  StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];
+  bool found;
+  int at = SeekText(chain, key, a_text, length, &found);
+  if (found) {
+    gmStringObject* s = chain.Strings()[at];
+    // An ongoing collection may already consider it garbage.
+    if (!s->persist) m_gc.Revive(s);
+    return s;
   }
 
   char* text = static_cast<char*>(Alloc(static_cast<size_t>(length) + 1));
@@ -149,11 +207,14 @@ gmStringObject* gmMachine::MakeString(const char* a_text, int) {
   s->text = text;
   s->length = length;
   s->hash = h;
-  s->head = head;
-  s->chainNext = *link;
-  s->chainPrev = link;
-  if (s->chainNext) s->chainNext->chainPrev = &s->chainNext;
-  *link = s;
+  if (chain.count == chain.capacity) ResizeChain(chain, chain.capacity ? chain.capacity * 2 : 4);
+  gmStringObject** strings = chain.Strings();
+  size_t after = static_cast<size_t>(chain.count - at);
+  std::memmove(chain.keys + at + 1, chain.keys + at, sizeof(StringKey) * after);
+  std::memmove(strings + at + 1, strings + at, sizeof(gmStringObject*) * after);
+  chain.keys[at] = key;
+  strings[at] = s;
+  ++chain.count;
   return s;
 }
 
@@ -187,9 +248,23 @@ gmUserObject* gmMachine::MakeUserObject(void* a_user, int a_type) {
 // The collector has already taken the object out of its lists.
 
 void gmMachine::DestroyString(gmStringObject* a_string) {
-  if (a_string->chainPrev) {
-    *a_string->chainPrev = a_string->chainNext;
-    if (a_string->chainNext) a_string->chainNext->chainPrev = a_string->chainPrev;
+  if (m_strings) {
+    StringChain& chain = m_strings[a_string->hash & (STRING_CHAINS - 1)];
+    bool found;
+    int at = SeekText(chain, TextKey<StringKey>(a_string->text, a_string->length), a_string->text, a_string->length,
+                      &found);
+    assert(found && chain.Strings()[at] == a_string);
+    gmStringObject** strings = chain.Strings();
+    size_t after = static_cast<size_t>(chain.count - at - 1);
+    std::memmove(chain.keys + at, chain.keys + at + 1, sizeof(StringKey) * after);
+    std::memmove(strings + at, strings + at + 1, sizeof(gmStringObject*) * after);
+    --chain.count;
+    // A chain that held many strings before a collection gives the room back gradually.
+    if (chain.count == 0) {
+      ResizeChain(chain, 0);
+    } else if (chain.capacity > 4 && chain.count <= chain.capacity / 4) {
+      ResizeChain(chain, chain.capacity / 2);
+    }
   }
   Free(a_string->text);
   m_objectBytes -= GM_STRING_OBJECT_BYTES;

@@ -217,6 +217,26 @@ class gmMachine {
  private:
   static const int STRING_CHAINS = 8192;  // never grows
 
+  // The first sixteen bytes of a text as two big-endian words, zero past the NUL: two keys
+  // order two texts as a byte-wise comparison does whenever the keys differ.
+  struct StringKey {
+    uint64_t high;
+    uint64_t low;
+  };
+  // A chain in array form, ascending by text. Hundreds of thousands of strings may sit in
+  // the chains between collections (collection runs only when a script asks), so a chain
+  // runs to dozens of strings: a probe searches the keys, which lie side by side, and
+  // reaches a string object only when the keys tie. One block holds the keys followed by
+  // the strings, each part sized to the capacity; it comes from the general heap, so the
+  // machine's memory figures count only the strings themselves.
+  struct StringChain {
+    StringKey* keys = nullptr;
+    int count = 0;
+    int capacity = 0;
+    gmStringObject** Strings() const { return reinterpret_cast<gmStringObject**>(keys + capacity); }
+  };
+  static void ResizeChain(StringChain& a_chain, int a_capacity);
+
   template <class T>
   T* NewObject(gmMemFixed& a_shells, int a_bytes);
   void DefineBuiltinType(const char* a_name);
@@ -232,7 +252,8 @@ class gmMachine {
   gmGarbageCollector m_gc;
   bool m_gcEnabled = true;
 
-  gmStringObject* m_strings[STRING_CHAINS] = {};
+  // STRING_CHAINS chains; null once the machine's teardown has dropped them.
+  StringChain* m_strings = nullptr;
   std::vector<gmTypeEntry> m_types;
   gmTableObject* m_global = nullptr;
 
