@@ -4,6 +4,7 @@
 // An interned, immutable string. The machine never holds two string objects with the same
 // text, so two string values are equal exactly when their references are equal.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "script/values/gmObject.h"
@@ -24,6 +25,31 @@ class gmStringObject : public gmObject {
   gmint GetLength() const { return length; }
   operator const char*() const { return text; }
 };
+
+// The interning hash, h = h * 33 + b over the bytes taken as signed, wrapping. Four bytes per
+// step: the same sum regrouped, so the multiplications of one step do not wait on each other.
+inline gmuint gmStringHash(const char* a_text, size_t a_length) {
+  const gmuint k1 = 33u, k2 = k1 * 33u, k3 = k2 * 33u, k4 = k3 * 33u;
+  auto b = [](char c) { return static_cast<gmuint>(static_cast<int>(static_cast<signed char>(c))); };
+  gmuint h = 0;
+  size_t i = 0;
+  for (; i + 4 <= a_length; i += 4) {
+    h = h * k4 + b(a_text[i]) * k3 + b(a_text[i + 1]) * k2 + b(a_text[i + 2]) * k1 + b(a_text[i + 3]);
+  }
+  for (; i < a_length; ++i) h = h * k1 + b(a_text[i]);
+  return h;
+}
+
+// The hash of a text joined from two parts, from the parts' hashes: the left part's hash runs
+// on through every byte of the right one, which multiplies it by 33 once per byte.
+inline gmuint gmStringHashJoin(gmuint a_left, gmuint a_right, size_t a_rightLength) {
+  gmuint factor = 1, power = 33u;
+  for (size_t n = a_rightLength; n; n >>= 1) {
+    if (n & 1) factor *= power;
+    power *= power;
+  }
+  return a_left * factor + a_right;
+}
 
 inline gmVariable::gmVariable(gmStringObject* a_string) : type(GM_STRING) { value.ref = a_string; }
 inline void gmVariable::SetString(gmStringObject* a_string) { SetRef(GM_STRING, a_string); }

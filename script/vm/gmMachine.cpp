@@ -18,22 +18,6 @@ const size_t kFrameShellsPerChunk = 128;
 
 const char* const kBuiltinTypeNames[] = {"null", "int", "float", "string", "table", "function"};
 
-inline gmuint SignedByte(char a_byte) { return static_cast<gmuint>(static_cast<int>(static_cast<signed char>(a_byte))); }
-
-// h = h * 33 + b over the a_length bytes taken as signed, wrapping. Four bytes per step:
-// the same sum regrouped, so the multiplications of one step do not wait on each other.
-inline gmuint HashText(const char* a_text, size_t a_length) {
-  const gmuint k1 = 33u, k2 = k1 * 33u, k3 = k2 * 33u, k4 = k3 * 33u;
-  gmuint h = 0;
-  size_t i = 0;
-  for (; i + 4 <= a_length; i += 4) {
-    h = h * k4 + SignedByte(a_text[i]) * k3 + SignedByte(a_text[i + 1]) * k2 + SignedByte(a_text[i + 2]) * k1 +
-        SignedByte(a_text[i + 3]);
-  }
-  for (; i < a_length; ++i) h = h * k1 + SignedByte(a_text[i]);
-  return h;
-}
-
 inline uint64_t LoadBigEndian64(const char* a_bytes) {
   uint64_t w;
   std::memcpy(&w, a_bytes, sizeof w);
@@ -176,7 +160,7 @@ void gmMachine::ResizeChain(StringChain& a_chain, int a_capacity) {
 
 gmStringObject* gmMachine::FindString(const char* a_text) const {
   int length = static_cast<int>(std::strlen(a_text));
-  gmuint h = HashText(a_text, static_cast<size_t>(length));
+  gmuint h = gmStringHash(a_text, static_cast<size_t>(length));
   const StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];
   bool found;
   int at = SeekText(chain, TextKey<StringKey>(a_text, length), a_text, length, &found);
@@ -187,8 +171,15 @@ gmStringObject* gmMachine::MakeString(const char* a_text, int) {
   // The length argument only ever sized the copy; measuring the text keeps a wrong length
   // from over-reading the source or leaving the copy unterminated.
   if (!a_text) a_text = "";
-  int length = static_cast<int>(std::strlen(a_text));
-  gmuint h = HashText(a_text, static_cast<size_t>(length));
+  size_t length = std::strlen(a_text);
+  return MakeStringHashed(a_text, static_cast<int>(length), gmStringHash(a_text, length));
+}
+
+gmStringObject* gmMachine::MakeStringHashed(const char* a_text, int a_length, gmuint a_hash) {
+  assert(a_length == static_cast<int>(std::strlen(a_text)));
+  assert(a_hash == gmStringHash(a_text, static_cast<size_t>(a_length)));
+  int length = a_length;
+  gmuint h = a_hash;
   StringKey key = TextKey<StringKey>(a_text, length);
 
   StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];

@@ -74,6 +74,9 @@ class gmMachine {
   // Interning: the one string object for the text up to its NUL. a_length (or -1) only
   // hints the size; the stored length is always the text's own.
   gmStringObject* MakeString(const char* a_text, int a_length = -1);
+  // The same for a text whose length (up to its NUL) and gmStringHash the caller already
+  // knows, as when joining two strings; debug builds check both.
+  gmStringObject* MakeStringHashed(const char* a_text, int a_length, gmuint a_hash);
   // The interned string, flagged persistent: never collected.
   gmStringObject* MakePermanentString(const char* a_text);
   // The interned string for the text if one exists; never allocates.
