@@ -6,13 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "script/values/gmObject.h"
 
 class gmStringObject : public gmObject {
  public:
-  // Hash of the text, the one that picked the chain, so destruction finds its chain without
-  // reading the text again.
+  // Hash of the text, the one that picked the chain: destruction finds the chain from it, and
+  // a string add hashes its result from the hashes of its parts.
   gmuint hash = 0;
   gmint length = 0;
   // NUL-terminated copy owned by the object, from the machine's size-class storage.
@@ -49,6 +50,61 @@ inline gmuint gmStringHashJoin(gmuint a_left, gmuint a_right, size_t a_rightLeng
     power *= power;
   }
   return a_left * factor + a_right;
+}
+
+inline uint64_t gmLoadBigEndian64(const char* a_bytes) {
+  uint64_t w;
+  std::memcpy(&w, a_bytes, sizeof w);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  w = __builtin_bswap64(w);
+#endif
+  return w;
+}
+
+inline uint64_t gmLoadBigEndian32(const char* a_bytes) {
+  uint32_t w;
+  std::memcpy(&w, a_bytes, sizeof w);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  w = __builtin_bswap32(w);
+#endif
+  return w;
+}
+
+// The first sixteen bytes of a text as two big-endian words, zero past the NUL: two keys order
+// two texts as a byte-wise comparison does whenever the keys differ, and equal keys of a text
+// shorter than sixteen bytes mean the same text (the NUL sits at the same place). Interning
+// orders its chains by these keys and reads texts only where keys tie.
+struct gmStringKey {
+  static const int BYTES = 16;
+  uint64_t high;
+  uint64_t low;
+};
+
+// Shorter texts are read with two loads that overlap rather than byte by byte (and never past
+// the NUL): the second load's bytes beyond the first one's are shifted into place.
+inline gmStringKey gmStringKeyOf(const char* a_text, int a_length) {
+  if (a_length >= 16) return {gmLoadBigEndian64(a_text), gmLoadBigEndian64(a_text + 8)};
+  if (a_length > 8) {
+    return {gmLoadBigEndian64(a_text), gmLoadBigEndian64(a_text + a_length - 8) << (8 * (16 - a_length))};
+  }
+  if (a_length >= 4) {
+    uint64_t first = gmLoadBigEndian32(a_text) << 32;
+    uint64_t last = (gmLoadBigEndian32(a_text + a_length - 4) << (8 * (8 - a_length))) & 0xffffffffu;
+    return {first | last, 0};
+  }
+  uint64_t high = 0;
+  for (int i = 0; i < a_length; ++i) {
+    high |= static_cast<uint64_t>(static_cast<unsigned char>(a_text[i])) << (56 - 8 * i);
+  }
+  return {high, 0};
+}
+
+inline bool gmStringKeyBelow(const gmStringKey& a, const gmStringKey& b) {
+  return a.high < b.high || (a.high == b.high && a.low < b.low);
+}
+
+inline bool gmStringKeyEqual(const gmStringKey& a, const gmStringKey& b) {
+  return ((a.high ^ b.high) | (a.low ^ b.low)) == 0;
 }
 
 inline gmVariable::gmVariable(gmStringObject* a_string) : type(GM_STRING) { value.ref = a_string; }

@@ -18,45 +18,17 @@ const size_t kFrameShellsPerChunk = 128;
 
 const char* const kBuiltinTypeNames[] = {"null", "int", "float", "string", "table", "function"};
 
-inline uint64_t LoadBigEndian64(const char* a_bytes) {
-  uint64_t w;
-  std::memcpy(&w, a_bytes, sizeof w);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  w = __builtin_bswap64(w);
-#endif
-  return w;
-}
-
-const int kKeyBytes = 16;
-
-template <class Key>
-inline Key TextKey(const char* a_text, int a_length) {
-  char bytes[kKeyBytes] = {};
-  std::memcpy(bytes, a_text, static_cast<size_t>(a_length < kKeyBytes ? a_length : kKeyBytes));
-  return Key{LoadBigEndian64(bytes), LoadBigEndian64(bytes + 8)};
-}
-
-template <class Key>
-inline bool KeyBelow(const Key& a, const Key& b) {
-  return a.high < b.high || (a.high == b.high && a.low < b.low);
-}
-
-template <class Key>
-inline bool KeyEqual(const Key& a, const Key& b) {
-  return a.high == b.high && a.low == b.low;
-}
-
 // Byte-wise order of an interned text against another (with strcmp's sign) when both hold at
-// least kKeyBytes bytes and agree on those. Texts hold no NUL before their end, so comparing
-// up to the shorter one's NUL is the NUL-terminated comparison.
+// least a key's bytes and agree on those. Texts hold no NUL before their end, so comparing up
+// to the shorter one's NUL is the NUL-terminated comparison.
 inline int CompareTails(const gmStringObject* a_string, const char* a_text, int a_length) {
   int shorter = a_string->length < a_length ? a_string->length : a_length;
-  const char* p = a_string->text + kKeyBytes;
-  const char* q = a_text + kKeyBytes;
-  int left = shorter + 1 - kKeyBytes;  // the NUL of the shorter one decides a prefix
+  const char* p = a_string->text + gmStringKey::BYTES;
+  const char* q = a_text + gmStringKey::BYTES;
+  int left = shorter + 1 - gmStringKey::BYTES;  // the NUL of the shorter one decides a prefix
   for (; left >= 8; left -= 8, p += 8, q += 8) {
-    uint64_t a = LoadBigEndian64(p);
-    uint64_t b = LoadBigEndian64(q);
+    uint64_t a = gmLoadBigEndian64(p);
+    uint64_t b = gmLoadBigEndian64(q);
     if (a != b) return a < b ? -1 : 1;
   }
   for (; left > 0; --left, ++p, ++q) {
@@ -66,30 +38,30 @@ inline int CompareTails(const gmStringObject* a_string, const char* a_text, int 
 }
 
 // The place of a text in a chain: the index of the first string not below it, and whether
-// that string is the text itself. The keys settle the order except among strings whose first
-// kKeyBytes bytes agree with the text's; only those are read.
-template <class Chain, class Key>
-inline int SeekText(const Chain& a_chain, const Key& a_key, const char* a_text, int a_length, bool* a_found) {
-  const Key* keys = a_chain.keys;
+// that string is the text itself. The keys settle the order except among strings whose key
+// equals the text's; only those are read.
+template <class Chain>
+inline int SeekText(const Chain& a_chain, const gmStringKey& a_key, const char* a_text, int a_length, bool* a_found) {
+  const gmStringKey* keys = a_chain.keys;
   int at = 0;
   if (a_chain.count > 0) {
     // Lower bound without branches on the outcome of each probe: the chains are short and
     // the outcomes random.
-    const Key* base = keys;
+    const gmStringKey* base = keys;
     int n = a_chain.count;
     while (n > 1) {
       int half = n / 2;
-      base = KeyBelow(base[half - 1], a_key) ? base + half : base;
+      base = gmStringKeyBelow(base[half - 1], a_key) ? base + half : base;
       n -= half;
     }
-    at = static_cast<int>(base - keys) + (KeyBelow(*base, a_key) ? 1 : 0);
+    at = static_cast<int>(base - keys) + (gmStringKeyBelow(*base, a_key) ? 1 : 0);
   }
   *a_found = false;
   gmStringObject* const* strings = a_chain.Strings();
-  for (; at < a_chain.count && KeyEqual(keys[at], a_key); ++at) {
+  for (; at < a_chain.count && gmStringKeyEqual(keys[at], a_key); ++at) {
     // A key with the NUL inside it is the whole text; a string of the same key has its NUL
     // at the same place.
-    int c = a_length < kKeyBytes ? 0 : CompareTails(strings[at], a_text, a_length);
+    int c = a_length < gmStringKey::BYTES ? 0 : CompareTails(strings[at], a_text, a_length);
     if (c >= 0) {
       *a_found = c == 0;
       break;
@@ -145,12 +117,12 @@ void gmMachine::ResizeChain(StringChain& a_chain, int a_capacity) {
   StringChain grown;
   if (a_capacity > 0) {
     assert(a_capacity >= a_chain.count);
-    grown.keys = static_cast<StringKey*>(::operator new(static_cast<size_t>(a_capacity) *
-                                                         (sizeof(StringKey) + sizeof(gmStringObject*))));
+    grown.keys = static_cast<gmStringKey*>(::operator new(static_cast<size_t>(a_capacity) *
+                                                         (sizeof(gmStringKey) + sizeof(gmStringObject*))));
     grown.capacity = a_capacity;
     grown.count = a_chain.count;
     if (a_chain.count > 0) {
-      std::memcpy(grown.keys, a_chain.keys, sizeof(StringKey) * static_cast<size_t>(a_chain.count));
+      std::memcpy(grown.keys, a_chain.keys, sizeof(gmStringKey) * static_cast<size_t>(a_chain.count));
       std::memcpy(grown.Strings(), a_chain.Strings(), sizeof(gmStringObject*) * static_cast<size_t>(a_chain.count));
     }
   }
@@ -163,7 +135,7 @@ gmStringObject* gmMachine::FindString(const char* a_text) const {
   gmuint h = gmStringHash(a_text, static_cast<size_t>(length));
   const StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];
   bool found;
-  int at = SeekText(chain, TextKey<StringKey>(a_text, length), a_text, length, &found);
+  int at = SeekText(chain, gmStringKeyOf(a_text, length), a_text, length, &found);
   return found ? chain.Strings()[at] : nullptr;
 }
 
@@ -180,7 +152,7 @@ gmStringObject* gmMachine::MakeStringHashed(const char* a_text, int a_length, gm
   assert(a_hash == gmStringHash(a_text, static_cast<size_t>(a_length)));
   int length = a_length;
   gmuint h = a_hash;
-  StringKey key = TextKey<StringKey>(a_text, length);
+  gmStringKey key = gmStringKeyOf(a_text, length);
 
   StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];
   bool found;
@@ -201,7 +173,7 @@ gmStringObject* gmMachine::MakeStringHashed(const char* a_text, int a_length, gm
   if (chain.count == chain.capacity) ResizeChain(chain, chain.capacity ? chain.capacity * 2 : 4);
   gmStringObject** strings = chain.Strings();
   size_t after = static_cast<size_t>(chain.count - at);
-  std::memmove(chain.keys + at + 1, chain.keys + at, sizeof(StringKey) * after);
+  std::memmove(chain.keys + at + 1, chain.keys + at, sizeof(gmStringKey) * after);
   std::memmove(strings + at + 1, strings + at, sizeof(gmStringObject*) * after);
   chain.keys[at] = key;
   strings[at] = s;
@@ -242,12 +214,12 @@ void gmMachine::DestroyString(gmStringObject* a_string) {
   if (m_strings) {
     StringChain& chain = m_strings[a_string->hash & (STRING_CHAINS - 1)];
     bool found;
-    int at = SeekText(chain, TextKey<StringKey>(a_string->text, a_string->length), a_string->text, a_string->length,
+    int at = SeekText(chain, gmStringKeyOf(a_string->text, a_string->length), a_string->text, a_string->length,
                       &found);
     assert(found && chain.Strings()[at] == a_string);
     gmStringObject** strings = chain.Strings();
     size_t after = static_cast<size_t>(chain.count - at - 1);
-    std::memmove(chain.keys + at, chain.keys + at + 1, sizeof(StringKey) * after);
+    std::memmove(chain.keys + at, chain.keys + at + 1, sizeof(gmStringKey) * after);
     std::memmove(strings + at, strings + at + 1, sizeof(gmStringObject*) * after);
     --chain.count;
     // A chain that held many strings before a collection gives the room back gradually.

@@ -220,12 +220,6 @@ class gmMachine {
  private:
   static const int STRING_CHAINS = 8192;  // never grows
 
-  // The first sixteen bytes of a text as two big-endian words, zero past the NUL: two keys
-  // order two texts as a byte-wise comparison does whenever the keys differ.
-  struct StringKey {
-    uint64_t high;
-    uint64_t low;
-  };
   // A chain in array form, ascending by text. Hundreds of thousands of strings may sit in
   // the chains between collections (collection runs only when a script asks), so a chain
   // runs to dozens of strings: a probe searches the keys, which lie side by side, and
@@ -233,7 +227,7 @@ class gmMachine {
   // the strings, each part sized to the capacity; it comes from the general heap, so the
   // machine's memory figures count only the strings themselves.
   struct StringChain {
-    StringKey* keys = nullptr;
+    gmStringKey* keys = nullptr;
     int count = 0;
     int capacity = 0;
     gmStringObject** Strings() const { return reinterpret_cast<gmStringObject**>(keys + capacity); }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,6 +58,46 @@ std::vector<std::string> Texts() {
   std::sort(texts.begin(), texts.end());
   texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
   return texts;
+}
+
+int Sign(int a_value) { return (a_value > 0) - (a_value < 0); }
+
+// Chains are ordered by keys and read texts only where keys tie, so a key must order texts of
+// every length as strcmp does, and equal keys of texts shorter than a key must mean equal
+// texts. Each text here has neighbours differing from it in one byte only, at every position,
+// and neighbours that are its prefixes.
+TEST(StringKeyTest, KeysOrderTextsOfEveryLengthAsByteComparisonDoes) {
+  const char alphabet[] = {'\x01', 'a', '\x7f', '\x80', '\xff'};
+  std::mt19937 random(7);
+  std::vector<std::string> texts;
+  for (int base = 0; base < 2; ++base) {
+    std::string t;
+    for (int k = 0; k < 20; ++k) t += alphabet[random() % 5];
+    for (size_t length = 0; length <= t.size(); ++length) {
+      std::string prefix = t.substr(0, length);
+      texts.push_back(prefix);
+      for (size_t at = 0; at < length; ++at) {
+        for (char c : alphabet) {
+          std::string v = prefix;
+          v[at] = c;
+          texts.push_back(v);
+        }
+      }
+    }
+  }
+  for (const std::string& a : texts) {
+    gmStringKey ka = gmStringKeyOf(a.c_str(), static_cast<int>(a.size()));
+    for (const std::string& b : texts) {
+      gmStringKey kb = gmStringKeyOf(b.c_str(), static_cast<int>(b.size()));
+      int order = Sign(std::strcmp(a.c_str(), b.c_str()));
+      if (gmStringKeyEqual(ka, kb)) {
+        ASSERT_TRUE(a.size() >= 16 || a == b) << a << " / " << b;
+        ASSERT_EQ(a.compare(0, 16, b, 0, 16), 0) << a << " / " << b;
+      } else {
+        ASSERT_EQ(gmStringKeyBelow(ka, kb) ? -1 : 1, order) << a << " / " << b;
+      }
+    }
+  }
 }
 
 class StringInternTest : public ::testing::Test {
