@@ -92,15 +92,16 @@ gmMachine::gmMachine()
 
 gmMachine::~gmMachine() {
   DestroyThreads();
-  // Every string goes, so the chains are dropped first rather than emptied one string at a
-  // time.
-  for (int i = 0; i < STRING_CHAINS; ++i) ::operator delete(m_strings[i].keys);
-  delete[] m_strings;
-  m_strings = nullptr;
+  // Every string goes, so the chains are emptied at once rather than one string at a time.
+  // They stay usable: a destruct callback run below may still make a string.
+  for (int i = 0; i < STRING_CHAINS; ++i) ResizeChain(m_strings[i], 0);
+  m_stringsDropped = true;
   // Every object goes, whatever its colour; the storage chains go with the members.
   m_gc.DestructAll(this);
   m_types.clear();
   m_global = nullptr;
+  for (int i = 0; i < STRING_CHAINS; ++i) ResizeChain(m_strings[i], 0);
+  delete[] m_strings;
 }
 
 // ---- Object creation ------------------------------------------------------------------
@@ -211,12 +212,15 @@ gmUserObject* gmMachine::MakeUserObject(void* a_user, int a_type) {
 // The collector has already taken the object out of its lists.
 
 void gmMachine::DestroyString(gmStringObject* a_string) {
-  if (m_strings) {
-    StringChain& chain = m_strings[a_string->hash & (STRING_CHAINS - 1)];
-    bool found;
-    int at = SeekText(chain, gmStringKeyOf(a_string->text, a_string->length), a_string->text, a_string->length,
-                      &found);
-    assert(found && chain.Strings()[at] == a_string);
+  StringChain& chain = m_strings[a_string->hash & (STRING_CHAINS - 1)];
+  bool found = false;
+  int at = 0;
+  if (chain.count > 0) {
+    at = SeekText(chain, gmStringKeyOf(a_string->text, a_string->length), a_string->text, a_string->length, &found);
+  }
+  // Once teardown has emptied the chains, only strings made after that are in them.
+  assert((found && chain.Strings()[at] == a_string) || m_stringsDropped);
+  if (found && chain.Strings()[at] == a_string) {
     gmStringObject** strings = chain.Strings();
     size_t after = static_cast<size_t>(chain.count - at - 1);
     std::memmove(chain.keys + at, chain.keys + at + 1, sizeof(gmStringKey) * after);

@@ -249,8 +249,8 @@ class gmMachine {
   gmGarbageCollector m_gc;
   bool m_gcEnabled = true;
 
-  // STRING_CHAINS chains; null once the machine's teardown has dropped them.
-  StringChain* m_strings = nullptr;
+  StringChain* m_strings = nullptr;  // STRING_CHAINS chains
+  bool m_stringsDropped = false;      // teardown emptied the chains
   std::vector<gmTypeEntry> m_types;
   gmTableObject* m_global = nullptr;
 
