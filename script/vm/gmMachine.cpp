@@ -16,6 +16,16 @@ const size_t kFunctionShellsPerChunk = 32;
 const size_t kUserShellsPerChunk = 32;
 const size_t kFrameShellsPerChunk = 128;
 
+// Tables hash a string key by its address shifted right by two, so the distance between string
+// shells decides how string keys spread over a table's main nodes. A distance whose quarter is
+// a multiple of four (48 bytes, the object's own size) leaves three main nodes in four to
+// collisions; 56, like the 72 bytes strings took before, leaves every other node, which no
+// 8-aligned distance avoids.
+const size_t kStringShellBytes = 56;
+static_assert(sizeof(gmStringObject) <= kStringShellBytes, "a string object must fit its shell");
+static_assert(kStringShellBytes % alignof(gmStringObject) == 0, "shells must keep string objects aligned");
+static_assert(kStringShellBytes / 4 % 4 == 2, "string keys would crowd fewer main nodes of a table");
+
 const char* const kBuiltinTypeNames[] = {"null", "int", "float", "string", "table", "function"};
 
 // Byte-wise order of an interned text against another (with strcmp's sign) when both hold at
@@ -73,7 +83,7 @@ inline int SeekText(const Chain& a_chain, const gmStringKey& a_key, const char* 
 }  // namespace
 
 gmMachine::gmMachine()
-    : m_stringShells(sizeof(gmStringObject), kStringShellsPerChunk),
+    : m_stringShells(kStringShellBytes, kStringShellsPerChunk),
       m_tableShells(sizeof(gmTableObject), kTableShellsPerChunk),
       m_functionShells(sizeof(gmFunctionObject), kFunctionShellsPerChunk),
       m_userShells(sizeof(gmUserObject), kUserShellsPerChunk),
