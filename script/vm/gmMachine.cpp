@@ -55,8 +55,8 @@ inline int SeekText(const Chain& a_chain, const gmStringKey& a_key, const char* 
   const gmStringKey* keys = a_chain.keys;
   int at = 0;
   if (a_chain.count > 0) {
-    // Lower bound without branches on the outcome of each probe: the chains are short and
-    // the outcomes random.
+    // Lower bound by halving: a probe reads a few keys of the block rather than every key up
+    // to the text's place.
     const gmStringKey* base = keys;
     int n = a_chain.count;
     while (n > 1) {
