@@ -174,17 +174,37 @@ int NullTest(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(a_op[0].type == GM_NULL)
 
 }  // namespace
 
+// One side of a string add: a string brings its length and hash, anything else becomes text
+// measured and hashed here (numbers are short).
+struct AddPart {
+  const char* text;
+  size_t length;
+  gmuint hash;
+};
+
+AddPart AddPartOf(const gmVariable& v, char* a_buffer) {
+  if (v.type == GM_STRING) {
+    const gmStringObject* s = v.GetStringObject();
+    return {s->text, static_cast<size_t>(s->length), s->hash};
+  }
+  const char* text = AddOperandText(v, a_buffer);
+  size_t length = std::strlen(text);
+  return {text, length, gmStringHash(text, length)};
+}
+
 int gmStringOpAdd(gmMachine* a_machine, gmThread*, gmVariable* a_op) {
   char leftBuffer[kNumberText], rightBuffer[kNumberText];
-  const char* left = AddOperandText(a_op[0], leftBuffer);
-  const char* right = AddOperandText(a_op[1], rightBuffer);
-  size_t leftLength = std::strlen(left), rightLength = std::strlen(right);
-  size_t total = leftLength + rightLength + 1;
+  AddPart left = AddPartOf(a_op[0], leftBuffer);
+  AddPart right = AddPartOf(a_op[1], rightBuffer);
+  size_t total = left.length + right.length + 1;
   char local[256];
   char* joined = total <= sizeof(local) ? local : static_cast<char*>(a_machine->Alloc(total));
-  std::memcpy(joined, left, leftLength);
-  std::memcpy(joined + leftLength, right, rightLength + 1);
-  a_op[0].SetString(a_machine->MakeString(joined, static_cast<int>(total - 1)));
+  std::memcpy(joined, left.text, left.length);
+  std::memcpy(joined + left.length, right.text, right.length + 1);
+  // Scripts build long texts piece by piece: hashing each result anew would read the whole
+  // text again for every piece added.
+  gmuint hash = gmStringHashJoin(left.hash, right.hash, right.length);
+  a_op[0].SetString(a_machine->MakeStringHashed(joined, static_cast<int>(total - 1), hash));
   if (joined != local) a_machine->Free(joined);
   return GM_OPERATOR_OK;
 }

@@ -16,49 +16,29 @@ const size_t kFunctionShellsPerChunk = 32;
 const size_t kUserShellsPerChunk = 32;
 const size_t kFrameShellsPerChunk = 128;
 
+// Tables hash a string key by its address shifted right by two, so the distance between string
+// shells decides how string keys spread over a table's main nodes. A distance whose quarter is
+// a multiple of four (48 bytes, the object's own size) leaves three main nodes in four to
+// collisions; 56, like the 72 bytes strings took before, leaves every other node, which no
+// 8-aligned distance avoids.
+const size_t kStringShellBytes = 56;
+static_assert(sizeof(gmStringObject) <= kStringShellBytes, "a string object must fit its shell");
+static_assert(kStringShellBytes % alignof(gmStringObject) == 0, "shells must keep string objects aligned");
+static_assert(kStringShellBytes / 4 % 4 == 2, "string keys would crowd fewer main nodes of a table");
+
 const char* const kBuiltinTypeNames[] = {"null", "int", "float", "string", "table", "function"};
 
-// h = h * 33 + b over the bytes taken as signed, wrapping; *a_end receives the NUL.
-inline gmuint HashText(const char* a_text, const char** a_end) {
-  gmuint h = 0;
-  const char* p = a_text;
-  for (; *p; ++p) h = h * 33u + static_cast<gmuint>(static_cast<int>(static_cast<signed char>(*p)));
-  *a_end = p;
-  return h;
-}
-
-// The first eight bytes of a text of a_length bytes as a big-endian number, zero-padded.
-inline uint64_t TextHead(const char* a_text, int a_length) {
-  uint64_t head = 0;
-  int n = a_length < 8 ? a_length : 8;
-  for (int i = 0; i < n; ++i) head |= static_cast<uint64_t>(static_cast<unsigned char>(a_text[i])) << (56 - 8 * i);
-  return head;
-}
-
-inline uint64_t LoadBigEndian64(const char* a_bytes) {
-  uint64_t w;
-  std::memcpy(&w, a_bytes, sizeof w);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  w = __builtin_bswap64(w);
-#endif
-  return w;
-}
-
-// Byte-wise order of a chain member against the text looked up (its head and length
-// already known), with strcmp's sign. Texts hold no NUL before their end, so comparing up
+// Byte-wise order of an interned text against another (with strcmp's sign) when both hold at
+// least a key's bytes and agree on those. Texts hold no NUL before their end, so comparing up
 // to the shorter one's NUL is the NUL-terminated comparison.
-inline int CompareInterned(const gmStringObject* a_string, uint64_t a_head, const char* a_text, int a_length) {
-  if (a_string->head != a_head) return a_string->head < a_head ? -1 : 1;
-  // Equal heads with a text shorter than eight bytes hold its NUL at the same place: the
-  // same text.
-  if (a_string->length < 8) return 0;
+inline int CompareTails(const gmStringObject* a_string, const char* a_text, int a_length) {
   int shorter = a_string->length < a_length ? a_string->length : a_length;
-  const char* p = a_string->text + 8;
-  const char* q = a_text + 8;
-  int left = shorter + 1 - 8;  // the NUL of the shorter one decides a prefix
+  const char* p = a_string->text + gmStringKey::BYTES;
+  const char* q = a_text + gmStringKey::BYTES;
+  int left = shorter + 1 - gmStringKey::BYTES;  // the NUL of the shorter one decides a prefix
   for (; left >= 8; left -= 8, p += 8, q += 8) {
-    uint64_t a = LoadBigEndian64(p);
-    uint64_t b = LoadBigEndian64(q);
+    uint64_t a = gmLoadBigEndian64(p);
+    uint64_t b = gmLoadBigEndian64(q);
     if (a != b) return a < b ? -1 : 1;
   }
   for (; left > 0; --left, ++p, ++q) {
@@ -67,14 +47,48 @@ inline int CompareInterned(const gmStringObject* a_string, uint64_t a_head, cons
   return 0;
 }
 
+// The place of a text in a chain: the index of the first string not below it, and whether
+// that string is the text itself. The keys settle the order except among strings whose key
+// equals the text's; only those are read.
+template <class Chain>
+inline int SeekText(const Chain& a_chain, const gmStringKey& a_key, const char* a_text, int a_length, bool* a_found) {
+  const gmStringKey* keys = a_chain.keys;
+  int at = 0;
+  if (a_chain.count > 0) {
+    // Lower bound by halving: a probe reads a few keys of the block rather than every key up
+    // to the text's place.
+    const gmStringKey* base = keys;
+    int n = a_chain.count;
+    while (n > 1) {
+      int half = n / 2;
+      base = gmStringKeyBelow(base[half - 1], a_key) ? base + half : base;
+      n -= half;
+    }
+    at = static_cast<int>(base - keys) + (gmStringKeyBelow(*base, a_key) ? 1 : 0);
+  }
+  *a_found = false;
+  gmStringObject* const* strings = a_chain.Strings();
+  for (; at < a_chain.count && gmStringKeyEqual(keys[at], a_key); ++at) {
+    // A key with the NUL inside it is the whole text; a string of the same key has its NUL
+    // at the same place.
+    int c = a_length < gmStringKey::BYTES ? 0 : CompareTails(strings[at], a_text, a_length);
+    if (c >= 0) {
+      *a_found = c == 0;
+      break;
+    }
+  }
+  return at;
+}
+
 }  // namespace
 
 gmMachine::gmMachine()
-    : m_stringShells(sizeof(gmStringObject), kStringShellsPerChunk),
+    : m_stringShells(kStringShellBytes, kStringShellsPerChunk),
       m_tableShells(sizeof(gmTableObject), kTableShellsPerChunk),
       m_functionShells(sizeof(gmFunctionObject), kFunctionShellsPerChunk),
       m_userShells(sizeof(gmUserObject), kUserShellsPerChunk),
       m_frameShells(sizeof(gmStackFrame), kFrameShellsPerChunk) {
+  m_strings = new StringChain[STRING_CHAINS];
   bool gc = EnableGC(false);
   for (const char* name : kBuiltinTypeNames) DefineBuiltinType(name);
   gmInitBuiltinTypeOperators(this);
@@ -88,16 +102,16 @@ gmMachine::gmMachine()
 
 gmMachine::~gmMachine() {
   DestroyThreads();
-  // Every string goes, in no particular order: a string must not unlink through a neighbour
-  // already destroyed, so the chains are dropped first.
-  for (gmStringObject*& chain : m_strings) {
-    for (gmStringObject* s = chain; s; s = s->chainNext) s->chainPrev = nullptr;
-    chain = nullptr;
-  }
+  // Every string goes, so the chains are emptied at once rather than one string at a time.
+  // They stay usable: a destruct callback run below may still make a string.
+  for (int i = 0; i < STRING_CHAINS; ++i) ResizeChain(m_strings[i], 0);
+  m_stringsDropped = true;
   // Every object goes, whatever its colour; the storage chains go with the members.
   m_gc.DestructAll(this);
   m_types.clear();
   m_global = nullptr;
+  for (int i = 0; i < STRING_CHAINS; ++i) ResizeChain(m_strings[i], 0);
+  delete[] m_strings;
 }
 
 // ---- Object creation ------------------------------------------------------------------
@@ -110,37 +124,55 @@ T* gmMachine::NewObject(gmMemFixed& a_shells, int a_bytes) {
   return obj;
 }
 
-gmStringObject* gmMachine::FindString(const char* a_text) const {
-  const char* end;
-  gmuint h = HashText(a_text, &end);
-  int length = static_cast<int>(end - a_text);
-  uint64_t head = TextHead(a_text, length);
-  for (gmStringObject* s = m_strings[h & (STRING_CHAINS - 1)]; s; s = s->chainNext) {
-    int c = CompareInterned(s, head, a_text, length);
-    if (c == 0) return s;
-    if (c > 0) break;  // chains ascend: the text would have been here
+void gmMachine::ResizeChain(StringChain& a_chain, int a_capacity) {
+  StringChain grown;
+  if (a_capacity > 0) {
+    assert(a_capacity >= a_chain.count);
+    grown.keys = static_cast<gmStringKey*>(::operator new(static_cast<size_t>(a_capacity) *
+                                                         (sizeof(gmStringKey) + sizeof(gmStringObject*))));
+    grown.capacity = a_capacity;
+    grown.count = a_chain.count;
+    if (a_chain.count > 0) {
+      std::memcpy(grown.keys, a_chain.keys, sizeof(gmStringKey) * static_cast<size_t>(a_chain.count));
+      std::memcpy(grown.Strings(), a_chain.Strings(), sizeof(gmStringObject*) * static_cast<size_t>(a_chain.count));
+    }
   }
-  return nullptr;
+  ::operator delete(a_chain.keys);
+  a_chain = grown;
+}
+
+gmStringObject* gmMachine::FindString(const char* a_text) const {
+  int length = static_cast<int>(std::strlen(a_text));
+  gmuint h = gmStringHash(a_text, static_cast<size_t>(length));
+  const StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];
+  bool found;
+  int at = SeekText(chain, gmStringKeyOf(a_text, length), a_text, length, &found);
+  return found ? chain.Strings()[at] : nullptr;
 }
 
 gmStringObject* gmMachine::MakeString(const char* a_text, int) {
-  // The length argument only ever sized the copy; measuring while hashing costs nothing and
-  // keeps a wrong length from over-reading the source or leaving the copy unterminated.
+  // The length argument only ever sized the copy; measuring the text keeps a wrong length
+  // from over-reading the source or leaving the copy unterminated.
   if (!a_text) a_text = "";
-  const char* end;
-  gmuint h = HashText(a_text, &end);
-  int length = static_cast<int>(end - a_text);
-  uint64_t head = TextHead(a_text, length);
+  size_t length = std::strlen(a_text);
+  return MakeStringHashed(a_text, static_cast<int>(length), gmStringHash(a_text, length));
+}
 
-  gmStringObject** link = &m_strings[h & (STRING_CHAINS - 1)];
-  for (gmStringObject* s = *link; s; link = &s->chainNext, s = s->chainNext) {
-    int c = CompareInterned(s, head, a_text, length);
-    if (c == 0) {
-      // An ongoing collection may already consider it garbage.
-      if (!s->persist) m_gc.Revive(s);
-      return s;
-    }
-    if (c > 0) break;
+gmStringObject* gmMachine::MakeStringHashed(const char* a_text, int a_length, gmuint a_hash) {
+  assert(a_length == static_cast<int>(std::strlen(a_text)));
+  assert(a_hash == gmStringHash(a_text, static_cast<size_t>(a_length)));
+  int length = a_length;
+  gmuint h = a_hash;
+  gmStringKey key = gmStringKeyOf(a_text, length);
+
+  StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];
+  bool found;
+  int at = SeekText(chain, key, a_text, length, &found);
+  if (found) {
+    gmStringObject* s = chain.Strings()[at];
+    // An ongoing collection may already consider it garbage.
+    if (!s->persist) m_gc.Revive(s);
+    return s;
   }
 
   char* text = static_cast<char*>(Alloc(static_cast<size_t>(length) + 1));
@@ -149,11 +181,14 @@ gmStringObject* gmMachine::MakeString(const char* a_text, int) {
   s->text = text;
   s->length = length;
   s->hash = h;
-  s->head = head;
-  s->chainNext = *link;
-  s->chainPrev = link;
-  if (s->chainNext) s->chainNext->chainPrev = &s->chainNext;
-  *link = s;
+  if (chain.count == chain.capacity) ResizeChain(chain, chain.capacity ? chain.capacity * 2 : 4);
+  gmStringObject** strings = chain.Strings();
+  size_t after = static_cast<size_t>(chain.count - at);
+  std::memmove(chain.keys + at + 1, chain.keys + at, sizeof(gmStringKey) * after);
+  std::memmove(strings + at + 1, strings + at, sizeof(gmStringObject*) * after);
+  chain.keys[at] = key;
+  strings[at] = s;
+  ++chain.count;
   return s;
 }
 
@@ -187,9 +222,26 @@ gmUserObject* gmMachine::MakeUserObject(void* a_user, int a_type) {
 // The collector has already taken the object out of its lists.
 
 void gmMachine::DestroyString(gmStringObject* a_string) {
-  if (a_string->chainPrev) {
-    *a_string->chainPrev = a_string->chainNext;
-    if (a_string->chainNext) a_string->chainNext->chainPrev = a_string->chainPrev;
+  StringChain& chain = m_strings[a_string->hash & (STRING_CHAINS - 1)];
+  bool found = false;
+  int at = 0;
+  if (chain.count > 0) {
+    at = SeekText(chain, gmStringKeyOf(a_string->text, a_string->length), a_string->text, a_string->length, &found);
+  }
+  // Once teardown has emptied the chains, only strings made after that are in them.
+  assert((found && chain.Strings()[at] == a_string) || m_stringsDropped);
+  if (found && chain.Strings()[at] == a_string) {
+    gmStringObject** strings = chain.Strings();
+    size_t after = static_cast<size_t>(chain.count - at - 1);
+    std::memmove(chain.keys + at, chain.keys + at + 1, sizeof(gmStringKey) * after);
+    std::memmove(strings + at, strings + at + 1, sizeof(gmStringObject*) * after);
+    --chain.count;
+    // A chain that held many strings before a collection gives the room back gradually.
+    if (chain.count == 0) {
+      ResizeChain(chain, 0);
+    } else if (chain.capacity > 4 && chain.count <= chain.capacity / 4) {
+      ResizeChain(chain, chain.capacity / 2);
+    }
   }
   Free(a_string->text);
   m_objectBytes -= GM_STRING_OBJECT_BYTES;

@@ -74,6 +74,9 @@ class gmMachine {
   // Interning: the one string object for the text up to its NUL. a_length (or -1) only
   // hints the size; the stored length is always the text's own.
   gmStringObject* MakeString(const char* a_text, int a_length = -1);
+  // The same for a text whose length (up to its NUL) and gmStringHash the caller already
+  // knows, as when joining two strings; debug builds check both.
+  gmStringObject* MakeStringHashed(const char* a_text, int a_length, gmuint a_hash);
   // The interned string, flagged persistent: never collected.
   gmStringObject* MakePermanentString(const char* a_text);
   // The interned string for the text if one exists; never allocates.
@@ -217,6 +220,20 @@ class gmMachine {
  private:
   static const int STRING_CHAINS = 8192;  // never grows
 
+  // A chain in array form, ascending by text. Hundreds of thousands of strings may sit in
+  // the chains between collections (collection runs only when a script asks), so a chain
+  // runs to dozens of strings: a probe searches the keys, which lie side by side, and
+  // reaches a string object only when the keys tie. One block holds the keys followed by
+  // the strings, each part sized to the capacity; it comes from the general heap, so the
+  // machine's memory figures count only the strings themselves.
+  struct StringChain {
+    gmStringKey* keys = nullptr;
+    int count = 0;
+    int capacity = 0;
+    gmStringObject** Strings() const { return reinterpret_cast<gmStringObject**>(keys + capacity); }
+  };
+  static void ResizeChain(StringChain& a_chain, int a_capacity);
+
   template <class T>
   T* NewObject(gmMemFixed& a_shells, int a_bytes);
   void DefineBuiltinType(const char* a_name);
@@ -232,7 +249,8 @@ class gmMachine {
   gmGarbageCollector m_gc;
   bool m_gcEnabled = true;
 
-  gmStringObject* m_strings[STRING_CHAINS] = {};
+  StringChain* m_strings = nullptr;  // STRING_CHAINS chains
+  bool m_stringsDropped = false;      // teardown emptied the chains
   std::vector<gmTypeEntry> m_types;
   gmTableObject* m_global = nullptr;
 

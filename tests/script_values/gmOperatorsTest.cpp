@@ -149,6 +149,53 @@ TEST_F(OperatorTest, LongConcatenationAndCStringOperand) {
   EXPECT_EQ(slots[0].GetStringObject(), machine.MakeString("a borrowed"));
 }
 
+// A joined text takes its hash from its parts; a wrong one would put it in another chain than
+// the same text made directly, and interning would then hold the text twice.
+TEST_F(OperatorTest, JoinedTextsAreTheStringsOfTheirWholeTexts) {
+  auto reference = [](const std::string& t) {
+    gmuint h = 0;
+    for (char c : t) h = h * 33u + static_cast<gmuint>(static_cast<int>(static_cast<signed char>(c)));
+    return h;
+  };
+  char borrowed[] = "\xe9t\xe9";
+  gmVariable cstr(GM_CSTRING, machine.MakeUserObject(borrowed, GM_CSTRING));
+  std::string longText(300, 'q');
+  struct Case {
+    gmVariable left, right;
+    std::string text;
+  } cases[] = {
+      {Str(""), Str(""), ""},
+      {Str(""), Str("abc"), "abc"},
+      {Str("abcde"), Str(""), "abcde"},
+      {Str("\x80\xff"), Str("\xfe" "abcdefgh"), "\x80\xff\xfe" "abcdefgh"},
+      {Str("abc"), Str("defghijklmnopqrstu"), "abcdefghijklmnopqrstu"},
+      {Str(longText.c_str()), Str("\x81tail"), longText + "\x81tail"},
+      {Str("head\x90"), Str(longText.c_str()), "head\x90" + longText},
+      {Int(-42), Str("\xc3\xa9"), "-42\xc3\xa9"},
+      {Str("x"), Float(0.5f), "x0.500000"},
+      {gmVariable::Null(), Str("y"), "nully"},
+      {Str("c:"), cstr, "c:\xe9t\xe9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    gmVariable slots[2] = {c.left, c.right};
+    ASSERT_EQ(gmStringOpAdd(&machine, nullptr, slots), GM_OPERATOR_OK);
+    EXPECT_EQ(slots[0].GetStringObject()->hash, reference(c.text));
+    EXPECT_EQ(slots[0].GetStringObject(), machine.MakeString(c.text.c_str()));
+  }
+  // A text grown a piece at a time, as scripts build boards and logs.
+  std::string whole;
+  gmVariable grown = Str("");
+  for (int i = 0; i < 200; ++i) {
+    std::string piece = (i % 3 ? "line " : "\xb0\xb1") + std::to_string(i * 7919) + "\n";
+    whole += piece;
+    gmVariable r = gmVariable::Null();
+    ASSERT_EQ(Apply(O_ADD, grown, Str(piece.c_str()), &r), GM_OPERATOR_OK);
+    grown = r;
+    ASSERT_EQ(grown.GetStringObject(), machine.MakeString(whole.c_str())) << i;
+  }
+}
+
 // Ints become text in concatenation and in string compares; the text must stay exactly
 // that of "%d", across digit-count boundaries and at both ends of the range.
 TEST_F(OperatorTest, IntTextMatchesPrintf) {
