@@ -538,6 +538,25 @@ void AppendBinary(gmGrowingText& a_text, gmuint a_value) {
   a_text.Append(digits + n, static_cast<size_t>(32 - n));
 }
 
+// The digits of a_value in base 10 or 16 (lower case), as printf writes them, ending at
+// a_end; returns where they start. Games format scores every frame: printf's machinery costs
+// more than the conversion.
+char* UnsignedDigits(gmuint a_value, gmuint a_base, char* a_end) {
+  do {
+    *--a_end = "0123456789abcdef"[a_value % a_base];
+    a_value /= a_base;
+  } while (a_value);
+  return a_end;
+}
+
+void AppendUnsigned(gmGrowingText& a_text, gmuint a_value, gmuint a_base, bool a_negative = false) {
+  char digits[16];
+  char* end = digits + sizeof(digits);
+  char* start = UnsignedDigits(a_value, a_base, end);
+  if (a_negative) *--start = '-';
+  a_text.Append(start, static_cast<size_t>(end - start));
+}
+
 int gmfFormat(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
   GM_EXPECT_STRING_PARAM(format, 0);
@@ -572,13 +591,13 @@ int gmfFormat(gmThread* a_thread) {
         text.Append(buffer, 1);
         break;
       case 'd':
-        text.Append(buffer, static_cast<size_t>(std::snprintf(buffer, sizeof(buffer), "%d", i)));
+        AppendUnsigned(text, i < 0 ? 0u - static_cast<gmuint>(i) : static_cast<gmuint>(i), 10, i < 0);
         break;
       case 'u':
-        text.Append(buffer, static_cast<size_t>(std::snprintf(buffer, sizeof(buffer), "%u", static_cast<gmuint>(i))));
+        AppendUnsigned(text, static_cast<gmuint>(i), 10);
         break;
       case 'x':
-        text.Append(buffer, static_cast<size_t>(std::snprintf(buffer, sizeof(buffer), "%x", static_cast<gmuint>(i))));
+        AppendUnsigned(text, static_cast<gmuint>(i), 16);
         break;
       case 'e':
         text.Append(buffer, static_cast<size_t>(std::snprintf(buffer, sizeof(buffer), "%e", f)));
