@@ -52,23 +52,22 @@ inline gmuint gmStringHashJoin(gmuint a_left, gmuint a_right, size_t a_rightLeng
   return a_left * factor + a_right;
 }
 
-inline uint64_t gmLoadBigEndian64(const char* a_bytes) {
-  uint64_t w;
+// A big-endian number of 4 or 8 bytes, widened to 64 bits.
+template <class T>
+inline uint64_t gmLoadBigEndian(const char* a_bytes) {
+  static_assert(sizeof(T) == 4 || sizeof(T) == 8, "four or eight bytes");
+  T w;
   std::memcpy(&w, a_bytes, sizeof w);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  w = __builtin_bswap64(w);
+  if constexpr (sizeof(T) == 8)
+    w = __builtin_bswap64(w);
+  else
+    w = __builtin_bswap32(w);
 #endif
   return w;
 }
-
-inline uint64_t gmLoadBigEndian32(const char* a_bytes) {
-  uint32_t w;
-  std::memcpy(&w, a_bytes, sizeof w);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  w = __builtin_bswap32(w);
-#endif
-  return w;
-}
+inline uint64_t gmLoadBigEndian64(const char* a_bytes) { return gmLoadBigEndian<uint64_t>(a_bytes); }
+inline uint64_t gmLoadBigEndian32(const char* a_bytes) { return gmLoadBigEndian<uint32_t>(a_bytes); }
 
 // The first sixteen bytes of a text as two big-endian words, zero past the NUL: two keys order
 // two texts as a byte-wise comparison does whenever the keys differ, and equal keys of a text

@@ -42,6 +42,19 @@ inline bool FloatPair(const gmVariable& a, const gmVariable& b) {
   return (a.type == GM_FLOAT && (b.type == GM_FLOAT || b.type == GM_INT)) || (a.type == GM_INT && b.type == GM_FLOAT);
 }
 
+// A table's member as getdot reads it: the table's own value, else its type's variable.
+// a_out may be the table's own slot: the table is read before it is written.
+GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_table, gmStringObject* a_name, gmVariable* a_out) {
+  const gmVariable key(a_name);
+  if (const gmTableNode* node = a_table.GetTableObject()->Find(key)) {
+    if (node->value.type != GM_NULL) {
+      *a_out = node->value;
+      return;
+    }
+  }
+  *a_out = a_machine->GetTypeVariables(GM_TABLE)->Get(key);
+}
+
 // The fast paths of the operator instructions below as one function for the combined
 // instructions: false when the operands need the operator's own path.
 template <uint32_t OP>
@@ -248,15 +261,9 @@ dispatch_op:
 
   CASE(GETDOT) {
     READ_OPERAND();
-    gmVariable key(static_cast<gmStringObject*>(refs[operand]));
     gmVariable* obj = top - 1;
     if (obj->type == GM_TABLE) {
-      gmTableNode* node = obj->GetTableObject()->Find(key);
-      if (node && node->value.type != GM_NULL) {
-        *obj = node->value;
-        NEXT();
-      }
-      *obj = machine->GetTypeVariables(GM_TABLE)->Get(key);
+      ReadTableMember(machine, *obj, static_cast<gmStringObject*>(refs[operand]), obj);
       NEXT();
     }
     goto get_member;
@@ -267,13 +274,7 @@ dispatch_op:
     if (base[-2].type == GM_NULL) FAIL_WITH("getthis failed. this is null");
     *top++ = base[-2];
     if (top[-1].type == GM_TABLE) {
-      gmVariable key(static_cast<gmStringObject*>(refs[operand]));
-      gmTableNode* node = top[-1].GetTableObject()->Find(key);
-      if (node && node->value.type != GM_NULL) {
-        top[-1] = node->value;
-        NEXT();
-      }
-      top[-1] = machine->GetTypeVariables(GM_TABLE)->Get(key);
+      ReadTableMember(machine, top[-1], static_cast<gmStringObject*>(refs[operand]), top - 1);
       NEXT();
     }
     goto get_member;
@@ -984,13 +985,7 @@ call_done:
     XOP();
     const gmVariable& object = base[x.a];
     if (object.type != GM_TABLE) goto exec_fallback;
-    const gmVariable key(x.name);
-    gmTableNode* node = object.GetTableObject()->Find(key);
-    if (node && node->value.type != GM_NULL)
-      *top = node->value;
-    else
-      *top = machine->GetTypeVariables(GM_TABLE)->Get(key);
-    ++top;
+    ReadTableMember(machine, object, x.name, top++);
     ip += 12;
     NEXT();
   }
@@ -1100,13 +1095,7 @@ call_done:
     XOP();
     const gmVariable& object = base[-2];
     if (object.type != GM_TABLE) goto exec_fallback;
-    const gmVariable key(x.name);
-    gmTableNode* node = object.GetTableObject()->Find(key);
-    if (node && node->value.type != GM_NULL)
-      *top = node->value;
-    else
-      *top = machine->GetTypeVariables(GM_TABLE)->Get(key);
-    ++top;
+    ReadTableMember(machine, object, x.name, top++);
     ip += 8;
     NEXT();
   }
@@ -1115,13 +1104,7 @@ call_done:
     XOP();
     const gmVariable& object = top[-1];
     if (object.type != GM_TABLE) goto exec_fallback;
-    const gmVariable key(x.name);
-    gmTableNode* node = object.GetTableObject()->Find(key);
-    if (node && node->value.type != GM_NULL)
-      *top = node->value;
-    else
-      *top = machine->GetTypeVariables(GM_TABLE)->Get(key);
-    ++top;
+    ReadTableMember(machine, object, x.name, top++);
     ip += 8;
     NEXT();
   }
@@ -1130,13 +1113,7 @@ call_done:
     XOP();
     const gmVariable object = globals->Get(x.k);
     if (object.type != GM_TABLE) goto exec_fallback;
-    const gmVariable key(x.name);
-    gmTableNode* node = object.GetTableObject()->Find(key);
-    if (node && node->value.type != GM_NULL)
-      *top = node->value;
-    else
-      *top = machine->GetTypeVariables(GM_TABLE)->Get(key);
-    ++top;
+    ReadTableMember(machine, object, x.name, top++);
     ip += 12;
     NEXT();
   }
