@@ -144,6 +144,13 @@ enum gmExecForm { GM_FORM_LL, GM_FORM_LK, GM_FORM_LK1, GM_FORM_SL, GM_FORM_SK, G
   X(GDOT, 12)             \
   X(LRET, 8)
 
+// The lengths above, by name, for the interpreter's handlers.
+enum gmExecOtherSkip {
+#define GM_EX_OTHER_SKIP_ENUM(e, skip) GM_EX_SKIP_##e = skip,
+  GM_EXEC_OTHERS(GM_EX_OTHER_SKIP_ENUM)
+#undef GM_EX_OTHER_SKIP_ENUM
+};
+
 enum gmExecHandler : uint32_t {
   GM_EX_BINARY_FIRST = BC_COUNT,
   GM_EX_BEFORE_BINARY = BC_COUNT - 1,  // so that the first binary handler is BC_COUNT

@@ -986,28 +986,28 @@ call_done:
     const gmVariable& object = base[x.a];
     if (object.type != GM_TABLE) goto exec_fallback;
     ReadTableMember(machine, object, x.name, top++);
-    ip += 12;
+    ip += GM_EX_SKIP_LDOT;
     NEXT();
   }
 
   EXCASE(MOVE) {
     XOP();
     base[x.c] = base[x.a];
-    ip += 12;
+    ip += GM_EX_SKIP_MOVE;
     NEXT();
   }
 
   EXCASE(K1SET) {
     XOP();
     base[x.c] = x.k;
-    ip += 8;
+    ip += GM_EX_SKIP_K1SET;
     NEXT();
   }
 
   EXCASE(KSET) {
     XOP();
     base[x.c] = x.k;
-    ip += 12;
+    ip += GM_EX_SKIP_KSET;
     NEXT();
   }
 
@@ -1018,7 +1018,7 @@ call_done:
     if (object.type != GM_TABLE || index.type > GM_TABLE) goto exec_fallback;
     *top = object.GetTableObject()->Get(index);
     ++top;
-    ip += 16;
+    ip += GM_EX_SKIP_LL_GETIND;
     NEXT();
   }
 
@@ -1027,67 +1027,33 @@ call_done:
     const gmVariable& index = base[x.b];
     if (top[-1].type != GM_TABLE || index.type > GM_TABLE) goto exec_fallback;
     top[-1] = top[-1].GetTableObject()->Get(index);
-    ip += 8;
+    ip += GM_EX_SKIP_SL_GETIND;
     NEXT();
   }
 
-  EXCASE(LL_SETDOT) {
-    XOP();
-    const gmVariable& object = base[x.a];
-    if (object.type != GM_TABLE) goto exec_fallback;
-    object.GetTableObject()->Set(machine, gmVariable(x.name), base[x.b]);
-    ip += 20;
-    NEXT();
+  // Member stores: the object, then the value, stored as setdot stores it.
+#define X_MEMBER_STORE(handler, OBJECT, VALUE)                        \
+  EXCASE(handler) {                                                   \
+    XOP();                                                            \
+    const gmVariable& object = OBJECT;                                \
+    if (object.type != GM_TABLE) goto exec_fallback;                  \
+    object.GetTableObject()->Set(machine, gmVariable(x.name), VALUE); \
+    ip += GM_EX_SKIP_##handler;                                       \
+    NEXT();                                                           \
   }
-
-  EXCASE(LK1_SETDOT) {
-    XOP();
-    const gmVariable& object = base[x.a];
-    if (object.type != GM_TABLE) goto exec_fallback;
-    object.GetTableObject()->Set(machine, gmVariable(x.name), x.k);
-    ip += 16;
-    NEXT();
-  }
-
-  EXCASE(LK_SETDOT) {
-    XOP();
-    const gmVariable& object = base[x.a];
-    if (object.type != GM_TABLE) goto exec_fallback;
-    object.GetTableObject()->Set(machine, gmVariable(x.name), x.k);
-    ip += 20;
-    NEXT();
-  }
-
-  EXCASE(DL_SETDOT) {
-    XOP();
-    if (top[-1].type != GM_TABLE) goto exec_fallback;
-    top[-1].GetTableObject()->Set(machine, gmVariable(x.name), base[x.b]);
-    ip += 16;
-    NEXT();
-  }
-
-  EXCASE(DK1_SETDOT) {
-    XOP();
-    if (top[-1].type != GM_TABLE) goto exec_fallback;
-    top[-1].GetTableObject()->Set(machine, gmVariable(x.name), x.k);
-    ip += 12;
-    NEXT();
-  }
-
-  EXCASE(DK_SETDOT) {
-    XOP();
-    if (top[-1].type != GM_TABLE) goto exec_fallback;
-    top[-1].GetTableObject()->Set(machine, gmVariable(x.name), x.k);
-    ip += 16;
-    NEXT();
-  }
+  X_MEMBER_STORE(LL_SETDOT, base[x.a], base[x.b])
+  X_MEMBER_STORE(LK1_SETDOT, base[x.a], x.k)
+  X_MEMBER_STORE(LK_SETDOT, base[x.a], x.k)
+  X_MEMBER_STORE(DL_SETDOT, top[-1], base[x.b])
+  X_MEMBER_STORE(DK1_SETDOT, top[-1], x.k)
+  X_MEMBER_STORE(DK_SETDOT, top[-1], x.k)
 
   EXCASE(NG) {
     XOP();
     top[0].SetNull();
     top[1] = globals->Get(gmVariable(x.name));
     top += 2;
-    ip += 8;
+    ip += GM_EX_SKIP_NG;
     NEXT();
   }
 
@@ -1096,7 +1062,7 @@ call_done:
     const gmVariable& object = base[-2];
     if (object.type != GM_TABLE) goto exec_fallback;
     ReadTableMember(machine, object, x.name, top++);
-    ip += 8;
+    ip += GM_EX_SKIP_TDOT;
     NEXT();
   }
 
@@ -1105,7 +1071,7 @@ call_done:
     const gmVariable& object = top[-1];
     if (object.type != GM_TABLE) goto exec_fallback;
     ReadTableMember(machine, object, x.name, top++);
-    ip += 8;
+    ip += GM_EX_SKIP_DDOT;
     NEXT();
   }
 
@@ -1114,14 +1080,14 @@ call_done:
     const gmVariable object = globals->Get(x.k);
     if (object.type != GM_TABLE) goto exec_fallback;
     ReadTableMember(machine, object, x.name, top++);
-    ip += 12;
+    ip += GM_EX_SKIP_GDOT;
     NEXT();
   }
 
   EXCASE(LRET) {
     XOP();
     *top++ = base[x.a];
-    ip += 8;
+    ip += GM_EX_SKIP_LRET;
     PLAINGOTO(RETURNVALUE);
   }
 
@@ -1130,7 +1096,7 @@ call_done:
     top[0] = base[x.a];
     top[1] = base[x.b];
     top += 2;
-    ip += 12;
+    ip += GM_EX_SKIP_LL;
     NEXT();
   }
 
