@@ -981,14 +981,20 @@ call_done:
   }
   GM_EXEC_BINARY(X_BINARY)
 
-  EXCASE(LDOT) {
-    XOP();
-    const gmVariable& object = base[x.a];
-    if (object.type != GM_TABLE) goto exec_fallback;
-    ReadTableMember(machine, object, x.name, top++);
-    ip += GM_EX_SKIP_LDOT;
-    NEXT();
+  // Member reads of a table: a local, this, the value below, a global.
+#define X_MEMBER_READ(handler, OBJECT)                 \
+  EXCASE(handler) {                                    \
+    XOP();                                             \
+    const gmVariable& object = OBJECT;                 \
+    if (object.type != GM_TABLE) goto exec_fallback;   \
+    ReadTableMember(machine, object, x.name, top++);   \
+    ip += GM_EX_SKIP_##handler;                        \
+    NEXT();                                            \
   }
+  X_MEMBER_READ(LDOT, base[x.a])
+  X_MEMBER_READ(TDOT, base[-2])
+  X_MEMBER_READ(DDOT, top[-1])
+  X_MEMBER_READ(GDOT, globals->Get(x.k))
 
   EXCASE(MOVE) {
     XOP();
@@ -1054,33 +1060,6 @@ call_done:
     top[1] = globals->Get(gmVariable(x.name));
     top += 2;
     ip += GM_EX_SKIP_NG;
-    NEXT();
-  }
-
-  EXCASE(TDOT) {
-    XOP();
-    const gmVariable& object = base[-2];
-    if (object.type != GM_TABLE) goto exec_fallback;
-    ReadTableMember(machine, object, x.name, top++);
-    ip += GM_EX_SKIP_TDOT;
-    NEXT();
-  }
-
-  EXCASE(DDOT) {
-    XOP();
-    const gmVariable& object = top[-1];
-    if (object.type != GM_TABLE) goto exec_fallback;
-    ReadTableMember(machine, object, x.name, top++);
-    ip += GM_EX_SKIP_DDOT;
-    NEXT();
-  }
-
-  EXCASE(GDOT) {
-    XOP();
-    const gmVariable object = globals->Get(x.k);
-    if (object.type != GM_TABLE) goto exec_fallback;
-    ReadTableMember(machine, object, x.name, top++);
-    ip += GM_EX_SKIP_GDOT;
     NEXT();
   }
 
