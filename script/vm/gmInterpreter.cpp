@@ -57,8 +57,20 @@ GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_ta
 
 // The fast paths of the operator instructions below as one function for the combined
 // instructions: false when the operands need the operator's own path.
+// The comparison operators on two numbers of one kind.
+template <uint32_t OP, class T>
+inline bool Compare(T x, T y) {
+  if constexpr (OP == BC_LT) return x < y;
+  if constexpr (OP == BC_GT) return x > y;
+  if constexpr (OP == BC_LTE) return x <= y;
+  if constexpr (OP == BC_GTE) return x >= y;
+  if constexpr (OP == BC_EQ) return x == y;
+  if constexpr (OP == BC_NEQ) return x != y;
+}
+
 template <uint32_t OP>
 inline bool FastBinary(const gmVariable& a, const gmVariable& b, gmVariable& r) {
+  constexpr bool comparison = OP >= BC_LT && OP <= BC_NEQ;
   if (a.type == GM_INT && b.type == GM_INT) {
     const gmuint x = a.Payload32(), y = b.Payload32();
     const gmint sx = static_cast<gmint>(x), sy = static_cast<gmint>(y);
@@ -66,15 +78,11 @@ inline bool FastBinary(const gmVariable& a, const gmVariable& b, gmVariable& r) 
     if constexpr (OP == BC_SUB) r.SetInt(static_cast<gmint>(x - y));
     if constexpr (OP == BC_MUL) r.SetInt(static_cast<gmint>(x * y));
     if constexpr (OP == BC_DIV || OP == BC_MOD) {
+      // Zero and -1 divisors are the operator's business (failure, wrap-around).
       if (sy == 0 || sy == -1) return false;
       r.SetInt(OP == BC_DIV ? sx / sy : sx % sy);
     }
-    if constexpr (OP == BC_LT) r.SetInt(sx < sy);
-    if constexpr (OP == BC_GT) r.SetInt(sx > sy);
-    if constexpr (OP == BC_LTE) r.SetInt(sx <= sy);
-    if constexpr (OP == BC_GTE) r.SetInt(sx >= sy);
-    if constexpr (OP == BC_EQ) r.SetInt(x == y);
-    if constexpr (OP == BC_NEQ) r.SetInt(x != y);
+    if constexpr (comparison) r.SetInt(Compare<OP>(sx, sy));
     return true;
   }
   if constexpr (OP == BC_MOD) {
@@ -86,14 +94,11 @@ inline bool FastBinary(const gmVariable& a, const gmVariable& b, gmVariable& r) 
       if constexpr (OP == BC_SUB) r.SetFloat(fx - fy);
       if constexpr (OP == BC_MUL) r.SetFloat(fx * fy);
       if constexpr (OP == BC_DIV) r.SetFloat(fx / fy);
-      if constexpr (OP == BC_LT) r.SetInt(fx < fy);
-      if constexpr (OP == BC_GT) r.SetInt(fx > fy);
-      if constexpr (OP == BC_LTE) r.SetInt(fx <= fy);
-      if constexpr (OP == BC_GTE) r.SetInt(fx >= fy);
-      if constexpr (OP == BC_EQ) r.SetInt(fx == fy);
-      if constexpr (OP == BC_NEQ) r.SetInt(fx != fy);
+      if constexpr (comparison) r.SetInt(Compare<OP>(fx, fy));
       return true;
     }
+    // Strings are interned, so equal texts are the same object; tables and functions
+    // compare by identity.
     if constexpr (OP == BC_EQ || OP == BC_NEQ) {
       if (a.type == b.type && a.type >= GM_STRING && a.type <= GM_FUNCTION) {
         r.SetInt((a.GetObject() == b.GetObject()) == (OP == BC_EQ));
@@ -401,114 +406,35 @@ get_member : {
     goto binary_operator;                                       \
   }
 
-#define NUM_FAST(e, INT_EXPR, FLOAT_EXPR, FLOAT_SET)            \
-  CASE(e) {                                                     \
-    gmVariable* a = top - 2;                                    \
-    if (a->type == GM_INT && a[1].type == GM_INT) {             \
-      const gmuint x = a->Payload32(), y = a[1].Payload32();    \
-      (void)x;                                                  \
-      (void)y;                                                  \
-      a->SetIntPayload(static_cast<gmint>(INT_EXPR));           \
-      --top;                                                    \
-      NEXT();                                                   \
-    }                                                           \
-    if (FloatPair(*a, a[1])) {                                  \
-      const gmfloat fx = AsFloat(*a), fy = AsFloat(a[1]);       \
-      a->FLOAT_SET(FLOAT_EXPR);                                 \
-      --top;                                                    \
-      NEXT();                                                   \
-    }                                                           \
-    goto binary_operator;                                       \
+// The number (and identity) fast paths shared with the combined instructions.
+#define FAST_BINARY(e)                             \
+  CASE(e) {                                        \
+    gmVariable* a = top - 2;                       \
+    gmVariable r;                                  \
+    if (!FastBinary<BC_##e>(a[0], a[1], r)) goto binary_operator; \
+    a[0] = r;                                      \
+    --top;                                         \
+    NEXT();                                        \
   }
 
 #define SX static_cast<gmint>(x)
-#define SY static_cast<gmint>(y)
 
-  NUM_FAST(ADD, x + y, fx + fy, SetFloat)
-  NUM_FAST(SUB, x - y, fx - fy, SetFloat)
-  NUM_FAST(MUL, x * y, fx * fy, SetFloat)
-  NUM_FAST(LT, SX < SY, fx < fy, SetInt)
-  NUM_FAST(GT, SX > SY, fx > fy, SetInt)
-  NUM_FAST(LTE, SX <= SY, fx <= fy, SetInt)
-  NUM_FAST(GTE, SX >= SY, fx >= fy, SetInt)
+  FAST_BINARY(ADD)
+  FAST_BINARY(SUB)
+  FAST_BINARY(MUL)
+  FAST_BINARY(DIV)
+  FAST_BINARY(MOD)
+  FAST_BINARY(LT)
+  FAST_BINARY(GT)
+  FAST_BINARY(LTE)
+  FAST_BINARY(GTE)
+  FAST_BINARY(EQ)
+  FAST_BINARY(NEQ)
   INT_FAST(BITOR, x | y)
   INT_FAST(BITXOR, x ^ y)
   INT_FAST(BITAND, x & y)
   INT_FAST(SHIFTLEFT, x << (y & 31))
   INT_FAST(SHIFTRIGHT, SX >> (y & 31))
-
-  CASE(DIV) {
-    gmVariable* a = top - 2;
-    if (a->type == GM_INT && a[1].type == GM_INT) {
-      const gmint x = a->GetInt(), y = a[1].GetInt();
-      // Zero and -1 divisors are the operator's business (failure, wrap-around).
-      if (y != 0 && y != -1) {
-        a->SetIntPayload(x / y);
-        --top;
-        NEXT();
-      }
-    } else if (FloatPair(*a, a[1])) {
-      a->SetFloat(AsFloat(*a) / AsFloat(a[1]));
-      --top;
-      NEXT();
-    }
-    goto binary_operator;
-  }
-
-  CASE(MOD) {
-    gmVariable* a = top - 2;
-    if (a->type == GM_INT && a[1].type == GM_INT) {
-      const gmint x = a->GetInt(), y = a[1].GetInt();
-      if (y != 0 && y != -1) {
-        a->SetIntPayload(x % y);
-        --top;
-        NEXT();
-      }
-    }
-    goto binary_operator;
-  }
-
-  CASE(EQ) {
-    gmVariable* a = top - 2;
-    if (a->type == GM_INT && a[1].type == GM_INT) {
-      a->SetIntPayload(a->Payload32() == a[1].Payload32());
-      --top;
-      NEXT();
-    }
-    if (FloatPair(*a, a[1])) {
-      a->SetInt(AsFloat(*a) == AsFloat(a[1]));
-      --top;
-      NEXT();
-    }
-    // Strings are interned, so equal texts are the same object; tables and functions
-    // compare by identity.
-    if (a->type == a[1].type && a->type >= GM_STRING && a->type <= GM_FUNCTION) {
-      a->SetInt(a->GetObject() == a[1].GetObject());
-      --top;
-      NEXT();
-    }
-    goto binary_operator;
-  }
-
-  CASE(NEQ) {
-    gmVariable* a = top - 2;
-    if (a->type == GM_INT && a[1].type == GM_INT) {
-      a->SetIntPayload(a->Payload32() != a[1].Payload32());
-      --top;
-      NEXT();
-    }
-    if (FloatPair(*a, a[1])) {
-      a->SetInt(AsFloat(*a) != AsFloat(a[1]));
-      --top;
-      NEXT();
-    }
-    if (a->type == a[1].type && a->type >= GM_STRING && a->type <= GM_FUNCTION) {
-      a->SetInt(a->GetObject() != a[1].GetObject());
-      --top;
-      NEXT();
-    }
-    goto binary_operator;
-  }
 
   // Operator of the operand with the higher type id, native then script.
 binary_operator : {
@@ -1156,7 +1082,6 @@ fail:
 #undef NEXT
 #undef DISPATCH_OP
 #undef INT_FAST
-#undef NUM_FAST
+#undef FAST_BINARY
 #undef SX
-#undef SY
 }
