@@ -172,8 +172,6 @@ int NullTest(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(a_op[0].type == GM_NULL)
 #undef GM_OP_ARGS
 #undef GM_OP_UNUSED
 
-}  // namespace
-
 // One side of a string add: a string brings its length and hash, anything else becomes text
 // measured and hashed here (numbers are short).
 struct AddPart {
@@ -191,6 +189,8 @@ AddPart AddPartOf(const gmVariable& v, char* a_buffer) {
   size_t length = std::strlen(text);
   return {text, length, gmStringHash(text, length)};
 }
+
+}  // namespace
 
 int gmStringOpAdd(gmMachine* a_machine, gmThread*, gmVariable* a_op) {
   char leftBuffer[kNumberText], rightBuffer[kNumberText];

@@ -128,10 +128,6 @@ class Builder {
   const Instruction* At(size_t a_index) const {
     return a_index < m_instructions.size() ? &m_instructions[a_index] : nullptr;
   }
-  bool Is(size_t a_index, uint32_t a_op) const {
-    const Instruction* ins = At(a_index);
-    return ins && ins->op == a_op;
-  }
   // A constant push; its value into a_value. Strings only where a_strings allows.
   bool Constant(size_t a_index, gmVariable& a_value, bool a_strings) const {
     const Instruction* ins = At(a_index);
