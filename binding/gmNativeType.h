@@ -40,6 +40,14 @@ class gmNativeType {
     return *this;
   }
 
+  // A constructor that asks a_factory for the object (gmFactoryCtorProxy): components use it
+  // so that constructing one twice for one owner gives the existing component.
+  template <class... A>
+  gmNativeType& FactoryConstructor(C* (*a_factory)(A...)) {
+    m_machine->AddConstructor(m_type, new gmFactoryCtorProxy<C, A...>(m_machine->TypeName(m_type), a_factory));
+    return *this;
+  }
+
   // The constructor of a module singleton whose process-wide pointer is *a_instance.
   gmNativeType& ModuleConstructor(C** a_instance) {
     m_machine->AddConstructor(m_type, new gmModuleCtorProxy<C>(m_machine->TypeName(m_type), a_instance));

@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "binding/gmResourceHandle.h"
+#include "binding/gmWrappable.h"
 #include "script/lib/gmLibNumbers.h"
 #include "script/vm/gmThread.h"
 
@@ -138,6 +139,17 @@ C* FromUser(void* a_user) {
     return static_cast<C*>(static_cast<gmResourceHandle*>(a_user));
   else
     return static_cast<C*>(a_user);
+}
+
+// A new wrapper of a_object as script type a_type; a native that can die learns of it, so
+// its death cuts the wrapper (gmWrappable).
+template <class C>
+gmUserObject* Wrap(gmThread* a_thread, C* a_object, int a_type) {
+  gmUserObject* user = NewUser(a_thread, ToUser(a_object), a_type);
+  if constexpr (std::is_base_of_v<gmWrappable, std::remove_cv_t<C>>) {
+    if (a_object) const_cast<std::remove_cv_t<C>*>(a_object)->AddWrapper(user);
+  }
+  return user;
 }
 
 template <class T>
@@ -316,9 +328,9 @@ void PushResult(gmThread* a_thread, R&& a_result, int a_type) {
       a_thread->PushNull();
   } else if constexpr (std::is_pointer_v<D>) {
     // Every call makes a new wrapper, even for an object already wrapped.
-    a_thread->PushUser(NewUser(a_thread, ToUser(a_result), a_type));
+    a_thread->PushUser(Wrap(a_thread, a_result, a_type));
   } else if constexpr (std::is_lvalue_reference_v<R>) {
-    a_thread->PushUser(NewUser(a_thread, ToUser(&a_result), a_type));
+    a_thread->PushUser(Wrap(a_thread, &a_result, a_type));
   } else {
     // A class by value: a heap copy that its wrapper owns.
     D* copy = new D(std::forward<R>(a_result));
@@ -412,7 +424,7 @@ class gmCtorProxy final : public gmTypedProxy<C, C*, A...> {
       return GM_NATIVE_OK;
     }
     C* object = new C(std::get<I>(args).Get()...);
-    gmUserObject* user = gmMarshal::NewUser(a_thread, gmMarshal::ToUser(object), this->classType);
+    gmUserObject* user = gmMarshal::Wrap(a_thread, object, this->classType);
     if (!user) {
       delete object;
       a_thread->PushNull();
@@ -426,6 +438,38 @@ class gmCtorProxy final : public gmTypedProxy<C, C*, A...> {
   }
 
   bool m_owned;
+};
+
+// A constructor that calls a static function of C instead of new: the function returns the
+// object to wrap, a new one or one that exists already (a component constructed twice for
+// the same owner is the one component), or null after logging why none can be made. The
+// object stays owned by native code.
+template <class C, class... A>
+class gmFactoryCtorProxy final : public gmTypedProxy<C, C*, A...> {
+ public:
+  typedef C* (*Factory)(A...);
+  gmFactoryCtorProxy(const char* a_name, Factory a_factory) : m_factory(a_factory) { this->name = a_name; }
+  int GetKind() const override { return gmProxy::KIND_CONSTRUCTOR; }
+  int Call(gmThread* a_thread, void*, int a_firstArg) override {
+    return Invoke(a_thread, a_firstArg, std::index_sequence_for<A...>{});
+  }
+
+ private:
+  template <size_t... I>
+  int Invoke(gmThread* a_thread, int a_first, std::index_sequence<I...> a_seq) {
+    std::tuple<gmMarshal::Arg<std::remove_cv_t<A>>...> args;
+    C* object = nullptr;
+    if (a_thread->GetNumParams() - a_first == static_cast<int>(sizeof...(A)) &&
+        this->ReadArgs(a_thread, a_first, args, a_seq))
+      object = m_factory(std::get<I>(args).Get()...);
+    if (object)
+      a_thread->PushUser(gmMarshal::Wrap(a_thread, object, this->classType));
+    else
+      a_thread->PushNull();
+    return GM_NATIVE_OK;
+  }
+
+  Factory m_factory;
 };
 
 // The constructor of a module singleton (Graphics, Input, ...): the first call creates the

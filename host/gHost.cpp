@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "binding/gConsole.h"
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
 #include "host/gFrame.h"
@@ -120,7 +121,10 @@ void gHost::SetUpInput() {
 
 // The developer console, built hidden. Until it exists, what it would show (script print
 // output and, each frame, the machine's new log entries) goes to standard output.
-void gHost::BuildConsole() { gmMachine::s_printCallback = gFrame::PrintScriptOutput; }
+void gHost::BuildConsole() {
+  gmMachine::s_printCallback = gFrame::PrintScriptOutput;
+  gConsole::SetSink(gFrame::PrintLine);
+}
 
 // Without a sound device the game goes on silently.
 void gHost::OpenAudio() {}

@@ -25,6 +25,7 @@ void gScene::DestroyAll() {
 gScene::gScene() { Registry().Append(this); }
 
 gScene::~gScene() {
+  CutWrappers();
   while (objects.count > 0) delete static_cast<sceObject*>(objects.Get(objects.count - 1));
   Registry().Remove(this);
 }

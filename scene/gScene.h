@@ -4,6 +4,7 @@
 // until the game ends.
 #include <string>
 
+#include "binding/gmWrappable.h"
 #include "scene/gPtrList.h"
 #include "scene/gScriptTable.h"
 
@@ -12,7 +13,7 @@ class sceGraphics;
 class scePhysics;
 class sceObject;
 
-class gScene {
+class gScene : public gmWrappable {
  public:
   // The machine whose scripts the scenes and objects belong to: per-frame functions run in
   // it and the tables that scripts hand over are its tables. The machine the scene type is

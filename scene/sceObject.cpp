@@ -14,6 +14,7 @@ sceObject::sceObject(gScene* a_scene) : scene(a_scene) {
 }
 
 sceObject::~sceObject() {
+  CutWrappers();
   if (scene) scene->objects.Remove(this);
 }
 
@@ -43,6 +44,7 @@ void sceObject::Update() {
 }
 
 void sceObject::Destroy() {
+  CutWrappers();
   if (scene) {
     scene->objects.Remove(this);
     scene = nullptr;
@@ -51,8 +53,6 @@ void sceObject::Destroy() {
   gmTableObject* own = table.Get();
   gmMachine* machine = table.GetMachine();
   if (!own || !machine) return;
-  const gmVariable core = own->GetByName(machine, "_core");
-  if (core.type > GM_USER && core.IsReference() && core.GetUserObject()->user == this) core.GetUserObject()->user = nullptr;
   std::vector<gmVariable> keys;
   keys.reserve(static_cast<size_t>(own->Count()));
   gmint cursor = -2;

@@ -3,6 +3,7 @@
 // per-frame script function, and its physics, graphics and audio components, which it owns.
 #include <string>
 
+#include "binding/gmWrappable.h"
 #include "scene/gScriptTable.h"
 
 class gScene;
@@ -11,7 +12,7 @@ class objGraphics;
 class objPhysics;
 class objAudio;
 
-class sceObject {
+class sceObject : public gmWrappable {
  public:
   // Appends the object to a_scene's object list.
   explicit sceObject(gScene* a_scene);
@@ -33,8 +34,8 @@ class sceObject {
   void Update();
 
   // Takes the object out of its scene and frees its components, then empties its table, so
-  // that scripts still holding the table see no members; the native wrapper that was in it
-  // is cut from this object, so a copy of it that a script kept calls nothing.
+  // that scripts still holding the table see no members. Every wrapper of the object is cut
+  // first, so one a script kept calls nothing.
   void Destroy();
 
   objGraphics* graphics = nullptr;

@@ -2,7 +2,10 @@
 
 #include "script/vm/gmMachine.h"
 
-void gmUserObject::Destruct(gmMachine* a_machine) { a_machine->DestroyUserObject(this); }
+void gmUserObject::Destruct(gmMachine* a_machine) {
+  UnlinkWrapper();
+  a_machine->DestroyUserObject(this);
+}
 
 bool gmUserObject::Trace(gmMachine* a_machine, gmGarbageCollector* a_gc, int a_workLeft, int& a_workDone) {
   if (a_machine->IsValidType(userType)) {

@@ -197,6 +197,26 @@ TEST_F(GameTest, NewLogEntriesGoToStandardOutputEachFrame) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
+// Wrappers outlive their natives: a wrapper kept after the object (or, at teardown, the
+// scene) is destroyed calls nothing and gives null, whether a constructor or a method made
+// it. Under the sanitizer build any reach into the freed native fails the test.
+TEST_F(GameTest, WrappersKeptPastTheirNativeCallNothing) {
+  Run("global sc = _Scene(); global ob = _Object(sc); global t = table(); ob._Table(t);"
+      "global again = ob._Scene();"  // a method result of another kind
+      "NewScene(\"level\"); global ball = level.NewObject(\"ball\"); global core = ball._core;"
+      "sc._DelObject(t); ball.Delete();");
+  Frames(1);
+  Run("print(ob._Name(\"x\"), ob._Scene(), core._Script(\"f\"), core._Scene());");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"null null null null"}));
+  Run("global keptScene = level._core;");
+  gScene::DestroyAll();
+  printed.clear();
+  Run("print(keptScene._NewObject(\"late\"), keptScene._Name(\"x\"));");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"null null"}));
+  // Collecting the cut wrappers afterwards touches nothing freed either.
+  Run("ob = null; core = null; keptScene = null; sysCollectGarbage(1);");
+}
+
 int s_stopAfter = 0;
 bool StopRequested() { return --s_stopAfter <= 0; }
 

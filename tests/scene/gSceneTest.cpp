@@ -29,6 +29,7 @@ sceObject* MakeObject(gmMachine* a_machine, gScene* a_scene, const std::string& 
   table->SetByName(a_machine, "name", gmVariable(a_machine->MakeString(a_name.c_str())));
   // The wrapper that the constructor would have made, as the prelude stores it.
   gmUserObject* core = a_machine->MakeUserObject(object, s_objectType);
+  object->AddWrapper(core);
   table->SetByName(a_machine, "_core", gmVariable(core));
   a_machine->GetGlobals()->SetByName(a_machine, a_name.c_str(), gmVariable(table));
   object->_Table(table);

@@ -1,0 +1,46 @@
+#ifndef GMWRAPPABLE_H
+#define GMWRAPPABLE_H
+
+// Base of every native that can die while scripts still hold wrappers of it: scenes'
+// objects, components and their parts (cameras, records, sources, cloths). The proxies link
+// each wrapper they make of such a native into the list headed here, whether a constructor
+// or a method returned it, so one native may have many wrappers. Cutting sets every one of
+// them to no native: a call through a cut wrapper calls nothing and returns null, as a call
+// on an absent native does.
+//
+// The base destructor cuts, but it runs after the derived destructor has already freed the
+// native's parts: a class whose destructor does work that could reach script (or hands its
+// parts to others) calls CutWrappers first thing in its own destructor.
+//
+// The wrappers belong to the machine's collector; one collected first unlinks itself
+// (gmUserObject::Destruct), so the list never names a freed wrapper, and a machine torn
+// down before the native leaves the list empty.
+
+#include "script/values/gmUserObject.h"
+
+class gmWrappable {
+ public:
+  gmWrappable() = default;
+  // A copy is another native: its wrappers are its own.
+  gmWrappable(const gmWrappable&) {}
+  gmWrappable& operator=(const gmWrappable&) { return *this; }
+  ~gmWrappable() { CutWrappers(); }
+
+  void AddWrapper(gmUserObject* a_user) {
+    if (a_user) a_user->LinkWrapper(&m_wrappers);
+  }
+
+  void CutWrappers() {
+    while (gmUserObject* user = m_wrappers) {
+      user->UnlinkWrapper();
+      user->user = nullptr;
+    }
+  }
+
+  bool HasWrappers() const { return m_wrappers != nullptr; }
+
+ private:
+  gmUserObject* m_wrappers = nullptr;
+};
+
+#endif
