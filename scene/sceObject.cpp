@@ -7,6 +7,8 @@
 #include "scene/gScriptCall.h"
 #include "script/values/gmUserObject.h"
 
+sceObject::ComponentHooks sceObject::componentHooks;
+
 sceObject::sceObject(gScene* a_scene) : scene(a_scene) {
   if (!scene) return;
   serial = ++scene->appended;
@@ -16,6 +18,7 @@ sceObject::sceObject(gScene* a_scene) : scene(a_scene) {
 sceObject::~sceObject() {
   CutWrappers();
   if (scene) scene->objects.Remove(this);
+  if (componentHooks.destroy) componentHooks.destroy(this);
 }
 
 int sceObject::RegisterScriptType(gmMachineEx* a_machine) {
@@ -41,6 +44,8 @@ void sceObject::Update() {
     gmTableObject* own = table.Get();
     gScriptCall::Global(gScene::machine, scriptFunction.c_str(), {own ? gmVariable(own) : gmVariable::Null()});
   }
+  // The function may have deleted this object: it is still whole until the next walk.
+  if (componentHooks.sync) componentHooks.sync(this);
 }
 
 void sceObject::Destroy() {
@@ -49,6 +54,7 @@ void sceObject::Destroy() {
     scene->objects.Remove(this);
     scene = nullptr;
   }
+  if (componentHooks.destroy) componentHooks.destroy(this);
 
   gmTableObject* own = table.Get();
   gmMachine* machine = table.GetMachine();

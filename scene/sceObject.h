@@ -14,6 +14,17 @@ class objAudio;
 
 class sceObject : public gmWrappable {
  public:
+  // The parts of the object update and of destruction that reach into the components, whose
+  // modules sit above this one; the host sets them (null hooks skip those parts). sync copies
+  // the body's pose to the graphics root and the audio sources; destroy frees the graphics,
+  // physics and audio components in that order (clearing the listener first) and nulls the
+  // fields.
+  struct ComponentHooks {
+    void (*sync)(sceObject* a_object) = nullptr;
+    void (*destroy)(sceObject* a_object) = nullptr;
+  };
+  static ComponentHooks componentHooks;
+
   // Appends the object to a_scene's object list.
   explicit sceObject(gScene* a_scene);
   ~sceObject();
