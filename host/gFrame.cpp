@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "clock/_gClock.h"
+#include "host/gDeveloperMenu.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
 #include "scene/gScene.h"
@@ -28,11 +30,16 @@ void gFrame::Loop(bool (*a_stopRequested)()) {
   }
 }
 
+gDeveloperMenu* gFrame::menu = nullptr;
+
 void gFrame::PrintLine(const char* a_text) { Print(a_text, false); }
 
 // Log entries set themselves apart with line breaks of their own ("\r\ncallstack.."), which
 // would be empty lines here.
-void gFrame::PrintLogEntry(const char* a_text) { Print(a_text, true); }
+void gFrame::PrintLogEntry(const char* a_text) {
+  Print(a_text, true);
+  if (menu) menu->OnLogEntry(a_text);
+}
 
 void gFrame::Print(const char* a_text, bool a_skipEmpty) {
   const char* line = a_text;
@@ -46,6 +53,7 @@ void gFrame::Print(const char* a_text, bool a_skipEmpty) {
     if (!trailing && !(a_skipEmpty && shown == 0)) {
       std::fwrite(line, 1, shown, stdout);
       std::fputc('\n', stdout);
+      if (menu) menu->AddConsoleLine(std::string(line, shown).c_str());
     }
     if (last) break;
     line += length + 1;
@@ -80,6 +88,9 @@ void gFrame::StepPhysics() {}
 
 void gFrame::UpdateInput() {
   if (input) input->Update();
+  // The menu's browser is refilled here, after the event pass, not inside a list box's own
+  // event handler.
+  if (menu) menu->AfterEvents();
 }
 
 void gFrame::UpdateScenes() { gScene::UpdateAll(); }

@@ -5,6 +5,7 @@
 class gmMachine;
 class _gClock;
 class _gInput;
+class gDeveloperMenu;
 
 class gFrame {
  public:
@@ -18,8 +19,10 @@ class gFrame {
   // is asked after every frame; a yes clears the flag, so the frame in progress finishes.
   void Loop(bool (*a_stopRequested)() = nullptr);
 
-  // Until the developer console exists, the lines it would show go to standard output,
-  // one line each: script print output and the machine's log entries.
+  // Console lines (script print output, the machine's log entries, the components'
+  // messages) go to standard output, one line each, and to the developer menu's console
+  // when there is one.
+  static gDeveloperMenu* menu;
   static void PrintLine(const char* a_text);
   static void PrintLogEntry(const char* a_text);
   static void PrintScriptOutput(gmMachine* a_machine, const char* a_text);

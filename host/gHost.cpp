@@ -7,6 +7,7 @@
 #include "binding/gConsole.h"
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
+#include "host/gDeveloperMenu.h"
 #include "host/gFrame.h"
 #include "host/gPackage.h"
 #include "host/gPlayerScriptApi.h"
@@ -20,7 +21,11 @@
 #include "script/vm/gmMachine.h"
 
 gHost::gHost() = default;
-gHost::~gHost() = default;
+gHost::~gHost() {
+  if (!menu) return;
+  if (gFrame::menu == menu.get()) gFrame::menu = nullptr;
+  if (_gInput::instance && _gInput::instance->menu == menu.get()) _gInput::instance->menu = nullptr;
+}
 
 int gHost::Run(int argc, const char* const* argv) {
   commandLine = gCommandLine::Parse(argc, argv);
@@ -119,9 +124,14 @@ void gHost::SetUpInput() {
   _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
 }
 
-// The developer console, built hidden. Until it exists, what it would show (script print
-// output and, each frame, the machine's new log entries) goes to standard output.
+// The developer console, built hidden. What it shows (script print output, each frame's new
+// log entries, the components' messages) also goes to standard output, in order. Outside
+// developer mode a window shows the newest script error for a few seconds instead.
 void gHost::BuildConsole() {
+  menu.reset(new gDeveloperMenu());
+  menu->Setup(device, scriptHost->GetMachine(), _gInput::instance, !commandLine.developer && commandLine.window);
+  _gInput::instance->menu = menu.get();
+  gFrame::menu = menu.get();
   gmMachine::s_printCallback = gFrame::PrintScriptOutput;
   gConsole::SetSink(gFrame::PrintLine);
 }
@@ -150,6 +160,8 @@ void gHost::RunMainLoop() {
 
 // In this order: the device (which closes the window), the sound device, the Wiimote.
 void gHost::Shutdown() {
+  gFrame::menu = nullptr;
+  if (_gInput::instance) _gInput::instance->menu = nullptr;
   device->drop();
   device = nullptr;
 }

@@ -13,6 +13,7 @@ class IrrlichtDevice;
 }
 class gmMachine;
 class gScriptHost;
+class gDeveloperMenu;
 
 class gHost {
  public:
@@ -26,6 +27,7 @@ class gHost {
   // Registered the script API and loads scripts for LoadScript; `machine` above is the
   // machine it built, handed over to the player.
   std::unique_ptr<gScriptHost> scriptHost;
+  std::unique_ptr<gDeveloperMenu> menu;
 
   gHost();
   ~gHost();
