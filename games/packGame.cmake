@@ -1,8 +1,12 @@
-# cmake -DSOURCE=dir -DSTAGING=dir -DOUTPUT=file.qvp -DZIP=zip -P packGame.cmake
+# cmake -DSOURCE=dir [-DASSETS=dir] -DSTAGING=dir -DOUTPUT=file.qvp -DZIP=zip -P packGame.cmake
 # Packs a game folder so that the same sources always give the same bytes, and so the same
 # checksum on every machine: files in sorted order, no extra attributes and no folder
 # entries (lookups ignore folders anyway).
 file(REMOVE_RECURSE ${STAGING})
+# The made assets first: a file of the game's own with the same name replaces one.
+if(ASSETS)
+  file(COPY ${ASSETS}/ DESTINATION ${STAGING} PATTERN stamp EXCLUDE)
+endif()
 file(COPY ${SOURCE}/ DESTINATION ${STAGING})
 file(GLOB_RECURSE files RELATIVE ${STAGING} ${STAGING}/*)
 list(SORT files)
