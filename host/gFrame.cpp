@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "clock/_gClock.h"
+#include "host/gInputReplay.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
 #include "scene/gScene.h"
@@ -25,7 +26,11 @@ void gFrame::Loop(bool (*a_stopRequested)()) {
   while (input && input->running) {
     Run();
     if (a_stopRequested && a_stopRequested()) input->running = 0;
+    if (lastFrame && frames >= lastFrame) input->running = 0;
   }
+  // Each frame shows what was logged since the one before, so the entries of the last
+  // frame (a failing timer, a broken script it loaded) would otherwise never be seen.
+  ShowLog();
 }
 
 void gFrame::PrintLine(const char* a_text) { Print(a_text, false); }
@@ -79,6 +84,7 @@ void gFrame::PollNetwork() {
 void gFrame::StepPhysics() {}
 
 void gFrame::UpdateInput() {
+  if (replay) replay->Apply(frames + 1);
   if (input) input->Update();
 }
 

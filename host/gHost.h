@@ -12,12 +12,18 @@ namespace irr {
 class IrrlichtDevice;
 }
 class gmMachine;
+class gMilliClock;
 class gScriptHost;
+class gInputReplay;
 
 class gHost {
  public:
   // Exit status when the graphics device cannot be created; 0 and -1 are the player's own.
   static constexpr int kNoDevice = 1;
+  // Exit status of a "--screenshot" run whose picture could not be written.
+  static constexpr int kNoScreenshot = 1;
+  // Exit status of a "--strict" run in which a script error was logged.
+  static constexpr int kScriptErrors = 3;
 
   gCommandLine commandLine;
   gDeviceReceiver receiver;
@@ -26,6 +32,12 @@ class gHost {
   // Registered the script API and loads scripts for LoadScript; `machine` above is the
   // machine it built, handed over to the player.
   std::unique_ptr<gScriptHost> scriptHost;
+  // "--input": read before anything is created, replayed by the main loop.
+  std::unique_ptr<gInputReplay> replay;
+  // "--fixed-clock": the frame clock's time source instead of the system's.
+  std::unique_ptr<gMilliClock> fixedTime;
+  // Frames the main loop ran.
+  unsigned framesRun = 0;
 
   gHost();
   ~gHost();
@@ -34,6 +46,8 @@ class gHost {
   int Run(int argc, const char* const* argv);
 
  private:
+  bool ReadInputFile();
+  int CheckPackage();
   void BuildScriptHost();
   void StartClock();
   bool CreateDevice();
@@ -46,5 +60,6 @@ class gHost {
   void StartNetwork();
   bool RunStartScript();
   void RunMainLoop();
+  bool TakeScreenshot();
   void Shutdown();
 };
