@@ -41,6 +41,20 @@ std::string Lower(std::string a_text) {
   return a_text;
 }
 
+// Every zip archive ends with its end-of-directory record, found within the last 64 KiB
+// plus the record's own 22 bytes. The player's reader walks the entries from the front and
+// never looks for it, so an archive cut short (an interrupted copy) would still mount, with
+// entries missing or holding bytes from elsewhere.
+bool HasEndRecord(const std::vector<char>& a_bytes) {
+  static const char kSignature[4] = {'P', 'K', 5, 6};
+  const size_t recordSize = 22;
+  if (a_bytes.size() < recordSize) return false;
+  const size_t lowest = a_bytes.size() > recordSize + 65535 ? a_bytes.size() - recordSize - 65535 : 0;
+  for (size_t at = a_bytes.size() - recordSize + 1; at-- > lowest;)
+    if (std::equal(kSignature, kSignature + 4, a_bytes.begin() + static_cast<long>(at))) return true;
+  return false;
+}
+
 bool IsScript(const std::string& a_name) {
   return a_name.size() > 3 && strcasecmp(a_name.c_str() + a_name.size() - 3, ".qv") == 0;
 }
@@ -70,7 +84,8 @@ class Checker {
                                                            a_label.c_str(), false);
       for (irr::u32 i = 0; file && !archive && i < m_fileSystem->getArchiveLoaderCount(); ++i) {
         irr::io::IArchiveLoader* loader = m_fileSystem->getArchiveLoader(i);
-        if (loader->isALoadableFileFormat(irr::io::EFAT_ZIP))
+        // The loader makes an archive of anything it is handed; the signature test is apart.
+        if (loader->isALoadableFileFormat(irr::io::EFAT_ZIP) && loader->isALoadableFileFormat(file))
           archive = loader->createArchive(file, /*ignoreCase=*/false, /*ignorePaths=*/false);
       }
       if (file) file->drop();
@@ -79,6 +94,7 @@ class Checker {
       Problem(a_label + " cannot be read as a zip archive");
       return;
     }
+    if (!HasEndRecord(bytes)) Problem(a_label + " is cut short or damaged: its zip directory is missing");
     const irr::io::IFileList* list = archive->getFileList();
     for (irr::u32 i = 0; i < list->getFileCount(); ++i) {
       if (list->isDirectory(i)) continue;
@@ -217,10 +233,9 @@ int gPackageCheck::Run(IFileSystem* a_fileSystem, const std::string& a_package, 
   else
     checker.Problem("Script start.qv not found!");
 
-  if (checker.problems == 0)
-    std::printf("%s: %d scripts compiled, no problems found\n", a_package.c_str(), checker.scripts);
-  else
-    std::printf("%s: %d scripts compiled, %d problems found\n", a_package.c_str(), checker.scripts, checker.problems);
+  const auto count = [](int n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+  std::printf("%s: %s compiled, %s found\n", a_package.c_str(), count(checker.scripts, "script").c_str(),
+              checker.problems ? count(checker.problems, "problem").c_str() : "no problems");
   std::fflush(stdout);
   return checker.problems;
 }
