@@ -28,7 +28,8 @@ bool ReadBytes(const fs::path& a_path, std::vector<char>& a_bytes) {
   std::ifstream in(a_path, std::ios::binary);
   if (!in) return false;
   a_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  // The engine's files count their size in a signed 32-bit number.
+  return !in.bad() && a_bytes.size() <= 0x7fffffffu;
 }
 
 std::string BareName(const std::string& a_path) {
