@@ -119,9 +119,11 @@ bool gHost::CreateDevice() {
   using namespace irr;
   const bool window = commandLine.window;
   if (window) gWindowSystem::TolerateProtocolErrors();
+  // A fixed-clock run goes as fast as the machine allows, so it does not wait for the
+  // display's refresh either.
   device = createDevice(window ? video::EDT_OPENGL : video::EDT_NULL,
                         core::dimension2d<u32>(1024, 768), 32, commandLine.fullscreen,
-                        /*stencilbuffer=*/window, /*vsync=*/window, &receiver);
+                        /*stencilbuffer=*/window, /*vsync=*/window && !commandLine.fixedClock, &receiver);
   if (!device) {
     std::fprintf(stderr,
                  "ombrix: could not create the %s graphics device (is there a display?); "
