@@ -44,7 +44,11 @@ int gHost::Run(int argc, const char* const* argv) {
   // Names given on the command line are relative to where the player was started; a
   // developer package is mounted by entering its directory.
   if (!ReadInputFile()) return gCommandLine::kBadArgument;
-  if (!commandLine.screenshot.empty()) commandLine.screenshot = std::filesystem::absolute(commandLine.screenshot).string();
+  if (!commandLine.screenshot.empty()) {
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(commandLine.screenshot, failed);
+    if (!failed) commandLine.screenshot = absolute.string();
+  }
   if (commandLine.check) return CheckPackage();
 
   // Installed before anything is built: a stop asked for during start-up is then honoured by

@@ -200,7 +200,8 @@ class Checker {
 
 int gPackageCheck::Run(IFileSystem* a_fileSystem, const std::string& a_package, bool a_developer) {
   // Asked before mounting, which enters the directory.
-  const bool directoryFound = fs::is_directory(a_package);
+  std::error_code failed;
+  const bool directoryFound = fs::is_directory(a_package, failed);
   gPackage::Mount(a_fileSystem, a_package, a_developer);
   Checker checker(a_fileSystem);
 
@@ -210,7 +211,7 @@ int gPackageCheck::Run(IFileSystem* a_fileSystem, const std::string& a_package, 
     if (!directoryFound) ++checker.problems;
     const fs::path directory = a_fileSystem->getWorkingDirectory().c_str();
     std::vector<fs::path> entries;
-    std::error_code failed;
+    failed.clear();
     for (fs::directory_iterator it(directory, failed), end; !failed && it != end; it.increment(failed))
       entries.push_back(it->path());
     std::sort(entries.begin(), entries.end());
@@ -221,7 +222,7 @@ int gPackageCheck::Run(IFileSystem* a_fileSystem, const std::string& a_package, 
     }
   } else {
     const std::string archive = a_package + ".qvp";
-    if (fs::exists(archive))
+    if (fs::exists(archive, failed))
       checker.CheckArchive(archive, archive, "");
     else
       checker.Problem(archive + " not found");
