@@ -4,6 +4,9 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(OpenSSL REQUIRED)
 find_package(OpenAL REQUIRED)
+# OpenGL::GL, for what is read or drawn outside the 3D engine (the back buffer of a screenshot).
+set(OpenGL_GL_PREFERENCE GLVND)
+find_package(OpenGL REQUIRED)
 
 find_path(IRRLICHT_INCLUDE_DIR irrlicht.h PATH_SUFFIXES irrlicht REQUIRED)
 find_library(IRRLICHT_LIBRARY Irrlicht REQUIRED)

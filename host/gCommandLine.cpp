@@ -2,12 +2,81 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
+#include <vector>
 
 #include "binding/gVersion.h"
 
+namespace {
+
+bool EndsInPng(const std::string& name) {
+  return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".png") == 0;
+}
+
+// The options that take the argument after them as their value.
+std::string* ValueOf(gCommandLine& line, const char* arg) {
+  if (std::strcmp(arg, "--input") == 0) return &line.input;
+  if (std::strcmp(arg, "--screenshot") == 0) return &line.screenshot;
+  return nullptr;
+}
+
+// Contradictions that only show once every argument is read.
+std::string Contradiction(const gCommandLine& line) {
+  if (line.check && line.checksum) return "--check and --checksum cannot be used together";
+  // A check or checksum run renders nothing and never runs a frame.
+  if (line.check || line.checksum || line.screenshot.empty()) return "";
+  if (!EndsInPng(line.screenshot)) return "--screenshot writes a PNG file: its name must end in .png";
+  if (line.frames == 0) return "--screenshot needs --frames N: the picture is taken after the last frame";
+  if (!line.window)
+    return "--screenshot cannot be used with --nowindow: without a window nothing is rendered";
+  return "";
+}
+
+}  // namespace
+
+bool gCommandLine::ParseFrameCount(const std::string& text, unsigned& frames) {
+  if (text.empty() || text.size() > 10) return false;
+  unsigned long long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value == 0 || value > 0x7fffffffULL) return false;
+  frames = static_cast<unsigned>(value);
+  return true;
+}
+
 gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
   gCommandLine line;
+  std::string error;
+  // Values first, so that a value is never mistaken for the package name or an option.
+  std::vector<bool> taken(argc > 0 ? static_cast<size_t>(argc) : 0, false);
+  bool framesGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    std::string* value = ValueOf(line, arg);
+    const bool frames = std::strcmp(arg, "--frames") == 0;
+    if (!value && !frames) continue;
+    taken[i] = true;
+    if (i + 1 >= argc) {
+      if (error.empty()) error = std::string(arg) + " needs a value";
+      continue;
+    }
+    taken[++i] = true;
+    const bool repeated = frames ? framesGiven : !value->empty();
+    if (repeated && error.empty()) error = std::string(arg) + " is given twice";
+    if (frames) {
+      framesGiven = true;
+      if (!ParseFrameCount(argv[i], line.frames) && error.empty())
+        error = std::string("--frames needs a whole number of frames from 1 to 2147483647, not \"") + argv[i] + "\"";
+    } else {
+      *value = argv[i];
+      if (value->empty() && error.empty()) error = std::string(arg) + " needs a file name";
+    }
+  }
+
   for (int i = argc - 1; i >= 1; --i) {
+    if (taken[i]) continue;
     const char* arg = argv[i];
     if (std::strcmp(arg, "--nowindow") == 0) {
       line.window = false;
@@ -23,6 +92,12 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
       line.developer = true;
     } else if (std::strcmp(arg, "--checksum") == 0) {
       line.checksum = true;
+    } else if (std::strcmp(arg, "--fixed-clock") == 0) {
+      line.fixedClock = true;
+    } else if (std::strcmp(arg, "--strict") == 0) {
+      line.strict = true;
+    } else if (std::strcmp(arg, "--check") == 0) {
+      line.check = true;
     } else {
       line.package = arg;
     }
@@ -30,6 +105,11 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
   if (line.checksum) {
     line.window = false;
     line.developer = false;
+  }
+  if (error.empty()) error = Contradiction(line);
+  if (!error.empty()) {
+    line.action = BAD_ARGUMENT;
+    line.error = error;
   }
   return line;
 }
@@ -43,11 +123,25 @@ void gPrintUsage(const char* program) {
   std::printf(
       "Usage: %s [options] [package]\n"
       "Plays the game in package.qvp (default Vastrelline) from the current directory.\n"
-      "  --nowindow    run without a window (null video driver)\n"
-      "  --fullscreen  open the window full-screen\n"
-      "  --dev         developer mode: the package is a directory of loose files\n"
-      "  --checksum    print the package checksum and exit\n"
-      "  --version     print the version and exit\n",
+      "  --nowindow          run without a window (null video driver)\n"
+      "  --fullscreen        open the window full-screen\n"
+      "  --dev               developer mode: the package is a directory of loose files\n"
+      "  --checksum          print the package checksum and exit\n"
+      "  --version           print the version and exit\n"
+      "Headless and scripted runs (they combine with each other, --nowindow and --dev):\n"
+      "  --frames N          run exactly N frames, then shut down (exit status 0)\n"
+      "  --fixed-clock       each frame is exactly 1/30 s of game time and nothing waits:\n"
+      "                      timers and counters as in real time, the run as fast as it goes\n"
+      "  --input FILE        replay the input events of FILE, one per line:\n"
+      "                        FRAME key NAME down|up    (NAME: KEY_SPACE or a key code)\n"
+      "                        FRAME mouse BUTTON down|up (BUTTON: 0 left, 1 right, 2 middle)\n"
+      "                        FRAME move X Y            (window pixels)\n"
+      "                      frames count from 1; blank lines and # comments are skipped\n"
+      "  --screenshot F.png  after the last frame of a --frames run, write it as PNG\n"
+      "                      (needs a window: not with --nowindow)\n"
+      "  --strict            exit status 3 when a script error was logged during the run\n"
+      "  --check             compile every script of the package without running anything\n"
+      "                      and list errors and package problems; exit 1 when any\n",
       program);
   std::fflush(stdout);
 }

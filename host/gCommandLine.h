@@ -5,8 +5,8 @@
 class gCommandLine {
  public:
   // What the process does once the arguments are read. Version and help end it at once,
-  // before anything is created.
-  enum Action { RUN, SHOW_VERSION, SHOW_HELP };
+  // before anything is created; so does a bad option value (BAD_ARGUMENT, with `error`).
+  enum Action { RUN, SHOW_VERSION, SHOW_HELP, BAD_ARGUMENT };
 
   Action action = RUN;
   bool window = true;
@@ -15,10 +15,26 @@ class gCommandLine {
   bool checksum = false;
   std::string package = "Vastrelline";
 
-  // Arguments are examined from the last to the first, each compared whole and exactly,
-  // so the leftmost plain argument names the package and "--devel" is a package name.
-  // A checksum run never opens a window and always hashes the archive.
+  // Headless runs for continuous integration.
+  unsigned frames = 0;      // frames to run before shutting down; 0 runs until stopped
+  bool fixedClock = false;  // every frame is one period long and nothing waits
+  std::string input;        // file of input events to replay, empty for none
+  std::string screenshot;   // PNG written after the last frame, empty for none
+  bool strict = false;      // exit 3 when a script error was logged
+  bool check = false;       // compile the package's scripts without running anything
+  std::string error;        // why the line was refused (BAD_ARGUMENT)
+
+  // Exit status of a run that stops at a bad option value or input file.
+  static constexpr int kBadArgument = 1;
+
+  // Options that take a value consume the argument after them, wherever they stand.
+  // The other arguments are examined from the last to the first, each compared whole and
+  // exactly, so the leftmost plain argument names the package and "--devel" is a package
+  // name. A checksum run never opens a window and always hashes the archive.
   static gCommandLine Parse(int argc, const char* const* argv);
+
+  // A whole positive number of frames that fits 31 bits, and nothing else.
+  static bool ParseFrameCount(const std::string& text, unsigned& frames);
 };
 
 // The two-line banner of "--version" and the short usage of "--help".

@@ -6,6 +6,7 @@
 
 #include "clock/_gClock.h"
 #include "host/gDeveloperMenu.h"
+#include "host/gInputReplay.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
 #include "scene/gScene.h"
@@ -27,7 +28,11 @@ void gFrame::Loop(bool (*a_stopRequested)()) {
   while (input && input->running) {
     Run();
     if (a_stopRequested && a_stopRequested()) input->running = 0;
+    if (lastFrame && frames >= lastFrame) input->running = 0;
   }
+  // Each frame shows what was logged since the one before, so the entries of the last
+  // frame (a failing timer, a broken script it loaded) would otherwise never be seen.
+  ShowLog();
 }
 
 gDeveloperMenu* gFrame::menu = nullptr;
@@ -87,6 +92,7 @@ void gFrame::PollNetwork() {
 void gFrame::StepPhysics() {}
 
 void gFrame::UpdateInput() {
+  if (replay) replay->Apply(frames + 1);
   if (input) input->Update();
   // The menu's browser is refilled here, after the event pass, not inside a list box's own
   // event handler.

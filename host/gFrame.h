@@ -6,17 +6,23 @@ class gmMachine;
 class _gClock;
 class _gInput;
 class gDeveloperMenu;
+class gInputReplay;
 
 class gFrame {
  public:
   gmMachine* machine = nullptr;
   _gInput* input = nullptr;
   _gClock* clock = nullptr;
+  // Events replayed at the start of their frame's input step; null for none.
+  gInputReplay* replay = nullptr;
+  // The loop ends after this frame; 0 runs until stopped.
+  unsigned lastFrame = 0;
 
   // Runs one frame; the clock step at its end waits for the frame's slot.
   void Run();
-  // Runs frames while the input module's running flag is set. a_stopRequested, when given,
-  // is asked after every frame; a yes clears the flag, so the frame in progress finishes.
+  // Runs frames while the input module's running flag is set and lastFrame is not passed.
+  // a_stopRequested, when given, is asked after every frame; a yes clears the flag, so the
+  // frame in progress finishes. What the last frame logged is shown before it returns.
   void Loop(bool (*a_stopRequested)() = nullptr);
 
   // Console lines (script print output, the machine's log entries, the components'

@@ -3,14 +3,19 @@
 #include <irrlicht.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "binding/gConsole.h"
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
 #include "host/gDeveloperMenu.h"
+#include "host/gFixedClock.h"
 #include "host/gFrame.h"
+#include "host/gInputReplay.h"
 #include "host/gPackage.h"
+#include "host/gPackageCheck.h"
 #include "host/gPlayerScriptApi.h"
+#include "host/gScreenshot.h"
 #include "host/gScriptLoader.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
@@ -37,6 +42,19 @@ int gHost::Run(int argc, const char* const* argv) {
     gPrintUsage(argc > 0 ? argv[0] : "ombrix");
     return 0;
   }
+  if (commandLine.action == gCommandLine::BAD_ARGUMENT) {
+    std::fprintf(stderr, "ombrix: %s (--help lists the options)\n", commandLine.error.c_str());
+    return gCommandLine::kBadArgument;
+  }
+  // Names given on the command line are relative to where the player was started; a
+  // developer package is mounted by entering its directory.
+  if (!ReadInputFile()) return gCommandLine::kBadArgument;
+  if (!commandLine.screenshot.empty()) {
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(commandLine.screenshot, failed);
+    if (!failed) commandLine.screenshot = absolute.string();
+  }
+  if (commandLine.check) return CheckPackage();
 
   // Installed before anything is built: a stop asked for during start-up is then honoured by
   // the first frame, instead of killing the process mid-way with the default action.
@@ -59,8 +77,32 @@ int gHost::Run(int argc, const char* const* argv) {
   // A start script that is missing or does not compile ends the run with nothing torn down.
   if (!RunStartScript()) return -1;
   RunMainLoop();
+  const bool pictureOk = commandLine.screenshot.empty() || TakeScreenshot();
   Shutdown();
+  if (!pictureOk) return kNoScreenshot;
+  if (commandLine.strict && machine->GetLog().GetEntryCount() > 0) return kScriptErrors;
   return 0;
+}
+
+// A malformed file is refused as a whole, before anything is created.
+bool gHost::ReadInputFile() {
+  if (commandLine.input.empty()) return true;
+  replay = std::make_unique<gInputReplay>();
+  std::string error;
+  if (replay->Load(commandLine.input, error)) return true;
+  std::fprintf(stderr, "ombrix: %s\n", error.c_str());
+  return false;
+}
+
+// "--check" mounts the package as for play on a device without a window, and compiles and
+// inspects instead of running: no script host, sound or network.
+int gHost::CheckPackage() {
+  commandLine.window = false;
+  if (!CreateDevice()) return kNoDevice;
+  const int problems = gPackageCheck::Run(device->getFileSystem(), commandLine.package, commandLine.developer);
+  device->drop();
+  device = nullptr;
+  return problems == 0 ? 0 : 1;
 }
 
 // The script machine, the whole script API and the module objects; no device, window or
@@ -77,7 +119,8 @@ void gHost::BuildScriptHost() {
 // module is normally made by the script API's "global Clock = _Clock();".
 void gHost::StartClock() {
   if (!_gClock::instance) _gClock::instance = new _gClock();
-  _gClock::instance->Initialise(&gMilliClock::System(), scriptHost->GetMachine());
+  if (commandLine.fixedClock) fixedTime = std::make_unique<gFixedClock>();
+  _gClock::instance->Initialise(fixedTime ? fixedTime.get() : &gMilliClock::System(), scriptHost->GetMachine());
   gScene::machine = scriptHost->GetMachine();
 }
 
@@ -85,9 +128,11 @@ bool gHost::CreateDevice() {
   using namespace irr;
   const bool window = commandLine.window;
   if (window) gWindowSystem::TolerateProtocolErrors();
+  // A fixed-clock run goes as fast as the machine allows, so it does not wait for the
+  // display's refresh either.
   device = createDevice(window ? video::EDT_OPENGL : video::EDT_NULL,
                         core::dimension2d<u32>(1024, 768), 32, commandLine.fullscreen,
-                        /*stencilbuffer=*/window, /*vsync=*/window, &receiver);
+                        /*stencilbuffer=*/window, /*vsync=*/window && !commandLine.fixedClock, &receiver);
   if (!device) {
     std::fprintf(stderr,
                  "ombrix: could not create the %s graphics device (is there a display?); "
@@ -122,6 +167,7 @@ void gHost::SetUpInput() {
   if (!_gInput::instance) _gInput::instance = new _gInput();
   receiver.inner = &_gInput::instance->receiver;
   _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
+  _gInput::instance->alwaysActive = !commandLine.window;
 }
 
 // The developer console, built hidden. What it shows (script print output, each frame's new
@@ -155,7 +201,24 @@ void gHost::RunMainLoop() {
   frame.machine = machine.get();
   frame.input = _gInput::instance;
   frame.clock = _gClock::instance;
+  if (replay) {
+    replay->device = device;
+    frame.replay = replay.get();
+  }
+  frame.lastFrame = commandLine.frames;
   frame.Loop(&gStopSignal::Requested);
+  framesRun = frame.frames;
+}
+
+// Of the last frame, which only a run that got to the end of its "--frames" has.
+bool gHost::TakeScreenshot() {
+  std::string error;
+  if (framesRun < commandLine.frames)
+    error = "the run stopped after " + std::to_string(framesRun) + " of " + std::to_string(commandLine.frames) + " frames";
+  else if (gScreenshot::WriteBackBuffer(device, commandLine.screenshot, error))
+    return true;
+  std::fprintf(stderr, "ombrix: no screenshot written: %s\n", error.c_str());
+  return false;
 }
 
 // In this order: the device (which closes the window), the sound device, the Wiimote.

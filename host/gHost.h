@@ -12,13 +12,19 @@ namespace irr {
 class IrrlichtDevice;
 }
 class gmMachine;
+class gMilliClock;
 class gScriptHost;
 class gDeveloperMenu;
+class gInputReplay;
 
 class gHost {
  public:
   // Exit status when the graphics device cannot be created; 0 and -1 are the player's own.
   static constexpr int kNoDevice = 1;
+  // Exit status of a "--screenshot" run whose picture could not be written.
+  static constexpr int kNoScreenshot = 1;
+  // Exit status of a "--strict" run in which a script error was logged.
+  static constexpr int kScriptErrors = 3;
 
   gCommandLine commandLine;
   gDeviceReceiver receiver;
@@ -28,6 +34,12 @@ class gHost {
   // machine it built, handed over to the player.
   std::unique_ptr<gScriptHost> scriptHost;
   std::unique_ptr<gDeveloperMenu> menu;
+  // "--input": read before anything is created, replayed by the main loop.
+  std::unique_ptr<gInputReplay> replay;
+  // "--fixed-clock": the frame clock's time source instead of the system's.
+  std::unique_ptr<gMilliClock> fixedTime;
+  // Frames the main loop ran.
+  unsigned framesRun = 0;
 
   gHost();
   ~gHost();
@@ -36,6 +48,8 @@ class gHost {
   int Run(int argc, const char* const* argv);
 
  private:
+  bool ReadInputFile();
+  int CheckPackage();
   void BuildScriptHost();
   void StartClock();
   bool CreateDevice();
@@ -48,5 +62,6 @@ class gHost {
   void StartNetwork();
   bool RunStartScript();
   void RunMainLoop();
+  bool TakeScreenshot();
   void Shutdown();
 };

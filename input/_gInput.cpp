@@ -39,7 +39,7 @@ bool _gInput::MenuOpen() const { return menu && menu->IsOpen(); }
 
 void _gInput::Update() {
   if (m_device && !m_device->run()) running = 0;
-  if (m_device && m_device->isWindowActive()) UpdateMouse();
+  if (m_device && (alwaysActive || m_device->isWindowActive())) UpdateMouse();
   const bool menuOpen = MenuOpen();
   for (inpButtonState& key : keys) key.Dispatch(machine, menuOpen);
 }

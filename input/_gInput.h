@@ -45,6 +45,10 @@ class _gInput {
   bool developer = false;
   // Null until the developer console exists: then the menu is never open.
   inpDeveloperMenu* menu = nullptr;
+  // Treat the window as always active. Set for the null device, which has no window to lose
+  // focus and whose pointer only replayed input moves: its mouse then works as in a
+  // focused window instead of never at all.
+  bool alwaysActive = false;
 
   _gInput();
   ~_gInput();

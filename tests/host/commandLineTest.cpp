@@ -53,3 +53,80 @@ TEST(CommandLine, Table) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandLine, HeadlessOptions) {
+  struct Headless {
+    std::vector<const char*> args;
+    unsigned frames;
+    bool fixedClock, strict, check;
+    const char *input, *screenshot, *package;
+  };
+  const Headless cases[] = {
+      {{"--frames", "600", "--fixed-clock", "--input", "keys.txt", "--strict", "--nowindow", "--dev", "g"},
+       600, true, true, false, "keys.txt", "", "g"},
+      // A value is never the package, wherever the option stands.
+      {{"g", "--frames", "1"}, 1, false, false, false, "", "", "g"},
+      {{"--input", "game", "--frames", "2147483647"}, 2147483647u, false, false, false, "game", "", "Vastrelline"},
+      {{"--frames", "3", "--screenshot", "shot.PNG", "g"}, 3, false, false, false, "", "shot.PNG", "g"},
+      {{"--frames", "007"}, 7, false, false, false, "", "", "Vastrelline"},
+      // --check takes the package like any plain argument, before or after --dev.
+      {{"--check", "g"}, 0, false, false, true, "", "", "g"},
+      {{"--check", "--dev", "g"}, 0, false, false, true, "", "", "g"},
+      // A check or checksum never renders, so a screenshot there is not refused.
+      {{"--check", "--nowindow", "--screenshot", "s.png", "g"}, 0, false, false, true, "", "s.png", "g"},
+  };
+  for (const Headless& c : cases) {
+    std::string label;
+    for (const char* a : c.args) label += std::string(a) + " ";
+    SCOPED_TRACE(label);
+    const gCommandLine line = ParseArgs(c.args);
+    EXPECT_EQ(line.action, gCommandLine::RUN) << line.error;
+    EXPECT_EQ(line.frames, c.frames);
+    EXPECT_EQ(line.fixedClock, c.fixedClock);
+    EXPECT_EQ(line.strict, c.strict);
+    EXPECT_EQ(line.check, c.check);
+    EXPECT_EQ(line.input, c.input);
+    EXPECT_EQ(line.screenshot, c.screenshot);
+    EXPECT_EQ(line.package, c.package);
+  }
+}
+
+TEST(CommandLine, BadValuesAreRefusedWithAReason) {
+  struct Bad {
+    std::vector<const char*> args;
+    const char* reason;  // part of the error text
+  };
+  const Bad cases[] = {
+      {{"--frames", "0"}, "not \"0\""},
+      {{"--frames", "-3"}, "not \"-3\""},
+      {{"--frames", "ten"}, "not \"ten\""},
+      {{"--frames", "10x"}, "not \"10x\""},
+      {{"--frames", " 5"}, "not \" 5\""},
+      {{"--frames", "2147483648"}, "not \"2147483648\""},
+      {{"--frames", "99999999999999999999"}, "not \"99999999999999999999\""},
+      {{"g", "--frames"}, "--frames needs a value"},
+      {{"--frames", "1", "--frames", "2"}, "--frames is given twice"},
+      {{"--input"}, "--input needs a value"},
+      {{"--input", ""}, "--input needs a file name"},
+      {{"--frames", "5", "--screenshot", "shot.png", "--nowindow"}, "--nowindow"},
+      {{"--screenshot", "shot.png"}, "needs --frames"},
+      {{"--frames", "5", "--screenshot", "shot.jpg"}, ".png"},
+      {{"--frames", "5", "--screenshot", ".png"}, ".png"},
+      {{"--check", "--checksum", "g"}, "cannot be used together"},
+  };
+  for (const Bad& c : cases) {
+    std::string label;
+    for (const char* a : c.args) label += std::string(a) + " ";
+    SCOPED_TRACE(label);
+    const gCommandLine line = ParseArgs(c.args);
+    EXPECT_EQ(line.action, gCommandLine::BAD_ARGUMENT);
+    EXPECT_NE(line.error.find(c.reason), std::string::npos) << line.error;
+  }
+  // Version and help still win over a bad value: they end the process before anything.
+  EXPECT_EQ(ParseArgs({"--frames", "0", "--version"}).action, gCommandLine::SHOW_VERSION);
+  EXPECT_EQ(ParseArgs({"--help", "--frames"}).action, gCommandLine::SHOW_HELP);
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+#pragma once
+// "--check": what a game author wants to know about a package before shipping it, without
+// running any of it. The package is mounted as for play; then every .qv file in it is
+// compiled (never run), and the problems the player would meet are listed on standard
+// output, one line each: compile errors as "FILE(LINE) : message", a missing start script,
+// an archive or entry that cannot be read, and names that clash once folders and letter
+// case are ignored (the player finds files that way, so only one of them can be opened).
+#include <string>
+
+namespace irr {
+namespace io {
+class IFileSystem;
+}
+}  // namespace irr
+
+class gPackageCheck {
+ public:
+  // Prints the problems and a closing summary; returns how many problems there were.
+  static int Run(irr::io::IFileSystem* a_fileSystem, const std::string& a_package, bool a_developer);
+};
