@@ -16,6 +16,9 @@ add_library(ombrix::bullet ALIAS PkgConfig::BULLET)
 
 pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
 add_library(ombrix::vorbisfile ALIAS PkgConfig::VORBISFILE)
+# The encoder only makes test and benchmark sounds.
+pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
+add_library(ombrix::vorbisenc ALIAS PkgConfig::VORBISENC)
 
 pkg_check_modules(HIDAPI REQUIRED IMPORTED_TARGET hidapi-hidraw)
 add_library(ombrix::hidapi ALIAS PkgConfig::HIDAPI)

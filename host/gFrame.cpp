@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "audio/_gAudio.h"
 #include "clock/_gClock.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
@@ -85,7 +86,9 @@ void gFrame::UpdateInput() {
 void gFrame::UpdateScenes() { gScene::UpdateAll(); }
 
 // The sound listener follows its object.
-void gFrame::MoveListener() {}
+void gFrame::MoveListener() {
+  if (_gAudio::instance) _gAudio::instance->MoveListener();
+}
 
 // Presents the frame in progress and renders the next through every active camera.
 void gFrame::Render() {}

@@ -4,10 +4,12 @@
 
 #include <cstdio>
 
+#include "audio/_gAudio.h"
 #include "binding/gConsole.h"
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
 #include "host/gFrame.h"
+#include "host/gObjectComponents.h"
 #include "host/gPackage.h"
 #include "host/gPlayerScriptApi.h"
 #include "host/gScriptLoader.h"
@@ -66,6 +68,7 @@ void gHost::BuildScriptHost() {
     return gScriptLoader::Load(a_host->GetMachine(), a_name);
   };
   machine = scriptHost->ReleaseMachine();
+  gObjectComponents::Install();
 }
 
 // Records the start time and seeds the generator behind the script function Random. The
@@ -127,7 +130,10 @@ void gHost::BuildConsole() {
 }
 
 // Without a sound device the game goes on silently.
-void gHost::OpenAudio() {}
+void gHost::OpenAudio() {
+  if (!_gAudio::instance) _gAudio::instance = new _gAudio();
+  _gAudio::instance->Open();
+}
 
 // The physics library's global contact-added hook.
 void gHost::InstallContactCallback() {}
@@ -152,4 +158,5 @@ void gHost::RunMainLoop() {
 void gHost::Shutdown() {
   device->drop();
   device = nullptr;
+  if (_gAudio::instance) _gAudio::instance->Close();
 }
