@@ -14,8 +14,11 @@
 _gAudio* _gAudio::instance = nullptr;
 gPose (*_gAudio::bodyPose)(const objPhysics*) = nullptr;
 
+// The player's module lasts as long as the process; in-process sessions (tests) end theirs
+// after the scripts that held its sounds.
 _gAudio::~_gAudio() {
   Close();
+  for (int i = 0; i < sounds.count; ++i) delete static_cast<audSound*>(sounds.Get(i));
   if (instance == this) instance = nullptr;
 }
 

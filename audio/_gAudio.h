@@ -49,6 +49,6 @@ class _gAudio {
 
   ALCdevice* device = nullptr;
   ALCcontext* context = nullptr;
-  gPtrList sounds;  // of audSound, every one ever added; never shrinks
+  gPtrList sounds;  // of audSound, every one ever added; never shrinks; the module owns them
   objPhysics* listener = nullptr;
 };
