@@ -121,7 +121,9 @@ TEST_F(AudioPlayerTest, StereoSoundsAreNotPanned) {
 }
 
 // Stopped after 0.3 s and played again at 0.7 s, a 0.8 s sound plays whole from the start
-// again: it sounds until about 1.5 s, where a resumed one would have ended at 1.2 s.
+// again: it sounds until about 1.5 s, where a resumed one would have ended at 1.2 s. (Timer
+// times count from the clock's start, a little before the device opens, so they fall a
+// little earlier on the file's timeline.)
 TEST_F(AudioPlayerTest, PlayAfterStopStartsAgainFromTheBeginning) {
   Write("tone.ogg", audTest::ToneOgg(1, 44100, 0.8f));
   Play("global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);"
@@ -130,7 +132,7 @@ TEST_F(AudioPlayerTest, PlayAfterStopStartsAgainFromTheBeginning) {
        2.2);
   EXPECT_GT(Measure(1, 0.05, 0.2).rms, 0.05);
   EXPECT_LT(Measure(1, 0.45, 0.15).rms, 0.001);
-  EXPECT_GT(Measure(1, 1.25, 0.15).rms, 0.05);
+  EXPECT_GT(Measure(1, 1.22, 0.1).rms, 0.05);
   EXPECT_LT(Measure(1, 1.7, 0.3).rms, 0.001);
 }
 
