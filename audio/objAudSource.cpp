@@ -3,6 +3,7 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 
+#include "audio/_gAudio.h"
 #include "audio/audSound.h"
 #include "audio/objAudio.h"
 #include "binding/gConsole.h"
@@ -16,7 +17,13 @@ gPtrList& objAudSource::Live() {
 objAudSource::objAudSource(objAudio* a_audio) {
   if (a_audio) a_audio->sources.Append(this);
   Live().Append(this);
-  if (!alcGetCurrentContext()) return;  // no device: silent, as "Sound Device Not Found" said
+  // Without a device "Sound Device Not Found" has said it all; a device without a context,
+  // or with its sources all taken, is worth a line per source it cannot give.
+  const bool device = _gAudio::instance && _gAudio::instance->device;
+  if (!alcGetCurrentContext()) {
+    if (device) gConsole::Line("Unable to create an audio source");
+    return;
+  }
   alGetError();
   ALuint made = 0;
   alGenSources(1, &made);

@@ -129,7 +129,8 @@ void gHost::BuildConsole() {
   gConsole::SetSink(gFrame::PrintLine);
 }
 
-// Without a sound device the game goes on silently.
+// Without a sound device the game goes on silently. The module is normally made by the
+// script API's "global Audio = _Audio();".
 void gHost::OpenAudio() {
   if (!_gAudio::instance) _gAudio::instance = new _gAudio();
   _gAudio::instance->Open();

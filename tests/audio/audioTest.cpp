@@ -318,6 +318,16 @@ TEST_F(AudioTest, SourcesPastTheDeviceLimitAreSilent) {
   last->Play(1);
   last->Gain(2);
   component->Follow(gPose());
+
+  // With one source free again, a device whose context is not current cannot give it.
+  objAudSource* first = static_cast<objAudSource*>(component->sources.Get(0));
+  component->sources.Remove(first);
+  delete first;
+  alcMakeContextCurrent(nullptr);
+  objAudSource* orphan = new objAudSource(component);
+  alcMakeContextCurrent(audio->context);
+  EXPECT_EQ(orphan->name, 0u);
+  EXPECT_EQ(console.size(), 2u);
 }
 
 namespace listenerTest {
