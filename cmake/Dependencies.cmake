@@ -16,7 +16,8 @@ add_library(ombrix::bullet ALIAS PkgConfig::BULLET)
 
 pkg_check_modules(VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
 add_library(ombrix::vorbisfile ALIAS PkgConfig::VORBISFILE)
-# The encoder only makes test and benchmark sounds.
+
+# The encoder only makes the shipped packages' sounds and test files.
 pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
 add_library(ombrix::vorbisenc ALIAS PkgConfig::VORBISENC)
 
