@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "audio/_gAudio.h"
 #include "clock/_gClock.h"
 #include "host/gDeveloperMenu.h"
 #include "host/gInputReplay.h"
@@ -102,7 +103,9 @@ void gFrame::UpdateInput() {
 void gFrame::UpdateScenes() { gScene::UpdateAll(); }
 
 // The sound listener follows its object.
-void gFrame::MoveListener() {}
+void gFrame::MoveListener() {
+  if (_gAudio::instance) _gAudio::instance->MoveListener();
+}
 
 // Presents the frame in progress and renders the next through every active camera.
 void gFrame::Render() {}

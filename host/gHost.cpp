@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "audio/_gAudio.h"
 #include "binding/gConsole.h"
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
@@ -12,6 +13,7 @@
 #include "host/gFixedClock.h"
 #include "host/gFrame.h"
 #include "host/gInputReplay.h"
+#include "host/gObjectComponents.h"
 #include "host/gPackage.h"
 #include "host/gPackageCheck.h"
 #include "host/gPlayerScriptApi.h"
@@ -113,6 +115,7 @@ void gHost::BuildScriptHost() {
     return gScriptLoader::Load(a_host->GetMachine(), a_name);
   };
   machine = scriptHost->ReleaseMachine();
+  gObjectComponents::Install();
 }
 
 // Records the start time and seeds the generator behind the script function Random. The
@@ -182,8 +185,12 @@ void gHost::BuildConsole() {
   gConsole::SetSink(gFrame::PrintLine);
 }
 
-// Without a sound device the game goes on silently.
-void gHost::OpenAudio() {}
+// Without a sound device the game goes on silently. The module is normally made by the
+// script API's "global Audio = _Audio();".
+void gHost::OpenAudio() {
+  if (!_gAudio::instance) _gAudio::instance = new _gAudio();
+  _gAudio::instance->Open();
+}
 
 // The physics library's global contact-added hook.
 void gHost::InstallContactCallback() {}
@@ -227,4 +234,5 @@ void gHost::Shutdown() {
   if (_gInput::instance) _gInput::instance->menu = nullptr;
   device->drop();
   device = nullptr;
+  if (_gAudio::instance) _gAudio::instance->Close();
 }

@@ -1,5 +1,8 @@
 #include "host/gPlayerScriptApi.h"
 
+#include "audio/_gAudio.h"
+#include "audio/objAudSource.h"
+#include "audio/objAudio.h"
 #include "clock/_gClock.h"
 #include "clock/cloCounter.h"
 #include "input/_gInput.h"
@@ -14,10 +17,13 @@
 gScriptApi gPlayerScriptApi() {
   gScriptApi api;  // Vector3 and _System
   api.types[SLOT_INPUT] = &_gInput::RegisterScriptType;
+  api.types[SLOT_AUDIO] = &_gAudio::RegisterScriptType;
   api.types[SLOT_CLOCK] = &_gClock::RegisterScriptType;
   api.types[SLOT_NETWORK] = &_gNetwork::RegisterScriptType;
   api.types[SLOT_COUNTER] = &cloCounter::RegisterScriptType;
   api.types[SLOT_SCENE] = &gScene::RegisterScriptType;
   api.types[SLOT_OBJECT] = &sceObject::RegisterScriptType;
+  api.types[SLOT_OBJ_AUDIO] = &objAudio::RegisterScriptType;
+  api.types[SLOT_OBJ_AUD_SOURCE] = &objAudSource::RegisterScriptType;
   return api;
 }

@@ -1,0 +1,106 @@
+#include "audio/_gAudio.h"
+
+#include <AL/al.h>
+#include <irrlicht.h>
+
+#include <cstdio>
+
+#include "audio/audSound.h"
+#include "audio/objAudSource.h"
+#include "binding/gConsole.h"
+#include "binding/gmNativeType.h"
+#include "platform/gFileSystem.h"
+
+_gAudio* _gAudio::instance = nullptr;
+gPose (*_gAudio::bodyPose)(const objPhysics*) = nullptr;
+
+// The player's module lasts as long as the process; in-process sessions (tests) end theirs
+// after the scripts that held its sounds.
+_gAudio::~_gAudio() {
+  Close();
+  for (int i = 0; i < sounds.count; ++i) delete static_cast<audSound*>(sounds.Get(i));
+  if (instance == this) instance = nullptr;
+}
+
+int _gAudio::RegisterScriptType(gmMachineEx* a_machine) {
+  gmNativeType<_gAudio> type(a_machine, "_Audio");
+  type.ModuleConstructor(&instance);
+  type.Method("AddSound", &_gAudio::AddSound);
+  return type.Register();
+}
+
+bool _gAudio::Open() {
+  if (device) return true;
+  listener = nullptr;
+  alGetError();
+  device = alcOpenDevice(nullptr);
+  if (!device) {
+    // A line of its own: the player's next line must not be glued to it.
+    std::printf("Sound Device Not Found\n");
+    std::fflush(stdout);
+    return false;
+  }
+  context = alcCreateContext(device, nullptr);
+  alcMakeContextCurrent(context);
+  // Velocities are in units per frame, large next to OpenAL's metres per second: full
+  // Doppler would bend every moving sound.
+  alDopplerFactor(0.01f);
+  return true;
+}
+
+void _gAudio::Close() {
+  if (!device) return;
+  // Sources first, as they may hold the buffers.
+  gPtrList& live = objAudSource::Live();
+  for (int i = 0; i < live.count; ++i) static_cast<objAudSource*>(live.Get(i))->Release();
+  if (alcGetCurrentContext()) {
+    for (int i = 0; i < sounds.count; ++i) {
+      audSound* sound = static_cast<audSound*>(sounds.Get(i));
+      if (sound->buffer) alDeleteBuffers(1, &sound->buffer);
+      sound->buffer = 0;
+    }
+  }
+  alcMakeContextCurrent(nullptr);
+  if (context) alcDestroyContext(context);
+  alcCloseDevice(device);
+  context = nullptr;
+  device = nullptr;
+  listener = nullptr;
+}
+
+audSound* _gAudio::AddSound(const char* a_file) {
+  const char* name = a_file ? a_file : "";
+  audSound* sound = new audSound();
+  sounds.Append(sound);
+  irr::io::IFileSystem* files = gFileSystem::Get();
+  irr::io::IReadFile* file = files && *name ? files->createAndOpenFile(name) : nullptr;
+  if (!file) {
+    gConsole::Line("%s not found !", name);
+    return sound;
+  }
+  const bool decoded = sound->Decode(file);
+  file->drop();
+  if (!decoded) {
+    gConsole::Line("%s doesn't seem to be a valid OggVorbis file.", name);
+    return sound;
+  }
+  sound->Upload();
+  return sound;
+}
+
+void _gAudio::Listener(objPhysics* a_body) { listener = a_body; }
+
+void _gAudio::Forget(const objPhysics* a_body) {
+  if (a_body && listener == a_body) listener = nullptr;
+}
+
+void _gAudio::MoveListener() {
+  if (!device || !listener || !bodyPose) return;
+  const gPose pose = bodyPose(listener);
+  alListener3f(AL_POSITION, pose.origin[0], pose.origin[1], pose.origin[2]);
+  alListener3f(AL_VELOCITY, pose.velocity[0], pose.velocity[1], pose.velocity[2]);
+  // The at-vector is the body's -Z (its third basis column negated), the up-vector its Y.
+  const float orientation[6] = {-pose.basis[0][2], -pose.basis[1][2], -pose.basis[2][2],
+                                pose.basis[0][1],  pose.basis[1][1],  pose.basis[2][1]};
+  alListenerfv(AL_ORIENTATION, orientation);
+}

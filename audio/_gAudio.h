@@ -1,0 +1,54 @@
+#pragma once
+// The audio module: the process's one OpenAL device and context, every sound the game has
+// added, and the listener, which follows one rigid body. Without a sound device the game
+// runs silently: sounds get no buffer, sources no OpenAL source, and the listener stays put.
+#include <AL/alc.h>
+
+#include "scene/gPose.h"
+#include "scene/gPtrList.h"
+
+class audSound;
+class gmMachineEx;
+class objPhysics;
+
+class _gAudio {
+ public:
+  // The module the script global Audio wraps; made by its first construction.
+  static _gAudio* instance;
+  // The listener body's pose. Audio does not link physics, so the host that has both sets
+  // this; while it is null the listener does not move.
+  static gPose (*bodyPose)(const objPhysics* a_body);
+
+  _gAudio() = default;
+  ~_gAudio();
+  _gAudio(const _gAudio&) = delete;
+  _gAudio& operator=(const _gAudio&) = delete;
+
+  static int RegisterScriptType(gmMachineEx* a_machine);
+
+  // Opens the default device with a context of its own, made current. Without one, prints
+  // "Sound Device Not Found" and returns false; the game goes on without sound.
+  bool Open();
+  // Deletes every live source, then every sound's buffer, then the context and the device.
+  // Nothing happens when no device was opened.
+  void Close();
+
+  // Decodes the package file a_file into a new sound, listed and returned even when the
+  // file is missing or not Ogg Vorbis (after a console line saying so); such a sound plays
+  // nothing. The same file added twice gives two sounds.
+  audSound* AddSound(const char* a_file);
+
+  // The listener follows a_body from the next listener step on.
+  void Listener(objPhysics* a_body);
+  // An object is dying: if its body a_body is the listener, nothing is followed any more and
+  // the listener keeps its last position.
+  void Forget(const objPhysics* a_body);
+  // The listener step of the frame: the body's origin, velocity and orientation (looking
+  // down the body's -Z, its Y up).
+  void MoveListener();
+
+  ALCdevice* device = nullptr;
+  ALCcontext* context = nullptr;
+  gPtrList sounds;  // of audSound, every one ever added; never shrinks; the module owns them
+  objPhysics* listener = nullptr;
+};
