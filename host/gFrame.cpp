@@ -6,6 +6,7 @@
 #include "clock/_gClock.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
+#include "physics/scePhysics.h"
 #include "scene/gScene.h"
 #include "script/vm/gmMachine.h"
 
@@ -76,7 +77,7 @@ void gFrame::PollNetwork() {
 }
 
 // Every scene's physics world, one step each.
-void gFrame::StepPhysics() {}
+void gFrame::StepPhysics() { scePhysics::StepAll(); }
 
 void gFrame::UpdateInput() {
   if (input) input->Update();

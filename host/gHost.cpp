@@ -8,11 +8,13 @@
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
 #include "host/gFrame.h"
+#include "host/gObjectComponents.h"
 #include "host/gPackage.h"
 #include "host/gPlayerScriptApi.h"
 #include "host/gScriptLoader.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
+#include "physics/scePhysics.h"
 #include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
@@ -66,6 +68,7 @@ void gHost::BuildScriptHost() {
     return gScriptLoader::Load(a_host->GetMachine(), a_name);
   };
   machine = scriptHost->ReleaseMachine();
+  gObjectComponents::Install();
 }
 
 // Records the start time and seeds the generator behind the script function Random. The
@@ -130,7 +133,7 @@ void gHost::BuildConsole() {
 void gHost::OpenAudio() {}
 
 // The physics library's global contact-added hook.
-void gHost::InstallContactCallback() {}
+void gHost::InstallContactCallback() { scePhysics::InstallContactCallback(); }
 
 // The socket library, before any script can start a request.
 void gHost::StartNetwork() { _gNetwork::Init(); }

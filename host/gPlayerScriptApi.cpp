@@ -4,6 +4,9 @@
 #include "clock/cloCounter.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
+#include "physics/objPhyPrimitives.h"
+#include "physics/objPhysics.h"
+#include "physics/scePhysics.h"
 #include "scene/gScene.h"
 #include "scene/sceObject.h"
 
@@ -18,6 +21,11 @@ gScriptApi gPlayerScriptApi() {
   api.types[SLOT_NETWORK] = &_gNetwork::RegisterScriptType;
   api.types[SLOT_COUNTER] = &cloCounter::RegisterScriptType;
   api.types[SLOT_SCENE] = &gScene::RegisterScriptType;
+  api.types[SLOT_SCE_PHYSICS] = &scePhysics::RegisterScriptType;
   api.types[SLOT_OBJECT] = &sceObject::RegisterScriptType;
+  api.types[SLOT_OBJ_PHYSICS] = &objPhysics::RegisterScriptType;
+  api.types[SLOT_OBJ_PHY_SPHERE] = &objPhySphere::RegisterScriptType;
+  api.types[SLOT_OBJ_PHY_BOX] = &objPhyBox::RegisterScriptType;
+  api.types[SLOT_OBJ_PHY_CAPSULE] = &objPhyCapsule::RegisterScriptType;
   return api;
 }
