@@ -4,6 +4,7 @@
 #include "clock/cloCounter.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
+#include "physics/objPhyCloth.h"
 #include "physics/objPhyPrimitives.h"
 #include "physics/objPhysics.h"
 #include "physics/scePhysics.h"
@@ -27,5 +28,6 @@ gScriptApi gPlayerScriptApi() {
   api.types[SLOT_OBJ_PHY_SPHERE] = &objPhySphere::RegisterScriptType;
   api.types[SLOT_OBJ_PHY_BOX] = &objPhyBox::RegisterScriptType;
   api.types[SLOT_OBJ_PHY_CAPSULE] = &objPhyCapsule::RegisterScriptType;
+  api.types[SLOT_OBJ_PHY_CLOTH] = &objPhyCloth::RegisterScriptType;
   return api;
 }

@@ -7,6 +7,7 @@
 
 #include "binding/gConsole.h"
 #include "binding/gmNativeType.h"
+#include "physics/objPhyCloth.h"
 #include "physics/objPhyHulls.h"
 #include "physics/objPhyPrimitives.h"
 #include "physics/scePhysics.h"
@@ -88,6 +89,7 @@ int objPhysics::RegisterScriptType(gmMachineEx* a_machine) {
   type.Method("NewSphere", &P::NewSphere).Method("NewBox", &P::NewBox).Method("NewCapsule", &P::NewCapsule);
   type.Method("Sphere", &P::Sphere).Method("Box", &P::Box).Method("Capsule", &P::Capsule);
   type.Method("DelSphere", &P::DelSphere).Method("DelBox", &P::DelBox).Method("DelCapsule", &P::DelCapsule);
+  type.Method("NewCloth", &P::NewCloth).Method("Cloth", &P::Cloth).Method("DelCloth", &P::DelCloth);
   return type.Register();
 }
 
@@ -121,6 +123,11 @@ objPhysics::~objPhysics() {
     }
   }
   for (btCollisionShape* hull : m_hulls) delete hull;
+  while (cloths.count > 0) {
+    objPhyCloth* cloth = static_cast<objPhyCloth*>(cloths.Get(cloths.count - 1));
+    cloths.RemoveAt(cloths.count - 1);
+    delete cloth;
+  }
 }
 
 void objPhysics::Detach() {
@@ -196,6 +203,7 @@ gPose objPhysics::Pose() const {
 }
 
 void objPhysics::PreStep() {
+  for (int i = 0; i < cloths.count; ++i) static_cast<objPhyCloth*>(cloths.Get(i))->Step();
   if (body->getCollisionFlags() & btCollisionObject::CF_STATIC_OBJECT) return;
   // With every power at 0 the blend would give back the angular velocity, up to the
   // rounding of the third; skipped so that it is given back exactly.
@@ -397,3 +405,35 @@ void objPhysics::Delete(gPtrList& a_list, const char* a_name, const char* a_kind
 void objPhysics::DelSphere(const char* a_name) { Delete(spheres, a_name, "sphere"); }
 void objPhysics::DelBox(const char* a_name) { Delete(boxes, a_name, "box"); }
 void objPhysics::DelCapsule(const char* a_name) { Delete(capsules, a_name, "capsule"); }
+
+// ---- Cloths -------------------------------------------------------------------------------------
+
+void objPhysics::NewCloth(const char* a_name) { cloths.Append(new objPhyCloth(a_name, this)); }
+
+int objPhysics::FindCloth(const char* a_name) const {
+  const char* name = a_name ? a_name : "";
+  for (int i = 0; i < cloths.count; ++i)
+    if (static_cast<objPhyCloth*>(cloths.Get(i))->name == name) return i;
+  return -1;
+}
+
+objPhyCloth* objPhysics::Cloth(const char* a_name) {
+  const int index = FindCloth(a_name);
+  if (index < 0) {
+    gConsole::Line("Unable to find the requested cloth");
+    return nullptr;
+  }
+  return static_cast<objPhyCloth*>(cloths.Get(index));
+}
+
+// Cloths are stepped before the world's step, never inside it, so one can go at once.
+void objPhysics::DelCloth(const char* a_name) {
+  const int index = FindCloth(a_name);
+  if (index < 0) {
+    gConsole::Line("Unable to find the requested Cloth");  // capital C, as the game messages have it
+    return;
+  }
+  objPhyCloth* cloth = static_cast<objPhyCloth*>(cloths.Get(index));
+  cloths.RemoveAt(index);
+  delete cloth;
+}

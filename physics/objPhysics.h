@@ -23,6 +23,7 @@ class scePhysics;
 class objPhySphere;
 class objPhyBox;
 class objPhyCapsule;
+class objPhyCloth;
 class objPhyPrimitive;
 
 class objPhysics : public gmWrappable {
@@ -40,7 +41,8 @@ class objPhysics : public gmWrappable {
   // The body's world transform and linear velocity, for the graphics node and the sound
   // sources that follow it.
   gPose Pose() const;
-  // Before every step: motion control and gravity for a dynamic body.
+  // Before every step: the cloths (of static bodies too), then motion control and gravity
+  // for a dynamic body.
   void PreStep();
 
   gVector3 Position() const;
@@ -96,6 +98,9 @@ class objPhysics : public gmWrappable {
   void DelSphere(const char* a_name);
   void DelBox(const char* a_name);
   void DelCapsule(const char* a_name);
+  void NewCloth(const char* a_name);
+  objPhyCloth* Cloth(const char* a_name);
+  void DelCloth(const char* a_name);
 
   // A primitive's size or offset changed: its child's bounds in the compound, the compound's
   // own bounds (which may shrink) and the body's broadphase box follow.
@@ -128,6 +133,8 @@ class objPhysics : public gmWrappable {
  private:
   void AddPrimitive(gPtrList& a_list, objPhyPrimitive* a_record);
   objPhyPrimitive* Find(gPtrList& a_list, const char* a_name, const char* a_kind);
+  // The index of the first cloth named a_name in `cloths`, or -1.
+  int FindCloth(const char* a_name) const;
   void Delete(gPtrList& a_list, const char* a_name, const char* a_kind);
   void ApplyMass(float a_mass);
   // The mass the body has now, whatever a held Mass(m) will give it.
