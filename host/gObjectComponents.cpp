@@ -11,7 +11,9 @@ void Install() {
   sceObject::componentHooks.destroy = &Destroy;
 }
 
+// The graphics root takes the pose first, then the audio sources.
 void Sync(sceObject* a_object) {
+  if (!a_object->graphics && !a_object->audio) return;
   const gPose pose = a_object->physics ? a_object->physics->Pose() : gPose();
   (void)pose;
 }
