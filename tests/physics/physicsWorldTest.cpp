@@ -356,12 +356,17 @@ TEST_F(PhysicsTest, StackedPileIsDeterministic) {
 TEST_F(PhysicsTest, WrappersOfDeletedBodiesAndRecordsCallNothing) {
   Run(kFloorAndBall);
   Run("global kept = ball.Physics; global keptSphere = ball.Physics.Sphere(\"s\");"
+      "ball.Physics.NewCapsule(\"c\"); global keptCapsule = ball.Physics.Capsule(\"c\");"
       "global box = floor.Physics.Box(\"b\"); floor.Physics.DelBox(\"b\"); print(box.Dimensions());"
-      "ball.Delete();");
+      "ball.Delete(); global keptWorld = w.Physics;");
   Frames(1);
-  Run("print(kept.Mass(), kept.Position(), keptSphere.Radius()); kept.Mass(3); keptSphere.Radius(2);"
-      "kept = null; keptSphere = null; box = null; sysCollectGarbage(1);");
-  EXPECT_EQ(printed, (std::vector<std::string>{"null", "null null null"}));
+  Run("print(kept.Mass(), kept.Position(), keptSphere.Radius(), keptCapsule.Height()); kept.Mass(3);"
+      "keptSphere.Radius(2); keptCapsule.Radius(1);"
+      "kept = null; keptSphere = null; keptCapsule = null; box = null; sysCollectGarbage(1);");
+  gScene::DestroyAll();
+  scePhysics::DestroyAll();
+  Run("print(keptWorld.RayCast(Vector3(0, 9, 0), Vector3(0, -9, 0), \"\")); keptWorld = null; sysCollectGarbage(1);");
+  EXPECT_EQ(printed, (std::vector<std::string>{"null", "null null null null", "null"}));
 }
 
 TEST_F(PhysicsTest, ComponentsNeedAWorldAndAreMadeOncePerOwner) {
