@@ -9,6 +9,7 @@
 #include "audio/objAudSource.h"
 #include "binding/gConsole.h"
 #include "binding/gmNativeType.h"
+#include "physics/objPhysics.h"
 #include "platform/gFileSystem.h"
 
 _gAudio* _gAudio::instance = nullptr;
@@ -26,6 +27,7 @@ int _gAudio::RegisterScriptType(gmMachineEx* a_machine) {
   gmNativeType<_gAudio> type(a_machine, "_Audio");
   type.ModuleConstructor(&instance);
   type.Method("AddSound", &_gAudio::AddSound);
+  type.Method("Listener", &_gAudio::Listener);
   return type.Register();
 }
 

@@ -327,8 +327,12 @@ void PushResult(gmThread* a_thread, R&& a_result, int a_type) {
     else
       a_thread->PushNull();
   } else if constexpr (std::is_pointer_v<D>) {
-    // Every call makes a new wrapper, even for an object already wrapped.
-    a_thread->PushUser(Wrap(a_thread, a_result, a_type));
+    // Every call makes a new wrapper, even for an object already wrapped. A native that
+    // finds nothing (a lookup by name) gives scripts null, not a wrapper of nothing.
+    if (a_result)
+      a_thread->PushUser(Wrap(a_thread, a_result, a_type));
+    else
+      a_thread->PushNull();
   } else if constexpr (std::is_lvalue_reference_v<R>) {
     a_thread->PushUser(Wrap(a_thread, &a_result, a_type));
   } else {

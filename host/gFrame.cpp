@@ -10,6 +10,7 @@
 #include "host/gInputReplay.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
+#include "physics/scePhysics.h"
 #include "scene/gScene.h"
 #include "script/vm/gmMachine.h"
 
@@ -90,7 +91,7 @@ void gFrame::PollNetwork() {
 }
 
 // Every scene's physics world, one step each.
-void gFrame::StepPhysics() {}
+void gFrame::StepPhysics() { scePhysics::StepAll(); }
 
 void gFrame::UpdateInput() {
   if (replay) replay->Apply(frames + 1);

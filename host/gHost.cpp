@@ -21,6 +21,7 @@
 #include "host/gScriptLoader.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
+#include "physics/scePhysics.h"
 #include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
@@ -193,7 +194,7 @@ void gHost::OpenAudio() {
 }
 
 // The physics library's global contact-added hook.
-void gHost::InstallContactCallback() {}
+void gHost::InstallContactCallback() { scePhysics::InstallContactCallback(); }
 
 // The socket library, before any script can start a request.
 void gHost::StartNetwork() { _gNetwork::Init(); }

@@ -2,31 +2,31 @@
 
 #include "audio/_gAudio.h"
 #include "audio/objAudio.h"
+#include "physics/objPhysics.h"
 #include "scene/gPose.h"
 #include "scene/sceObject.h"
 
 namespace gObjectComponents {
-namespace {
-
-// After the object's per-frame function: the body's pose to the graphics root and the
-// audio sources. An object without a body stands at the identity pose.
-void Sync(sceObject* a_object) {
-  const gPose pose;
-  if (a_object->audio) a_object->audio->Follow(pose);
-}
-
-// Graphics, then physics, then audio; the listener lets go of the body before it is freed.
-void Destroy(sceObject* a_object) {
-  if (_gAudio::instance) _gAudio::instance->Forget(a_object->physics);
-  delete a_object->audio;
-  a_object->audio = nullptr;
-}
-
-}  // namespace
 
 void Install() {
   sceObject::componentHooks.sync = &Sync;
   sceObject::componentHooks.destroy = &Destroy;
+  _gAudio::bodyPose = [](const objPhysics* a_body) { return a_body->Pose(); };
+}
+
+// The graphics root takes the pose first, then the audio sources.
+void Sync(sceObject* a_object) {
+  if (!a_object->graphics && !a_object->audio) return;
+  const gPose pose = a_object->physics ? a_object->physics->Pose() : gPose();
+  if (a_object->audio) a_object->audio->Follow(pose);
+}
+
+void Destroy(sceObject* a_object) {
+  if (_gAudio::instance) _gAudio::instance->Forget(a_object->physics);
+  delete a_object->physics;
+  a_object->physics = nullptr;
+  delete a_object->audio;
+  a_object->audio = nullptr;
 }
 
 }  // namespace gObjectComponents

@@ -7,6 +7,10 @@
 #include "clock/cloCounter.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
+#include "physics/objPhyCloth.h"
+#include "physics/objPhyPrimitives.h"
+#include "physics/objPhysics.h"
+#include "physics/scePhysics.h"
 #include "scene/gScene.h"
 #include "scene/sceObject.h"
 
@@ -22,8 +26,14 @@ gScriptApi gPlayerScriptApi() {
   api.types[SLOT_NETWORK] = &_gNetwork::RegisterScriptType;
   api.types[SLOT_COUNTER] = &cloCounter::RegisterScriptType;
   api.types[SLOT_SCENE] = &gScene::RegisterScriptType;
+  api.types[SLOT_SCE_PHYSICS] = &scePhysics::RegisterScriptType;
   api.types[SLOT_OBJECT] = &sceObject::RegisterScriptType;
   api.types[SLOT_OBJ_AUDIO] = &objAudio::RegisterScriptType;
   api.types[SLOT_OBJ_AUD_SOURCE] = &objAudSource::RegisterScriptType;
+  api.types[SLOT_OBJ_PHYSICS] = &objPhysics::RegisterScriptType;
+  api.types[SLOT_OBJ_PHY_SPHERE] = &objPhySphere::RegisterScriptType;
+  api.types[SLOT_OBJ_PHY_BOX] = &objPhyBox::RegisterScriptType;
+  api.types[SLOT_OBJ_PHY_CAPSULE] = &objPhyCapsule::RegisterScriptType;
+  api.types[SLOT_OBJ_PHY_CLOTH] = &objPhyCloth::RegisterScriptType;
   return api;
 }

@@ -34,6 +34,7 @@ struct Probe {
   void TakeInt(int a_i) { lastInt = a_i; }
   void TakeText(const char* a_t) { lastText = a_t; }
   Probe* Self() { return this; }
+  Probe* None() { return nullptr; }
 };
 
 struct Late {
@@ -96,7 +97,7 @@ int RegisterProbe(gmMachineEx* a_machine) {
   type.Method<void, float, float, float>("Position", &Probe::Position);
   type.Method<void, const gVector3&>("Position", &Probe::Position);
   type.Method("TakeFloat", &Probe::TakeFloat).Method("TakeInt", &Probe::TakeInt).Method("TakeText", &Probe::TakeText);
-  type.Method("Self", &Probe::Self);
+  type.Method("Self", &Probe::Self).Method("None", &Probe::None);
   return type.Register();
 }
 
@@ -277,8 +278,12 @@ TEST_F(MachineExTest, TablesBooleansAndVectorResults) {
 
 TEST_F(MachineExTest, EveryPointerResultIsANewWrapper) {
   RegisterProbe(&machine);
-  ASSERT_EQ(script.Run("global p = Probe(); global a = p.Self(); global b = p.Self(); global same = a == b;"), 0);
+  ASSERT_EQ(script.Run("global p = Probe(); global a = p.Self(); global b = p.Self(); global same = a == b;"
+                       "global none = p.None() == null;"),
+            0);
   EXPECT_EQ(script.Int("same"), 0);
+  // A null pointer is null to scripts, not a wrapper of nothing.
+  EXPECT_EQ(script.Int("none"), 1);
   EXPECT_EQ(Native<Probe>("a"), Native<Probe>("p"));
   EXPECT_EQ(Native<Probe>("b"), Native<Probe>("p"));
 }
