@@ -9,6 +9,15 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
   gCommandLine line;
   for (int i = argc - 1; i >= 1; --i) {
     const char* arg = argv[i];
+    if (i > 1 && std::strcmp(argv[i - 1], "--wiimote-sim") == 0) {
+      line.wiimoteSim = arg;
+      --i;
+      continue;
+    }
+    if (std::strcmp(arg, "--wiimote-sim") == 0) {
+      std::fprintf(stderr, "ombrix: --wiimote-sim needs a file name; the real Wiimote is used\n");
+      continue;
+    }
     if (std::strcmp(arg, "--nowindow") == 0) {
       line.window = false;
     } else if (std::strcmp(arg, "--version") == 0) {
@@ -47,7 +56,9 @@ void gPrintUsage(const char* program) {
       "  --fullscreen  open the window full-screen\n"
       "  --dev         developer mode: the package is a directory of loose files\n"
       "  --checksum    print the package checksum and exit\n"
-      "  --version     print the version and exit\n",
+      "  --version     print the version and exit\n"
+      "  --wiimote-sim FILE  a simulated Wiimote sends FILE's input reports (lines \"MS HEX...\")\n"
+      "                and writes every output report it gets to FILE.out\n",
       program);
   std::fflush(stdout);
 }

@@ -14,6 +14,9 @@ class gCommandLine {
   bool developer = false;
   bool checksum = false;
   std::string package = "Vastrelline";
+  // --wiimote-sim FILE: a simulated Wiimote plays FILE's input reports and writes every
+  // output report it gets to FILE.out (empty: the real device).
+  std::string wiimoteSim;
 
   // Arguments are examined from the last to the first, each compared whole and exactly,
   // so the leftmost plain argument names the package and "--devel" is a package name.

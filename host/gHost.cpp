@@ -3,6 +3,8 @@
 #include <irrlicht.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "binding/gConsole.h"
 #include "binding/gScriptMachine.h"
@@ -13,6 +15,7 @@
 #include "host/gScriptLoader.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
+#include "platform/gHidSim.h"
 #include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
@@ -24,6 +27,12 @@ gHost::~gHost() = default;
 
 int gHost::Run(int argc, const char* const* argv) {
   commandLine = gCommandLine::Parse(argc, argv);
+  // Mounting a developer package moves the working directory.
+  if (!commandLine.wiimoteSim.empty()) {
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(commandLine.wiimoteSim, ignored);
+    if (!absolute.empty()) commandLine.wiimoteSim = absolute.string();
+  }
   if (commandLine.action == gCommandLine::SHOW_VERSION) {
     gPrintVersion();
     return 0;
@@ -117,6 +126,37 @@ void gHost::SetUpInput() {
   if (!_gInput::instance) _gInput::instance = new _gInput();
   receiver.inner = &_gInput::instance->receiver;
   _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
+  if (!commandLine.wiimoteSim.empty()) SimulateWiimote();
+}
+
+// --wiimote-sim FILE: the Wiimote is a simulated remote that sends FILE's input reports,
+// each so many milliseconds after the link first opens, and answers the player as a remote
+// does; every output report it gets becomes a line of FILE.out, which each run starts anew.
+void gHost::SimulateWiimote() {
+  const std::string& path = commandLine.wiimoteSim;
+  wiimoteSim = std::make_unique<gHidSimulation>(gMilliClock::System());
+  _gInput::instance->wiimote->UseTransport(*wiimoteSim);
+  std::ifstream in(path);
+  if (!in) {
+    std::fprintf(stderr, "ombrix: cannot read the Wiimote simulation %s; no Wiimote will connect\n", path.c_str());
+    return;
+  }
+  std::shared_ptr<gHidSimRemote> remote = wiimoteSim->AddRemote();
+  std::string problems;
+  if (!remote->LoadScript(in, &problems))
+    std::fprintf(stderr, "ombrix: %s: lines skipped:\n%s", path.c_str(), problems.c_str());
+  std::shared_ptr<std::FILE> out(std::fopen((path + ".out").c_str(), "w"), [](std::FILE* a_f) {
+    if (a_f) std::fclose(a_f);
+  });
+  if (!out) {
+    std::fprintf(stderr, "ombrix: cannot write %s.out; the output reports are not kept\n", path.c_str());
+    return;
+  }
+  remote->OnOutput([out](const gHidReport& a_report) {
+    for (std::size_t i = 0; i < a_report.size(); ++i)
+      std::fprintf(out.get(), i + 1 < a_report.size() ? "%02X " : "%02X\n", unsigned(a_report[i]));
+    std::fflush(out.get());
+  });
 }
 
 // The developer console, built hidden. Until it exists, what it would show (script print
@@ -152,4 +192,5 @@ void gHost::RunMainLoop() {
 void gHost::Shutdown() {
   device->drop();
   device = nullptr;
+  if (_gInput::instance) _gInput::instance->ShutdownWiimote();
 }

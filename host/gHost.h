@@ -13,6 +13,7 @@ class IrrlichtDevice;
 }
 class gmMachine;
 class gScriptHost;
+class gHidSimulation;
 
 class gHost {
  public:
@@ -26,6 +27,8 @@ class gHost {
   // Registered the script API and loads scripts for LoadScript; `machine` above is the
   // machine it built, handed over to the player.
   std::unique_ptr<gScriptHost> scriptHost;
+  // The simulated Wiimote of --wiimote-sim; outlives the Wiimote driver.
+  std::unique_ptr<gHidSimulation> wiimoteSim;
 
   gHost();
   ~gHost();
@@ -40,6 +43,7 @@ class gHost {
   void MountPackage();
   void PrintChecksum();
   void SetUpInput();
+  void SimulateWiimote();
   void BuildConsole();
   void OpenAudio();
   void InstallContactCallback();

@@ -3,6 +3,7 @@
 #include "clock/_gClock.h"
 #include "clock/cloCounter.h"
 #include "input/_gInput.h"
+#include "input/wiimote/inpWiimote.h"
 #include "network/_gNetwork.h"
 #include "scene/gScene.h"
 #include "scene/sceObject.h"
@@ -14,6 +15,7 @@
 gScriptApi gPlayerScriptApi() {
   gScriptApi api;  // Vector3 and _System
   api.types[SLOT_INPUT] = &_gInput::RegisterScriptType;
+  api.types[SLOT_WIIMOTE] = &inpWiimote::RegisterScriptType;
   api.types[SLOT_CLOCK] = &_gClock::RegisterScriptType;
   api.types[SLOT_NETWORK] = &_gNetwork::RegisterScriptType;
   api.types[SLOT_COUNTER] = &cloCounter::RegisterScriptType;
