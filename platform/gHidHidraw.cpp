@@ -16,6 +16,10 @@ namespace {
 
 class gHidHidraw : public gHid {
  public:
+  ~gHidHidraw() override {
+    if (m_initialised) hid_exit();
+  }
+
   bool Enumerate(std::uint16_t a_vendor, std::uint16_t a_product, std::vector<std::string>& a_paths) override {
     a_paths.clear();
     // hidapi's start-up and enumeration share process-wide state of their own.

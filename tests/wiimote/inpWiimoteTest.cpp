@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "binding/gVector3.h"
+#include "input/_gInput.h"
 #include "tests/game/gameFixture.h"
 #include "tests/wiimote/inpWiiSimFixture.h"
 
@@ -210,6 +211,24 @@ TEST_F(WiimoteTest, ALostRemoteIsClosedByTheStepAndConnectsAgain) {
   Frame();
   EXPECT_TRUE(wii->IsConnected());
   EXPECT_EQ(script.printed, (Printed{{1, "connected"}, {3, "connected"}}));
+}
+
+}  // namespace
+
+namespace {
+
+// A script keeps Input.Wiimote() past the Wiimote's end at exit: calls through it do nothing.
+TEST(WiimoteScript, AWrapperKeptPastShutdownCallsNothing) {
+  gameTest::ScriptMachine script;
+  gmMachineEx* machine = script.machine.get();
+  _gInput::RegisterScriptType(machine);
+  inpWiimote::RegisterScriptType(machine);
+  script.Run("global Input = _Input(); global w = Input.Wiimote(); print(w.IsConnected());");
+  ASSERT_NE(_gInput::instance, nullptr);
+  _gInput::instance->ShutdownWiimote();
+  script.Run("print(w.IsConnected()); w.Rumble(1); w.ScriptButton(11, 0, \"x\"); print(Input.Wiimote().IsConnected());");
+  EXPECT_EQ(script.Lines(), (std::vector<std::string>{"0", "null", "null"}));
+  delete _gInput::instance;
 }
 
 }  // namespace
