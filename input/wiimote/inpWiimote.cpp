@@ -27,9 +27,8 @@ void Track(inpButtonState& a_button, bool a_down) {
 
 }  // namespace
 
-inpWiimote::inpWiimote(gHid& a_hid, gMilliClock& a_clock, gDebugOutput& a_debug) : m_clock(a_clock), m_debug(a_debug) {
-  MakeDriver(a_hid);
-}
+inpWiimote::inpWiimote(gHid& a_hid, gMilliClock& a_clock, gDebugOutput& a_debug)
+    : m_hid(&a_hid), m_clock(a_clock), m_debug(a_debug) {}
 
 inpWiimote::~inpWiimote() {
   CutWrappers();
@@ -40,18 +39,22 @@ inpWiimote::~inpWiimote() {
   driver.reset();
 }
 
-void inpWiimote::MakeDriver(gHid& a_hid) {
+void inpWiimote::MakeDriver() {
   driver.reset();
-  driver = std::make_unique<inpWiiDriver>(a_hid, m_clock, m_debug);
+  driver = std::make_unique<inpWiiDriver>(*m_hid, m_clock, m_debug);
   driver->callback = OnDriverChange;
   driver->callbackMask = 0x7FE80;
 }
 
-void inpWiimote::UseTransport(gHid& a_hid) { MakeDriver(a_hid); }
+void inpWiimote::UseTransport(gHid& a_hid) {
+  m_hid = &a_hid;
+  if (driver) MakeDriver();
+}
 
-bool inpWiimote::IsConnected() const { return driver->IsConnected() && !driver->IsLost(); }
+bool inpWiimote::IsConnected() const { return driver && driver->IsConnected() && !driver->IsLost(); }
 
 void inpWiimote::Step(bool a_menuOpen) {
+  if (!driver) MakeDriver();
   if (IsConnected())
     StepConnected(a_menuOpen);
   else
@@ -147,7 +150,9 @@ void inpWiimote::ScriptButton(int a_button, int a_state, const char* a_function)
   buttons[a_button].callback[a_state] = a_function ? a_function : "";
 }
 
-void inpWiimote::Rumble(int a_on) { driver->SetRumble(a_on != 0); }
+void inpWiimote::Rumble(int a_on) {
+  if (driver) driver->SetRumble(a_on != 0);
+}
 
 int inpWiimote::RegisterScriptType(gmMachineEx* a_machine) {
   gmNativeType<inpWiimote> type(a_machine, "_Wiimote");

@@ -51,8 +51,7 @@ class inpWiimote : public gmWrappable {
   inpWiimote(const inpWiimote&) = delete;
   inpWiimote& operator=(const inpWiimote&) = delete;
 
-  // Replaces the driver by one on another transport (the simulated remote); only before
-  // the first step.
+  // The transport the driver will use (the simulated remote); only before the first step.
   void UseTransport(gHid& a_hid);
 
   // Once per frame, at the end of the input step; a_menuOpen holds every callback back.
@@ -76,6 +75,7 @@ class inpWiimote : public gmWrappable {
   float nunchukAcceleration[3] = {0, 0, 0};
   inpButtonState buttons[WIIBUT_COUNT];
   std::string connectCallback, cameraCallback, stickCallback, accelerationCallback;
+  // Made by the first step: until the game runs frames nothing is opened or logged.
   std::unique_ptr<inpWiiDriver> driver;
   // Callbacks run in this machine (null: none run).
   gmMachineEx* machine = nullptr;
@@ -83,9 +83,10 @@ class inpWiimote : public gmWrappable {
  private:
   void StepConnected(bool a_menuOpen);
   void TryToConnect(bool a_menuOpen);
-  void MakeDriver(gHid& a_hid);
+  void MakeDriver();
   void CallWithVector(const std::string& a_function, const float a_v[3]);
 
+  gHid* m_hid;
   gMilliClock& m_clock;
   gDebugOutput& m_debug;
   bool m_attempted = false;
