@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "binding/gVersion.h"
 
@@ -10,7 +11,10 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
   for (int i = argc - 1; i >= 1; --i) {
     const char* arg = argv[i];
     if (i > 1 && std::strcmp(argv[i - 1], "--wiimote-sim") == 0) {
-      line.wiimoteSim = arg;
+      // Absolute now: mounting a developer package moves the working directory.
+      std::error_code ignored;
+      const std::filesystem::path path = std::filesystem::absolute(arg, ignored);
+      line.wiimoteSim = path.empty() ? arg : path.string();
       --i;
       continue;
     }

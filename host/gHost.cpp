@@ -3,7 +3,6 @@
 #include <irrlicht.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 
 #include "binding/gConsole.h"
@@ -27,12 +26,6 @@ gHost::~gHost() = default;
 
 int gHost::Run(int argc, const char* const* argv) {
   commandLine = gCommandLine::Parse(argc, argv);
-  // Mounting a developer package moves the working directory.
-  if (!commandLine.wiimoteSim.empty()) {
-    std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(commandLine.wiimoteSim, ignored);
-    if (!absolute.empty()) commandLine.wiimoteSim = absolute.string();
-  }
   if (commandLine.action == gCommandLine::SHOW_VERSION) {
     gPrintVersion();
     return 0;

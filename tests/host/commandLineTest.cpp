@@ -53,3 +53,29 @@ TEST(CommandLine, Table) {
 }
 
 }  // namespace
+
+namespace {
+
+// The one option with a value: the next argument, whatever it looks like, made absolute
+// because mounting a developer package moves the working directory.
+TEST(CommandLine, WiimoteSimTakesTheNextArgument) {
+  const auto parse = [](std::vector<const char*> a_args) {
+    a_args.insert(a_args.begin(), "ombrix");
+    return gCommandLine::Parse(static_cast<int>(a_args.size()), a_args.data());
+  };
+  gCommandLine line = parse({"--wiimote-sim", "remote.txt", "game"});
+  EXPECT_EQ(line.package, "game");
+  EXPECT_EQ(line.wiimoteSim.front(), '/');
+  EXPECT_EQ(line.wiimoteSim.substr(line.wiimoteSim.size() - 11), "/remote.txt");
+
+  line = parse({"game", "--wiimote-sim", "--dev"});
+  EXPECT_FALSE(line.developer);
+  EXPECT_EQ(line.wiimoteSim.substr(line.wiimoteSim.size() - 6), "/--dev");
+
+  line = parse({"game", "--wiimote-sim"});  // no file: the real device
+  EXPECT_TRUE(line.wiimoteSim.empty());
+  EXPECT_EQ(line.package, "game");
+  EXPECT_TRUE(parse({}).wiimoteSim.empty());
+}
+
+}  // namespace
