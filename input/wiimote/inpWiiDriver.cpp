@@ -8,6 +8,7 @@
 
 #include "platform/gDebugOutput.h"
 #include "platform/gMilliClock.h"
+#include "platform/gThreadPriority.h"
 
 namespace {
 
@@ -376,6 +377,7 @@ bool inpWiiDriver::StartReadThread() {
 }
 
 void inpWiiDriver::ReadLoop() {
+  gThreadPriority::RaiseCurrentThread();
   std::uint8_t report[inpWiiReportSize];
   bool lostLink = false;
   for (;;) {
@@ -434,6 +436,7 @@ void inpWiiDriver::ReadLoop() {
 }
 
 void inpWiiDriver::WriteLoop() {
+  gThreadPriority::RaiseCurrentThread();
   m_debug.Write("Wiimote : (starting HID write thread)\n");
   Lock hold(m_queueLock);
   bool failing = false;
