@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
+
+#include <filesystem>
 #include <vector>
 
 #include "binding/gVersion.h"
@@ -17,6 +19,7 @@ bool EndsInPng(const std::string& name) {
 std::string* ValueOf(gCommandLine& line, const char* arg) {
   if (std::strcmp(arg, "--input") == 0) return &line.input;
   if (std::strcmp(arg, "--screenshot") == 0) return &line.screenshot;
+  if (std::strcmp(arg, "--wiimote-sim") == 0) return &line.wiimoteSim;
   return nullptr;
 }
 
@@ -106,6 +109,12 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
     line.window = false;
     line.developer = false;
   }
+  if (!line.wiimoteSim.empty()) {
+    // Absolute now: mounting a developer package moves the working directory.
+    std::error_code ignored;
+    const std::filesystem::path path = std::filesystem::absolute(line.wiimoteSim, ignored);
+    if (!path.empty()) line.wiimoteSim = path.string();
+  }
   if (error.empty()) error = Contradiction(line);
   if (!error.empty()) {
     line.action = BAD_ARGUMENT;
@@ -128,6 +137,8 @@ void gPrintUsage(const char* program) {
       "  --dev               developer mode: the package is a directory of loose files\n"
       "  --checksum          print the package checksum and exit\n"
       "  --version           print the version and exit\n"
+      "  --wiimote-sim FILE  a simulated Wiimote sends FILE's input reports (lines \"MS HEX...\")\n"
+      "                      and writes every output report it gets to FILE.out\n"
       "Headless and scripted runs (they combine with each other, --nowindow and --dev):\n"
       "  --frames N          run exactly N frames, then shut down (exit status 0)\n"
       "  --fixed-clock       each frame is exactly 1/30 s of game time and nothing waits:\n"

@@ -14,6 +14,9 @@ class gCommandLine {
   bool developer = false;
   bool checksum = false;
   std::string package = "Vastrelline";
+  // --wiimote-sim FILE: a simulated Wiimote plays FILE's input reports and writes every
+  // output report it gets to FILE.out (empty: the real device).
+  std::string wiimoteSim;
 
   // Headless runs for continuous integration.
   unsigned frames = 0;      // frames to run before shutting down; 0 runs until stopped

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "audio/_gAudio.h"
 #include "binding/gConsole.h"
@@ -22,6 +23,7 @@
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
 #include "physics/scePhysics.h"
+#include "platform/gHidSim.h"
 #include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
@@ -172,6 +174,37 @@ void gHost::SetUpInput() {
   receiver.inner = &_gInput::instance->receiver;
   _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
   _gInput::instance->alwaysActive = !commandLine.window;
+  if (!commandLine.wiimoteSim.empty()) SimulateWiimote();
+}
+
+// --wiimote-sim FILE: the Wiimote is a simulated remote that sends FILE's input reports,
+// each so many milliseconds after the link first opens, and answers the player as a remote
+// does; every output report it gets becomes a line of FILE.out, which each run starts anew.
+void gHost::SimulateWiimote() {
+  const std::string& path = commandLine.wiimoteSim;
+  wiimoteSim = std::make_unique<gHidSimulation>(gMilliClock::System());
+  _gInput::instance->wiimote->UseTransport(*wiimoteSim);
+  std::ifstream in(path);
+  if (!in) {
+    std::fprintf(stderr, "ombrix: cannot read the Wiimote simulation %s; no Wiimote will connect\n", path.c_str());
+    return;
+  }
+  std::shared_ptr<gHidSimRemote> remote = wiimoteSim->AddRemote();
+  std::string problems;
+  if (!remote->LoadScript(in, &problems))
+    std::fprintf(stderr, "ombrix: %s: lines skipped:\n%s", path.c_str(), problems.c_str());
+  std::shared_ptr<std::FILE> out(std::fopen((path + ".out").c_str(), "w"), [](std::FILE* a_f) {
+    if (a_f) std::fclose(a_f);
+  });
+  if (!out) {
+    std::fprintf(stderr, "ombrix: cannot write %s.out; the output reports are not kept\n", path.c_str());
+    return;
+  }
+  remote->OnOutput([out](const gHidReport& a_report) {
+    for (std::size_t i = 0; i < a_report.size(); ++i)
+      std::fprintf(out.get(), i + 1 < a_report.size() ? "%02X " : "%02X\n", unsigned(a_report[i]));
+    std::fflush(out.get());
+  });
 }
 
 // The developer console, built hidden. What it shows (script print output, each frame's new
@@ -236,4 +269,5 @@ void gHost::Shutdown() {
   device->drop();
   device = nullptr;
   if (_gAudio::instance) _gAudio::instance->Close();
+  if (_gInput::instance) _gInput::instance->ShutdownWiimote();
 }

@@ -16,6 +16,7 @@ class gMilliClock;
 class gScriptHost;
 class gDeveloperMenu;
 class gInputReplay;
+class gHidSimulation;
 
 class gHost {
  public:
@@ -40,6 +41,8 @@ class gHost {
   std::unique_ptr<gMilliClock> fixedTime;
   // Frames the main loop ran.
   unsigned framesRun = 0;
+  // The simulated Wiimote of --wiimote-sim; outlives the Wiimote driver.
+  std::unique_ptr<gHidSimulation> wiimoteSim;
 
   gHost();
   ~gHost();
@@ -56,6 +59,7 @@ class gHost {
   void MountPackage();
   void PrintChecksum();
   void SetUpInput();
+  void SimulateWiimote();
   void BuildConsole();
   void OpenAudio();
   void InstallContactCallback();

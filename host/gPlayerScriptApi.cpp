@@ -6,6 +6,7 @@
 #include "clock/_gClock.h"
 #include "clock/cloCounter.h"
 #include "input/_gInput.h"
+#include "input/wiimote/inpWiimote.h"
 #include "network/_gNetwork.h"
 #include "physics/objPhyCloth.h"
 #include "physics/objPhyPrimitives.h"
@@ -22,6 +23,7 @@ gScriptApi gPlayerScriptApi() {
   gScriptApi api;  // Vector3 and _System
   api.types[SLOT_INPUT] = &_gInput::RegisterScriptType;
   api.types[SLOT_AUDIO] = &_gAudio::RegisterScriptType;
+  api.types[SLOT_WIIMOTE] = &inpWiimote::RegisterScriptType;
   api.types[SLOT_CLOCK] = &_gClock::RegisterScriptType;
   api.types[SLOT_NETWORK] = &_gNetwork::RegisterScriptType;
   api.types[SLOT_COUNTER] = &cloCounter::RegisterScriptType;

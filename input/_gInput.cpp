@@ -4,11 +4,17 @@
 
 #include "input/inpDeveloperMenu.h"
 #include "binding/gmNativeType.h"
+#include "platform/gDebugOutput.h"
+#include "platform/gHid.h"
+#include "platform/gMilliClock.h"
 #include "scene/gScriptCall.h"
 
 _gInput* _gInput::instance = nullptr;
 
-_gInput::_gInput() { receiver.input = this; }
+_gInput::_gInput()
+    : wiimote(std::make_unique<inpWiimote>(gHid::System(), gMilliClock::System(), gDebugOutput::System())) {
+  receiver.input = this;
+}
 
 _gInput::~_gInput() {
   if (instance == this) instance = nullptr;
@@ -23,15 +29,16 @@ void _gInput::Setup(irr::IrrlichtDevice* a_device, gmMachineEx* a_machine, bool 
   receiver.keys = keys;
   receiver.mouse = &mouse;
   receiver.device = a_device;
+  if (wiimote) wiimote->machine = a_machine;
   running = 1;
 }
 
-// The Wiimote method joins with the Wiimote object.
 int _gInput::RegisterScriptType(gmMachineEx* a_machine) {
   gmNativeType<_gInput> type(a_machine, "_Input");
   type.ModuleConstructor(&instance);
   type.Method("ScriptButton", &_gInput::ScriptButton);
   type.Method("ScriptMouse", &_gInput::ScriptMouse);
+  type.Method("Wiimote", &_gInput::Wiimote);
   return type.Register();
 }
 
@@ -42,6 +49,7 @@ void _gInput::Update() {
   if (m_device && (alwaysActive || m_device->isWindowActive())) UpdateMouse();
   const bool menuOpen = MenuOpen();
   for (inpButtonState& key : keys) key.Dispatch(machine, menuOpen);
+  if (wiimote) wiimote->Step(menuOpen);
 }
 
 void _gInput::ScriptButton(int a_key, int a_state, const char* a_function) {

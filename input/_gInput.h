@@ -2,10 +2,12 @@
 // Keyboard and mouse for scripts (script global Input): scripts name functions for key and
 // mouse button states and for the per-frame mouse movement, and the input step of each
 // frame calls them. Also holds the flag that keeps the main loop running.
+#include <memory>
 #include <string>
 
 #include "input/inpButtonState.h"
 #include "input/inpEventReceiver.h"
+#include "input/wiimote/inpWiimote.h"
 
 namespace irr {
 class IrrlichtDevice;
@@ -43,12 +45,15 @@ class _gInput {
   gmMachineEx* machine = nullptr;
   // Escape toggles the developer menu only in developer mode.
   bool developer = false;
-  // Null until the developer console exists: then the menu is never open.
+  // Null until the developer console exists: then the menu is never open. While it is
+  // open, no keyboard, mouse or Wiimote callback runs.
   inpDeveloperMenu* menu = nullptr;
   // Treat the window as always active. Set for the null device, which has no window to lose
   // focus and whose pointer only replayed input moves: its mouse then works as in a
   // focused window instead of never at all.
   bool alwaysActive = false;
+  // Made with the module; stepped at the end of every input step. Null after ShutdownWiimote.
+  std::unique_ptr<inpWiimote> wiimote;
 
   _gInput();
   ~_gInput();
@@ -61,8 +66,13 @@ class _gInput {
 
   // The input step of a frame: the device's message pump (a closed window clears running,
   // and the step goes on), the mouse buttons and movement while the window is active, then
-  // the 256 keys in ascending order.
+  // the 256 keys in ascending order, then the Wiimote.
   void Update();
+
+  // The script's Wiimote object (Input.Wiimote()).
+  inpWiimote* Wiimote() { return wiimote.get(); }
+  // At exit: leaves a connected remote quiet and closes it.
+  void ShutdownWiimote() { wiimote.reset(); }
 
   // Codes 0 to 2 are the mouse buttons, 3 to 255 keys; a_state is BUT_DOWN, BUT_ON or
   // BUT_UP. Anything else is a script error (the calling script stops, as on any native

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite twice: a normal build, then one under
-# AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero on the first failure.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then the Wiimote driver's tests (the only
+# code with threads) under ThreadSanitizer, in a build of just their target. Exits non-zero
+# on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -8,14 +10,15 @@ jobs=$(nproc)
 summaries=()
 
 # build_and_test FOLDER LABEL CMAKE-OPTIONS...: the ctest log stays in FOLDER/ctest.log.
+# With TARGET and TESTS set, only that target is built and only the tests matching TESTS run.
 build_and_test() {
   local dir=$1 label=$2
   shift 2
   cmake -S . -B "$dir" "$@"
-  cmake --build "$dir" -j "$jobs"
+  cmake --build "$dir" -j "$jobs" ${TARGET:+--target "$TARGET"}
   local status=0
-  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600) 2>&1 | tee "$dir/ctest.log" ||
-    status=$?
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600 ${TESTS:+-R "$TESTS"}) 2>&1 |
+    tee "$dir/ctest.log" || status=$?
   summaries+=("$label: $(grep -E '^[0-9]+% tests passed' "$dir/ctest.log" | tail -n 1 || true)")
   if ((status != 0)); then
     printf '%s\n' "${summaries[@]}"
@@ -25,5 +28,7 @@ build_and_test() {
 
 build_and_test build normal -DCMAKE_BUILD_TYPE=RelWithDebInfo
 build_and_test build-asan sanitizers -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_SANITIZE=ON -DOMBRIX_BENCH=OFF
+TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" TARGET=wiimote_tests TESTS='^wiimote\.' \
+  build_and_test build-tsan threads -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOMBRIX_TSAN=ON -DOMBRIX_BENCH=OFF
 echo
 printf '%s\n' "${summaries[@]}"

@@ -129,4 +129,26 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
   EXPECT_EQ(ParseArgs({"--help", "--frames"}).action, gCommandLine::SHOW_HELP);
 }
 
+// Its value is the next argument, whatever it looks like, made absolute
+// because mounting a developer package moves the working directory.
+TEST(CommandLine, WiimoteSimTakesTheNextArgument) {
+  const auto parse = [](std::vector<const char*> a_args) {
+    a_args.insert(a_args.begin(), "ombrix");
+    return gCommandLine::Parse(static_cast<int>(a_args.size()), a_args.data());
+  };
+  gCommandLine line = parse({"--wiimote-sim", "remote.txt", "game"});
+  EXPECT_EQ(line.package, "game");
+  EXPECT_EQ(line.wiimoteSim.front(), '/');
+  EXPECT_EQ(line.wiimoteSim.substr(line.wiimoteSim.size() - 11), "/remote.txt");
+
+  line = parse({"game", "--wiimote-sim", "--dev"});
+  EXPECT_FALSE(line.developer);
+  EXPECT_EQ(line.wiimoteSim.substr(line.wiimoteSim.size() - 6), "/--dev");
+
+  line = parse({"game", "--wiimote-sim"});  // no file: refused, as any option without its value
+  EXPECT_EQ(line.action, gCommandLine::BAD_ARGUMENT);
+  EXPECT_TRUE(line.wiimoteSim.empty());
+  EXPECT_TRUE(parse({}).wiimoteSim.empty());
+}
+
 }  // namespace
