@@ -13,6 +13,7 @@
 #include "host/gScriptLoader.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
+#include "network/netScoreServer.h"
 #include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
@@ -31,6 +32,10 @@ int gHost::Run(int argc, const char* const* argv) {
   if (commandLine.action == gCommandLine::SHOW_HELP) {
     gPrintUsage(argc > 0 ? argv[0] : "ombrix");
     return 0;
+  }
+  if (commandLine.action == gCommandLine::BAD_USAGE) {
+    std::fprintf(stderr, "ombrix: %s\n", commandLine.usageError.c_str());
+    return 2;
   }
 
   // Installed before anything is built: a stop asked for during start-up is then honoured by
@@ -133,7 +138,11 @@ void gHost::OpenAudio() {}
 void gHost::InstallContactCallback() {}
 
 // The socket library, before any script can start a request.
-void gHost::StartNetwork() { _gNetwork::Init(); }
+void gHost::StartNetwork() {
+  _gNetwork::Init();
+  if (!commandLine.scoreHost.empty())
+    netScoreServer::Set(commandLine.scoreHost.c_str(), commandLine.scorePort);
+}
 
 // Loads and runs "start.qv" from the mounted package.
 bool gHost::RunStartScript() { return gScriptLoader::Load(machine.get(), "start.qv"); }
