@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -57,7 +58,7 @@ void Html(httplib::Response& res, int status, const std::string& html)
 }  // namespace
 
 scoServer::scoServer(scoStore& store, scoServerOptions options)
-  : store(store), options(std::move(options)), limiter(this->options.rate, 2 * this->options.rate),
+  : store(store), options(std::move(options)), limiter(this->options.rate, std::max(1.0, 2 * this->options.rate)),
     http(std::make_unique<httplib::Server>())
 {
   Routes();
