@@ -65,7 +65,7 @@ public:
     if (from < 1 || to < from)
       return out;
     Lease c(*this);
-    pqxx::read_transaction r(*c);
+    pqxx::nontransaction r(*c); // one statement: no BEGIN and COMMIT round trips
     pqxx::result rows = r.exec_params(std::string("SELECT player, score, time FROM scores WHERE ") + kTableWhere +
                                         " ORDER BY score DESC, time, id LIMIT $5 OFFSET $6",
                                       t.scriptName, t.scriptVersion, t.params, t.dev, to - from + 1, from - 1);
@@ -85,7 +85,7 @@ public:
   {
     std::vector<scoGame> out;
     Lease c(*this);
-    pqxx::read_transaction r(*c);
+    pqxx::nontransaction r(*c); // one statement: no BEGIN and COMMIT round trips
     pqxx::result rows = r.exec_params(
       "SELECT script_name, script_version, params, dev, COUNT(*) FROM scores WHERE (NOT dev OR $1)"
       " GROUP BY script_name, script_version, params, dev ORDER BY script_name, script_version, params, dev",

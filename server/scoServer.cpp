@@ -1,6 +1,7 @@
 #include "server/scoServer.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -68,9 +69,18 @@ scoServer::~scoServer() = default;
 
 int scoServer::Bind(const std::string& host, int port)
 {
-  if (port == 0)
-    return http->bind_to_any_port(host);
-  return http->bind_to_port(host, port) ? port : -1;
+  int listener = -1;
+  http->set_socket_options([&listener](socket_t sock) {
+    httplib::default_socket_options(sock);
+    listener = sock;
+  });
+  int bound = port == 0 ? http->bind_to_any_port(host) : (http->bind_to_port(host, port) ? port : -1);
+  // The library listens with a backlog of 5: a burst of clients connecting at once (a
+  // load balancer's pool, a crowd at a game's launch) would see dropped handshakes and
+  // stalls. Listening again on the same socket only raises the backlog.
+  if (bound > 0 && listener >= 0)
+    ::listen(listener, SOMAXCONN);
+  return bound;
 }
 
 bool scoServer::Run() { return http->listen_after_bind(); }
@@ -82,6 +92,10 @@ void scoServer::Routes()
   int threads = options.threads;
   http->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
   http->set_payload_max_length(scoProtocol::MAX_BODY);
+  // Answers are one small write; waiting to coalesce them costs a delayed-ACK round.
+  http->set_tcp_nodelay(true);
+  // Clients that keep a connection (a load balancer, say) may send many requests on it.
+  http->set_keep_alive_max_count(1000);
 
   // Every request passes the rate limit before any work is done for it.
   http->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
