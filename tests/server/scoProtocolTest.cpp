@@ -2,7 +2,10 @@
 // is read back by the player's own parser and machine.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 
 #include "binding/gScriptMachine.h"
 #include "network/netScores.h"
@@ -170,6 +173,28 @@ TEST(ScoreProtocol, ChecksumListRefusesOtherBuildsButNotDevelopers)
       EXPECT_EQ(s.table.dev, std::string(c.checksum) == "dev");
     }
   }
+}
+
+TEST(ScoreProtocol, ChecksumsFile)
+{
+  char path[] = "/tmp/ombrix-checksums-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::string good = "# accepted builds\nGame AAAA\n\n  Game BBBB  \nOther CCCC\n";
+  ASSERT_EQ(write(fd, good.data(), good.size()), ssize_t(good.size()));
+  close(fd);
+  scoProtocol::Checksums list;
+  std::string error;
+  ASSERT_TRUE(scoProtocol::ReadChecksums(path, &list, &error)) << error;
+  EXPECT_EQ(list, (scoProtocol::Checksums{{"Game", {"AAAA", "BBBB"}}, {"Other", {"CCCC"}}}));
+
+  std::FILE* file = std::fopen(path, "w");
+  std::fputs("Game AAAA\nGame\n", file);
+  std::fclose(file);
+  EXPECT_FALSE(scoProtocol::ReadChecksums(path, &list, &error));
+  EXPECT_NE(error.find(":2:"), std::string::npos) << error;
+  unlink(path);
+  EXPECT_FALSE(scoProtocol::ReadChecksums(path, &list, &error));
 }
 
 TEST(ScoreProtocol, Queries)

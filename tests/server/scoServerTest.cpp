@@ -214,6 +214,27 @@ TEST(ScoreServer, RateLimitAndCleanStop)
   EXPECT_EQ(server.Stop(SIGTERM), 0);
 }
 
+TEST(ScoreServer, BadCommandLinesExitWithAnError)
+{
+  TempDir dir;
+  const std::vector<std::string> cases[] = {
+    {"--bogus"},
+    {"--rate"},
+    {"--rate", "-1"},
+    {"--rate", "fast"},
+    {"--listen", "127.0.0.1"},
+    {"--listen", "127.0.0.1:99999"},
+    {"--database", dir.path + "/missing/scores.db"},
+    {"--database", dir.path + "/scores.db", "--checksums", dir.path + "/missing.txt"},
+  };
+  for (const std::vector<std::string>& args : cases)
+  {
+    Process server(args);
+    EXPECT_EQ(server.port, -1) << args[0];
+    EXPECT_EQ(server.Stop(SIGKILL), 2) << args[0] << " " << (args.size() > 1 ? args[1] : "");
+  }
+}
+
 // Every submission the server answered OK is in the database after a SIGKILL, whatever
 // was in flight at that moment.
 TEST(ScoreServer, KilledUnderLoadKeepsWhatItAnswered)
