@@ -7,12 +7,15 @@ bool scoRateLimiter::Allow(const std::string& address, double now)
   if (rate <= 0)
     return true;
   std::lock_guard<std::mutex> held(lock);
-  if (buckets.size() >= MAX_TRACKED)
+  if (buckets.size() >= MAX_TRACKED && !buckets.count(address))
   {
+    if (now - swept < 1.0)
+      return false;
+    swept = now;
     for (auto it = buckets.begin(); it != buckets.end();)
       it = it->second.tokens + (now - it->second.at) * rate >= burst ? buckets.erase(it) : std::next(it);
     // Every bucket still draining: the newest arrivals are the ones turned away.
-    if (buckets.size() >= MAX_TRACKED && !buckets.count(address))
+    if (buckets.size() >= MAX_TRACKED)
       return false;
   }
   auto found = buckets.emplace(address, Bucket{burst, now});

@@ -16,7 +16,8 @@ public:
   bool Allow(const std::string& address, double nowSeconds);
 
   // Addresses whose bucket refilled are forgotten once this many are tracked, so a flood
-  // of distinct addresses costs bounded memory.
+  // of distinct addresses costs bounded memory. The sweep runs at most once a second, so
+  // a full table of draining buckets does not make every request a scan.
   enum { MAX_TRACKED = 100000 };
 
 private:
@@ -27,6 +28,7 @@ private:
   };
   double rate;
   double burst;
+  double swept = -1e300;
   std::mutex lock;
   std::unordered_map<std::string, Bucket> buckets;
 };

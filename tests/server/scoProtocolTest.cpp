@@ -326,6 +326,15 @@ TEST(ScoreRateLimiter, BurstThenRate)
     allowed += limiter.Allow("a", 1000.0);
   EXPECT_EQ(allowed, 4) << "a long pause refills only the burst";
 
+  // A flood of addresses: past the bound, new ones wait until old buckets have refilled.
+  scoRateLimiter crowd(2, 4);
+  for (int i = 0; i < scoRateLimiter::MAX_TRACKED; ++i)
+    ASSERT_TRUE(crowd.Allow(std::to_string(i), 0.0));
+  EXPECT_FALSE(crowd.Allow("late", 0.0));
+  EXPECT_TRUE(crowd.Allow("7", 0.1)) << "a known address is still served";
+  EXPECT_FALSE(crowd.Allow("late", 0.5));
+  EXPECT_TRUE(crowd.Allow("late", 5.0));
+
   scoRateLimiter off(0, 0);
   for (int i = 0; i < 1000; ++i)
     ASSERT_TRUE(off.Allow("a", 0));

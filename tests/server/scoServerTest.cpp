@@ -20,6 +20,8 @@
 #include "platform/gMilliClockFake.h"
 #include "script/vm/gmMachine.h"
 #include "server/scoStore.h"
+
+#include <sqlite3.h>
 #include "tests/server/scoTestServer.h"
 
 namespace {
@@ -211,6 +213,29 @@ TEST(ScoreServer, RateLimitAndCleanStop)
   ASSERT_TRUE(first && second);
   EXPECT_EQ(first->status, 200);
   EXPECT_EQ(second->status, 429);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+}
+
+// A store that fails (here its table vanished under it) is an error to the player, never
+// an "OK" for a score that was not kept.
+TEST(ScoreServer, StoreFailureIsAnError)
+{
+  TempDir dir;
+  const std::string database = dir.path + "/scores.db";
+  Process server({"--database", database, "--rate", "0"});
+  ASSERT_GT(server.port, 0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "DROP TABLE scores", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  httplib::Client client = server.Client();
+  httplib::Result submit =
+    client.Post("/submit.php", scoTest::SubmitBody("G", "Ann", "1"), "application/x-www-form-urlencoded");
+  httplib::Result query = client.Get("/get.php?format=GM&script_name=G&script_version=1.0&params=&from=1&to=5");
+  ASSERT_TRUE(submit && query);
+  EXPECT_EQ(submit->status, 503);
+  EXPECT_EQ(query->status, 503);
+  EXPECT_EQ(submit->body, "error: scores are unavailable\n");
   EXPECT_EQ(server.Stop(SIGTERM), 0);
 }
 
