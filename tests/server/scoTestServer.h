@@ -2,6 +2,7 @@
 // Runs ombrix-scores as a child process on a port it picks, for the tests that need the
 // real executable: the player against it, a SIGKILL in the middle of a load, a browser.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,8 @@ public:
     pid = fork();
     if (pid == 0)
     {
+      // Never outlives the process that started it, even one that crashed.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       dup2(out[1], 1);
       close(out[0]);
       close(out[1]);
