@@ -146,6 +146,44 @@ TEST(ScoreServer, ThePlayerSubmitsAndQueries)
   EXPECT_TRUE(player.printed.empty());
 }
 
+// The built player, headless, sent to the server by its command line: a developer-mode
+// game submits a score and reads the table back from the server's developer tables.
+TEST(ScoreServer, PlayerCommandLinePointsAtTheServer)
+{
+  TempDir dir;
+  Process server({"--database", dir.path + "/scores.db"});
+  ASSERT_GT(server.port, 0);
+  ASSERT_EQ(std::system(("mkdir '" + dir.path + "/game'").c_str()), 0);
+  {
+    std::FILE* start = std::fopen((dir.path + "/game/start.qv").c_str(), "w");
+    ASSERT_NE(start, nullptr);
+    std::fputs("global got = function(t) { if (t != null && t[0] != null) {"
+               " print(\"top\", t[0].player, t[0].score); } };"
+               "global scored = function(n) { print(\"scored\", n);"
+               " Network.GetScore(\"Game\", \"1.0\", \"\", 1, 5, \"got\"); };"
+               "Network.SubmitScore(\"Game\", \"1.0\", \"\", \"Ann `x`\", 42.5, \"scored\");",
+               start);
+    std::fclose(start);
+  }
+  // The game runs until stopped; four seconds leave room for a slow start (sanitizers, a
+  // busy machine).
+  const std::string command = "cd '" + dir.path + "' && env -u DISPLAY timeout --preserve-status -s TERM 4 '" +
+                              OMBRIX_PLAYER + "' --nowindow --dev game --score-server 127.0.0.1:" +
+                              std::to_string(server.port) + " >stdout.txt 2>/dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::string out;
+  if (std::FILE* file = std::fopen((dir.path + "/stdout.txt").c_str(), "r"))
+  {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+      out.append(buffer, n);
+    std::fclose(file);
+  }
+  EXPECT_NE(out.find("scored 1 \n"), std::string::npos) << out;
+  EXPECT_NE(out.find("top Ann `x` 42.5"), std::string::npos) << out;
+}
+
 TEST(ScoreServer, MalformedRequestsGetErrors)
 {
   TempDir dir;
