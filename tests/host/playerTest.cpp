@@ -54,7 +54,7 @@ TEST(Player, HelpListsTheOptions) {
   hostTest::ScratchDir dir;
   const Result r = RunPlayer(dir.path, {"--help"});
   EXPECT_EQ(r.status, 0);
-  for (const char* option : {"--nowindow", "--fullscreen", "--dev", "--checksum", "--version"})
+  for (const char* option : {"--nowindow", "--fullscreen", "--dev", "--checksum", "--score-server", "--version"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
