@@ -38,3 +38,11 @@ target_link_libraries(ombrix::plib INTERFACE ${PLIBNET_LIBRARY} ${PLIBUL_LIBRARY
 
 find_package(BISON 3.0 REQUIRED)
 find_package(FLEX REQUIRED)
+
+# The score server's HTTP library, embedded store and PostgreSQL client.
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+add_library(ombrix::httplib ALIAS PkgConfig::HTTPLIB)
+pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
+add_library(ombrix::sqlite3 ALIAS PkgConfig::SQLITE3)
+pkg_check_modules(PQXX REQUIRED IMPORTED_TARGET libpqxx)
+add_library(ombrix::pqxx ALIAS PkgConfig::PQXX)

@@ -5,11 +5,31 @@
 #include <strings.h>
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "binding/gVersion.h"
 
 namespace {
+
+// "HOST" or "HOST:PORT" with a port from 1 to 65535.
+bool ReadScoreServer(const std::string& text, std::string* host, int* port) {
+  std::string name = text;
+  long number = 80;
+  size_t colon = text.rfind(':');
+  if (colon != std::string::npos) {
+    name = text.substr(0, colon);
+    std::string digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    number = std::stol(digits);
+  }
+  if (name.empty() || number < 1 || number > 65535) return false;
+  *host = name;
+  *port = int(number);
+  return true;
+}
 
 bool EndsInPng(const std::string& name) {
   return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".png") == 0;
@@ -20,6 +40,7 @@ std::string* ValueOf(gCommandLine& line, const char* arg) {
   if (std::strcmp(arg, "--input") == 0) return &line.input;
   if (std::strcmp(arg, "--screenshot") == 0) return &line.screenshot;
   if (std::strcmp(arg, "--wiimote-sim") == 0) return &line.wiimoteSim;
+  if (std::strcmp(arg, "--score-server") == 0) return &line.scoreServer;
   return nullptr;
 }
 
@@ -109,6 +130,9 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
     line.window = false;
     line.developer = false;
   }
+  if (!line.scoreServer.empty() && !ReadScoreServer(line.scoreServer, &line.scoreHost, &line.scorePort) &&
+      error.empty())
+    error = "--score-server needs HOST or HOST:PORT (a port from 1 to 65535), not \"" + line.scoreServer + "\"";
   if (!line.wiimoteSim.empty()) {
     // Absolute now: mounting a developer package moves the working directory.
     std::error_code ignored;
@@ -136,6 +160,9 @@ void gPrintUsage(const char* program) {
       "  --fullscreen        open the window full-screen\n"
       "  --dev               developer mode: the package is a directory of loose files\n"
       "  --checksum          print the package checksum and exit\n"
+      "  --score-server HOST[:PORT]\n"
+      "                      send scores to this server (port 80 by default) instead of the\n"
+      "                      built-in one, e.g. a local ombrix-scores\n"
       "  --version           print the version and exit\n"
       "  --wiimote-sim FILE  a simulated Wiimote sends FILE's input reports (lines \"MS HEX...\")\n"
       "                      and writes every output report it gets to FILE.out\n"

@@ -17,6 +17,11 @@ class gCommandLine {
   // --wiimote-sim FILE: a simulated Wiimote plays FILE's input reports and writes every
   // output report it gets to FILE.out (empty: the real device).
   std::string wiimoteSim;
+  // "--score-server HOST[:PORT]": where score calls go instead of the product's server
+  // (empty host: the built-in one). scoreServer is the option's text as given.
+  std::string scoreServer;
+  std::string scoreHost;
+  int scorePort = 80;
 
   // Headless runs for continuous integration.
   unsigned frames = 0;      // frames to run before shutting down; 0 runs until stopped

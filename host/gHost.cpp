@@ -24,6 +24,7 @@
 #include "network/_gNetwork.h"
 #include "physics/scePhysics.h"
 #include "platform/gHidSim.h"
+#include "network/netScoreServer.h"
 #include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
 #include "platform/gWindowSystem.h"
@@ -230,7 +231,11 @@ void gHost::OpenAudio() {
 void gHost::InstallContactCallback() { scePhysics::InstallContactCallback(); }
 
 // The socket library, before any script can start a request.
-void gHost::StartNetwork() { _gNetwork::Init(); }
+void gHost::StartNetwork() {
+  _gNetwork::Init();
+  if (!commandLine.scoreHost.empty())
+    netScoreServer::Set(commandLine.scoreHost.c_str(), commandLine.scorePort);
+}
 
 // Loads and runs "start.qv" from the mounted package.
 bool gHost::RunStartScript() { return gScriptLoader::Load(machine.get(), "start.qv"); }

@@ -2,7 +2,8 @@
 #define NETSCORESERVER_H
 
 // Where the score calls send their requests: the one place that names the score server.
-// The player never changes it; tests point it at a server of their own on the loopback.
+// The player keeps the product's server unless "--score-server" names another (an author's
+// local ombrix-scores, say); tests point it at a server of their own on the loopback.
 class netScoreServer
 {
 public:

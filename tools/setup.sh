@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   sox
+  libcpp-httplib-dev libsqlite3-dev libpqxx-dev postgresql chromium
 )
 
 missing=()

@@ -52,6 +52,42 @@ TEST(CommandLine, Table) {
   }
 }
 
+// The option's value is taken with it wherever it stands, so it never becomes the package.
+TEST(CommandLine, ScoreServer) {
+  struct ScoreCase {
+    std::vector<const char*> args;
+    gCommandLine::Action action;
+    const char* host;
+    int port;
+    const char* package;
+  };
+  using A = gCommandLine::Action;
+  const ScoreCase cases[] = {
+      {{"game"}, A::RUN, "", 80, "game"},
+      {{"--score-server", "localhost:8080", "game"}, A::RUN, "localhost", 8080, "game"},
+      {{"game", "--score-server", "10.0.0.2"}, A::RUN, "10.0.0.2", 80, "game"},
+      {{"--dev", "--score-server", "h:1", "--nowindow"}, A::RUN, "h", 1, "Vastrelline"},
+      {{"--score-server", "--dev"}, A::RUN, "--dev", 80, "Vastrelline"},
+      {{"game", "--score-server"}, A::BAD_ARGUMENT, "", 80, "game"},
+      {{"--score-server", "h:0"}, A::BAD_ARGUMENT, "", 80, "Vastrelline"},
+      {{"--score-server", "h:65536"}, A::BAD_ARGUMENT, "", 80, "Vastrelline"},
+      {{"--score-server", "h:"}, A::BAD_ARGUMENT, "", 80, "Vastrelline"},
+      {{"--score-server", ":8080"}, A::BAD_ARGUMENT, "", 80, "Vastrelline"},
+      {{"--score-server", "h:80x"}, A::BAD_ARGUMENT, "", 80, "Vastrelline"},
+  };
+  for (const ScoreCase& c : cases) {
+    std::string label;
+    for (const char* a : c.args) label += std::string(a) + " ";
+    SCOPED_TRACE(label);
+    const gCommandLine line = ParseArgs(c.args);
+    EXPECT_EQ(line.action, c.action);
+    EXPECT_EQ(line.scoreHost, c.host);
+    EXPECT_EQ(line.scorePort, c.port);
+    EXPECT_EQ(line.package, c.package);
+    EXPECT_EQ(line.error.empty(), c.action != A::BAD_ARGUMENT);
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -55,7 +55,7 @@ TEST(Player, HelpListsTheOptions) {
   hostTest::ScratchDir dir;
   const Result r = RunPlayer(dir.path, {"--help"});
   EXPECT_EQ(r.status, 0);
-  for (const char* option : {"--nowindow", "--fullscreen", "--dev", "--checksum", "--version", "--frames", "--fixed-clock",
+  for (const char* option : {"--nowindow", "--fullscreen", "--dev", "--checksum", "--score-server", "--version", "--frames", "--fixed-clock",
                              "--input", "--screenshot", "--strict", "--check"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }

@@ -1,0 +1,198 @@
+// A bounded load generator for ombrix-scores on the loopback, from a build without
+// sanitizers:
+//   build/bench/server/scores_bench [--database postgresql://...] [--requests N] [--seconds S]
+// It starts the server itself (--rate 0, a fresh SQLite file unless a database is given),
+// then keeps 32 connections busy, first with submissions spread over ten tables, then with
+// queries of a table's top ten. Each phase ends after N requests or S seconds, whichever
+// comes first. Prints requests a second and the 50th and 99th percentile latencies, with
+// the ratio to the targets (2000 submissions/s and 10000 queries/s, p99 under 20 ms).
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Phase
+{
+  double seconds = 0;
+  long long done = 0;
+  long long failed = 0;
+  std::vector<double> latencies; // milliseconds
+};
+
+pid_t Start(const std::vector<std::string>& args, int* port)
+{
+  int out[2];
+  if (pipe(out) != 0)
+    return -1;
+  pid_t pid = fork();
+  if (pid == 0)
+  {
+    // Never outlives the process that started it, even one that crashed.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    dup2(out[1], 1);
+    close(out[0]);
+    close(out[1]);
+    FILE* null = std::fopen("/dev/null", "w");
+    dup2(fileno(null), 2);
+    std::vector<std::string> all = {OMBRIX_SCORES, "--listen", "127.0.0.1:0", "--rate", "0"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+      argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  FILE* in = fdopen(out[0], "r");
+  char line[256] = "";
+  *port = -1;
+  if (std::fgets(line, sizeof line, in) && std::strrchr(line, ':'))
+    *port = std::atoi(std::strrchr(line, ':') + 1);
+  std::fclose(in);
+  return pid;
+}
+
+template <typename Send>
+Phase Run(int port, int connections, long long requests, double seconds, Send send)
+{
+  Phase phase;
+  std::atomic<long long> next{0};
+  std::atomic<long long> failed{0};
+  std::vector<std::vector<double>> latencies(static_cast<size_t>(connections));
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  std::vector<std::thread> threads;
+  for (int c = 0; c < connections; ++c)
+    threads.emplace_back([&, c] {
+      httplib::Client client("127.0.0.1", port);
+      client.set_keep_alive(true);
+      client.set_tcp_nodelay(true);
+      for (;;)
+      {
+        long long i = next++;
+        if (i >= requests || Clock::now() >= deadline)
+          break;
+        Clock::time_point begin = Clock::now();
+        bool ok = send(client, i);
+        latencies[size_t(c)].push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
+        if (!ok)
+          ++failed;
+      }
+    });
+  for (std::thread& t : threads)
+    t.join();
+  phase.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  for (auto& l : latencies)
+    phase.latencies.insert(phase.latencies.end(), l.begin(), l.end());
+  phase.done = (long long)phase.latencies.size();
+  phase.failed = failed;
+  std::sort(phase.latencies.begin(), phase.latencies.end());
+  return phase;
+}
+
+double Percentile(const std::vector<double>& sorted, double p)
+{
+  if (sorted.empty())
+    return 0;
+  return sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size())))];
+}
+
+void Report(const char* what, const Phase& phase, double target)
+{
+  double rate = double(phase.done) / phase.seconds;
+  double p99 = Percentile(phase.latencies, 0.99);
+  std::printf("%-12s %8lld requests in %5.2f s: %8.0f/s (target %5.0f, ratio %.2f), p50 %6.2f ms, p99 %6.2f ms"
+              " (target 20, ratio %.2f)%s\n",
+              what, phase.done, phase.seconds, rate, target, rate / target, Percentile(phase.latencies, 0.5), p99,
+              p99 / 20.0, phase.failed ? (", " + std::to_string(phase.failed) + " failed").c_str() : "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+  std::string database;
+  long long requests = 40000;
+  double seconds = 10;
+  int connections = 32;
+  for (int i = 1; i + 1 < argc; i += 2)
+  {
+    std::string a = argv[i];
+    if (a == "--database")
+      database = argv[i + 1];
+    else if (a == "--requests")
+      requests = std::atoll(argv[i + 1]);
+    else if (a == "--seconds")
+      seconds = std::atof(argv[i + 1]);
+    else
+    {
+      std::fprintf(stderr, "usage: %s [--database URL] [--requests N] [--seconds S]\n", argv[0]);
+      return 2;
+    }
+  }
+  char dir[] = "/tmp/ombrix-scores-bench-XXXXXX";
+  bool sqlite = database.empty();
+  if (sqlite)
+  {
+    if (!mkdtemp(dir))
+      return 1;
+    database = std::string(dir) + "/scores.db";
+  }
+  int port = -1;
+  pid_t server = Start({"--database", database}, &port);
+  if (port <= 0)
+  {
+    std::fprintf(stderr, "the server did not start\n");
+    return 1;
+  }
+  const std::string run = std::to_string(::getpid());
+  std::printf("ombrix-scores on %s, %d connections, at most %lld requests or %.0f s a phase\n",
+              sqlite ? "SQLite" : "PostgreSQL", connections, requests, seconds);
+
+  Phase submit = Run(port, connections, requests, seconds, [&](httplib::Client& c, long long i) {
+    std::string body = "checksum=ABC&script_name=Bench" + run + "&script_version=1&engine_version=7.10&params=t" +
+                       std::to_string(i % 10) + "&player_name=p" + std::to_string(i) + "&score=" +
+                       std::to_string((i * 7919) % 100003) + ".000000&user_timestamp=0";
+    httplib::Result r = c.Post("/submit.php", body, "application/x-www-form-urlencoded");
+    if (r && r->status == 200 && r->body.compare(0, 3, "OK ") == 0)
+      return true;
+    std::fprintf(stderr, "submission failed: %s\n", r ? (std::to_string(r->status) + " " + r->body).c_str()
+                                                       : httplib::to_string(r.error()).c_str());
+    return false;
+  });
+  Report("submissions", submit, 2000);
+
+  Phase query = Run(port, connections, requests, seconds, [&](httplib::Client& c, long long i) {
+    httplib::Result r = c.Get("/get.php?format=GM&script_name=Bench" + run + "&script_version=1&params=t" +
+                              std::to_string(i % 10) + "&from=1&to=10&dev=0");
+    return r && r->status == 200 && r->body.size() > 2;
+  });
+  Report("queries", query, 10000);
+
+  kill(server, SIGTERM);
+  waitpid(server, nullptr, 0);
+  if (sqlite)
+  {
+    std::string command = std::string("rm -rf '") + dir + "'";
+    if (std::system(command.c_str()) != 0)
+      return 1;
+  }
+  return 0;
+}
