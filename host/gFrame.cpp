@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "clock/_gClock.h"
+#include "graphics/_gGraphics.h"
 #include "input/_gInput.h"
 #include "network/_gNetwork.h"
 #include "scene/gScene.h"
@@ -87,8 +88,12 @@ void gFrame::UpdateScenes() { gScene::UpdateAll(); }
 // The sound listener follows its object.
 void gFrame::MoveListener() {}
 
-// Presents the frame in progress and renders the next through every active camera.
-void gFrame::Render() {}
+// Presents the frame in progress and renders the next through every active camera, then the
+// texts and the GUI. The new frame stays drawn and not yet presented until the next Render,
+// so its back buffer can be read right after this step.
+void gFrame::Render() {
+  if (_gGraphics::instance) _gGraphics::instance->RenderFrame();
+}
 
 void gFrame::TickClock() {
   if (clock) clock->Tick();

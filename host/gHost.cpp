@@ -7,7 +7,9 @@
 #include "binding/gConsole.h"
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
+#include "graphics/_gGraphics.h"
 #include "host/gFrame.h"
+#include "host/gObjectComponents.h"
 #include "host/gPackage.h"
 #include "host/gPlayerScriptApi.h"
 #include "host/gScriptLoader.h"
@@ -66,6 +68,7 @@ void gHost::BuildScriptHost() {
     return gScriptLoader::Load(a_host->GetMachine(), a_name);
   };
   machine = scriptHost->ReleaseMachine();
+  gInstallObjectComponents();
 }
 
 // Records the start time and seeds the generator behind the script function Random. The
@@ -90,6 +93,9 @@ bool gHost::CreateDevice() {
                  window ? "OpenGL" : "null");
     return false;
   }
+  // The module is normally made by the script API's "global Graphics = _Graphics();".
+  if (!_gGraphics::instance) _gGraphics::instance = new _gGraphics();
+  _gGraphics::instance->device = device;
   video::IVideoDriver* driver = device->getVideoDriver();
   driver->setTextureCreationFlag(video::ETCF_ALWAYS_32_BIT, true);
   driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, true);
@@ -150,6 +156,7 @@ void gHost::RunMainLoop() {
 
 // In this order: the device (which closes the window), the sound device, the Wiimote.
 void gHost::Shutdown() {
+  if (_gGraphics::instance) _gGraphics::instance->device = nullptr;
   device->drop();
   device = nullptr;
 }
