@@ -62,9 +62,9 @@ def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "tests", "graphics", "fixtures")
     os.makedirs(out, exist_ok=True)
     write_cube(os.path.join(out, "cube.obj"))
-    red, blue = (200, 40, 40, 255), (40, 40, 200, 255)
+    red, blue = (250, 0, 0, 255), (0, 0, 250, 255)
     write_bmp(os.path.join(out, "checker.bmp"), 4, 4, [[red if (x < 2) == (y < 2) else blue for x in range(4)] for y in range(4)])
-    write_png(os.path.join(out, "tint.png"), 4, 4, [[(100, 100, 100, 255)] * 4 for _ in range(4)])
+    write_png(os.path.join(out, "tint.png"), 4, 4, [[(250, 250, 250, 255)] * 4 for _ in range(4)])
     # The font page: glyph "A" is a solid 8 by 12 block, so a drawn text is a run of blocks.
     page = [[(255, 255, 255, 255) if x < 8 and y < 12 else (0, 0, 0, 0) for x in range(16)] for y in range(16)]
     write_png(os.path.join(out, "blockfont.png"), 16, 16, page)

@@ -1,0 +1,154 @@
+// Pictures of the real OpenGL renderer (Mesa's software rasteriser under a private Xvfb):
+// each test builds a scene through scripts, renders one frame and reads the back buffer
+// before it is presented.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/gWindowSystem.h"
+#include "tests/graphics/graVirtualDisplay.h"
+#include "tests/graphics/graphicsFixture.h"
+
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+
+struct Rgb {
+  int r, g, b;
+};
+
+class GraphicsPictureTest : public graphicsTest::Fixture {
+ protected:
+  void SetUp() override {
+    if (!graphicsTest::VirtualDisplay::Ensure()) GTEST_SKIP() << "no display server could be started";
+    gWindowSystem::TolerateProtocolErrors();
+    if (!Start(irr::video::EDT_OPENGL, kWidth, kHeight)) GTEST_SKIP() << "no OpenGL device on this display";
+    Run("global cube = \"" + Fixture("cube.obj") + "\"; global tint = \"" + Fixture("tint.png") +
+        "\"; global checker = \"" + Fixture("checker.bmp") + "\";");
+  }
+  static std::string Fixture(const char* a_name) { return std::string(OMBRIX_GRAPHICS_FIXTURES) + "/" + a_name; }
+
+  // A scene with a camera and, 30 units in front of it, a cube textured with a_texture.
+  // Objects without a body stand at the origin, so the mesh is placed instead. The mesh
+  // loader gives the cube's material an ambient reflectance of 0.2: with the scene's white
+  // ambient light and no lamp it shows a fifth of its texture.
+  void CubeScene(const char* a_scene, const char* a_texture) {
+    const std::string s = a_scene;
+    Run("NewScene(\"" + s + "\");"
+        "global " + s + "Eye = " + s + ".NewObject(\"eye\"); " + s + "Eye.Graphics.NewCamera(\"c\");" +
+        "global " + s + "Box = " + s + ".NewObject(\"box\"); " + s + "Box.Graphics.NewMesh(\"m\", Graphics.NewMesh(cube));" +
+        s + "Box.Graphics.Mesh(\"m\").Texture(Graphics.NewTexture(" + a_texture + "));" +
+        s + "Box.Graphics.Mesh(\"m\").Position(0, 0, 30);");
+  }
+
+  // Renders a frame and keeps the back buffer it drew.
+  void Draw() {
+    Frame();
+    pixels.assign(kWidth * kHeight * 4, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  }
+  // The pixel at (a_x, a_y) from the top left.
+  Rgb At(int a_x, int a_y) const {
+    const unsigned char* p = &pixels[((kHeight - 1 - a_y) * kWidth + a_x) * 4];
+    return Rgb{p[0], p[1], p[2]};
+  }
+
+  std::vector<unsigned char> pixels;
+};
+
+::testing::AssertionResult Near(const Rgb& a_pixel, const Rgb& a_expected, int a_tolerance = 8) {
+  if (std::abs(a_pixel.r - a_expected.r) <= a_tolerance && std::abs(a_pixel.g - a_expected.g) <= a_tolerance &&
+      std::abs(a_pixel.b - a_expected.b) <= a_tolerance)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "pixel (" << a_pixel.r << ", " << a_pixel.g << ", " << a_pixel.b
+                                       << "), expected (" << a_expected.r << ", " << a_expected.g << ", "
+                                       << a_expected.b << ")";
+}
+
+const Rgb kClear{0, 0, 0};
+const Rgb kTint{50, 50, 50};
+const Rgb kRed{50, 0, 0};
+const Rgb kBlue{0, 0, 50};
+
+TEST_F(GraphicsPictureTest, TexturedMeshInTheCentreOnlyThroughACamera) {
+  CubeScene("world", "tint");
+  Run("worldEye.Graphics.Camera(\"c\").Activate(0);");
+  Draw();
+  EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2), kClear));
+  Run("worldEye.Graphics.Camera(\"c\").Activate(1);");
+  Draw();
+  EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2), kTint));
+  EXPECT_TRUE(Near(At(kWidth / 2 + 25, kHeight / 2 - 25), kTint));
+  EXPECT_TRUE(Near(At(5, 5), kClear));
+  EXPECT_TRUE(Near(At(kWidth / 2 + 45, kHeight / 2), kClear));
+}
+
+TEST_F(GraphicsPictureTest, ALightBrightensALitMesh) {
+  CubeScene("world", "tint");
+  Draw();
+  EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2), kTint));
+  Run("worldEye.Graphics.NewLight(\"l\");");
+  Draw();
+  // The lamp at the camera shines straight on the near face.
+  const Rgb lit = At(kWidth / 2, kHeight / 2);
+  EXPECT_GT(lit.r, 200);
+  EXPECT_TRUE(Near(lit, Rgb{lit.r, lit.r, lit.r}, 2));
+  Run("worldEye.Graphics.DelLight(\"l\");");
+  Draw();
+  EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2), kTint));
+}
+
+TEST_F(GraphicsPictureTest, ViewportsTakeTheirPartOfTheScreen) {
+  CubeScene("world", "checker");
+  Run("worldEye.Graphics.Camera(\"c\").Viewport(0, 0.5, 0, 1);");
+  Draw();
+  // The checker's four blocks around the centre of the left half.
+  const int x = kWidth / 4, y = kHeight / 2;
+  const Rgb a = At(x - 8, y - 16), b = At(x + 8, y - 16), c = At(x - 8, y + 16), d = At(x + 8, y + 16);
+  EXPECT_TRUE(Near(a, d));
+  EXPECT_TRUE(Near(b, c));
+  EXPECT_FALSE(Near(a, b));
+  EXPECT_TRUE(Near(a, kRed) || Near(a, kBlue));
+  EXPECT_TRUE(Near(At(kWidth * 3 / 4, y), kClear));
+  // An empty viewport draws nothing anywhere rather than over the whole screen.
+  Run("worldEye.Graphics.Camera(\"c\").Viewport(0.7, 0.2, 0, 1);");
+  Draw();
+  EXPECT_TRUE(Near(At(x, y), kClear));
+  EXPECT_TRUE(Near(At(kWidth / 2, y), kClear));
+}
+
+// Cameras draw from the newest to the oldest and clear only depth, so the older camera's
+// picture covers the newer one where both draw.
+TEST_F(GraphicsPictureTest, TheOlderCamerasSceneIsDrawnOnTop) {
+  CubeScene("first", "tint");
+  CubeScene("second", "checker");
+  Run("secondBox.Graphics.Mesh(\"m\").Position(0, 0, 15);");  // nearer, so larger
+  Draw();
+  EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2), kTint));
+  const Rgb outer = At(kWidth / 2 + 50, kHeight / 2 + 50);
+  EXPECT_TRUE(Near(outer, kRed) || Near(outer, kBlue));
+  Run("firstEye.Delete();");
+  Draw();
+  const Rgb centre = At(kWidth / 2 + 20, kHeight / 2 + 20);
+  EXPECT_TRUE(Near(centre, kRed) || Near(centre, kBlue));
+}
+
+TEST_F(GraphicsPictureTest, TextInABitmapFont) {
+  Run("global t = Graphics.NewText(\"AA\", 10, 20, \"" + Fixture("blockfont.xml") + "\");"
+      "Graphics.SetTextColor(t, 0, 1, 0, 1);"
+      "Graphics.NewText(\"AA\", 100, 100, \"nofont.xml\");");
+  Draw();
+  const Rgb green{0, 255, 0};
+  EXPECT_TRUE(Near(At(13, 25), green));
+  EXPECT_TRUE(Near(At(21, 25), green));  // the second glyph follows the first
+  EXPECT_TRUE(Near(At(5, 25), kClear));
+  EXPECT_TRUE(Near(At(13, 40), kClear));
+  EXPECT_TRUE(Near(At(104, 104), kClear));
+}
+
+}  // namespace
