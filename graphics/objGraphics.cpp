@@ -27,6 +27,14 @@ class graRootNode : public scene::ISceneNode {
   }
   void render() override {}
   const core::aabbox3d<f32>& getBoundingBox() const override { return m_box; }
+  // Roots hang directly under the scene's root, which never moves: their world transform is
+  // their own, without a product with the identity for each of them every frame.
+  void updateAbsolutePosition() override {
+    if (Parent && !Parent->getParent())
+      AbsoluteTransformation = getRelativeTransformation();
+    else
+      ISceneNode::updateAbsolutePosition();
+  }
   core::matrix4 getRelativeTransformation() const override {
     core::matrix4 transform = pose;
     if (RelativeScale != core::vector3df(1.0f, 1.0f, 1.0f)) {
