@@ -6,9 +6,12 @@
 #include "binding/gmNativeType.h"
 #include "graphics/graComponentList.h"
 #include "graphics/graResources.h"
+#include "graphics/objGraBeam.h"
+#include "graphics/objGraBillboard.h"
 #include "graphics/objGraCamera.h"
 #include "graphics/objGraLight.h"
 #include "graphics/objGraMesh.h"
+#include "graphics/objGraParticles.h"
 #include "graphics/sceGraphics.h"
 #include "scene/gScene.h"
 #include "scene/sceObject.h"
@@ -69,7 +72,9 @@ objGraphics* objGraphics::Make(sceObject* a_object) {
 int objGraphics::RegisterScriptType(gmMachineEx* a_machine) {
   gmNativeType<objGraphics> type(a_machine, "_ObjGraphics");
   type.FactoryConstructor(&objGraphics::Make);
+  type.Method("AddOctTree", &objGraphics::AddOctTree);
   type.Method("Scale", &objGraphics::Scale);
+  type.Method("Lighting", &objGraphics::Lighting);
   type.Method("Camera", &objGraphics::Camera);
   type.Method("NewCamera", &objGraphics::NewCamera);
   type.Method("DelCamera", &objGraphics::DelCamera);
@@ -79,6 +84,15 @@ int objGraphics::RegisterScriptType(gmMachineEx* a_machine) {
   type.Method("Mesh", &objGraphics::Mesh);
   type.Method("NewMesh", &objGraphics::NewMesh);
   type.Method("DelMesh", &objGraphics::DelMesh);
+  type.Method("Billboard", &objGraphics::Billboard);
+  type.Method("NewBillboard", &objGraphics::NewBillboard);
+  type.Method("DelBillboard", &objGraphics::DelBillboard);
+  type.Method("Beam", &objGraphics::Beam);
+  type.Method("NewBeam", &objGraphics::NewBeam);
+  type.Method("DelBeam", &objGraphics::DelBeam);
+  type.Method("Particles", &objGraphics::Particles);
+  type.Method("NewParticles", &objGraphics::NewParticles);
+  type.Method("DelParticles", &objGraphics::DelParticles);
   return type.Register();
 }
 
@@ -96,12 +110,29 @@ objGraphics::~objGraphics() {
   graDeleteAll<objGraCamera>(cameras);
   graDeleteAll<objGraLight>(lights);
   graDeleteAll<objGraMesh>(meshes);
+  graDeleteAll<objGraBillboard>(billboards);
+  graDeleteAll<objGraBeam>(beams);
+  graDeleteAll<objGraParticles>(particles);
   root->remove();
   sceneGraphics->objects.Remove(this);
   if (object && object->graphics == this) object->graphics = nullptr;
 }
 
 void objGraphics::Scale(float a_x, float a_y, float a_z) { root->setScale(core::vector3df(a_x, a_y, a_z)); }
+
+void objGraphics::AddOctTree(graMesh* a_mesh) {
+  if (!a_mesh || !a_mesh->mesh) return;
+  scene::IMesh* frame = a_mesh->mesh->getMesh(0, 255, -1, -1);
+  scene::IMeshSceneNode* node = sceneGraphics->sceneManager->addOctreeSceneNode(frame, root, -1, 256, false);
+  if (!node) return;
+  node->setMaterialFlag(video::EMF_LIGHTING, true);
+  node->setMaterialType(video::EMT_SOLID);
+}
+
+void objGraphics::Lighting(int a_on) {
+  const core::list<scene::ISceneNode*>& children = root->getChildren();
+  if (!children.empty()) (*children.begin())->setMaterialFlag(video::EMF_LIGHTING, a_on != 0);
+}
 
 objGraCamera* objGraphics::Camera(const char* a_name) { return graFindNewest<objGraCamera>(cameras, a_name); }
 
@@ -140,3 +171,21 @@ void objGraphics::SyncTransform(const gPose& a_pose) {
   m[14] = a_pose.origin[2];
   m[15] = 1.0f;
 }
+
+objGraBillboard* objGraphics::Billboard(const char* a_name) { return graFindNewest<objGraBillboard>(billboards, a_name); }
+
+void objGraphics::NewBillboard(const char* a_name) { billboards.Append(new objGraBillboard(a_name, this)); }
+
+void objGraphics::DelBillboard(const char* a_name) { graDeleteOldest<objGraBillboard>(billboards, a_name); }
+
+objGraBeam* objGraphics::Beam(const char* a_name) { return graFindNewest<objGraBeam>(beams, a_name); }
+
+void objGraphics::NewBeam(const char* a_name) { beams.Append(new objGraBeam(a_name, this)); }
+
+void objGraphics::DelBeam(const char* a_name) { graDeleteOldest<objGraBeam>(beams, a_name); }
+
+objGraParticles* objGraphics::Particles(const char* a_name) { return graFindNewest<objGraParticles>(particles, a_name); }
+
+void objGraphics::NewParticles(const char* a_name) { particles.Append(new objGraParticles(a_name, this)); }
+
+void objGraphics::DelParticles(const char* a_name) { graDeleteOldest<objGraParticles>(particles, a_name); }

@@ -14,9 +14,12 @@ class ISceneNode;
 }  // namespace irr
 class gmMachineEx;
 class graMesh;
+class objGraBeam;
+class objGraBillboard;
 class objGraCamera;
 class objGraLight;
 class objGraMesh;
+class objGraParticles;
 class sceGraphics;
 class sceObject;
 
@@ -36,6 +39,12 @@ class objGraphics : public gmWrappable {
 
   // Scales the whole object about its origin, before the body's rotation and position.
   void Scale(float a_x, float a_y, float a_z);
+  // Static geometry (a level) drawn through an oct-tree under the root, lit and solid; it
+  // has no name and leaves with the root. A handle without a mesh adds nothing.
+  void AddOctTree(graMesh* a_mesh);
+  // Lighting of the root's first child only: the oldest component node still there (a
+  // camera or a light, which have no materials, takes it without effect).
+  void Lighting(int a_on);
 
   objGraCamera* Camera(const char* a_name);
   void NewCamera(const char* a_name);
@@ -47,6 +56,15 @@ class objGraphics : public gmWrappable {
   // A handle that holds no mesh makes no component ("mesh is empty").
   void NewMesh(const char* a_name, graMesh* a_mesh);
   void DelMesh(const char* a_name);
+  objGraBillboard* Billboard(const char* a_name);
+  void NewBillboard(const char* a_name);
+  void DelBillboard(const char* a_name);
+  objGraBeam* Beam(const char* a_name);
+  void NewBeam(const char* a_name);
+  void DelBeam(const char* a_name);
+  objGraParticles* Particles(const char* a_name);
+  void NewParticles(const char* a_name);
+  void DelParticles(const char* a_name);
 
   // The root takes the body's pose (and keeps its own scale under it).
   void SyncTransform(const gPose& a_pose);
@@ -54,6 +72,9 @@ class objGraphics : public gmWrappable {
   gPtrList cameras;  // objGraCamera
   gPtrList lights;   // objGraLight
   gPtrList meshes;   // objGraMesh
+  gPtrList billboards;  // objGraBillboard
+  gPtrList beams;       // objGraBeam
+  gPtrList particles;   // objGraParticles
   sceObject* object;
   sceGraphics* sceneGraphics;
   irr::scene::ISceneNode* root;

@@ -26,6 +26,7 @@ sceGraphics* sceGraphics::Make(gScene* a_scene) {
 int sceGraphics::RegisterScriptType(gmMachineEx* a_machine) {
   gmNativeType<sceGraphics> type(a_machine, "_SceGraphics");
   type.FactoryConstructor(&sceGraphics::Make);
+  type.Method("SkyBox", &sceGraphics::SkyBox);
   return type.Register();
 }
 
@@ -43,4 +44,38 @@ sceGraphics::~sceGraphics() {
   while (objects.count > 0) delete static_cast<objGraphics*>(objects.Get(objects.count - 1));
   sceneManager->drop();
   if (scene && scene->graphics == this) scene->graphics = nullptr;
+}
+
+void sceGraphics::SkyBoxFaceNames(const char* a_file, std::string a_names[6]) {
+  const std::string file = a_file ? a_file : "";
+  const size_t dot = file.rfind('.');
+  const std::string base = dot == std::string::npos ? "" : file.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? file : file.substr(dot);
+  static const char* const faces[6] = {"_top", "_bottom", "_left", "_right", "_front", "_back"};
+  for (int i = 0; i < 6; ++i) a_names[i] = base + faces[i] + extension;
+}
+
+void sceGraphics::SkyBox(const char* a_file) {
+  using namespace irr;
+  std::string names[6];
+  SkyBoxFaceNames(a_file, names);
+  video::IVideoDriver* driver = sceneManager->getVideoDriver();
+  const bool mipMaps = driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS);
+  driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, false);
+  video::ITexture* textures[6];
+  for (int i = 0; i < 6; ++i) textures[i] = driver->getTexture(names[i].c_str());
+  driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, mipMaps);
+
+  if (skyBox) skyBox->remove();
+  skyBox = sceneManager->addSkyBoxSceneNode(textures[0], textures[1], textures[2], textures[3], textures[4],
+                                           textures[5], nullptr, -1);
+  // The engine's sky box maps its pictures mirrored on the four sides and turned half round
+  // on top and bottom, against the layout our packages' skies are painted for; a texture
+  // matrix on each face puts them back. Its faces are front, left, back, right, top, bottom.
+  for (u32 face = 0; face < 6 && face < skyBox->getMaterialCount(); ++face) {
+    core::matrix4& uv = skyBox->getMaterial(face).getTextureMatrix(0);
+    const bool cap = face >= 4;
+    uv.setTextureScale(-1.0f, cap ? -1.0f : 1.0f);
+    uv.setTextureTranslate(1.0f, cap ? 1.0f : 0.0f);
+  }
 }

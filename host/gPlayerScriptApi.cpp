@@ -3,9 +3,12 @@
 #include "clock/_gClock.h"
 #include "clock/cloCounter.h"
 #include "graphics/_gGraphics.h"
+#include "graphics/objGraBeam.h"
+#include "graphics/objGraBillboard.h"
 #include "graphics/objGraCamera.h"
 #include "graphics/objGraLight.h"
 #include "graphics/objGraMesh.h"
+#include "graphics/objGraParticles.h"
 #include "graphics/objGraphics.h"
 #include "graphics/sceGraphics.h"
 #include "input/_gInput.h"
@@ -31,5 +34,8 @@ gScriptApi gPlayerScriptApi() {
   api.types[SLOT_OBJ_GRA_LIGHT] = &objGraLight::RegisterScriptType;
   api.types[SLOT_OBJ_GRA_CAMERA] = &objGraCamera::RegisterScriptType;
   api.types[SLOT_OBJ_GRA_MESH] = &objGraMesh::RegisterScriptType;
+  api.types[SLOT_OBJ_GRA_BILLBOARD] = &objGraBillboard::RegisterScriptType;
+  api.types[SLOT_OBJ_GRA_PARTICLES] = &objGraParticles::RegisterScriptType;
+  api.types[SLOT_OBJ_GRA_BEAM] = &objGraBeam::RegisterScriptType;
   return api;
 }

@@ -65,6 +65,11 @@ def main():
     red, blue = (250, 0, 0, 255), (0, 0, 250, 255)
     write_bmp(os.path.join(out, "checker.bmp"), 4, 4, [[red if (x < 2) == (y < 2) else blue for x in range(4)] for y in range(4)])
     write_png(os.path.join(out, "tint.png"), 4, 4, [[(250, 250, 250, 255)] * 4 for _ in range(4)])
+    # Sky box faces, one plain colour each, so a picture tells which face a camera sees.
+    faces = {"top": (250, 250, 0), "bottom": (0, 250, 250), "left": (250, 0, 0), "right": (0, 250, 0),
+             "front": (0, 0, 250), "back": (250, 0, 250)}
+    for face, colour in faces.items():
+        write_png(os.path.join(out, "sky_%s.png" % face), 4, 4, [[colour + (255,)] * 4 for _ in range(4)])
     # The font page: glyph "A" is a solid 8 by 12 block, so a drawn text is a run of blocks.
     page = [[(255, 255, 255, 255) if x < 8 and y < 12 else (0, 0, 0, 0) for x in range(16)] for y in range(16)]
     write_png(os.path.join(out, "blockfont.png"), 16, 16, page)
