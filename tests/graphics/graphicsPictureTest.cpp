@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -149,6 +150,89 @@ TEST_F(GraphicsPictureTest, TextInABitmapFont) {
   EXPECT_TRUE(Near(At(5, 25), kClear));
   EXPECT_TRUE(Near(At(13, 40), kClear));
   EXPECT_TRUE(Near(At(104, 104), kClear));
+}
+
+// Effects: a camera 30 units behind the origin, where an object shows the effect.
+class GraphicsEffectPictureTest : public GraphicsPictureTest {
+ protected:
+  void SetUp() override {
+    GraphicsPictureTest::SetUp();
+    if (IsSkipped()) return;
+    Run("NewScene(\"world\"); global eye = world.NewObject(\"eye\"); eye.Graphics.NewCamera(\"c\");"
+        "eye.Graphics.Camera(\"c\").Position(0, 0, -30); global fx = world.NewObject(\"fx\").Graphics;");
+    // Particle systems run on the engine's clock, which the tests move by hand.
+    device->getTimer()->stop();
+  }
+  void Advance(irr::u32 a_milliseconds) {
+    device->getTimer()->setTime(device->getTimer()->getTime() + a_milliseconds);
+  }
+};
+
+TEST_F(GraphicsEffectPictureTest, ABillboardShadedFromTopToBottom) {
+  Run("fx.NewBillboard(\"b\"); global b = fx.Billboard(\"b\"); b.Size(20, 20);"
+      "b.TopColor(1, 0, 0, 1); b.BottomColor(0, 0, 1, 1);");
+  Draw();
+  const Rgb top = At(kWidth / 2, kHeight / 2 - 45), bottom = At(kWidth / 2, kHeight / 2 + 45);
+  EXPECT_GT(top.r, 180);
+  EXPECT_LT(top.b, 70);
+  EXPECT_GT(bottom.b, 180);
+  EXPECT_LT(bottom.r, 70);
+  EXPECT_TRUE(Near(At(kWidth / 2 + 80, kHeight / 2), kClear));
+}
+
+TEST_F(GraphicsEffectPictureTest, ABeamBetweenTwoPointsGoneWhenDeleted) {
+  Run("fx.NewBeam(\"z\"); global z = fx.Beam(\"z\"); z.From(-10, 0, 0); z.To(10, 0, 0); z.Size(1);"
+      "z.Color(0, 1, 0, 1);");
+  Draw();
+  const Rgb green{0, 255, 0};
+  EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2), green));
+  EXPECT_TRUE(Near(At(kWidth / 2 - 50, kHeight / 2), green));
+  EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2 - 20), kClear));  // two units wide, no more
+  EXPECT_TRUE(Near(At(kWidth / 2 + 90, kHeight / 2), kClear));  // and ten long each way
+  Run("fx.DelBeam(\"z\");");
+  Draw();
+  EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2), kClear));
+}
+
+TEST_F(GraphicsEffectPictureTest, ColouredParticlesCoverTheView) {
+  Run("fx.NewParticles(\"p\"); global p = fx.Particles(\"p\"); p.Position(0, -29, 0);"
+      "p.Direction(0, 0, 0); p.Gravity(0, 0, 0); p.Size(40, 40); p.MinPerSecond(400); p.MaxPerSecond(400);"
+      "p.MinLifeTime(60000); p.MaxLifeTime(60000); p.MinStartColor(1, 0.5, 0, 1); p.MaxStartColor(1, 0.5, 0, 1);");
+  Draw();
+  for (int i = 0; i < 3; ++i) {
+    Advance(500);
+    Draw();
+  }
+  const Rgb orange{255, 127, 0};
+  EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2), orange));
+  EXPECT_TRUE(Near(At(kWidth / 2 - 60, kHeight / 2 + 40), orange));
+  EXPECT_TRUE(Near(At(kWidth / 2 + 60, kHeight / 2 - 40), orange));
+}
+
+// The sky box's faces as a camera turned by its object sees them.
+TEST_F(GraphicsEffectPictureTest, TheSkyBoxFaceEachWayALookGoes) {
+  Run("world.Graphics.SkyBox(\"" + Fixture("sky.png") + "\"); eye.Graphics.Camera(\"c\").Position(0, 0, 0);");
+  objGraphics* eye = Native<objGraphics>("eye.Graphics");
+  const struct {
+    const char* look;
+    float basis[3][3];
+    Rgb face;
+  } cases[] = {
+      {"+Z (back)", {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, Rgb{250, 0, 250}},
+      {"-Z (front)", {{-1, 0, 0}, {0, 1, 0}, {0, 0, -1}}, Rgb{0, 0, 250}},
+      {"+X (left)", {{0, 0, 1}, {0, 1, 0}, {-1, 0, 0}}, Rgb{250, 0, 0}},
+      {"-X (right)", {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}}, Rgb{0, 250, 0}},
+      {"+Y (top)", {{1, 0, 0}, {0, 0, 1}, {0, -1, 0}}, Rgb{250, 250, 0}},
+  };
+  for (const auto& c : cases) {
+    gPose pose;
+    std::copy(&c.basis[0][0], &c.basis[0][0] + 9, &pose.basis[0][0]);
+    eye->SyncTransform(pose);
+    graphics->RenderFrame();  // without the scene step, which would put the identity pose back
+    pixels.assign(kWidth * kHeight * 4, 0);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    EXPECT_TRUE(Near(At(kWidth / 2, kHeight / 2), c.face)) << c.look;
+  }
 }
 
 }  // namespace
