@@ -70,6 +70,11 @@ def main():
              "front": (0, 0, 250), "back": (250, 0, 250)}
     for face, colour in faces.items():
         write_png(os.path.join(out, "sky_%s.png" % face), 4, 4, [[colour + (255,)] * 4 for _ in range(4)])
+    # The same faces split down the middle, red on the left of the picture and blue on the
+    # right, so a picture tells which way round a face is drawn.
+    for face in faces:
+        write_png(os.path.join(out, "half_%s.png" % face), 8, 8,
+                  [[(250, 0, 0, 255) if x < 4 else (0, 0, 250, 255) for x in range(8)] for _ in range(8)])
     # The font page: glyph "A" is a solid 8 by 12 block, so a drawn text is a run of blocks.
     page = [[(255, 255, 255, 255) if x < 8 and y < 12 else (0, 0, 0, 0) for x in range(16)] for y in range(16)]
     write_png(os.path.join(out, "blockfont.png"), 16, 16, page)

@@ -235,4 +235,38 @@ TEST_F(GraphicsEffectPictureTest, TheSkyBoxFaceEachWayALookGoes) {
   }
 }
 
+// Our packages' skies are painted for a layout where the engine's side faces come out
+// mirrored and its top and bottom turned half round: each face is drawn the other way round
+// from the engine's own mapping.
+TEST_F(GraphicsEffectPictureTest, TheSkyBoxFacesAreTheOtherWayRoundFromTheEngines) {
+  Run("world.Graphics.SkyBox(\"" + Fixture("half.png") + "\"); eye.Graphics.Camera(\"c\").Position(0, 0, 0);");
+  objGraphics* eye = Native<objGraphics>("eye.Graphics");
+  irr::scene::ISceneNode* sky = Native<sceGraphics>("world.Graphics")->skyBox;
+  const float forward[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  const float up[3][3] = {{1, 0, 0}, {0, 0, 1}, {0, -1, 0}};
+  // Across the side face the picture's halves lie left and right; across the top, whose
+  // picture runs along the view's vertical, above and below.
+  for (const auto* basis : {forward, up}) {
+    const bool cap = basis == up;
+    gPose pose;
+    std::copy(&basis[0][0], &basis[0][0] + 9, &pose.basis[0][0]);
+    eye->SyncTransform(pose);
+    Rgb left[2], right[2];
+    for (int engine = 0; engine < 2; ++engine) {
+      if (engine)
+        for (irr::u32 i = 0; i < sky->getMaterialCount(); ++i) sky->getMaterial(i).getTextureMatrix(0).makeIdentity();
+      graphics->RenderFrame();
+      pixels.assign(kWidth * kHeight * 4, 0);
+      glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+      left[engine] = cap ? At(kWidth / 2 + 10, kHeight / 2 - 40) : At(kWidth / 2 - 40, kHeight / 2 + 10);
+      right[engine] = cap ? At(kWidth / 2 + 10, kHeight / 2 + 40) : At(kWidth / 2 + 40, kHeight / 2 + 10);
+    }
+    EXPECT_TRUE(Near(left[0], right[1])) << (cap ? "top" : "back");
+    EXPECT_TRUE(Near(right[0], left[1])) << (cap ? "top" : "back");
+    EXPECT_FALSE(Near(left[0], right[0], 40)) << (cap ? "top" : "back");
+    Run("world.Graphics.SkyBox(\"" + Fixture("half.png") + "\");");
+    sky = Native<sceGraphics>("world.Graphics")->skyBox;
+  }
+}
+
 }  // namespace
