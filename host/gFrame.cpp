@@ -6,6 +6,7 @@
 
 #include "audio/_gAudio.h"
 #include "clock/_gClock.h"
+#include "graphics/_gGraphics.h"
 #include "host/gDeveloperMenu.h"
 #include "host/gInputReplay.h"
 #include "input/_gInput.h"
@@ -108,8 +109,12 @@ void gFrame::MoveListener() {
   if (_gAudio::instance) _gAudio::instance->MoveListener();
 }
 
-// Presents the frame in progress and renders the next through every active camera.
-void gFrame::Render() {}
+// Presents the frame in progress and renders the next through every active camera, then the
+// texts and the GUI. The new frame stays drawn and not yet presented until the next Render,
+// so its back buffer can be read right after this step.
+void gFrame::Render() {
+  if (_gGraphics::instance) _gGraphics::instance->RenderFrame();
+}
 
 void gFrame::TickClock() {
   if (clock) clock->Tick();

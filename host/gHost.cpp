@@ -10,6 +10,7 @@
 #include "binding/gConsole.h"
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
+#include "graphics/_gGraphics.h"
 #include "host/gDeveloperMenu.h"
 #include "host/gFixedClock.h"
 #include "host/gFrame.h"
@@ -147,6 +148,9 @@ bool gHost::CreateDevice() {
                  window ? "OpenGL" : "null");
     return false;
   }
+  // The module is normally made by the script API's "global Graphics = _Graphics();".
+  if (!_gGraphics::instance) _gGraphics::instance = new _gGraphics();
+  _gGraphics::instance->device = device;
   video::IVideoDriver* driver = device->getVideoDriver();
   driver->setTextureCreationFlag(video::ETCF_ALWAYS_32_BIT, true);
   driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, true);
@@ -271,6 +275,7 @@ bool gHost::TakeScreenshot() {
 void gHost::Shutdown() {
   gFrame::menu = nullptr;
   if (_gInput::instance) _gInput::instance->menu = nullptr;
+  if (_gGraphics::instance) _gGraphics::instance->device = nullptr;
   device->drop();
   device = nullptr;
   if (_gAudio::instance) _gAudio::instance->Close();

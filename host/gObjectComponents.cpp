@@ -2,6 +2,7 @@
 
 #include "audio/_gAudio.h"
 #include "audio/objAudio.h"
+#include "graphics/objGraphics.h"
 #include "physics/objPhysics.h"
 #include "scene/gPose.h"
 #include "scene/sceObject.h"
@@ -18,11 +19,14 @@ void Install() {
 void Sync(sceObject* a_object) {
   if (!a_object->graphics && !a_object->audio) return;
   const gPose pose = a_object->physics ? a_object->physics->Pose() : gPose();
+  if (a_object->graphics) a_object->graphics->SyncTransform(pose);
   if (a_object->audio) a_object->audio->Follow(pose);
 }
 
 void Destroy(sceObject* a_object) {
   if (_gAudio::instance) _gAudio::instance->Forget(a_object->physics);
+  delete a_object->graphics;
+  a_object->graphics = nullptr;
   delete a_object->physics;
   a_object->physics = nullptr;
   delete a_object->audio;

@@ -5,6 +5,15 @@
 #include "audio/objAudio.h"
 #include "clock/_gClock.h"
 #include "clock/cloCounter.h"
+#include "graphics/_gGraphics.h"
+#include "graphics/objGraBeam.h"
+#include "graphics/objGraBillboard.h"
+#include "graphics/objGraCamera.h"
+#include "graphics/objGraLight.h"
+#include "graphics/objGraMesh.h"
+#include "graphics/objGraParticles.h"
+#include "graphics/objGraphics.h"
+#include "graphics/sceGraphics.h"
 #include "input/_gInput.h"
 #include "input/wiimote/inpWiimote.h"
 #include "network/_gNetwork.h"
@@ -21,6 +30,7 @@
 // A slot left empty keeps its ids, so filling one never moves another.
 gScriptApi gPlayerScriptApi() {
   gScriptApi api;  // Vector3 and _System
+  api.types[SLOT_GRAPHICS] = &_gGraphics::RegisterScriptType;
   api.types[SLOT_INPUT] = &_gInput::RegisterScriptType;
   api.types[SLOT_AUDIO] = &_gAudio::RegisterScriptType;
   api.types[SLOT_WIIMOTE] = &inpWiimote::RegisterScriptType;
@@ -37,5 +47,13 @@ gScriptApi gPlayerScriptApi() {
   api.types[SLOT_OBJ_PHY_BOX] = &objPhyBox::RegisterScriptType;
   api.types[SLOT_OBJ_PHY_CAPSULE] = &objPhyCapsule::RegisterScriptType;
   api.types[SLOT_OBJ_PHY_CLOTH] = &objPhyCloth::RegisterScriptType;
+  api.types[SLOT_SCE_GRAPHICS] = &sceGraphics::RegisterScriptType;
+  api.types[SLOT_OBJ_GRAPHICS] = &objGraphics::RegisterScriptType;
+  api.types[SLOT_OBJ_GRA_LIGHT] = &objGraLight::RegisterScriptType;
+  api.types[SLOT_OBJ_GRA_CAMERA] = &objGraCamera::RegisterScriptType;
+  api.types[SLOT_OBJ_GRA_MESH] = &objGraMesh::RegisterScriptType;
+  api.types[SLOT_OBJ_GRA_BILLBOARD] = &objGraBillboard::RegisterScriptType;
+  api.types[SLOT_OBJ_GRA_PARTICLES] = &objGraParticles::RegisterScriptType;
+  api.types[SLOT_OBJ_GRA_BEAM] = &objGraBeam::RegisterScriptType;
   return api;
 }

@@ -1,0 +1,126 @@
+#include "graphics/_gGraphics.h"
+
+#include <irrlicht.h>
+
+#include "binding/gmNativeType.h"
+#include "graphics/graConvert.h"
+#include "graphics/graResources.h"
+#include "graphics/objGraCamera.h"
+#include "graphics/sceGraphics.h"
+#include "scene/gScene.h"
+
+using namespace irr;
+
+_gGraphics* _gGraphics::instance = nullptr;
+
+_gGraphics::_gGraphics() = default;
+
+_gGraphics::~_gGraphics() {
+  for (int i = 0; i < textures.count; ++i) delete static_cast<graTexture*>(textures.Get(i));
+  for (int i = 0; i < meshes.count; ++i) delete static_cast<graMesh*>(meshes.Get(i));
+  for (int i = 0; i < texts.count; ++i) delete static_cast<graText*>(texts.Get(i));
+  if (instance == this) instance = nullptr;
+}
+
+int _gGraphics::RegisterScriptType(gmMachineEx* a_machine) {
+  gmNativeType<_gGraphics> type(a_machine, "_Graphics");
+  type.ModuleConstructor(&instance);
+  type.Method("SetCaption", &_gGraphics::SetCaption);
+  type.Method("NewTexture", &_gGraphics::NewTexture);
+  type.Method("NewMesh", &_gGraphics::NewMesh);
+  type.Method("NewText", &_gGraphics::NewText);
+  type.Method("SetTextColor", &_gGraphics::SetTextColor);
+  type.Method("TextCaption", &_gGraphics::TextCaption);
+  type.Method("Width", &_gGraphics::Width);
+  type.Method("Height", &_gGraphics::Height);
+  type.Method("Ratio", &_gGraphics::Ratio);
+  return type.Register();
+}
+
+void _gGraphics::SetCaption(const char* a_caption) {
+  if (device) device->setWindowCaption(graWideText(a_caption).c_str());
+}
+
+graTexture* _gGraphics::NewTexture(const char* a_file) {
+  video::ITexture* texture = device && a_file && *a_file ? device->getVideoDriver()->getTexture(a_file) : nullptr;
+  graTexture* handle = new graTexture(texture);
+  textures.Append(handle);
+  return handle;
+}
+
+graMesh* _gGraphics::NewMesh(const char* a_file) {
+  scene::IAnimatedMesh* mesh = device && a_file && *a_file ? device->getSceneManager()->getMesh(a_file) : nullptr;
+  graMesh* handle = new graMesh(mesh);
+  meshes.Append(handle);
+  return handle;
+}
+
+graText* _gGraphics::NewText(const char* a_caption, int a_x, int a_y, const char* a_font) {
+  graText* text = new graText(a_caption ? a_caption : "", a_x, a_y, a_font ? a_font : "");
+  texts.Append(text);
+  return text;
+}
+
+void _gGraphics::SetTextColor(graText* a_text, float a_red, float a_green, float a_blue, float a_alpha) {
+  if (a_text) a_text->color = graScriptColor(a_red, a_green, a_blue, a_alpha);
+}
+
+void _gGraphics::TextCaption(graText* a_text, const char* a_caption) {
+  if (a_text) a_text->caption = a_caption ? a_caption : "";
+}
+
+int _gGraphics::Width() { return device ? static_cast<int>(device->getVideoDriver()->getScreenSize().Width) : 0; }
+
+int _gGraphics::Height() { return device ? static_cast<int>(device->getVideoDriver()->getScreenSize().Height) : 0; }
+
+float _gGraphics::Ratio() {
+  const int height = Height();
+  return height ? static_cast<float>(Width()) / static_cast<float>(height) : 0.0f;
+}
+
+void _gGraphics::RenderFrame() {
+  if (!device) return;
+  video::IVideoDriver* driver = device->getVideoDriver();
+  // The frame opened by the previous step (or at start-up) is presented here, so a picture
+  // is shown one frame after it was drawn.
+  driver->endScene();
+  driver->beginScene(true, true, video::SColor(128, 0, 0, 0));
+  // Newest first: where viewports overlap the older camera draws last and covers the newer.
+  for (int i = cameras.count - 1; i >= 0; --i) static_cast<objGraCamera*>(cameras.Get(i))->Render();
+  const core::dimension2d<u32> screen = driver->getScreenSize();
+  driver->setViewPort(core::rect<s32>(0, 0, static_cast<s32>(screen.Width), static_cast<s32>(screen.Height)));
+  DrawTexts();
+  device->getGUIEnvironment()->drawAll();
+}
+
+void _gGraphics::RenderScene(sceGraphics* a_scene) {
+  scene::ISceneManager* manager = a_scene->sceneManager;
+  video::IVideoDriver* driver = manager->getVideoDriver();
+  manager->drawAll();
+
+  // Whatever the overlay draws starts from a known state: no leftover transforms or lights.
+  const core::matrix4 identity;
+  const video::E_TRANSFORMATION_STATE states[] = {video::ETS_PROJECTION, video::ETS_VIEW,      video::ETS_WORLD,
+                                                  video::ETS_TEXTURE_0,  video::ETS_TEXTURE_1, video::ETS_TEXTURE_2,
+                                                  video::ETS_TEXTURE_3};
+  for (video::E_TRANSFORMATION_STATE state : states) driver->setTransform(state, identity);
+  driver->deleteAllDynamicLights();
+  driver->setAmbientLight(video::SColorf(1.0f, 1.0f, 1.0f, 1.0f));
+  if (scene::ICameraSceneNode* camera = manager->getActiveCamera()) camera->render();
+  if (sceGraphics::drawOverlay) sceGraphics::drawOverlay(a_scene->scene);
+}
+
+void _gGraphics::DrawTexts() {
+  gui::IGUIEnvironment* gui = device->getGUIEnvironment();
+  for (int i = 0; i < texts.count; ++i) {
+    const graText* text = static_cast<graText*>(texts.Get(i));
+    if (m_missingFonts.count(text->font)) continue;
+    gui::IGUIFont* font = gui->getFont(text->font.c_str());
+    if (!font) {
+      m_missingFonts.insert(text->font);
+      continue;
+    }
+    font->draw(core::stringw(graWideText(text->caption.c_str()).c_str()), core::rect<s32>(text->x, text->y, 0, 0),
+               video::SColor(text->color), false, false, nullptr);
+  }
+}
