@@ -36,8 +36,8 @@ bool gScriptLoader::Load(gmMachine* machine, const char* name) {
   ReadWholeFile(file, text);
   file->drop();
 
-  // No source name: error positions read "unknown(line)".
-  const int errors = machine->RunString(text.c_str(), nullptr, true, nullptr);
+  // Registered under its file name, so error positions read "levels/one.qv(3) : ...".
+  const int errors = machine->RunString(text.c_str(), nullptr, true, name);
   if (errors == 0) {
     std::printf("Loaded script: %s\n", name);
     std::fflush(stdout);

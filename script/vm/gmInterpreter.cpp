@@ -112,6 +112,18 @@ inline bool FastBinary(const gmVariable& a, const gmVariable& b, gmVariable& r) 
 }  // namespace
 
 int gmThread::Run(gmVariable* a_result) {
+  gmMachine* const machine = m_machine;
+  if (machine->nestedRuns >= gmMachine::MAX_NESTED_RUNS && m_state == RUNNING && !m_executing && m_frame) {
+    LogError("stack overflow");
+    return Fail(m_instruction);
+  }
+  ++machine->nestedRuns;
+  const int state = Execute(a_result);
+  --machine->nestedRuns;
+  return state;
+}
+
+int gmThread::Execute(gmVariable* a_result) {
   // Not while its interpreter is already further up the C++ stack (a native running its
   // own thread): the outer loop's locals would no longer match the stack.
   if (m_state != RUNNING || m_executing) return m_state;

@@ -195,6 +195,13 @@ class gmMachine {
   // The registered source with that id.
   bool GetSource(gmuint a_id, const char** a_text, const char** a_name) const;
 
+  // gmThread::Run calls in progress, one inside another whenever a native runs script. Each
+  // level costs the C stack an interpreter loop, a native and whatever compiled the text
+  // (several times that under the sanitizers), so the nesting stops well before the main
+  // thread's 8 MiB run out.
+  enum { MAX_NESTED_RUNS = 200 };
+  int nestedRuns = 0;
+
   // Machine time in milliseconds. Nothing advances it in this system.
   gmuint GetTime() const { return m_time; }
 
