@@ -142,21 +142,24 @@ int gmfSysCollectGarbage(gmThread* a_thread) {
 }
 
 int gmfSysGetMemoryUsage(gmThread* a_thread) {
-  a_thread->PushInt(a_thread->GetMachine()->GetCurrentMemoryUsage());
+  // Script ints are 32 bits: a heap past 2 GiB reads as the largest int, never negative.
+  const long long usage = a_thread->GetMachine()->GetCurrentMemoryUsage();
+  a_thread->PushInt(usage > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<gmint>(usage));
   return GM_NATIVE_OK;
 }
 
 int gmfSysSetDesiredMemoryUsageHard(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
   GM_EXPECT_INT_PARAM(bytes, 0);
-  a_thread->GetMachine()->desiredMemoryHard = bytes;
+  // A negative limit means nothing; 0 already collects fully on every call.
+  a_thread->GetMachine()->desiredMemoryHard = bytes < 0 ? 0 : bytes;
   return GM_NATIVE_OK;
 }
 
 int gmfSysSetDesiredMemoryUsageSoft(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
   GM_EXPECT_INT_PARAM(bytes, 0);
-  a_thread->GetMachine()->desiredMemorySoft = bytes;
+  a_thread->GetMachine()->desiredMemorySoft = bytes < 0 ? 0 : bytes;
   return GM_NATIVE_OK;
 }
 

@@ -11,6 +11,7 @@
 // operators of those types compute; every other operand pair goes through the type
 // registry, native operator first, then script operator.
 
+#include <new>
 #include <cstring>
 
 #include "script/compiler/gmByteCode.h"
@@ -117,10 +118,31 @@ int gmThread::Run(gmVariable* a_result) {
     LogError("stack overflow");
     return Fail(m_instruction);
   }
+  const bool gcEnabled = machine->IsGCEnabled();
   ++machine->nestedRuns;
-  const int state = Execute(a_result);
+  int state;
+  try {
+    state = Execute(a_result);
+  } catch (const gmOutOfMemory&) {
+    state = OutOfMemory(gcEnabled);
+  } catch (const std::bad_alloc&) {
+    state = OutOfMemory(gcEnabled);
+  }
   --machine->nestedRuns;
   return state;
+}
+
+// The allocation that failed was abandoned part-way; whatever it had made is unreachable
+// from this thread, which ends now. A full collection gives the memory back at once, as a
+// script could have asked for at this point.
+int gmThread::OutOfMemory(bool a_gcEnabled) {
+  gmMachine* const machine = m_machine;
+  m_executing = 0;
+  machine->EnableGC(a_gcEnabled);
+  LogError("out of memory");
+  machine->SwitchThreadState(this, KILLED);
+  machine->Collect(true);
+  return m_state;
 }
 
 int gmThread::Execute(gmVariable* a_result) {

@@ -235,6 +235,8 @@ class gmThread {
   void GrowForPush();
   // Run's interpreter loop.
   int Execute(gmVariable* a_result);
+  // Ends the thread after an allocation failed while it ran; the resulting state.
+  int OutOfMemory(bool a_gcEnabled);
   // PushCall from the interpreter, which passes its next instruction.
   int PushCallFrom(int a_numParams, const gmuint8* a_returnAddress);
   // Double the capacity until a_room more slots (plus the margin) fit above top.
