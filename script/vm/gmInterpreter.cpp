@@ -647,6 +647,7 @@ user_bool : {
     top += 2;
     SAVE();
     callResult = PushCallFrom(1, ip);
+    if (callResult == CALL_OK) m_frame->boolAnswer = true;
     goto call_done;
   }
   // No bool operator: the plain truth test.
@@ -680,6 +681,7 @@ user_bool : {
           frame->returnAddress = ip;
           frame->returnBase = static_cast<int>(base - m_stack);
           frame->popResult = false;
+          frame->boolAnswer = false;
           m_frame = frame;
           base = newBase;
           top = newTop;
@@ -737,6 +739,7 @@ call_done:
       gmStackFrame* const frame = m_frame;
       base[-2] = top[-1];
       top = base - (frame->popResult ? 2 : 1);
+      if (__builtin_expect(frame->boolAnswer, 0) && base[-2].type > GM_USER) base[-2].SetInt(base[-2].IsTrue() ? 1 : 0);
       base = m_stack + frame->returnBase;
       ip = frame->returnAddress;
       m_frame = frame->prev;

@@ -70,6 +70,9 @@ struct gmStackFrame {
   int returnBase;                    // caller's base
   // The caller wants no result: a script setind operator, whose statement leaves nothing.
   bool popResult;
+  // The caller is a conditional jump asking a script bool operator: a user value returned
+  // counts by its payload, so an operator answering with its own operand is asked once.
+  bool boolAnswer;
 };
 
 class gmThread {

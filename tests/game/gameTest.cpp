@@ -214,6 +214,20 @@ TEST_F(GameTest, LogOfAGameFailingEveryFrameStaysBounded) {
   EXPECT_EQ(failures, 100000u - 1);
 }
 
+// Nothing resumes a callback that sleeps, blocks or yields: its thread goes when the call
+// returns, instead of one more thread every frame.
+TEST_F(GameTest, CallbacksThatStopLeaveNoThreadBehind) {
+  Run("NewScene(\"level\");"
+      "global nap = function(o) { sleep(1); }; global wait = function(o) { block(1); };"
+      "global pause = function(o) { yield(); }; global quit = function(o) { exit(); };"
+      "level.NewObject(\"a\").Script(\"nap\"); level.NewObject(\"b\").Script(\"wait\");"
+      "level.NewObject(\"c\").Script(\"pause\"); level.NewObject(\"d\").Script(\"quit\");"
+      "global tick = function(t) { sleep(1); }; Clock.AddTimer(TIMER_CYCLIC, 0, \"tick\", table());");
+  Frames(100);
+  Run("print(tableCount(threadAllIds()));");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"1"}));
+}
+
 // Wrappers outlive their natives: a wrapper kept after the object (or, at teardown, the
 // scene) is destroyed calls nothing and gives null, whether a constructor or a method made
 // it. Under the sanitizer build any reach into the freed native fails the test.

@@ -64,6 +64,9 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Line by line even into a pipe: what a script printed before a fatal error must not be
+  // lost in a buffer.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   gmMachine::s_printCallback = PrintLine;
   std::unique_ptr<gScriptHost> host = gNewScriptHost(false, gPlayerScriptApi());
   host->loadScript = LoadFile;
