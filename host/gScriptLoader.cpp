@@ -119,7 +119,7 @@ bool gScriptLoader::Load(gmMachine* machine, const char* name) {
     std::fflush(stdout);
     return true;
   }
-  // The log is never cleared, so entries of earlier errors are listed again.
+  // The log is never cleared, so entries of earlier errors it still holds are listed again.
   bool first = true;
   while (const char* entry = machine->GetLog().GetEntry(first)) {
     std::printf("Compilation error in script %s: -%s\n", name, entry);

@@ -179,7 +179,8 @@ class gmMachine {
   static gmPrintCallback s_printCallback;
   static gmMachineCallback s_machineCallback;
 
-  // Messages of the parser, the code generator, natives and failed threads. Never cleared.
+  // Messages of the parser, the code generator, natives and failed threads. Never cleared;
+  // it keeps its newest megabyte or so of entries.
   gmLog& GetLog() { return m_log; }
 
   // Compile a text and, when a_runNow, run its top-level code at once on a new thread
