@@ -24,8 +24,21 @@ bool Compose(const char* a_template, const char* const* a_args, int a_count, std
   return true;
 }
 
+bool IsPlainName(const char* a_name) {
+  if (!a_name) return false;
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+  if (!letter(a_name[0])) return false;
+  for (const char* p = a_name + 1; *p; ++p)
+    if (!letter(*p) && !(*p >= '0' && *p <= '9')) return false;
+  return true;
+}
+
 int NewScene(gmThread* a_thread) {
   const char* name = a_thread->ParamString(0, "");
+  if (!IsPlainName(name)) {
+    a_thread->GetMachine()->GetLog().LogEntry("NewScene: \"%.40s\" is not a plain name; no scene was made", name);
+    return GM_NATIVE_OK;
+  }
   const char* const args[] = {name, name, name, name, name, name, name, name, name, name, name};
   std::string text;
   if (!Compose(gPreludeText::NewScene, args, 11, text, kSceneTextMax)) {
@@ -37,6 +50,11 @@ int NewScene(gmThread* a_thread) {
 }
 
 bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_object) {
+  if (!IsPlainName(a_scene) || !IsPlainName(a_object)) {
+    a_machine->GetLog().LogEntry("NewObject: \"%.40s\" in scene \"%.40s\" is not a plain name; no object was made",
+                                 a_object, a_scene);
+    return false;
+  }
   const char* const args[] = {a_scene, a_object, a_scene, a_scene, a_object, a_object};
   std::string text;
   if (!Compose(gPreludeText::NewObject, args, 6, text, kObjectTextMax)) {
@@ -48,6 +66,11 @@ bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_objec
 }
 
 void NewCloth(gmMachineEx* a_machine, const char* a_scene, const char* a_cloth) {
+  if (!IsPlainName(a_scene) || !IsPlainName(a_cloth)) {
+    a_machine->GetLog().LogEntry("NewCloth: \"%.40s\" in scene \"%.40s\" is not a plain name; no cloth was made",
+                                 a_cloth, a_scene);
+    return;
+  }
   const char* const args[] = {a_scene, a_cloth, a_scene};
   std::string text;
   if (!Compose(gPreludeText::NewCloth, args, 3, text, kObjectTextMax)) {

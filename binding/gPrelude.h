@@ -22,6 +22,10 @@ const std::size_t kObjectTextMax = 255;
 // beyond them stay empty). False when the result would exceed a_max characters.
 bool Compose(const char* a_template, const char* const* a_args, int a_count, std::string& a_out, std::size_t a_max);
 
+// A plain identifier: a letter or "_", then letters, digits and "_". Names are pasted into
+// the texts as code, so nothing else may reach them.
+bool IsPlainName(const char* a_name);
+
 // The global function NewScene(name).
 int NewScene(gmThread* a_thread);
 

@@ -330,14 +330,18 @@ gmThread* gmMachineEx::PrepareGlobalCall(const char* a_name, const gmVariable& a
 gmVariable gmMachineEx::FinishCall(gmThread* a_thread, int a_numArgs) {
   gmVariable result = gmVariable::Null();
   if (!a_thread) return result;
+  const int id = a_thread->GetId();
   int state = a_thread->PushCall(a_numArgs);
   if (state == gmThread::CALL_OK) {
-    a_thread->Run(&result);
-  } else if (state == gmThread::KILLED || state == gmThread::CALL_FAILED) {
-    // A native function finished (or the call failed) inside PushCall: nothing is left to
-    // run, and the thread would otherwise stay in the running list.
+    // A callback that sleeps, blocks or yields would stay behind, one more thread every
+    // call: nothing in this host ever resumes it.
+    if (a_thread->Run(&result) != gmThread::KILLED && FindThread(id) == a_thread && !a_thread->IsExecuting())
+      SwitchThreadState(a_thread, gmThread::KILLED);
+  } else {
+    // A native function finished, failed or stopped inside PushCall: nothing is left to
+    // run, and the thread would otherwise stay in its list.
     if (state == gmThread::KILLED) result = a_thread->GetBottom()[0];
-    SwitchThreadState(a_thread, gmThread::KILLED);
+    if (FindThread(id) == a_thread && !a_thread->IsExecuting()) SwitchThreadState(a_thread, gmThread::KILLED);
   }
   return result;
 }

@@ -71,19 +71,13 @@ void gFrame::Print(const char* a_text, bool a_skipEmpty) {
 
 void gFrame::PrintScriptOutput(gmMachine*, const char* a_text) { PrintLine(a_text ? a_text : ""); }
 
-// Entries written since the last frame. The log is never cleared and its cursor is shared
-// with others who read it from the start, so the entries shown are counted.
+// Entries written since the last frame, resumed from the number of the first one not yet
+// shown: the log is shared with others who read it from the start, and it drops its oldest
+// entries on its own.
 void gFrame::ShowLog() {
   if (!machine) return;
   gmLog& log = machine->GetLog();
-  if (log.GetEntryCount() <= m_logShown) return;
-  bool first = true;
-  int index = 0;
-  while (const char* entry = log.GetEntry(first)) {
-    if (index++ < m_logShown) continue;
-    PrintLogEntry(entry);
-  }
-  m_logShown = index;
+  while (const char* entry = log.Next(m_logShown)) PrintLogEntry(entry);
 }
 
 // The network channels' poll and the score answers.

@@ -47,5 +47,5 @@ class gFrame {
   void Render();
   void TickClock();
 
-  int m_logShown = 0;
+  long long m_logShown = 0;
 };

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -60,22 +61,26 @@ void _gNetwork::Add(netHttpClient* client) { requests.Append(client); }
 void _gNetwork::Poll()
 {
   netChannel::poll(0);
-  // A local index, not the list's walk cursor. A done request's slot is taken by the last
-  // one, which is examined next; requests that handlers start are appended and examined
-  // in this same pass.
-  for (int i = 0; i < requests.count;)
+  // Only the requests open when the pass began: one that a handler starts (a callback that
+  // asks again) is polled from the next frame on. A request that fails at once would
+  // otherwise be finished, and asked for again, in this same pass for ever.
+  std::vector<netHttpClient*> due(requests.count);
+  for (int i = 0; i < requests.count; ++i)
+    due[i] = static_cast<netHttpClient*>(requests.items[i]);
+  for (netHttpClient* client : due)
   {
-    netHttpClient* client = static_cast<netHttpClient*>(requests.items[i]);
     client->FinishIfClosed();
-    if (client->done)
+    if (!client->done)
+      continue;
+    for (int i = 0; i < requests.count; ++i)
     {
-      requests.RemoveAt(i);
-      delete client;
+      if (requests.items[i] == client)
+      {
+        requests.RemoveAt(i);
+        break;
+      }
     }
-    else
-    {
-      ++i;
-    }
+    delete client;
   }
 }
 

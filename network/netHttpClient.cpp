@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
+#include <map>
 #include <cstdio>
 #include <utility>
 
@@ -14,22 +16,42 @@ namespace {
 
 int s_open = 0;
 
-// The blocking IPv4 lookup that PLIB would do itself, done here first: PLIB falls back to
-// 0.0.0.0 (this very machine) for a name it cannot resolve, so it only ever sees an address.
+// The IPv4 lookup that PLIB would do itself, done here first: PLIB falls back to 0.0.0.0
+// (this very machine) for a name it cannot resolve, so it only ever sees an address. The
+// lookup blocks the frame, for seconds when the name server does not answer, so each name
+// is looked up once a run, and a failed lookup is not retried for a minute.
 bool Resolve(const std::string& host, std::string* address)
 {
   if (host.empty())
     return false;
+  struct Known
+  {
+    bool ok;
+    std::string address;
+    std::chrono::steady_clock::time_point when;
+  };
+  static std::map<std::string, Known> known;
+  const auto now = std::chrono::steady_clock::now();
+  auto found = known.find(host);
+  if (found != known.end() && (found->second.ok || now - found->second.when < std::chrono::minutes(1)))
+  {
+    *address = found->second.address;
+    return found->second.ok;
+  }
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
-    return false;
-  char text[INET_ADDRSTRLEN];
-  const sockaddr_in* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-  bool ok = inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) != nullptr;
-  freeaddrinfo(found);
+  addrinfo* list = nullptr;
+  char text[INET_ADDRSTRLEN] = "";
+  bool ok = getaddrinfo(host.c_str(), nullptr, &hints, &list) == 0 && list;
+  if (ok)
+  {
+    const sockaddr_in* in = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
+    ok = inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) != nullptr;
+  }
+  if (list)
+    freeaddrinfo(list);
+  known[host] = Known{ok, ok ? text : "", now};
   if (ok)
     *address = text;
   return ok;

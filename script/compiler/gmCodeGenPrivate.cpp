@@ -139,16 +139,26 @@ int gmCodeGenPrivate::Compile(const gmCodeTreeNode* root, gmCodeGenHooks* withHo
 
   int errors = 0;
   hooks->Begin(debug);
-  gmFunctionObject* main = hooks->NewFunction();
-  PushContext();
-  if (GenStatementList(root)) {
-    Current().code.Emit(BC_RETURN);
-    FinishFunction(main, true, 0, "__main");
-    // Nothing is handed over before the whole text compiled: a failed compile leaves every
-    // function object it made uninitialised, for the collector to reclaim.
-    if (!HandOver()) errors = 1;
-  } else {
-    errors = 1;
+  try {
+    gmFunctionObject* main = hooks->NewFunction();
+    PushContext();
+    if (GenStatementList(root)) {
+      Current().code.Emit(BC_RETURN);
+      FinishFunction(main, true, 0, "__main");
+      // Nothing is handed over before the whole text compiled: a failed compile leaves every
+      // function object it made uninitialised, for the collector to reclaim.
+      if (!HandOver()) errors = 1;
+    } else {
+      errors = 1;
+    }
+  } catch (...) {
+    // The machine ran out of memory: the generator stays usable for the next text.
+    hooks->End(1);
+    Reset();
+    hooks = nullptr;
+    log = nullptr;
+    busy = false;
+    throw;
   }
   hooks->End(errors);
 

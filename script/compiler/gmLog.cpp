@@ -47,16 +47,38 @@ void gmLog::LogEntryV(const char* format, va_list args)
     block->next = nullptr;
     block->size = size;
     block->used = 0;
+    block->firstEntry = entryCount;
     if (last)
       last->next = block;
     else
       first = block;
     last = block;
+    bytesHeld += sizeof(Block) + size;
+    DropOldBlocks();
   }
   std::memcpy(last->Data() + last->used, buffer, length);
   last->Data()[last->used + length] = '\0';
   last->used += need;
   ++entryCount;
+}
+
+void gmLog::DropOldBlocks()
+{
+  while (first != last && bytesHeld - (sizeof(Block) + first->size) >= size_t(KEEP_BYTES))
+  {
+    Block* old = first;
+    first = old->next;
+    bytesHeld -= sizeof(Block) + old->size;
+    // A cursor in the released block goes on with the oldest entry still kept.
+    if (cursorBlock == old)
+    {
+      cursorBlock = first;
+      cursorOffset = 0;
+    }
+    if (nextBlock == old)
+      nextNumber = -1;
+    std::free(old);
+  }
 }
 
 const char* gmLog::GetEntry(bool& firstCall)
@@ -87,5 +109,55 @@ const char* gmLog::GetEntry(bool& firstCall)
   }
   const char* entry = cursorBlock->Data() + cursorOffset;
   cursorOffset += std::strlen(entry) + 1;
+  return entry;
+}
+
+bool gmLog::Find(long long a_entry, Block*& a_block, size_t& a_offset, long long& a_number)
+{
+  if (a_entry >= entryCount || !first)
+    return false;
+  if (a_entry == nextNumber && nextBlock)
+  {
+    a_block = nextBlock;
+    a_offset = nextOffset;
+    a_number = nextNumber;
+  }
+  else
+  {
+    Block* block = first;
+    if (a_entry < block->firstEntry)
+      a_entry = block->firstEntry;
+    while (block->next && block->next->firstEntry <= a_entry)
+      block = block->next;
+    size_t offset = 0;
+    for (long long n = block->firstEntry; n < a_entry; ++n)
+      offset += std::strlen(block->Data() + offset) + 1;
+    a_block = block;
+    a_offset = offset;
+    a_number = a_entry;
+  }
+  // The entry may begin the next block (the previous one was full).
+  while (a_offset >= a_block->used)
+  {
+    if (!a_block->next)
+      return false;
+    a_block = a_block->next;
+    a_offset = 0;
+  }
+  return true;
+}
+
+const char* gmLog::Next(long long& a_next)
+{
+  Block* block;
+  size_t offset;
+  long long number;
+  if (!Find(a_next, block, offset, number))
+    return nullptr;
+  const char* entry = block->Data() + offset;
+  a_next = number + 1;
+  nextBlock = block;
+  nextOffset = offset + std::strlen(entry) + 1;
+  nextNumber = a_next;
   return entry;
 }

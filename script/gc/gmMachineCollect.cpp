@@ -50,7 +50,17 @@ bool gmMachine::Collect(bool a_force) {
   return true;
 }
 
-void gmAdjustMemoryLimits(int a_usage, int& a_soft, int& a_hard, int& a_warnings) {
+namespace {
+// A limit from a single-precision product, truncated toward zero and kept within an int
+// (1.5 times a heap past 1.4 GiB, or a product of a negative limit, would not fit).
+int ToLimit(float a_value) {
+  if (!(a_value > 0.0f)) return 0;
+  if (a_value >= 2147483520.0f) return 0x7FFFFF80;  // the largest float below 2^31
+  return static_cast<int>(a_value);
+}
+}  // namespace
+
+void gmAdjustMemoryLimits(long long a_usage, int& a_soft, int& a_hard, int& a_warnings) {
   // float * int converts the int to float first: the arithmetic is single precision
   // throughout, as the limits' published figures (131071, 104856) require.
   const float usage = static_cast<float>(a_usage);
@@ -60,12 +70,12 @@ void gmAdjustMemoryLimits(int a_usage, int& a_soft, int& a_hard, int& a_warnings
   if (a_usage >= a_soft) {
     // The live heap outgrew the soft limit: raise the limits towards 1.5 times the heap,
     // keeping soft at 90% of hard.
-    int newSoft = static_cast<int>(hard * 0.9f);
+    int newSoft = ToLimit(hard * 0.9f);
     if (newSoft < a_soft) newSoft = a_soft;
-    int newHard = static_cast<int>(usage * 1.5f);
+    int newHard = ToLimit(usage * 1.5f);
     if (newHard < a_hard) newHard = a_hard;
     if (static_cast<float>(newSoft) / static_cast<float>(newHard) < 0.9f)
-      a_hard = static_cast<int>(static_cast<float>(newSoft) * 1.1111112f);
+      a_hard = ToLimit(static_cast<float>(newSoft) * 1.1111112f);
     else
       a_hard = newHard;
     a_soft = newSoft;
@@ -78,7 +88,7 @@ void gmAdjustMemoryLimits(int a_usage, int& a_soft, int& a_hard, int& a_warnings
   // tenth of hard so incremental cycles start earlier.
   float f = soft / hard - 0.1f;
   if (f > 0.25f) {
-    int newSoft = static_cast<int>(hard * f);
+    int newSoft = ToLimit(hard * f);
     if (newSoft > a_usage) a_soft = newSoft;
   } else {
     ++a_warnings;

@@ -19,8 +19,8 @@ class gmThread;
 // Adjust the soft and hard limits after a full collection left a_usage bytes in use. All
 // ratios are single precision and products are truncated toward zero, so the figures match
 // bit for bit on every host. Counts a warning in a_warnings when the soft limit cannot be
-// lowered any further.
-void gmAdjustMemoryLimits(int a_usage, int& a_soft, int& a_hard, int& a_warnings);
+// lowered any further. Usage past 2 GiB counts; limits never leave the range of an int.
+void gmAdjustMemoryLimits(long long a_usage, int& a_soft, int& a_hard, int& a_warnings);
 
 // Mark gray every object referenced by the thread's stack slots 0 to top-1.
 void gmMarkThreadStack(gmGarbageCollector* a_gc, const gmThread* a_thread);

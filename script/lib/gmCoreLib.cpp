@@ -104,11 +104,12 @@ int gmfTypeRegisterVariable(gmThread* a_thread) {
 }
 
 // ---- Threads that are executing ------------------------------------------------------
-// Natives that run script code (doString, thread, the exit function of a state) leave their
-// calling thread in the middle of execution further up the C stack. The code they run must
+// A native that runs script code (doString, LoadScript, NewScene, a callback) leaves its
+// calling thread in the middle of execution further up the C stack. The code it runs must
 // not rebuild that thread's stack for a new state: its interpreter loop still works on it.
-// (Ending it is safe: the machine completes the kill when control returns to it.) The
-// guard lists such threads for the duration.
+// (Ending it is safe: the machine completes the kill when control returns to it.) Such a
+// thread is executing; a thread whose bottom call is a native being run by `thread` or by
+// the exit function's caller is listed by the guard for the duration.
 
 std::vector<gmThread*>& BusyThreads() {
   thread_local std::vector<gmThread*> busy;
@@ -116,6 +117,7 @@ std::vector<gmThread*>& BusyThreads() {
 }
 
 bool IsBusy(const gmThread* a_thread) {
+  if (a_thread->IsExecuting()) return true;
   for (const gmThread* t : BusyThreads())
     if (t == a_thread) return true;
   return false;
@@ -140,21 +142,24 @@ int gmfSysCollectGarbage(gmThread* a_thread) {
 }
 
 int gmfSysGetMemoryUsage(gmThread* a_thread) {
-  a_thread->PushInt(a_thread->GetMachine()->GetCurrentMemoryUsage());
+  // Script ints are 32 bits: a heap past 2 GiB reads as the largest int, never negative.
+  const long long usage = a_thread->GetMachine()->GetCurrentMemoryUsage();
+  a_thread->PushInt(usage > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<gmint>(usage));
   return GM_NATIVE_OK;
 }
 
 int gmfSysSetDesiredMemoryUsageHard(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
   GM_EXPECT_INT_PARAM(bytes, 0);
-  a_thread->GetMachine()->desiredMemoryHard = bytes;
+  // A negative limit means nothing; 0 already collects fully on every call.
+  a_thread->GetMachine()->desiredMemoryHard = bytes < 0 ? 0 : bytes;
   return GM_NATIVE_OK;
 }
 
 int gmfSysSetDesiredMemoryUsageSoft(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
   GM_EXPECT_INT_PARAM(bytes, 0);
-  a_thread->GetMachine()->desiredMemorySoft = bytes;
+  a_thread->GetMachine()->desiredMemorySoft = bytes < 0 ? 0 : bytes;
   return GM_NATIVE_OK;
 }
 
@@ -291,6 +296,7 @@ int gmfThread(gmThread* a_thread) {
   int result;
   {
     gmBusyScope busy(a_thread);
+    gmBusyScope calleeBusy(thread);
     result = thread->PushCall(numArgs);
   }
   // A native that finished or failed at once leaves nothing to run: kept in the running
@@ -459,6 +465,7 @@ int gmfStateSetOnThread(gmThread* a_thread) {
   if (numArgs < 0) return GM_NATIVE_OK;
   {
     gmBusyScope busy(a_thread);
+    gmBusyScope targetBusy(target);
     target->PushCall(numArgs);
   }
   machine->SwitchThreadState(target, gmThread::RUNNING);

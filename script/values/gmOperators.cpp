@@ -196,6 +196,7 @@ int gmStringOpAdd(gmMachine* a_machine, gmThread*, gmVariable* a_op) {
   char leftBuffer[kNumberText], rightBuffer[kNumberText];
   AddPart left = AddPartOf(a_op[0], leftBuffer);
   AddPart right = AddPartOf(a_op[1], rightBuffer);
+  if (left.length + right.length > static_cast<size_t>(a_machine->maxStringLength)) return GM_OPERATOR_STRING_TOO_LONG;
   size_t total = left.length + right.length + 1;
   char local[256];
   char* joined = total <= sizeof(local) ? local : static_cast<char*>(a_machine->Alloc(total));
@@ -228,6 +229,8 @@ const char* gmOperatorStatusText(int a_status) {
       return "integer division by zero";
     case GM_OPERATOR_MODULO_BY_ZERO:
       return "integer modulo by zero";
+    case GM_OPERATOR_STRING_TOO_LONG:
+      return "string too long";
     default:
       return nullptr;
   }

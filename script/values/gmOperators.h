@@ -45,6 +45,7 @@ enum gmOperatorStatus {
   GM_OPERATOR_FAILED = 1,
   GM_OPERATOR_DIVIDE_BY_ZERO = 2,
   GM_OPERATOR_MODULO_BY_ZERO = 3,
+  GM_OPERATOR_STRING_TOO_LONG = 4,
 };
 
 // A native operator. Slot 0 of a_operands receives the result; layouts:

@@ -11,6 +11,7 @@
 // operators of those types compute; every other operand pair goes through the type
 // registry, native operator first, then script operator.
 
+#include <new>
 #include <cstring>
 
 #include "script/compiler/gmByteCode.h"
@@ -112,6 +113,39 @@ inline bool FastBinary(const gmVariable& a, const gmVariable& b, gmVariable& r) 
 }  // namespace
 
 int gmThread::Run(gmVariable* a_result) {
+  gmMachine* const machine = m_machine;
+  if (machine->nestedRuns >= gmMachine::MAX_NESTED_RUNS && m_state == RUNNING && !m_executing && m_frame) {
+    LogError("stack overflow");
+    return Fail(m_instruction);
+  }
+  const bool gcEnabled = machine->IsGCEnabled();
+  ++machine->nestedRuns;
+  int state;
+  try {
+    state = Execute(a_result);
+  } catch (const gmOutOfMemory&) {
+    state = OutOfMemory(gcEnabled);
+  } catch (const std::bad_alloc&) {
+    state = OutOfMemory(gcEnabled);
+  }
+  --machine->nestedRuns;
+  return state;
+}
+
+// The allocation that failed was abandoned part-way; whatever it had made is unreachable
+// from this thread, which ends now. A full collection gives the memory back at once, as a
+// script could have asked for at this point.
+int gmThread::OutOfMemory(bool a_gcEnabled) {
+  gmMachine* const machine = m_machine;
+  m_executing = 0;
+  machine->EnableGC(a_gcEnabled);
+  LogError("out of memory");
+  machine->SwitchThreadState(this, KILLED);
+  machine->Collect(true);
+  return m_state;
+}
+
+int gmThread::Execute(gmVariable* a_result) {
   // Not while its interpreter is already further up the C++ stack (a native running its
   // own thread): the outer loop's locals would no longer match the stack.
   if (m_state != RUNNING || m_executing) return m_state;
@@ -613,6 +647,7 @@ user_bool : {
     top += 2;
     SAVE();
     callResult = PushCallFrom(1, ip);
+    if (callResult == CALL_OK) m_frame->boolAnswer = true;
     goto call_done;
   }
   // No bool operator: the plain truth test.
@@ -646,6 +681,7 @@ user_bool : {
           frame->returnAddress = ip;
           frame->returnBase = static_cast<int>(base - m_stack);
           frame->popResult = false;
+          frame->boolAnswer = false;
           m_frame = frame;
           base = newBase;
           top = newTop;
@@ -703,6 +739,7 @@ call_done:
       gmStackFrame* const frame = m_frame;
       base[-2] = top[-1];
       top = base - (frame->popResult ? 2 : 1);
+      if (__builtin_expect(frame->boolAnswer, 0) && base[-2].type > GM_USER) base[-2].SetInt(base[-2].IsTrue() ? 1 : 0);
       base = m_stack + frame->returnBase;
       ip = frame->returnAddress;
       m_frame = frame->prev;

@@ -116,8 +116,11 @@ gmMachine::~gmMachine() {
 
 // ---- Object creation ------------------------------------------------------------------
 
+void gmMachine::OutOfMemory() { throw gmOutOfMemory(); }
+
 template <class T>
 T* gmMachine::NewObject(gmMemFixed& a_shells, int a_bytes) {
+  if (nestedRuns > 0 && GetCurrentMemoryUsage() + a_bytes > memoryCap) OutOfMemory();
   T* obj = new (a_shells.Alloc()) T();
   m_gc.MarkNew(obj);
   m_objectBytes += a_bytes;

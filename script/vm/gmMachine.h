@@ -24,6 +24,10 @@
 #include "script/vm/gmBlockHash.h"
 #include "script/vm/gmThread.h"
 
+// Thrown by gmMachine::Alloc inside a run when script memory is exhausted; caught by
+// gmThread::Run, never outside the machine.
+struct gmOutOfMemory {};
+
 // Type callbacks. Trace marks the objects a user object's native data refers to (through
 // a_gc->GetNextObject) and reports its work like gmGCObjBase::Trace; destruct runs when a
 // user object of the type is freed; text writes a text form of the object into a buffer
@@ -115,15 +119,34 @@ class gmMachine {
 
   // ---- Memory ------------------------------------------------------------------------
   // Size-class storage for engine buffers (table nodes, texts, byte code, debug records),
-  // counted in the usage. Free takes null.
-  void* Alloc(size_t a_size) { return m_fixedSet.Alloc(a_size); }
+  // counted in the usage. Free takes null. Inside a run (nestedRuns > 0) an allocation
+  // that would take the usage past memoryCap, or that the system refuses, does not return:
+  // it throws gmOutOfMemory, which gmThread::Run catches to fail the running thread with
+  // "out of memory". Outside a run (the host building values) the cap does not apply and a
+  // refused large block is null.
+  void* Alloc(size_t a_size) {
+    if (nestedRuns > 0 && GetCurrentMemoryUsage() + static_cast<long long>(a_size) > memoryCap) OutOfMemory();
+    void* p = m_fixedSet.Alloc(a_size);
+    if (!p && nestedRuns > 0) OutOfMemory();
+    return p;
+  }
   void Free(void* a_ptr) { m_fixedSet.Free(a_ptr); }
   // Object bytes plus size-class bytes.
-  int GetCurrentMemoryUsage() const { return m_objectBytes + static_cast<int>(m_fixedSet.GetBytesAllocated()); }
-  int GetObjectBytes() const { return m_objectBytes; }
-  int GetSizeClassBytes() const { return static_cast<int>(m_fixedSet.GetBytesAllocated()); }
+  long long GetCurrentMemoryUsage() const { return m_objectBytes + static_cast<long long>(m_fixedSet.GetBytesAllocated()); }
+  long long GetObjectBytes() const { return m_objectBytes; }
+  long long GetSizeClassBytes() const { return static_cast<long long>(m_fixedSet.GetBytesAllocated()); }
   // Natives account for memory they hold on behalf of script objects (may be negative).
   void AdjustKnownMemoryUsed(int a_delta) { m_objectBytes += a_delta; }
+  // Leave the allocation in progress: the running thread fails with "out of memory".
+  [[noreturn]] static void OutOfMemory();
+
+  // Script memory past which allocations inside runs fail. A game that grows a table or a
+  // string without end stops its own thread there instead of the player being killed by the
+  // system; the host may change it.
+  long long memoryCap = 1LL << 30;
+  // Longest string a join may make; longer is the script error "string too long". Lengths
+  // are ints throughout the engine.
+  int maxStringLength = 0x7FFFFFF0;
 
   int desiredMemoryHard = 131072;
   int desiredMemorySoft = 117964;  // 131072 * 0.9 in single precision, truncated
@@ -156,7 +179,8 @@ class gmMachine {
   static gmPrintCallback s_printCallback;
   static gmMachineCallback s_machineCallback;
 
-  // Messages of the parser, the code generator, natives and failed threads. Never cleared.
+  // Messages of the parser, the code generator, natives and failed threads. Never cleared;
+  // it keeps its newest megabyte or so of entries.
   gmLog& GetLog() { return m_log; }
 
   // Compile a text and, when a_runNow, run its top-level code at once on a new thread
@@ -194,6 +218,13 @@ class gmMachine {
   gmuint AddSource(const char* a_text, const char* a_name);
   // The registered source with that id.
   bool GetSource(gmuint a_id, const char** a_text, const char** a_name) const;
+
+  // gmThread::Run calls in progress, one inside another whenever a native runs script. Each
+  // level costs the C stack an interpreter loop, a native and whatever compiled the text
+  // (several times that under the sanitizers), so the nesting stops well before the main
+  // thread's 8 MiB run out (a level takes about 25 KiB in the sanitizer build).
+  enum { MAX_NESTED_RUNS = 100 };
+  int nestedRuns = 0;
 
   // Machine time in milliseconds. Nothing advances it in this system.
   gmuint GetTime() const { return m_time; }
@@ -244,7 +275,7 @@ class gmMachine {
   gmMemFixed m_tableShells;
   gmMemFixed m_functionShells;
   gmMemFixed m_userShells;
-  int m_objectBytes = 0;
+  long long m_objectBytes = 0;
 
   gmGarbageCollector m_gc;
   bool m_gcEnabled = true;

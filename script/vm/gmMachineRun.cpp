@@ -255,7 +255,16 @@ int gmMachine::RunString(const char* a_text, int* a_outThreadId, bool a_runNow, 
 
   gmHooks hooks(this, a_text, a_sourceName);
   gmCodeGen& codeGen = gmCodeGen::Get();
-  int errors = codeGen.Compile(tree.GetRoot(), &hooks, debugMode, &m_log);
+  int errors;
+  try {
+    errors = codeGen.Compile(tree.GetRoot(), &hooks, debugMode, &m_log);
+  } catch (...) {
+    // Out of memory inside a run: the compiler is shared by every later text, so it is left
+    // clean before the failure goes on to the run that catches it.
+    tree.Reset();
+    codeGen.Reset();
+    throw;
+  }
   tree.Reset();
   codeGen.Reset();
   if (errors) return errors;

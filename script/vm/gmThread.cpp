@@ -174,6 +174,7 @@ int gmThread::PushCallFrom(int a_numParams, const gmuint8* a_returnAddress) {
     frame->returnAddress = a_returnAddress;
     frame->returnBase = m_base;
     frame->popResult = false;
+    frame->boolAnswer = false;
     m_frame = frame;
     m_base = base;
     m_top = base + frameSlots;
@@ -192,6 +193,7 @@ int gmThread::PopCall() {
   if (!frame->prev) return KILLED;
   m_instruction = frame->returnAddress;
   m_stack[m_base - 2] = m_stack[m_top - 1];
+  if (frame->boolAnswer && m_stack[m_base - 2].type > GM_USER) m_stack[m_base - 2].SetInt(m_stack[m_base - 2].IsTrue() ? 1 : 0);
   m_top = m_base - (frame->popResult ? 2 : 1);
   m_base = frame->returnBase;
   m_frame = frame->prev;

@@ -70,6 +70,9 @@ struct gmStackFrame {
   int returnBase;                    // caller's base
   // The caller wants no result: a script setind operator, whose statement leaves nothing.
   bool popResult;
+  // The caller is a conditional jump asking a script bool operator: a user value returned
+  // counts by its payload, so an operator answering with its own operand is asked once.
+  bool boolAnswer;
 };
 
 class gmThread {
@@ -115,6 +118,9 @@ class gmThread {
       ;
 
   int GetId() const { return m_id; }
+  // Its interpreter is running further up the C stack (the thread called a native that is
+  // running now): its stack must not be rebuilt under that loop.
+  bool IsExecuting() const { return m_executing > 0; }
   int GetState() const { return m_state; }
   // The next thread of the machine's list this thread is in.
   gmThread* GetNextInList() const { return m_next; }
@@ -125,7 +131,10 @@ class gmThread {
   // executed by Run. Returns CALL_OK, or SLEEPING/BLOCKED/KILLED/CALL_YIELDED/CALL_FAILED.
   int PushCall(int a_numParams);
   // Execute until the thread stops; returns its state. When the thread finishes, a_result
-  // (if given) receives the returned value.
+  // (if given) receives the returned value. Runs nest when natives run script (doString,
+  // thread, state exit functions, the host's texts and callbacks); past
+  // gmMachine::MAX_NESTED_RUNS the thread fails with "stack overflow" instead of running,
+  // before the C stack runs out.
   int Run(gmVariable* a_result = nullptr);
   // Return from the current function: CALL_OK, KILLED when the bottom call returned (the
   // result stays at top-1), CALL_FAILED without a frame.
@@ -227,6 +236,10 @@ class gmThread {
     return &m_stack[m_top++];
   }
   void GrowForPush();
+  // Run's interpreter loop.
+  int Execute(gmVariable* a_result);
+  // Ends the thread after an allocation failed while it ran; the resulting state.
+  int OutOfMemory(bool a_gcEnabled);
   // PushCall from the interpreter, which passes its next instruction.
   int PushCallFrom(int a_numParams, const gmuint8* a_returnAddress);
   // Double the capacity until a_room more slots (plus the margin) fit above top.

@@ -213,6 +213,21 @@ TEST_F(ScriptHostTest, NewObjectTextHasItsOwnLimit) {
   EXPECT_EQ(script.Errors().find("is too long"), std::string::npos);
 }
 
+// Names are pasted into the texts as code: anything but a plain identifier is refused before
+// a text is composed, so a name cannot smuggle in a statement.
+TEST_F(ScriptHostTest, SceneAndObjectNamesMustBePlainIdentifiers) {
+  for (const char* name : {"level", "_a1", "B_2"}) EXPECT_TRUE(gPrelude::IsPlainName(name)) << name;
+  for (const char* name : {"", "1a", "a b", "a.b", "S; global injected = 1; //", "a\"", "a(", "\xc3\xa9"})
+    EXPECT_FALSE(gPrelude::IsPlainName(name)) << name;
+
+  ASSERT_EQ(script.Run("NewScene(\"S; global injected = 1; //\");"), 0);
+  EXPECT_NE(script.Errors().find("is not a plain name; no scene was made"), std::string::npos);
+  EXPECT_FALSE(gPrelude::RunNewObject(host.GetMachine(), "level", "o; global injected = 1; //"));
+  EXPECT_FALSE(gPrelude::RunNewObject(host.GetMachine(), "x = 1; global injected", "o"));
+  EXPECT_NE(script.Errors().find("is not a plain name; no object was made"), std::string::npos);
+  EXPECT_TRUE(script.Global("injected").IsNull());
+}
+
 // A scene-like class whose bound method makes scene cloth the way a scene does.
 struct Stage {
   static gmMachineEx* machine;

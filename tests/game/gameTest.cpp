@@ -197,6 +197,37 @@ TEST_F(GameTest, NewLogEntriesGoToStandardOutputEachFrame) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
+// A game whose per-frame function fails every frame: each failure is shown once, in order,
+// and the log holds a bounded amount however long the game runs.
+TEST_F(GameTest, LogOfAGameFailingEveryFrameStaysBounded) {
+  Run("NewScene(\"level\"); global n = 0;"
+      "global step = function(o) { global n = n + 1; n = o.missing.x; };"
+      "level.NewObject(\"ball\").Script(\"step\");");
+  testing::internal::CaptureStdout();
+  Frames(100000);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_LE(machine->GetLog().GetBytesHeld(), size_t(gmLog::KEEP_BYTES) + 2 * gmLog::BLOCK_SIZE + 256);
+  EXPECT_GE(machine->GetLog().GetEntryCount(), 100000 * 4);
+  size_t failures = 0;
+  for (size_t at = out.find("getdot failed."); at != std::string::npos; at = out.find("getdot failed.", at + 1)) ++failures;
+  // The last frame's failure is shown by the next frame's log step.
+  EXPECT_EQ(failures, 100000u - 1);
+}
+
+// Nothing resumes a callback that sleeps, blocks or yields: its thread goes when the call
+// returns, instead of one more thread every frame.
+TEST_F(GameTest, CallbacksThatStopLeaveNoThreadBehind) {
+  Run("NewScene(\"level\");"
+      "global nap = function(o) { sleep(1); }; global wait = function(o) { block(1); };"
+      "global pause = function(o) { yield(); }; global quit = function(o) { exit(); };"
+      "level.NewObject(\"a\").Script(\"nap\"); level.NewObject(\"b\").Script(\"wait\");"
+      "level.NewObject(\"c\").Script(\"pause\"); level.NewObject(\"d\").Script(\"quit\");"
+      "global tick = function(t) { sleep(1); }; Clock.AddTimer(TIMER_CYCLIC, 0, \"tick\", table());");
+  Frames(100);
+  Run("print(tableCount(threadAllIds()));");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"1"}));
+}
+
 // Wrappers outlive their natives: a wrapper kept after the object (or, at teardown, the
 // scene) is destroyed calls nothing and gives null, whether a constructor or a method made
 // it. Under the sanitizer build any reach into the freed native fails the test.

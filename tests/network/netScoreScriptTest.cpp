@@ -255,6 +255,31 @@ TEST_F(ScoreScriptTest, RefusedConnection)
   EXPECT_EQ(_gNetwork::instance->requests.count, 0);
 }
 
+// A query callback that asks again, on a request that fails at once: each frame still ends
+// (timers fire), the new request being polled from the next frame on.
+TEST_F(ScoreScriptTest, CallbackThatAsksAgainLetsTheFrameEnd)
+{
+  for (const char* host : {"127.0.0.1", "ombrix-test.invalid"})
+  {
+    SCOPED_TRACE(host);
+    Build(false);
+    netScoreServer::Set(host, netTestServer::ClosedPort());
+    testing::internal::CaptureStdout();
+    Run("global asks = 0; global ticks = 0;"
+        "global again = function(t) { global asks = asks + 1; Network.GetScore(\"G\", \"1\", \"\", 0, 5, \"again\"); };"
+        "global tick = function(t) { global ticks = ticks + 1; };"
+        "Clock.AddTimer(TIMER_CYCLIC, 0, \"tick\", table());"
+        "Network.GetScore(\"G\", \"1\", \"\", 0, 5, \"again\");");
+    Frames(20);
+    testing::internal::GetCapturedStdout();
+    const int asks = machine->GetGlobals()->GetByName(machine, "asks").GetInt();
+    EXPECT_GE(asks, 1);
+    EXPECT_LE(asks, 20);
+    EXPECT_EQ(machine->GetGlobals()->GetByName(machine, "ticks").GetInt(), 20);
+    EXPECT_LE(_gNetwork::instance->requests.count, 1);
+  }
+}
+
 TEST_F(ScoreScriptTest, DeveloperModeSendsDevAndTheDevChecksum)
 {
   Build(true);

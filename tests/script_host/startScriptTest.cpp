@@ -23,7 +23,8 @@ struct Result {
 // output holds that text: the game then runs in its loop (which printed it), and SIGTERM
 // ends it with status 0. Waiting for the output instead of a fixed time keeps a slow
 // sanitizer build under parallel tests from being stopped before the loop is reached.
-Result RunPlayer(const hostTest::fs::path& dir, const std::string& package, const std::string& a_stopAfter = "") {
+Result RunPlayer(const hostTest::fs::path& dir, const std::string& package, const std::string& a_stopAfter = "",
+                 bool a_developer = false) {
   const hostTest::fs::path out = dir / "stdout.txt";
   const pid_t child = fork();
   if (child == 0) {
@@ -32,7 +33,10 @@ Result RunPlayer(const hostTest::fs::path& dir, const std::string& package, cons
     unsetenv("DISPLAY");
     // OpenAL's null device keeps the output the same with or without a sound card.
     setenv("ALSOFT_DRIVERS", "null", 1);
-    execl(OMBRIX_PLAYER, OMBRIX_PLAYER, "--nowindow", package.c_str(), static_cast<char*>(nullptr));
+    if (a_developer)
+      execl(OMBRIX_PLAYER, OMBRIX_PLAYER, "--nowindow", "--dev", package.c_str(), static_cast<char*>(nullptr));
+    else
+      execl(OMBRIX_PLAYER, OMBRIX_PLAYER, "--nowindow", package.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   int raw = 0;
@@ -87,7 +91,85 @@ TEST(StartScript, LoadedWithZeroBytesDroppedAndRuntimeErrorsTolerated) {
   // frame.
   const Result r = RunStartScript(std::string("print(\"a\", 1)") + '\0' + ";\ny = null.z;\nprint(\"b\");\n", "__main\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "a 1 \nLoaded script: start.qv\ngetdot failed.\nunknown(2) : y = null.z;\ncallstack..\n  2: __main\n");
+  EXPECT_EQ(r.out, "a 1 \nLoaded script: start.qv\ngetdot failed.\nstart.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
+}
+
+// Errors name the file a script was loaded by, as the game asked for it.
+TEST(StartScript, ErrorsOfLoadedScriptsNameTheirFile) {
+  hostTest::ScratchDir dir;
+  ASSERT_TRUE(hostTest::MakeZip(dir.path / "game.qvp", {{"start.qv", "LoadScript(\"One.qv\");\n"},
+                                                        {"levels/one.qv", "x = 1;\ny = null.z;\n"}}));
+  const Result r = RunPlayer(dir.path, "game", "__main\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Loaded script: One.qv\nLoaded script: start.qv\ngetdot failed.\nOne.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
+}
+
+// Little-endian 32-bit field at a_at.
+void Patch32(std::string& a_zip, size_t a_at, unsigned a_value) {
+  for (int i = 0; i < 4; ++i) a_zip[a_at + i] = static_cast<char>((a_value >> (8 * i)) & 0xFF);
+}
+
+// A package's start.qv that the package cannot deliver as it claims: refused with a line
+// that says why, never read past, never allocated by the size its header claims.
+TEST(StartScript, EntriesThePackageCannotDeliverAreRefused) {
+  struct Case {
+    const char* what;
+    std::string content;
+    const char* zipOptions;
+    std::string (*spoil)(std::string);
+    std::string expected;
+  };
+  const std::string big(65 * 1024 * 1024, ' ');
+  std::string text = "print(1);";
+  for (int i = 0; text.size() < 40000; ++i) text += "\nglobal v" + std::to_string(i) + " = " + std::to_string(i * 7919 % 1000) + ";";
+  const Case cases[] = {
+      {"header claims 4 GiB", "print(1);", "-0",
+       [](std::string zip) {
+         Patch32(zip, 22, 0xFFFFFFF0u);  // the local header's size
+         const size_t central = zip.find(std::string("PK\x01\x02", 4));
+         if (central != std::string::npos) Patch32(zip, central + 24, 0xFFFFFFF0u);
+         return zip;
+       },
+       "Script start.qv is too large (4294967280 bytes)!\n"},
+      {"a small zip of a huge script", big, "-9", [](std::string zip) { return zip; },
+       "Script start.qv is too large (68157440 bytes)!\n"},
+      {"cut inside a stored entry", text, "-0", [](std::string zip) { return zip.substr(0, zip.size() / 2); },
+       "Script start.qv could not be read: the package is damaged!\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    hostTest::ScratchDir dir;
+    hostTest::WriteFile(dir.path / "start.qv", c.content);
+    const std::string command = "cd '" + dir.path.string() + "' && '" OMBRIX_ZIP "' -q " + c.zipOptions + " game.zip start.qv";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    hostTest::fs::remove(dir.path / "start.qv");
+    hostTest::WriteFile(dir.path / "game.qvp", c.spoil(hostTest::ReadFile(dir.path / "game.zip")));
+    const Result r = RunPlayer(dir.path, "game");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, c.expected);
+  }
+}
+
+// Scripts come from the package and, in developer mode, the game's directory: not from
+// anywhere a name reaches, and a directory named like a script is none.
+TEST(StartScript, LoadScriptStaysInsideThePackage) {
+  hostTest::ScratchDir dir;
+  hostTest::WriteFile(dir.path / "x.qv", "print(\"outside\");");
+  ASSERT_TRUE(hostTest::MakeZip(dir.path / "pkg" / "game.qvp",
+                                {{"start.qv", "LoadScript(\"/etc/passwd\"); LoadScript(\"../x.qv\");"
+                                              "LoadScript(\"a/../../x.qv\"); print(\"done\");"}}));
+  Result r = RunPlayer(dir.path / "pkg", "game", "Loaded script: start.qv\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "Script /etc/passwd refused: scripts come from the game's package!\n"
+            "Script ../x.qv refused: scripts come from the game's package!\n"
+            "Script a/../../x.qv refused: scripts come from the game's package!\n"
+            "done \nLoaded script: start.qv\n");
+
+  hostTest::fs::create_directories(dir.path / "dev" / "start.qv");
+  r = RunPlayer(dir.path, "dev", "", true);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, "Script start.qv not found!\n");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,51 @@ TEST(Log, CursorRestartsAndPicksUpLaterEntries)
   first = true;
   EXPECT_STREQ(log.GetEntry(first), "entry 0\r\n");
   EXPECT_EQ(log.GetEntryCount(), 1001);
+}
+
+} // namespace
+
+namespace {
+
+// Far more than the log keeps: storage stays bounded, the oldest entries go, and a reader
+// with its own number resumes where it stopped or, when that entry is gone, at the oldest
+// one kept.
+TEST(Log, KeepsTheNewestEntriesAndReadersResume)
+{
+  gmLog log;
+  long long reader = 0;
+  std::string entry(200, 'x');
+  for (int i = 0; i < 20000; ++i)
+  {
+    log.LogEntry("%d %s", i, entry.c_str());
+    if (i < 3)
+    {
+      const char* e = log.Next(reader);
+      ASSERT_NE(e, nullptr);
+      EXPECT_EQ(std::atoi(e), i);
+    }
+  }
+  EXPECT_EQ(log.GetEntryCount(), 20000);
+  EXPECT_LE(log.GetBytesHeld(), size_t(gmLog::KEEP_BYTES) + 2 * gmLog::BLOCK_SIZE + 256);
+  EXPECT_GE(log.GetBytesHeld(), size_t(gmLog::KEEP_BYTES));
+
+  // Entry 3 was dropped long ago: the reader goes on at the oldest kept, in order, to the end.
+  const char* e = log.Next(reader);
+  ASSERT_NE(e, nullptr);
+  int oldest = std::atoi(e);
+  EXPECT_GT(oldest, 3);
+  int expected = oldest + 1;
+  while ((e = log.Next(reader)))
+    EXPECT_EQ(std::atoi(e), expected++);
+  EXPECT_EQ(expected, 20000);
+  EXPECT_EQ(reader, 20000);
+
+  // The shared cursor sees the same oldest entry and picks up later ones.
+  bool first = true;
+  EXPECT_EQ(std::atoi(log.GetEntry(first)), oldest);
+  log.LogEntry("late");
+  EXPECT_STREQ(log.Next(reader), "late\r\n");
+  EXPECT_EQ(log.Next(reader), nullptr);
 }
 
 } // namespace

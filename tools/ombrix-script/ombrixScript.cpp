@@ -25,22 +25,18 @@ void PrintLine(gmMachine*, const char* a_text) {
 }
 
 // Log entries end in "\r\n" and error positions begin with one; a terminal wants "\n".
-void ShowNewLogEntries(gmMachine& a_machine, int& a_shown) {
+void ShowNewLogEntries(gmMachine& a_machine, long long& a_shown) {
   std::fflush(stdout);
-  bool first = true;
-  int index = 0;
-  while (const char* entry = a_machine.GetLog().GetEntry(first)) {
-    if (index++ < a_shown) continue;
+  while (const char* entry = a_machine.GetLog().Next(a_shown)) {
     for (const char* p = entry; *p; ++p) {
       if (*p != '\r') std::fputc(*p, stderr);
     }
   }
-  a_shown = index;
   std::fflush(stderr);
 }
 
 // True when the text compiled.
-bool RunText(gmMachine& a_machine, const std::string& a_text, const char* a_name, int& a_shown) {
+bool RunText(gmMachine& a_machine, const std::string& a_text, const char* a_name, long long& a_shown) {
   int errors = a_machine.RunString(a_text.c_str(), nullptr, true, a_name);
   ShowNewLogEntries(a_machine, a_shown);
   return errors == 0;
@@ -68,11 +64,14 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Line by line even into a pipe: what a script printed before a fatal error must not be
+  // lost in a buffer.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   gmMachine::s_printCallback = PrintLine;
   std::unique_ptr<gScriptHost> host = gNewScriptHost(false, gPlayerScriptApi());
   host->loadScript = LoadFile;
   gmMachine* machine = host->GetMachine();
-  int shown = 0;
+  long long shown = 0;
   bool ok = true;
 
   int first = 1;
