@@ -157,6 +157,39 @@ TEST_F(CollectorTest, ObjectsCreatedBetweenStepsSurviveTheirCycle) {
   EXPECT_TRUE(Alive(stored));
 }
 
+// A full collection leaves the next cycle waiting for its roots. An object held only by a
+// local, moved into a table made in that gap and then dropped from the stack, is reached only
+// through the new table: the table must be traced when the roots are, or the object is freed
+// while the table still holds it.
+TEST_F(CollectorTest, ObjectsMadeBeforeTheRootsAreMarkedAreTraced) {
+  for (bool stepped : {false, true}) {
+    SCOPED_TRACE(stepped);
+    gmThread* thread = machine.NewThread();
+    thread->PushNull();
+    gmTableObject* held = machine.MakeTable();
+    held->Set(&machine, Str("v"), Int(7));
+    thread->GetBottom()[0] = gmVariable(held);
+    machine.Collect(true);
+    ASSERT_TRUE(gc->rootsPending);
+
+    gmTableObject* fresh = machine.MakeTable();
+    SetGlobal("fresh", gmVariable(fresh));
+    fresh->Set(&machine, Str("held"), gmVariable(held));
+    thread->GetBottom()[0] = gmVariable::Null();
+    if (stepped) {
+      RunCycle();
+      RunCycle();
+    } else {
+      machine.Collect(true);
+      machine.Collect(true);
+    }
+    ASSERT_TRUE(Alive(held));
+    EXPECT_EQ(fresh->Get(Str("held")).GetObject(), held);
+    EXPECT_EQ(held->Get(Str("v")).GetInt(), 7);
+    SetGlobal("fresh", gmVariable::Null());
+  }
+}
+
 TEST_F(CollectorTest, StepsKeepToTheirBudgets) {
   const int kTables = 3000;
   gmTableObject* array = machine.MakeTable();
