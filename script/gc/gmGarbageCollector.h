@@ -152,7 +152,8 @@ class gmGarbageCollector {
   // throttle), or destroying up to freePerStep objects from free. True when the cycle has
   // completed (and finished is set).
   bool IncrementalStep(gmMachine* a_machine);
-  // Finish any cycle, run two more, and destroy everything the last one found unreachable.
+  // Finish any cycle, run one more, start another and destroy everything the last one found
+  // unreachable; the second cycle's trace is often left out (see the top of this file).
   // Afterwards a new cycle is in progress with its roots pending.
   void FullCollect(gmMachine* a_machine);
   // Destroy up to a_count objects from free; returns how many went.
