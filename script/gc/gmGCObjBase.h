@@ -19,6 +19,10 @@ class gmGCObjBase {
   uint8_t color = 0;
   // Never collected and skipped by marking; such objects live on the persistent list.
   uint8_t persist = 0;
+  // Which trace marked the object last (the collector's stamp at that time): a full
+  // collection's first trace tells objects it reached itself from objects already marked
+  // before it began. Fits the padding after the two flags.
+  uint16_t stamp = 0;
 
   virtual ~gmGCObjBase() {}
 

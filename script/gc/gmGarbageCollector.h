@@ -27,7 +27,21 @@
 // removed from a heap object in between goes through WriteBarrier (tables do this in Set;
 // a user type whose native data holds references must do it too). Stack slots need no
 // barrier: they were part of the snapshot, and a value can only reach a stack from the
-// snapshot or from a new object.
+// snapshot or from a new object. Objects created after a cycle started but before its roots
+// are marked (a full collection leaves the next cycle in that state) are created gray, not
+// black: a local moved into one of them and then dropped from the stack is part of no
+// snapshot yet, and only a trace of the new object can find it.
+//
+// A full collection finishes the cycle in progress, then runs a second one whose trace
+// starts from the roots with nothing marked, and destroys what neither reached. When the
+// first of these also starts at the roots and no native code can run between the two
+// traces (no machine callback, no destruct callback in what the first cycle sweeps, no
+// trace callback), the second trace would reach the same objects in the same order as the
+// first one's walk from the roots: FullCollect then traces once and builds the sequences the
+// second trace would have left (see FinishFromOneTrace). Objects already marked before the
+// first trace began (barrier grays, creations and revivals since the cycle started) are
+// taken back onto the gray stack the moment that walk reaches them, so the walk visits them
+// where a trace with nothing marked would.
 
 #include "script/gc/gmGCObjBase.h"
 
@@ -118,6 +132,8 @@ class gmGarbageCollector {
   // An object whose trace reported more to do; the next step resumes it first.
   gmGCObjBase* currentObject = nullptr;
   bool currentDone = true;
+  // Where currentObject's trace goes on, for traces that keep a position (large tables).
+  int traceCursor = 0;
 
   // Set while the machine's Collect runs: a collection asked for from inside one (a type's
   // destruct callback or the machine callback running a script) is refused, not nested.
@@ -136,7 +152,8 @@ class gmGarbageCollector {
   // throttle), or destroying up to freePerStep objects from free. True when the cycle has
   // completed (and finished is set).
   bool IncrementalStep(gmMachine* a_machine);
-  // Finish any cycle, run two more, and destroy everything the last one found unreachable.
+  // Finish any cycle, run one more, start another and destroy everything the last one found
+  // unreachable; the second cycle's trace is often left out (see the top of this file).
   // Afterwards a new cycle is in progress with its roots pending.
   void FullCollect(gmMachine* a_machine);
   // Destroy up to a_count objects from free; returns how many went.
@@ -145,11 +162,16 @@ class gmGarbageCollector {
   bool IsOff() const { return finished; }
   bool IsMarked(const gmGCObjBase* a_obj) const { return a_obj->color == currentColor; }
 
-  // Every creation: black with the current colour, not persistent.
+  // Every creation: black with the current colour, not persistent; gray while a cycle waits
+  // for its roots (see the top of this file).
   void MarkNew(gmGCObjBase* a_obj) {
     a_obj->color = currentColor;
     a_obj->persist = 0;
-    colorSet.InsertBlack(a_obj);
+    a_obj->stamp = m_stamp;
+    if (rootsPending && !finished)
+      colorSet.InsertGray(a_obj);
+    else
+      colorSet.InsertBlack(a_obj);
   }
   // Flag the object and move it to the persistent list.
   void MakePersistent(gmGCObjBase* a_obj);
@@ -167,11 +189,16 @@ class gmGarbageCollector {
   }
   // Tracing: an unmarked, non-persistent child becomes gray.
   void GetNextObject(gmGCObjBase* a_obj) {
-    if (!a_obj->persist && !IsMarked(a_obj)) MarkGray(a_obj);
+    if (a_obj->persist) return;
+    if (!IsMarked(a_obj))
+      MarkGray(a_obj);
+    else if (m_rootWalk && a_obj->stamp != m_stamp)
+      TakeBackMarked(a_obj);
   }
   void MarkGray(gmGCObjBase* a_obj) {
     colorSet.Unlink(a_obj);
     a_obj->color = currentColor;
+    a_obj->stamp = m_stamp;
     colorSet.InsertGray(a_obj);
   }
 
@@ -186,6 +213,20 @@ class gmGarbageCollector {
   // Destroy every object, whatever its colour, and empty every keep-alive root.
   void DestructAll(gmMachine* a_machine);
 
+  // Full collections trace once when that cannot be told from tracing twice (see the top
+  // of this file). Tests switch it off to compare the two.
+  bool fullInOneTrace = true;
+  // Set whenever a user type's trace callback runs: such a collection traces twice.
+  bool nativeTraced = false;
+  // Full collections that traced once.
+  int oneTraceCollections = 0;
+  // Called before a destruct callback runs: while a one-trace full collection destroys its
+  // garbage, the objects it destroys carry colours no native code may see, and they are put
+  // right first.
+  void BeforeNativeDestruct() {
+    if (m_recolour != RECOLOUR_NONE) Recolour();
+  }
+
   gmGCColorSet colorSet;
 
   // ---- Keep-alive roots (gmGCRoot) --------------------------------------------------------
@@ -197,6 +238,27 @@ class gmGarbageCollector {
   friend class gmGCRoot;
   void ReviveMove(gmGCObjBase* a_obj);
   void DetachRoots();
+
+  // ---- One-trace full collections ----
+  // True when nothing in free runs a destruct callback when destroyed.
+  bool FreeRunsNoNativeCode(gmMachine* a_machine) const;
+  void BeginRootWalk();
+  void EndRootWalk();
+  void TakeBackMarked(gmGCObjBase* a_obj);
+  void FinishFromOneTrace(gmMachine* a_machine);
+  void Recolour();
+
+  uint16_t m_stamp = 0;
+  // The first trace of a full collection is walking from the roots; what was gray before it
+  // began waits in m_heldGray, and m_walkEnd sits in black just after what the walk blackens.
+  bool m_rootWalk = false;
+  gmGCObjBase m_heldGray;
+  gmGCObjBase m_walkEnd;
+  // What the walk from the roots blackened, in black order (null when nothing).
+  gmGCObjBase* m_reachedFirst = nullptr;
+  gmGCObjBase* m_reachedLast = nullptr;
+  // Which sequences carry colours to put right before native code runs.
+  enum { RECOLOUR_NONE, RECOLOUR_FREE_AND_WHITE, RECOLOUR_FREE } m_recolour = RECOLOUR_NONE;
   // Every live handle; intrusive, so rooting never allocates.
   gmGCRoot* m_roots = nullptr;
 };

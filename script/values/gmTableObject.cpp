@@ -6,22 +6,53 @@
 
 void gmTableObject::Destruct(gmMachine* a_machine) { a_machine->DestroyTable(this); }
 
-bool gmTableObject::Trace(gmMachine*, gmGarbageCollector* a_gc, int, int& a_workDone) {
+bool gmTableObject::Trace(gmMachine*, gmGarbageCollector* a_gc, int a_workLeft, int& a_workDone) {
+  // A large table is traced a chunk of nodes at a time, as long as the step has budget left,
+  // so that one step never walks a whole large table; the collector keeps the position.
+  // Smaller tables, and every table at full throttle, are traced in one call.
+  gmint from = 0;
   int work = 1;
-  for (gmint i = 0; i < tableSize; ++i) {
-    const gmTableNode& n = nodes[i];
-    if (n.key.type == GM_NULL) continue;
-    if (n.key.IsReference()) {
-      a_gc->GetNextObject(n.key.value.ref);
-      ++work;
+  if (a_gc->currentObject == this && !a_gc->currentDone) {
+    from = a_gc->traceCursor;
+    work = 0;
+  }
+  for (;;) {
+    gmint end = tableSize - from > TRACE_CHUNK_NODES ? from + TRACE_CHUNK_NODES : tableSize;
+    for (gmint i = from; i < end; ++i) {
+      const gmTableNode& n = nodes[i];
+      if (n.key.type == GM_NULL) continue;
+      if (n.key.IsReference()) {
+        a_gc->GetNextObject(n.key.value.ref);
+        ++work;
+      }
+      if (n.value.IsReference()) {
+        a_gc->GetNextObject(n.value.value.ref);
+        ++work;
+      }
     }
-    if (n.value.IsReference()) {
-      a_gc->GetNextObject(n.value.value.ref);
-      ++work;
+    from = end;
+    if (from >= tableSize) break;
+    if (work >= a_workLeft) {
+      a_gc->traceCursor = from;
+      a_workDone += work;
+      return false;
     }
   }
   a_workDone += work;
   return true;
+}
+
+bool gmTableObject::TracePending(gmMachine* a_machine) const {
+  const gmGarbageCollector* gc = a_machine->GetGC();
+  return gc->currentObject == this && !gc->currentDone;
+}
+
+void gmTableObject::MarkMoved(gmMachine* a_machine, const gmTableNode* a_node) {
+  // A pair moved within a table whose trace is split may land among the nodes already
+  // traced: mark it here so the rest of the trace cannot miss it.
+  gmGarbageCollector* gc = a_machine->GetGC();
+  if (a_node->key.IsReference()) gc->GetNextObject(a_node->key.value.ref);
+  if (a_node->value.IsReference()) gc->GetNextObject(a_node->value.value.ref);
 }
 
 static void ClearNode(gmTableNode* a_node) {
@@ -65,6 +96,7 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
         // The main node must keep heading its chain: pull the second node into it.
         MoveNode(node, next);
         ClearNode(next);
+        if (TracePending(a_machine)) MarkMoved(a_machine, node);
       } else {
         ClearNode(node);
       }
@@ -90,6 +122,7 @@ void gmTableObject::Insert(gmMachine* a_machine, const gmVariable& a_key, const 
       SetNextInChain(other, freeNode);
       MoveNode(freeNode, m);
       SetNextInChain(m, nullptr);
+      if (TracePending(a_machine)) MarkMoved(a_machine, freeNode);
     } else {
       SetNextInChain(freeNode, NextInChain(m));
       SetNextInChain(m, freeNode);
@@ -127,6 +160,14 @@ void gmTableObject::Resize(gmMachine* a_machine) {
   }
 
   gmTableNode* old = nodes;
+  if (TracePending(a_machine)) {
+    // A split trace cannot follow its pairs into the new layout: mark them all now and let
+    // the trace end at its next call.
+    for (gmint i = 0; i < size; ++i) {
+      if (old[i].key.type != GM_NULL) MarkMoved(a_machine, &old[i]);
+    }
+    a_machine->GetGC()->traceCursor = newSize;
+  }
   AllocNodes(a_machine, newSize);
   for (gmint i = 0; i < size; ++i) {
     if (old[i].key.type != GM_NULL) Insert(a_machine, old[i].key, old[i].value);

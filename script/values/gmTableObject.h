@@ -38,6 +38,9 @@ class gmTableObject : public gmObject {
   gmint tableSize = 0;              // number of nodes
   gmint slotsUsed = 0;              // number of used nodes
 
+  // Tables with more nodes than this are traced in parts across collector steps.
+  static const gmint TRACE_CHUNK_NODES = 4096;
+
   int GetType() const override { return GM_TABLE; }
   void Destruct(gmMachine* a_machine) override;
   bool Trace(gmMachine* a_machine, gmGarbageCollector* a_gc, int a_workLeft, int& a_workDone) override;
@@ -100,6 +103,9 @@ class gmTableObject : public gmObject {
   void AllocNodes(gmMachine* a_machine, gmint a_size);
   void Insert(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value);
   void Resize(gmMachine* a_machine);
+  // The collector is part way through this table's trace.
+  bool TracePending(gmMachine* a_machine) const;
+  static void MarkMoved(gmMachine* a_machine, const gmTableNode* a_node);
   void SetNextInChain(gmTableNode* a_node, const gmTableNode* a_next) {
     a_node->key.link = a_next ? static_cast<gmint>(a_next - nodes) + 1 : 0;
   }

@@ -9,7 +9,10 @@ void gmUserObject::Destruct(gmMachine* a_machine) {
 
 bool gmUserObject::Trace(gmMachine* a_machine, gmGarbageCollector* a_gc, int a_workLeft, int& a_workDone) {
   if (a_machine->IsValidType(userType)) {
-    if (gmGCTraceCallback trace = a_machine->GetTypeEntry(userType).trace) return trace(a_machine, this, a_gc, a_workLeft, a_workDone);
+    if (gmGCTraceCallback trace = a_machine->GetTypeEntry(userType).trace) {
+      a_gc->nativeTraced = true;
+      return trace(a_machine, this, a_gc, a_workLeft, a_workDone);
+    }
   }
   ++a_workDone;
   return true;

@@ -268,7 +268,10 @@ void gmMachine::DestroyFunction(gmFunctionObject* a_function) {
 
 void gmMachine::DestroyUserObject(gmUserObject* a_user) {
   if (IsValidType(a_user->userType)) {
-    if (gmGCDestructCallback destruct = m_types[a_user->userType].destruct) destruct(this, a_user);
+    if (gmGCDestructCallback destruct = m_types[a_user->userType].destruct) {
+      m_gc.BeforeNativeDestruct();
+      destruct(this, a_user);
+    }
   }
   m_objectBytes -= GM_USER_OBJECT_BYTES;
   a_user->~gmUserObject();

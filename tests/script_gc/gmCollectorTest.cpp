@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,39 @@ TEST_F(CollectorTest, ObjectsCreatedBetweenStepsSurviveTheirCycle) {
   EXPECT_TRUE(Alive(stored));
 }
 
+// A full collection leaves the next cycle waiting for its roots. An object held only by a
+// local, moved into a table made in that gap and then dropped from the stack, is reached only
+// through the new table: the table must be traced when the roots are, or the object is freed
+// while the table still holds it.
+TEST_F(CollectorTest, ObjectsMadeBeforeTheRootsAreMarkedAreTraced) {
+  for (bool stepped : {false, true}) {
+    SCOPED_TRACE(stepped);
+    gmThread* thread = machine.NewThread();
+    thread->PushNull();
+    gmTableObject* held = machine.MakeTable();
+    held->Set(&machine, Str("v"), Int(7));
+    thread->GetBottom()[0] = gmVariable(held);
+    machine.Collect(true);
+    ASSERT_TRUE(gc->rootsPending);
+
+    gmTableObject* fresh = machine.MakeTable();
+    SetGlobal("fresh", gmVariable(fresh));
+    fresh->Set(&machine, Str("held"), gmVariable(held));
+    thread->GetBottom()[0] = gmVariable::Null();
+    if (stepped) {
+      RunCycle();
+      RunCycle();
+    } else {
+      machine.Collect(true);
+      machine.Collect(true);
+    }
+    ASSERT_TRUE(Alive(held));
+    EXPECT_EQ(fresh->Get(Str("held")).GetObject(), held);
+    EXPECT_EQ(held->Get(Str("v")).GetInt(), 7);
+    SetGlobal("fresh", gmVariable::Null());
+  }
+}
+
 TEST_F(CollectorTest, StepsKeepToTheirBudgets) {
   const int kTables = 3000;
   gmTableObject* array = machine.MakeTable();
@@ -194,6 +228,59 @@ TEST_F(CollectorTest, StepsKeepToTheirBudgets) {
   }
   EXPECT_EQ(freeBefore, 0);
   EXPECT_EQ(sweepSteps, kTables / gc->freePerStep);
+}
+
+// A table larger than one trace chunk is traced over several steps. Pairs that move inside
+// it meanwhile (a deletion pulls the next node of a chain into the main node, growing
+// rebuilds it) must still be marked, even when they move among the nodes already traced.
+TEST_F(CollectorTest, ALargeTableTracedInPartsKeepsThePairsThatMove) {
+  // Keys 4i and 4i + 32768 share a main node: the later one borrows a high free node.
+  const int kKeys = 20000;
+  gmTableObject* big = machine.MakeTable();
+  for (int i = 0; i < kKeys; ++i) big->Set(&machine, Int(4 * i), gmVariable(machine.MakeTable()));
+  SetGlobal("big", gmVariable(big));
+  ASSERT_GT(big->tableSize, 2 * gmTableObject::TRACE_CHUNK_NODES);
+  machine.Collect(true);
+
+  gc->IncrementalStep(&machine);  // roots
+  int steps = 0;
+  while (!(gc->currentObject == big && !gc->currentDone) && steps < 100) {
+    gc->IncrementalStep(&machine);
+    ++steps;
+  }
+  ASSERT_EQ(gc->currentObject, big);
+  ASSERT_LT(gc->traceCursor, big->tableSize / 2);
+  // One step traced one chunk, not the table.
+  EXPECT_LT(gc->colorSet.CountIn(gmGCColorSet::SEQ_GRAY), gmTableObject::TRACE_CHUNK_NODES + 16);
+
+  // Deleting 4i for small i pulls 4i + 32768 from a high node into node 4i, already traced.
+  for (int i = 0; i < 1000; ++i) big->Set(&machine, Int(4 * i), gmVariable::Null());
+  gc->IncrementalStep(&machine);
+  // New keys that share main nodes with old ones take free nodes until the table grows,
+  // while its trace is still pending.
+  bool pendingAtGrowth = false;
+  for (int i = 0; i < 40000 && !pendingAtGrowth; ++i) {
+    gmint size = big->tableSize;
+    bool pending = gc->currentObject == big && !gc->currentDone;
+    big->Set(&machine, Int(4 * i + 65536), gmVariable(machine.MakeTable()));
+    pendingAtGrowth = pending && big->tableSize != size;
+    if (i % 4000 == 0 && !pendingAtGrowth) gc->IncrementalStep(&machine);
+  }
+  EXPECT_TRUE(pendingAtGrowth);
+
+  FinishCycle();
+  RunCycle();
+  RunCycle();
+  std::set<gmGCObjBase*> live;
+  gc->colorSet.ForEachObject([&live](gmGCObjBase* a_obj) { live.insert(a_obj); });
+  int checked = 0;
+  gmint cursor = -2;
+  while (gmTableNode* node = big->Next(cursor)) {
+    ASSERT_TRUE(live.count(node->value.GetObject())) << "key " << node->key.GetInt();
+    ++checked;
+  }
+  EXPECT_GT(checked, kKeys);
+  SetGlobal("big", gmVariable::Null());
 }
 
 // A native type whose trace marks one value per call and asks to be resumed.
