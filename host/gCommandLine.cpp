@@ -120,6 +120,8 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
       line.fixedClock = true;
     } else if (std::strcmp(arg, "--strict") == 0) {
       line.strict = true;
+    } else if (std::strcmp(arg, "--frame-times") == 0) {
+      line.frameTimes = true;
     } else if (std::strcmp(arg, "--check") == 0) {
       line.check = true;
     } else {
@@ -178,6 +180,7 @@ void gPrintUsage(const char* program) {
       "  --screenshot F.png  after the last frame of a --frames run, write it as PNG\n"
       "                      (needs a window: not with --nowindow)\n"
       "  --strict            exit status 3 when a script error was logged during the run\n"
+      "  --frame-times       at the end, print each step's mean time per frame to stderr\n"
       "  --check             compile every script of the package without running anything\n"
       "                      and list errors and package problems; exit 1 when any\n",
       program);

@@ -29,6 +29,8 @@ class gCommandLine {
   std::string input;        // file of input events to replay, empty for none
   std::string screenshot;   // PNG written after the last frame, empty for none
   bool strict = false;      // exit 3 when a script error was logged
+  // "--frame-times": the mean time per frame of each step of the loop, printed at the end.
+  bool frameTimes = false;
   bool check = false;       // compile the package's scripts without running anything
   std::string error;        // why the line was refused (BAD_ARGUMENT)
 

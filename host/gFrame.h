@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdio>
 // One frame of the running game as a callable unit, and the loop that repeats it. The
 // steps run in a fixed order; a subsystem that is not built yet keeps its step, empty, so
 // that it lands in its place. Tests drive frames one by one with a fake clock.
@@ -36,8 +37,16 @@ class gFrame {
   // Frames run so far.
   unsigned frames = 0;
 
+  // With an array of kStepCount seconds, each step's time is added to its entry (the
+  // player's --frame-times); null, the usual case, times nothing.
+  static constexpr int kStepCount = 8;
+  double* stepTimes = nullptr;
+  // The mean time per frame of each step, for --frame-times.
+  void PrintStepTimes(std::FILE* a_out) const;
+
  private:
   static void Print(const char* a_text, bool a_skipEmpty);
+  void RunTimed();
   void ShowLog();
   void PollNetwork();
   void StepPhysics();

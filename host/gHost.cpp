@@ -256,7 +256,10 @@ void gHost::RunMainLoop() {
     frame.replay = replay.get();
   }
   frame.lastFrame = commandLine.frames;
+  double stepTimes[gFrame::kStepCount] = {};
+  if (commandLine.frameTimes) frame.stepTimes = stepTimes;
   frame.Loop(&gStopSignal::Requested);
+  frame.PrintStepTimes(stderr);
   framesRun = frame.frames;
 }
 

@@ -56,7 +56,7 @@ TEST(Player, HelpListsTheOptions) {
   const Result r = RunPlayer(dir.path, {"--help"});
   EXPECT_EQ(r.status, 0);
   for (const char* option : {"--nowindow", "--fullscreen", "--dev", "--checksum", "--score-server", "--version", "--frames", "--fixed-clock",
-                             "--input", "--screenshot", "--strict", "--check"})
+                             "--input", "--screenshot", "--strict", "--frame-times", "--check"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
