@@ -148,6 +148,8 @@ void GLDebugDrawer::DrawOverlay(gScene* a_scene) {
   glPopMatrix();
   glPopClientAttrib();
   glPopAttrib();
+  // The engine goes on drawing with the model-view matrix as the current one.
+  glMatrixMode(GL_MODELVIEW);
 }
 
 void GLDebugDrawer::DrawWorld(scePhysics* a_physics) {
