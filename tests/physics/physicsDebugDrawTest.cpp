@@ -107,4 +107,32 @@ TEST_F(PhysicsDebugPictureTest, BoxOutlineInOrangeOverATexturedSceneThatStaysAsI
   EXPECT_EQ(Count(kWhite), 0);
 }
 
+TEST_F(PhysicsDebugPictureTest, SpheresAndCapsulesAreDrawnInTheirBodysFrame) {
+  // Each shape alone in its part of the picture (looking along +Z, +X is to the right and +Y
+  // up); the body's quarter turn about +Z moves the sphere from the right of the body to
+  // above it.
+  Run("NewScene(\"world\"); global eye = world.NewObject(\"eye\"); eye.Graphics.NewCamera(\"c\");"
+      "global body = world.NewObject(\"body\"); body.Physics.NewSphere(\"s\"); body.Physics.Sphere(\"s\").Radius(3);"
+      "body.Physics.Sphere(\"s\").Position(8, 0, 0); body.Physics.Position(0, 0, 30);"
+      "global pole = world.NewObject(\"pole\"); pole.Physics.NewCapsule(\"c\");"
+      "pole.Physics.Capsule(\"c\").Radius(1); pole.Physics.Capsule(\"c\").Height(6); pole.Physics.Position(-10, 8, 30);"
+      "world.Physics.DrawDebug(1);");
+  const auto orangeIn = [this](int a_x0, int a_y0, int a_x1, int a_y1) {
+    int count = 0;
+    for (int y = a_y0; y < a_y1; ++y)
+      for (int x = a_x0; x < a_x1; ++x) count += At(x, y).Near(kOrange) ? 1 : 0;
+    return count;
+  };
+  const int right[4] = {kWidth / 2 + 20, kHeight / 3, kWidth, 2 * kHeight / 3};
+  const int above[4] = {kWidth / 2 - 20, 0, kWidth / 2 + 20, kHeight / 2 - 10};
+  Draw();
+  EXPECT_GT(orangeIn(right[0], right[1], right[2], right[3]), 50) << "the sphere right of the body";
+  EXPECT_EQ(orangeIn(above[0], above[1], above[2], above[3]), 0);
+  EXPECT_GT(orangeIn(0, 0, kWidth / 2 - 20, kHeight / 2), 50) << "the capsule above on the left";
+  Run("body.Physics.AxisAngle(Vector3(0, 0, 1), 90);");
+  Draw();
+  EXPECT_GT(orangeIn(above[0], above[1], above[2], above[3]), 50) << "the sphere above the body";
+  EXPECT_EQ(orangeIn(right[0], right[1], right[2], right[3]), 0);
+}
+
 }  // namespace
