@@ -16,6 +16,7 @@
 #include "binding/gmWrappable.h"
 
 class gmMachineEx;
+class graMesh;
 class objPhysics;
 
 class objPhyCloth : public gmWrappable {
@@ -25,7 +26,8 @@ class objPhyCloth : public gmWrappable {
     irr::core::vector3df delta;
     std::vector<Particle*> neighbours;
     std::vector<float> restLengths;
-    std::vector<irr::video::S3DVertex*> vertices;
+    // The positions of the vertices at this particle, inside their mesh buffers.
+    std::vector<irr::core::vector3df*> vertices;
   };
 
   objPhyCloth(const char* a_name, objPhysics* a_owner);
@@ -35,10 +37,15 @@ class objPhyCloth : public gmWrappable {
 
   static int RegisterScriptType(gmMachineEx* a_machine);
 
+  // The first buffer of the mesh's frame 0. A handle whose file did not load, or a mesh
+  // without vertices, prints "mesh is empty" and adds nothing.
+  void AddMesh(graMesh* a_mesh);
+
   // Adds a mesh buffer's vertices and the edges of its triangles. The vertices are written
   // every step from then on, so they must live as long as the cloth (loaded meshes live
   // until the process ends). Vertices at the position of an existing particle join it;
-  // triangles with an index past the vertices are skipped.
+  // triangles with an index past the vertices, and a trailing partial one, are skipped.
+  // Every vertex type and both index sizes are read.
   void AddBuffer(irr::video::S3DVertex* a_vertices, irr::u32 a_vertexCount, const irr::u16* a_indices,
                  irr::u32 a_indexCount);
   void AddBuffer(irr::scene::IMeshBuffer* a_buffer);
@@ -49,4 +56,11 @@ class objPhyCloth : public gmWrappable {
   std::vector<Particle*> particles;
   std::string name;
   objPhysics* owner;
+  // Marked changed after each step, so that buffers the driver keeps in video memory are
+  // uploaded again. Held (grabbed) for as long as the cloth writes into them.
+  std::vector<irr::scene::IMeshBuffer*> buffers;
+
+ private:
+  template <class PositionAt, class IndexAt>
+  void Build(irr::u32 a_vertexCount, PositionAt a_position, irr::u32 a_indexCount, IndexAt a_index);
 };

@@ -4,6 +4,7 @@
 
 #include "binding/gVector3.h"
 #include "binding/gmNativeType.h"
+#include "graphics/sceGraphics.h"
 #include "physics/objPhysics.h"
 #include "scene/gScene.h"
 #include "scene/sceObject.h"
@@ -96,6 +97,11 @@ scePhysics::scePhysics() {
   // The world's own gravity stays zero: the scene's reaches each dynamic body in its
   // pre-step, so that a change takes effect at the next step for every body alike.
   world->setGravity(btVector3(0, 0, 0));
+  debugDrawer.setDebugMode(btIDebugDraw::DBG_DrawFeaturesText);
+  world->setDebugDrawer(&debugDrawer);
+  // Scene graphics knows nothing of physics; the first world hooks its drawing into every
+  // camera pass, where it draws only scenes whose switch is on.
+  sceGraphics::drawOverlay = &GLDebugDrawer::DrawOverlay;
   Worlds().Append(this);
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "binding/gmWrappable.h"
+#include "physics/GLDebugDrawer.h"
 #include "scene/gPtrList.h"
 
 class gmMachineEx;
@@ -74,6 +75,7 @@ class scePhysics : public gmWrappable {
   // every body.
   btDbvtBroadphase broadphase;
   btSequentialImpulseConstraintSolver solver;
+  GLDebugDrawer debugDrawer;
   std::unique_ptr<btDiscreteDynamicsWorld> world;
   bool drawDebug = false;
   btVector3 gravity{0, 0, 0};

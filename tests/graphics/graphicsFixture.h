@@ -18,6 +18,7 @@
 #include "host/gObjectComponents.h"
 #include "host/gPlayerScriptApi.h"
 #include "input/_gInput.h"
+#include "physics/scePhysics.h"
 #include "scene/gScene.h"
 #include "scene/sceObject.h"
 #include "script/values/gmTableObject.h"
@@ -58,10 +59,12 @@ class Fixture : public testing::Test {
     device->getVideoDriver()->setTextureCreationFlag(irr::video::ETCF_ALWAYS_32_BIT, true);
     device->getVideoDriver()->setTextureCreationFlag(irr::video::ETCF_CREATE_MIP_MAPS, true);
     device->getVideoDriver()->beginScene(true, true, irr::video::SColor(128, 10, 10, 10));
-    // Physics and audio are other subsystems: objects are made without them.
-    Run("global _ScePhysics = function(s) { return null; };"
-        "global _ObjPhysics = function(o) { return null; };"
-        "global _ObjAudio = function(o) { return null; };");
+    // Physics (unless the test asks for it) and audio are other subsystems: objects are
+    // made without them.
+    if (!withPhysics)
+      Run("global _ScePhysics = function(s) { return null; };"
+          "global _ObjPhysics = function(o) { return null; };");
+    Run("global _ObjAudio = function(o) { return null; };");
     return true;
   }
 
@@ -70,6 +73,7 @@ class Fixture : public testing::Test {
     gPtrList& scenes = gScene::Registry();
     for (int i = 0; i < scenes.count; ++i) delete static_cast<gScene*>(scenes.Get(i))->graphics;
     gScene::DestroyAll();
+    scePhysics::DestroyAll();
     host.reset();
     delete _gGraphics::instance;
     delete _gClock::instance;
@@ -114,6 +118,8 @@ class Fixture : public testing::Test {
     graphics->RenderFrame();
   }
 
+  // Set before Start: scenes get physics worlds and objects bodies.
+  bool withPhysics = false;
   std::unique_ptr<gScriptHost> host;
   gmMachineEx* machine = nullptr;
   irr::IrrlichtDevice* device = nullptr;
