@@ -14,6 +14,8 @@
 
 #include <httplib.h>
 
+#include "network/netScores.h"
+
 namespace scoTest {
 
 class Process
@@ -90,26 +92,7 @@ public:
 };
 
 // A form field as the player encodes it.
-inline std::string Encode(const std::string& text)
-{
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text)
-  {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-        c == '_' || c == '*')
-      out += char(c);
-    else if (c == ' ')
-      out += '+';
-    else
-    {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
+inline std::string Encode(const std::string& text) { return netScores::Encode(text); }
 
 inline std::string SubmitBody(const std::string& game, const std::string& player, const std::string& score,
                               const std::string& checksum = "ABC", const std::string& params = "")
