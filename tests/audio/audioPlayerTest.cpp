@@ -61,8 +61,8 @@ class AudioPlayerTest : public testing::Test {
   // Runs the game for a_seconds and returns its standard output; a_environment chooses
   // the sound device.
   std::string Play(const std::string& a_script, double a_seconds = 2.0,
-                   const std::string& a_environment = "") {
-    Write("start.qv", std::string(kStandIns) + a_script);
+                   const std::string& a_environment = "", bool a_standIns = true) {
+    Write("start.qv", (a_standIns ? std::string(kStandIns) : std::string()) + a_script);
     const std::string environment =
         a_environment.empty() ? "ALSOFT_CONF='" + (dir / "wave.conf").string() + "'" : a_environment;
     std::ostringstream command;
@@ -166,6 +166,23 @@ TEST_F(AudioPlayerTest, StereoSoundsAreNotPanned) {
               right = Measure(2, spans[0].first, spans[0].second - spans[0].first);
   EXPECT_GT(left.rms, 0.1);
   EXPECT_LT(right.rms, left.rms * 0.02);
+}
+
+// With real bodies: the listener follows one, a source follows another placed to its left
+// (the listener faces +Z, up +Y), and the left channel carries it.
+TEST_F(AudioPlayerTest, ASourceLeftOfTheListenerIsLouderOnTheLeft) {
+  Write("tone.ogg", audTest::ToneOgg(1, 44100, 1.0f));
+  Play("NewScene(\"level\"); global ear = level.NewObject(\"ear\"); Audio.Listener(ear.Physics);"
+       "global box = level.NewObject(\"box\"); box.Physics.Position(-100, 0, 0);"
+       "global s = AudioSource(box); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);",
+       2.0, "", false);
+  const auto spans = HeardSpans(1);
+  ASSERT_FALSE(spans.empty());
+  // From a quarter of a second in: the first frames mix before the first pose copy.
+  const double start = spans[0].first + 0.25;
+  const Level left = Measure(1, start, 0.5), right = Measure(2, start, 0.5);
+  EXPECT_GT(left.rms, 0.05);
+  EXPECT_GT(left.rms, right.rms * 1.5) << left.rms << " " << right.rms;
 }
 
 // Stopped part-way and played again, a 1.5 s sound plays whole from its start again, where a
