@@ -290,4 +290,38 @@ TEST(HeadlessRun, ScreenshotOfTheLastFrameUnderXvfb) {
   EXPECT_NE(unwritable.err.find("no screenshot written"), std::string::npos) << unwritable.err;
 }
 
+// Escape in developer mode opens the menu over the game: the bar at the top, the console's
+// panel over the bottom quarter with the game's printed line in it, and the script line.
+TEST(HeadlessRun, TheOpenDeveloperMenuIsDrawnOverTheGame) {
+  if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
+  hostTest::ScratchDir dir;
+  WriteFile(dir.path / "game/start.qv", "print(\"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\");");
+  WriteFile(dir.path / "keys.txt", "2 key KEY_ESCAPE down\n3 key KEY_ESCAPE up\n");
+  const Result r = RunPlayer(dir.path, {"--frames", "6", "--fixed-clock", "--input", "keys.txt", "--screenshot",
+                                        "menu.png", "--dev", "game"},
+                             kXvfb);
+  ASSERT_EQ(r.status, 0) << r.err;
+  irr::IrrlichtDevice* device =
+      irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1, 1), 32, false, false, false);
+  ASSERT_NE(device, nullptr);
+  irr::video::IImage* image = device->getVideoDriver()->createImageFromFile((dir.path / "menu.png").c_str());
+  ASSERT_NE(image, nullptr);
+  auto count = [&](int x0, int y0, int x1, int y1, auto&& test) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) n += test(image->getPixel(x, y)) ? 1 : 0;
+    return n;
+  };
+  auto lit = [](irr::video::SColor c) { return c.getRed() + c.getGreen() + c.getBlue() > 24; };
+  auto white = [](irr::video::SColor c) { return c.getRed() > 200 && c.getGreen() > 200 && c.getBlue() > 200; };
+  // The frame under the menu is black: what is lit here is the menu.
+  EXPECT_GT(count(0, 600, 1024, 740, lit), 1024 * 140 * 9 / 10);  // the console's panel
+  EXPECT_GT(count(0, 576, 400, 600, white), 50);                  // the printed line, its first
+  EXPECT_GT(count(0, 0, 200, 20, white), 20);                     // "Ombrix Menu" on the bar
+  EXPECT_GT(count(0, 200, 130, 560, white), 200);                 // the browser's column of globals
+  EXPECT_LT(count(300, 250, 1024, 500, lit), 1000);               // the game's view stays clear
+  image->drop();
+  device->drop();
+}
+
 }  // namespace
