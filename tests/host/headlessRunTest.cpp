@@ -21,7 +21,7 @@ struct Result {
   std::string out, err;
 };
 
-// a_prefix goes before the player on the command line (xvfb-run).
+// a_prefix goes before the player on the command line (the virtual X server).
 Result RunPlayer(const hostTest::fs::path& a_dir, const std::vector<std::string>& a_args, const std::string& a_prefix = "") {
   // The time-out only keeps a broken build from hanging the suite: a --frames run ends by
   // itself, as fast as it goes. The null sound device keeps the output the same on machines
@@ -248,10 +248,10 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
 
 // A windowed run on Mesa leaves one block of the GL driver, which is unloaded before a leak
 // report could name it; under the leak checker that alone would fail the run.
-const char* const kXvfb = "env LSAN_OPTIONS=detect_leaks=0 xvfb-run -a -s '-screen 0 1024x768x24'";
+const char* const kXvfb = "env LSAN_OPTIONS=detect_leaks=0 '" OMBRIX_SOURCE_DIR "/tests/support/withXvfb.sh'";
 
 TEST(HeadlessRun, ScreenshotOfTheLastFrameUnderXvfb) {
-  if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
+  if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
   hostTest::ScratchDir dir;
   // A yellow text on the frame's black: a front-buffer read would give black alone.
   WriteFile(dir.path / "game/start.qv",
@@ -293,7 +293,7 @@ TEST(HeadlessRun, ScreenshotOfTheLastFrameUnderXvfb) {
 // Escape in developer mode opens the menu over the game: the bar at the top, the console's
 // panel over the bottom quarter with the game's printed line in it, and the script line.
 TEST(HeadlessRun, TheOpenDeveloperMenuIsDrawnOverTheGame) {
-  if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
+  if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game/start.qv", "print(\"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\");");
   WriteFile(dir.path / "keys.txt", "2 key KEY_ESCAPE down\n3 key KEY_ESCAPE up\n");
