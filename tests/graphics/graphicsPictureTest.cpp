@@ -8,25 +8,18 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/gWindowSystem.h"
-#include "tests/graphics/graVirtualDisplay.h"
-#include "tests/graphics/graphicsFixture.h"
+#include "tests/graphics/graPictureFixture.h"
 
 namespace {
 
-constexpr int kWidth = 320;
-constexpr int kHeight = 240;
+using graphicsTest::Rgb;
+constexpr int kWidth = graphicsTest::kPictureWidth;
+constexpr int kHeight = graphicsTest::kPictureHeight;
 
-struct Rgb {
-  int r, g, b;
-};
-
-class GraphicsPictureTest : public graphicsTest::Fixture {
+class GraphicsPictureTest : public graphicsTest::PictureFixture {
  protected:
   void SetUp() override {
-    if (!graphicsTest::VirtualDisplay::Ensure()) GTEST_SKIP() << "no display server could be started";
-    gWindowSystem::TolerateProtocolErrors();
-    if (!Start(irr::video::EDT_OPENGL, kWidth, kHeight)) GTEST_SKIP() << "no OpenGL device on this display";
+    if (const char* why = StartPicture()) GTEST_SKIP() << why;
     Run("global cube = \"" + Fixture("cube.obj") + "\"; global tint = \"" + Fixture("tint.png") +
         "\"; global checker = \"" + Fixture("checker.bmp") + "\";");
   }
@@ -45,21 +38,6 @@ class GraphicsPictureTest : public graphicsTest::Fixture {
         s + "Box.Graphics.Mesh(\"m\").Position(0, 0, 30);");
   }
 
-  // Renders a frame and keeps the back buffer it drew.
-  void Draw() {
-    Frame();
-    pixels.assign(kWidth * kHeight * 4, 0);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  }
-  // The pixel at (a_x, a_y) from the top left.
-  Rgb At(int a_x, int a_y) const {
-    const unsigned char* p = &pixels[((kHeight - 1 - a_y) * kWidth + a_x) * 4];
-    return Rgb{p[0], p[1], p[2]};
-  }
-
-  std::vector<unsigned char> pixels;
 };
 
 ::testing::AssertionResult Near(const Rgb& a_pixel, const Rgb& a_expected, int a_tolerance = 8) {

@@ -8,29 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/gWindowSystem.h"
-#include "tests/graphics/graVirtualDisplay.h"
-#include "tests/graphics/graphicsFixture.h"
+#include "tests/graphics/graPictureFixture.h"
 
 namespace {
 
-constexpr int kWidth = 320;
-constexpr int kHeight = 240;
-
-struct Rgb {
-  int r, g, b;
-  bool Near(const Rgb& a_other, int a_tolerance = 12) const {
-    return std::abs(r - a_other.r) <= a_tolerance && std::abs(g - a_other.g) <= a_tolerance &&
-           std::abs(b - a_other.b) <= a_tolerance;
-  }
-};
+using graphicsTest::Rgb;
+constexpr int kWidth = graphicsTest::kPictureWidth;
+constexpr int kHeight = graphicsTest::kPictureHeight;
 
 const Rgb kOrange{255, 128, 0};
 const Rgb kWhite{255, 255, 255};
 // The fixture cube's texture at the fifth the scene's ambient light gives it.
 const Rgb kTint{50, 50, 50};
 
-class PhysicsDebugDrawTest : public graphicsTest::Fixture {
+class PhysicsDebugDrawTest : public graphicsTest::PictureFixture {
  protected:
   // A camera at the origin looking along +Z; 30 units ahead a textured cube of 10 units (a
   // mesh of an object whose body stays at the origin) inside the box of another body, 14
@@ -61,32 +52,8 @@ TEST_F(PhysicsDebugDrawTest, NullDriverDrawsNothingAndGoesOn) {
 class PhysicsDebugPictureTest : public PhysicsDebugDrawTest {
  protected:
   void SetUp() override {
-    if (!graphicsTest::VirtualDisplay::Ensure()) GTEST_SKIP() << "no display server could be started";
-    gWindowSystem::TolerateProtocolErrors();
-    withPhysics = true;
-    if (!Start(irr::video::EDT_OPENGL, kWidth, kHeight)) GTEST_SKIP() << "no OpenGL device on this display";
+    if (const char* why = StartPicture(true)) GTEST_SKIP() << why;
   }
-
-  // Renders a frame and keeps the back buffer it drew.
-  void Draw() {
-    Frame();
-    pixels.assign(kWidth * kHeight * 4, 0);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  }
-  Rgb At(int a_x, int a_y) const {
-    const unsigned char* p = &pixels[((kHeight - 1 - a_y) * kWidth + a_x) * 4];
-    return Rgb{p[0], p[1], p[2]};
-  }
-  int Count(const Rgb& a_colour) const {
-    int count = 0;
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x) count += At(x, y).Near(a_colour) ? 1 : 0;
-    return count;
-  }
-
-  std::vector<unsigned char> pixels;
 };
 
 TEST_F(PhysicsDebugPictureTest, BoxOutlineInOrangeOverATexturedSceneThatStaysAsItWas) {
