@@ -37,8 +37,6 @@ class gmWrappable {
     }
   }
 
-  bool HasWrappers() const { return m_wrappers != nullptr; }
-
  private:
   gmUserObject* m_wrappers = nullptr;
 };
