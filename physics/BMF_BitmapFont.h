@@ -1,6 +1,7 @@
 #pragma once
-// A small bitmap font for the labels of the physics debug drawing, drawn with glBitmap at
-// the current raster position (which the caller sets, with its colour).
+// A small bitmap font for the labels of the physics debug drawing. Draw writes with glBitmap
+// at the current raster position (which the caller sets, with its colour); a world's camera
+// pass copies the same glyphs into a texture and places them as glBitmap would.
 #include <string>
 
 class BMF_BitmapFont {

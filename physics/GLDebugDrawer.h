@@ -3,9 +3,13 @@
 // camera's picture of its scene while the scene's DrawDebug switch is on. Bullet is given the
 // drawer too, for its own lines and contact points.
 //
+// A camera pass gathers every line and label of the world on the CPU, already in world
+// coordinates, and sends them in one draw call each: a call per shape (or per glyph, as
+// glBitmap labels are) costs more than the drawing itself under a software rasteriser.
+//
 // The drawing runs inside the engine's frame, which caches GL state (bound textures per
-// unit, lighting, blending, the matrix mode): it saves every attribute first and restores
-// it after, so nothing drawn later sees a stale cache.
+// unit, lighting, blending, the matrix mode, bound buffers): it saves every attribute first
+// and restores it after, so nothing drawn later sees a stale cache.
 #include <LinearMath/btIDebugDraw.h>
 
 class btCollisionShape;
@@ -27,11 +31,8 @@ class GLDebugDrawer : public btIDebugDraw {
   // driver is OpenGL (the null driver has no GL context), inside a saved GL state.
   static void DrawOverlay(gScene* a_scene);
   // Every collision object of the world, in the world's order. Needs a current GL context
-  // with the camera's projection and view loaded.
+  // with the camera's projection and view loaded, and texturing and lighting off.
   static void DrawWorld(scePhysics* a_physics);
-  // a_shape under a_transform (pushed on the model-view matrix) in a_color.
-  static void DrawShape(const btTransform& a_transform, const btCollisionShape* a_shape, const btVector3& a_color,
-                        int a_mode);
 
   int debugMode = 0;
 };

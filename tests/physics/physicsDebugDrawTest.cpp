@@ -4,10 +4,20 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+// Bullet's inline btBoxShape::getPlane reads a btVector4 GCC cannot see filled in.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <btBulletDynamicsCommon.h>
+#pragma GCC diagnostic pop
+
+#include "physics/GLDebugDrawer.h"
+#include "physics/scePhysics.h"
+#include "scene/gScene.h"
 #include "tests/graphics/graPictureFixture.h"
 
 namespace {
@@ -100,6 +110,75 @@ TEST_F(PhysicsDebugPictureTest, SpheresAndCapsulesAreDrawnInTheirBodysFrame) {
   Draw();
   EXPECT_GT(orangeIn(above[0], above[1], above[2], above[3]), 50) << "the sphere above the body";
   EXPECT_EQ(orangeIn(right[0], right[1], right[2], right[3]), 0);
+}
+
+TEST_F(PhysicsDebugPictureTest, LabelsLandPixelForPixelWhereBitmapTextWould) {
+  // A turned box in front of a plain GL camera of our own (looking along -Z), drawn once by
+  // the overlay and once as the labels alone through glRasterPos and glBitmap.
+  Run("NewScene(\"world\"); global frame = world.NewObject(\"frame\"); frame.Physics.NewBox(\"b\");"
+      "frame.Physics.Box(\"b\").Dimensions(9, 9, 9); frame.Physics.Position(1, 0, -30);"
+      "frame.Physics.AxisAngle(Vector3(1, 2, 0), 35); world.Physics.DrawDebug(1);");
+  Frame();
+  gScene* scene = static_cast<gScene*>(gScene::Registry().Get(0));
+  ASSERT_TRUE(scene && scene->physics);
+  const auto camera = [] {
+    glViewport(0, 0, kWidth, kHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-0.4, 0.4, -0.3, 0.3, 1, 100);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  };
+  const auto whitePixels = [this] {
+    pixels.assign(kWidth * kHeight * 4, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    std::vector<int> white;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        if (At(x, y).Near(kWhite, 0)) white.push_back(y * kWidth + x);
+    return white;
+  };
+
+  camera();
+  GLDebugDrawer::DrawOverlay(scene);
+  const std::vector<int> overlay = whitePixels();
+
+  camera();
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  for (GLint unit = 0; unit < 4; ++unit) {
+    glActiveTexture(GL_TEXTURE0 + unit);
+    glDisable(GL_TEXTURE_2D);
+  }
+  glDisable(GL_LIGHTING);
+  glColor3f(1, 1, 1);
+  const btCollisionObject* body = scene->physics->world->getCollisionObjectArray()[0];
+  const btCompoundShape* compound = static_cast<const btCompoundShape*>(body->getCollisionShape());
+  const btPolyhedralConvexShape* box = static_cast<const btPolyhedralConvexShape*>(compound->getChildShape(0));
+  const btTransform at = body->getWorldTransform() * compound->getChildTransform(0);
+  GLDebugDrawer text;
+  char label[32];
+  for (int i = 0; i < box->getNumVertices(); ++i) {
+    btVector3 vertex;
+    box->getVertex(i, vertex);
+    std::snprintf(label, sizeof label, " %d", i);
+    text.draw3dText(at(vertex), label);
+  }
+  for (int i = 0; i < box->getNumPlanes(); ++i) {
+    btVector3 normal, support;
+    box->getPlane(normal, support, i);
+    std::snprintf(label, sizeof label, " plane %d", i);
+    text.draw3dText(at(normal * normal.dot(support)), label);
+  }
+  glPopAttrib();
+  const std::vector<int> bitmaps = whitePixels();
+
+  EXPECT_GT(bitmaps.size(), 100u);
+  EXPECT_EQ(overlay, bitmaps);
 }
 
 }  // namespace
