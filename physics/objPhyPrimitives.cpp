@@ -12,6 +12,7 @@ objPhyPrimitive::~objPhyPrimitive() {
 }
 
 void objPhyPrimitive::Position(float a_x, float a_y, float a_z) {
+  if (!objPhysics::Finite(a_x, a_y, a_z)) return;
   offset.setOrigin(btVector3(a_x, a_y, a_z));
   owner->RefreshChild(this);
 }
@@ -38,6 +39,7 @@ int objPhySphere::RegisterScriptType(gmMachineEx* a_machine) {
 float objPhySphere::Radius() const { return static_cast<const btSphereShape*>(shape)->getRadius(); }
 
 void objPhySphere::Radius(float a_radius) {
+  if (!objPhysics::Finite(a_radius)) return;
   static_cast<btSphereShape*>(shape)->setUnscaledRadius(a_radius);
   owner->RefreshChild(this);
 }
@@ -62,6 +64,7 @@ gVector3 objPhyBox::Dimensions() const {
 }
 
 void objPhyBox::Dimensions(float a_x, float a_y, float a_z) {
+  if (!objPhysics::Finite(a_x, a_y, a_z)) return;
   const btScalar margin = shape->getMargin();
   shape->setImplicitShapeDimensions(btVector3(a_x, a_y, a_z) - btVector3(margin, margin, margin));
   owner->RefreshChild(this);
@@ -86,6 +89,7 @@ void objPhyCapsule::Radius(float a_radius) { Resize(a_radius, static_cast<btCaps
 void objPhyCapsule::Height(float a_height) { Resize(Radius(), a_height * 0.5f); }
 
 void objPhyCapsule::Resize(float a_radius, float a_halfHeight) {
+  if (!objPhysics::Finite(a_radius, a_halfHeight)) return;
   shape->setImplicitShapeDimensions(btVector3(a_radius, a_halfHeight, a_radius));
   // A capsule is its axis segment plus a margin of its radius; the capsule's own margin
   // setter ignores every value, so the base class's is called.

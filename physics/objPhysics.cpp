@@ -228,6 +228,7 @@ void objPhysics::PreStep() {
 gVector3 objPhysics::Position() const { return ToScript(body->getWorldTransform().getOrigin()); }
 
 void objPhysics::Position(float a_x, float a_y, float a_z) {
+  if (!Finite(a_x, a_y, a_z)) return;
   btTransform transform = body->getWorldTransform();
   transform.setOrigin(btVector3(a_x, a_y, a_z));
   SetTransform(transform);
@@ -238,10 +239,19 @@ void objPhysics::Position(const gVector3& a_position) { Position(a_position.x, a
 void objPhysics::SetTransform(const btTransform& a_transform) {
   body->setWorldTransform(a_transform);
   body->setInterpolationWorldTransform(a_transform);
+  // Finite but huge forces can still overflow a speed; no script call sets a speed, so a
+  // new pose is the one way back, and the body starts from it at rest.
+  const btVector3 linear = body->getLinearVelocity(), angular = body->getAngularVelocity();
+  if (!Finite(linear.x(), linear.y(), linear.z(), angular.x(), angular.y(), angular.z())) {
+    body->setLinearVelocity(btVector3(0, 0, 0));
+    body->setAngularVelocity(btVector3(0, 0, 0));
+    body->clearForces();
+  }
   RefreshAabb();
 }
 
 void objPhysics::YawPitchRoll(float a_yaw, float a_pitch, float a_roll) {
+  if (!Finite(a_yaw, a_pitch, a_roll)) return;
   btQuaternion rotation;
   rotation.setEuler(a_yaw * kDegrees, a_pitch * kDegrees, a_roll * kDegrees);
   btTransform transform = body->getWorldTransform();
@@ -253,7 +263,7 @@ void objPhysics::AxisAngle(const gVector3& a_axis, float a_angle) {
   const btVector3 axis(a_axis.x, a_axis.y, a_axis.z);
   // A zero (or not-a-number) axis names no rotation; Bullet would divide by its length and
   // leave a pose of not-a-numbers that no later setter can repair.
-  if (!(axis.length2() > 0)) return;
+  if (!(axis.length2() > 0) || !Finite(a_axis.x, a_axis.y, a_axis.z, a_angle)) return;
   btTransform transform = body->getWorldTransform();
   transform.setRotation(btQuaternion(axis, a_angle * kDegrees));
   SetTransform(transform);
@@ -265,16 +275,19 @@ gVector3 objPhysics::Right() const { return ToScript(body->getWorldTransform().g
 gVector3 objPhysics::LinearVelocity() const { return ToScript(body->getLinearVelocity()); }
 
 void objPhysics::AddForce(const gVector3& a_force) {
+  if (!Finite(a_force.x, a_force.y, a_force.z)) return;
   body->activate();
   body->applyCentralForce(btVector3(a_force.x, a_force.y, a_force.z));
 }
 
 void objPhysics::AddTorque(const gVector3& a_torque) {
+  if (!Finite(a_torque.x, a_torque.y, a_torque.z)) return;
   body->activate();
   body->applyTorque(btVector3(a_torque.x, a_torque.y, a_torque.z));
 }
 
 void objPhysics::VelocityTarget(float a_x, float a_y, float a_z) {
+  if (!Finite(a_x, a_y, a_z)) return;
   const btVector3 target(a_x, a_y, a_z);
   const float length = target.length();
   velocityTarget = length != 0 ? target / length : btVector3(0, 0, 0);
@@ -295,6 +308,7 @@ float objPhysics::Mass() const {
 }
 
 void objPhysics::Mass(float a_mass) {
+  if (!Finite(a_mass)) return;
   if (physics && physics->Stepping()) {
     m_massHeld = true;
     m_heldInverseMass = a_mass == 0 ? 0.0f : 1.0f / a_mass;

@@ -8,6 +8,7 @@
 // a child moves the compound's last child into its place.
 #include <btBulletDynamicsCommon.h>
 
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,6 +33,14 @@ class objPhysics : public gmWrappable {
   // script error when the object's scene has no physics world.
   static objPhysics* Make(sceObject* a_object);
   static int RegisterScriptType(gmMachineEx* a_machine);
+  // Scripts' numbers reach Bullet only when finite: one not-a-number or infinity in a pose,
+  // force, size or setting spreads through the body's state until Bullet drops the body
+  // from the simulation for good (a direction normalised from a zero vector is enough).
+  // Setters given such a number change nothing.
+  template <typename... T>
+  static bool Finite(T... a_values) {
+    return (std::isfinite(static_cast<float>(a_values)) && ...);
+  }
 
   objPhysics(sceObject* a_object, scePhysics* a_physics);
   ~objPhysics();
@@ -60,29 +69,41 @@ class objPhysics : public gmWrappable {
   float Mass() const;
   void Mass(float a_mass);
 
-  void RightTarget(float a_x, float a_y, float a_z) { rightTarget.setValue(a_x, a_y, a_z); }
+  void RightTarget(float a_x, float a_y, float a_z) {
+    if (Finite(a_x, a_y, a_z)) rightTarget.setValue(a_x, a_y, a_z);
+  }
   void RightTarget(const gVector3& a_v) { RightTarget(a_v.x, a_v.y, a_v.z); }
-  void UpTarget(float a_x, float a_y, float a_z) { upTarget.setValue(a_x, a_y, a_z); }
+  void UpTarget(float a_x, float a_y, float a_z) {
+    if (Finite(a_x, a_y, a_z)) upTarget.setValue(a_x, a_y, a_z);
+  }
   void UpTarget(const gVector3& a_v) { UpTarget(a_v.x, a_v.y, a_v.z); }
-  void ForwardTarget(float a_x, float a_y, float a_z) { forwardTarget.setValue(a_x, a_y, a_z); }
+  void ForwardTarget(float a_x, float a_y, float a_z) {
+    if (Finite(a_x, a_y, a_z)) forwardTarget.setValue(a_x, a_y, a_z);
+  }
   void ForwardTarget(const gVector3& a_v) { ForwardTarget(a_v.x, a_v.y, a_v.z); }
   // Stored as a unit direction; the zero vector stays zero (a brake).
   void VelocityTarget(float a_x, float a_y, float a_z);
   void VelocityTarget(const gVector3& a_v) { VelocityTarget(a_v.x, a_v.y, a_v.z); }
   float RightPower() const { return rightPower; }
-  void RightPower(float a_p) { rightPower = a_p; }
+  void RightPower(float a_p) { rightPower = Finite(a_p) ? a_p : rightPower; }
   float UpPower() const { return upPower; }
-  void UpPower(float a_p) { upPower = a_p; }
+  void UpPower(float a_p) { upPower = Finite(a_p) ? a_p : upPower; }
   float ForwardPower() const { return forwardPower; }
-  void ForwardPower(float a_p) { forwardPower = a_p; }
+  void ForwardPower(float a_p) { forwardPower = Finite(a_p) ? a_p : forwardPower; }
   float VelocityPower() const { return velocityPower; }
-  void VelocityPower(float a_p) { velocityPower = a_p; }
+  void VelocityPower(float a_p) { velocityPower = Finite(a_p) ? a_p : velocityPower; }
   float VelocitySpeed() const { return velocitySpeed; }
-  void VelocitySpeed(float a_s) { velocitySpeed = a_s; }
+  void VelocitySpeed(float a_s) { velocitySpeed = Finite(a_s) ? a_s : velocitySpeed; }
 
-  void Damping(float a_linear, float a_angular) { body->setDamping(a_linear, a_angular); }
-  void Friction(float a_friction) { body->setFriction(a_friction); }
-  void Restitution(float a_restitution) { body->setRestitution(a_restitution); }
+  void Damping(float a_linear, float a_angular) {
+    if (Finite(a_linear, a_angular)) body->setDamping(a_linear, a_angular);
+  }
+  void Friction(float a_friction) {
+    if (Finite(a_friction)) body->setFriction(a_friction);
+  }
+  void Restitution(float a_restitution) {
+    if (Finite(a_restitution)) body->setRestitution(a_restitution);
+  }
   // Nonzero: contacts are still reported but get no response. Zero clears every collision
   // flag, the static one included, until the next Mass(0).
   void Phantom(int a_on);

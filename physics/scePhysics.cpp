@@ -120,13 +120,17 @@ scePhysics::~scePhysics() {
   world.reset();
 }
 
-void scePhysics::Gravity(float a_x, float a_y, float a_z) { gravity.setValue(a_x, a_y, a_z); }
+void scePhysics::Gravity(float a_x, float a_y, float a_z) {
+  if (objPhysics::Finite(a_x, a_y, a_z)) gravity.setValue(a_x, a_y, a_z);
+}
 
 void scePhysics::DrawDebug(int a_on) { drawDebug = a_on != 0; }
 
 int scePhysics::RayCast(const gVector3& a_from, const gVector3& a_to, const char* a_function) {
   const btVector3 from(a_from.x, a_from.y, a_from.z);
   const btVector3 to(a_to.x, a_to.y, a_to.z);
+  // A ray with an end that is not a finite point meets nothing.
+  if (!objPhysics::Finite(a_from.x, a_from.y, a_from.z, a_to.x, a_to.y, a_to.z)) return 0;
   btCollisionWorld::ClosestRayResultCallback hit(from, to);
   world->rayTest(from, to, hit);
   if (!(hit.m_closestHitFraction < 1.0f) || !hit.m_collisionObject) return 0;

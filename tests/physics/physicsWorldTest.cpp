@@ -380,5 +380,67 @@ TEST_F(PhysicsTest, ComponentsNeedAWorldAndAreMadeOncePerOwner) {
   ASSERT_GT(LogCount(), entries);
 }
 
+// A body given numbers that are not finite must go on exactly as a twin in a world of its
+// own that was given none; and one whose speed overflowed comes back with a new pose, at
+// rest.
+TEST_F(PhysicsTest, NumbersThatAreNotFiniteChangeNothing) {
+  const char* const twin =
+      "NewScene(\"%s\"); %s.Physics.Gravity(0, -0.1, 0); global %s = %s.NewObject(\"body\");"
+      "%s.Physics.NewSphere(\"s\"); %s.Physics.Sphere(\"s\").Radius(1); %s.Physics.NewBox(\"b\");"
+      "%s.Physics.Box(\"b\").Dimensions(1, 1, 1); %s.Physics.NewCapsule(\"c\"); %s.Physics.Mass(1);"
+      "%s.Physics.ForwardTarget(1, 0, 0); %s.Physics.ForwardPower(0.1); %s.Physics.AddTorque(Vector3(0, 0.1, 0));";
+  for (const char* name : {"w", "v"}) {
+    const char* body = name[0] == 'w' ? "a" : "b";
+    char text[1024];
+    std::snprintf(text, sizeof text, twin, name, name, body, name, body, body, body, body, body, body, body, body,
+                  body);
+    Run(text);
+  }
+  Run("global hit = function(o, p, n) { print(\"hit\"); };");
+  const char* const calls[] = {
+      "a.Physics.Position(%s, 0, 0)",          "a.Physics.Position(Vector3(0, %s, 0))",
+      "a.Physics.YawPitchRoll(0, %s, 0)",      "a.Physics.AxisAngle(Vector3(0, 1, 0), %s)",
+      "a.Physics.AddForce(Vector3(%s, 0, 0))", "a.Physics.AddTorque(Vector3(0, 0, %s))",
+      "a.Physics.RightTarget(%s, 0, 0)",       "a.Physics.UpTarget(Vector3(0, %s, 0))",
+      "a.Physics.ForwardTarget(0, 0, %s)",     "a.Physics.VelocityTarget(%s, 0, 0)",
+      "a.Physics.RightPower(%s)",              "a.Physics.UpPower(%s)",
+      "a.Physics.ForwardPower(%s)",            "a.Physics.VelocityPower(%s)",
+      "a.Physics.VelocitySpeed(%s)",           "a.Physics.Mass(%s)",
+      "a.Physics.Damping(%s, 0)",              "a.Physics.Friction(%s)",
+      "a.Physics.Restitution(%s)",             "a.Physics.Sphere(\"s\").Radius(%s)",
+      "a.Physics.Sphere(\"s\").Position(0, %s, 0)", "a.Physics.Box(\"b\").Dimensions(1, %s, 1)",
+      "a.Physics.Capsule(\"c\").Radius(%s)",   "a.Physics.Capsule(\"c\").Height(%s)",
+      "w.Physics.Gravity(0, %s, 0)",           "w.Physics.RayCast(Vector3(0, 10, 0), Vector3(0, %s, 0), \"hit\")",
+  };
+  objPhysics* a = Body("w", "body");
+  objPhysics* b = Body("v", "body");
+  ASSERT_TRUE(a && b);
+  for (const char* call : calls)
+    for (const char* value : {"0.0 / 0.0", "1.0 / 0.0", "-1.0 / 0.0"}) {
+      char text[256];
+      std::snprintf(text, sizeof text, call, value);
+      Run(std::string(text) + ";");
+      Frames(2);
+      ASSERT_EQ(Origin(a), Origin(b)) << text;
+      ASSERT_EQ(a->body->getWorldTransform().getBasis(), b->body->getWorldTransform().getBasis()) << text;
+      ASSERT_EQ(a->body->getLinearVelocity(), b->body->getLinearVelocity()) << text;
+      ASSERT_EQ(a->body->getAngularVelocity(), b->body->getAngularVelocity()) << text;
+    }
+  EXPECT_TRUE(printed.empty());
+  EXPECT_TRUE(std::isfinite(Origin(a).y()) && Origin(a).y() < -1);
+
+  // Finite but huge forces: the speed overflows, and with it the pose.
+  for (int i = 0; i < 4; ++i) {
+    Run("a.Physics.AddForce(Vector3(3.0e38, 0, 0));");
+    Frames(1);
+  }
+  EXPECT_FALSE(std::isfinite(Origin(a).x()));
+  Run("a.Physics.Position(0, 5, 0);");
+  Frames(3);
+  EXPECT_EQ(Origin(a).x(), 0.0f);
+  EXPECT_LT(Origin(a).y(), 5.0f);
+  EXPECT_GT(Origin(a).y(), 4.0f);
+}
+
 }  // namespace
 }  // namespace physicsTest
