@@ -3,6 +3,7 @@
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(OpenSSL REQUIRED)
+find_package(ZLIB REQUIRED)
 find_package(OpenAL REQUIRED)
 # OpenGL::GL, for what is read or drawn outside the 3D engine (the back buffer of a screenshot).
 set(OpenGL_GL_PREFERENCE GLVND)

@@ -244,6 +244,40 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
   const Result cut = RunPlayer(d, {"--check", "cut"});
   EXPECT_EQ(cut.status, 1);
   EXPECT_EQ(cut.out.rfind("cut.qvp is cut short or damaged", 0), 0u) << cut.out;
+
+  // One byte changed inside an archive that is whole otherwise: in an entry stored as it is
+  // (bytes that do not compress), and in one deflated, whose damage may or may not stop the
+  // inflater. Either way the entry is named.
+  const std::string noise = "q7#Lm2Vb!xZ0";
+  const std::string script = "global f = function() { return 1; };\n";
+  std::string repeated;
+  for (int i = 0; i < 200; ++i) repeated += script;
+  ASSERT_TRUE(hostTest::MakeZip(d / "whole.qvp", {{"start.qv", repeated}, {"noise.bin", noise}}));
+  const std::string archive = hostTest::ReadFile(d / "whole.qvp");
+  std::string stored = archive;
+  const size_t at = stored.find(noise);
+  ASSERT_NE(at, std::string::npos) << "noise.bin was compressed";
+  stored[at + 3] ^= 0x20;
+  WriteFile(d / "stored.qvp", stored);
+  std::string deflated = archive;
+  // The entry's first name is in its local header: 30 bytes, then the name and the extra
+  // field, whose length is the header's last field.
+  const size_t name = deflated.find("start.qv");
+  ASSERT_GE(name, 30u);
+  const size_t extra = static_cast<unsigned char>(deflated[name - 2]) | static_cast<unsigned char>(deflated[name - 1]) << 8;
+  const size_t data = name + 8 + extra + 20;
+  ASSERT_LT(data, deflated.size());
+  deflated[data] ^= 0x55;
+  WriteFile(d / "deflated.qvp", deflated);
+  EXPECT_EQ(RunPlayer(d, {"--check", "whole"}).out, "whole: 1 script compiled, no problems found\n");
+  const Result changed = RunPlayer(d, {"--check", "stored"});
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_EQ(changed.out,
+            "noise.bin is damaged in stored.qvp: its bytes do not match the checksum the archive keeps\n"
+            "stored: 1 script compiled, 1 problem found\n");
+  const Result inflated = RunPlayer(d, {"--check", "deflated"});
+  EXPECT_EQ(inflated.status, 1);
+  EXPECT_EQ(inflated.out.rfind("start.qv ", 0), 0u) << inflated.out;
 }
 
 // A windowed run on Mesa leaves one block of the GL driver, which is unloaded before a leak
