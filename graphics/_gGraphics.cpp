@@ -4,6 +4,7 @@
 
 #include "binding/gmNativeType.h"
 #include "graphics/graConvert.h"
+#include "graphics/graLoadProbe.h"
 #include "graphics/graResources.h"
 #include "graphics/objGraCamera.h"
 #include "graphics/sceGraphics.h"
@@ -42,14 +43,18 @@ void _gGraphics::SetCaption(const char* a_caption) {
 }
 
 graTexture* _gGraphics::NewTexture(const char* a_file) {
-  video::ITexture* texture = device && a_file && *a_file ? device->getVideoDriver()->getTexture(a_file) : nullptr;
+  video::ITexture* texture = device && a_file && *a_file && graLoadProbe::Loads(device, graLoadProbe::TEXTURE, a_file)
+                                 ? device->getVideoDriver()->getTexture(a_file)
+                                 : nullptr;
   graTexture* handle = new graTexture(texture);
   textures.Append(handle);
   return handle;
 }
 
 graMesh* _gGraphics::NewMesh(const char* a_file) {
-  scene::IAnimatedMesh* mesh = device && a_file && *a_file ? device->getSceneManager()->getMesh(a_file) : nullptr;
+  scene::IAnimatedMesh* mesh = device && a_file && *a_file && graLoadProbe::Loads(device, graLoadProbe::MESH, a_file)
+                                   ? device->getSceneManager()->getMesh(a_file)
+                                   : nullptr;
   graMesh* handle = new graMesh(mesh);
   meshes.Append(handle);
   return handle;
@@ -115,7 +120,8 @@ void _gGraphics::DrawTexts() {
   for (int i = 0; i < texts.count; ++i) {
     const graText* text = static_cast<graText*>(texts.Get(i));
     if (m_missingFonts.count(text->font)) continue;
-    gui::IGUIFont* font = gui->getFont(text->font.c_str());
+    gui::IGUIFont* font =
+        graLoadProbe::Loads(device, graLoadProbe::FONT, text->font) ? gui->getFont(text->font.c_str()) : nullptr;
     if (!font) {
       m_missingFonts.insert(text->font);
       continue;

@@ -4,6 +4,7 @@
 
 #include "binding/gmNativeType.h"
 #include "graphics/_gGraphics.h"
+#include "graphics/graLoadProbe.h"
 #include "graphics/objGraphics.h"
 #include "scene/gScene.h"
 
@@ -63,7 +64,11 @@ void sceGraphics::SkyBox(const char* a_file) {
   const bool mipMaps = driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS);
   driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, false);
   video::ITexture* textures[6];
-  for (int i = 0; i < 6; ++i) textures[i] = driver->getTexture(names[i].c_str());
+  irr::IrrlichtDevice* device = _gGraphics::instance ? _gGraphics::instance->device : nullptr;
+  for (int i = 0; i < 6; ++i)
+    textures[i] = !device || graLoadProbe::Loads(device, graLoadProbe::TEXTURE, names[i])
+                      ? driver->getTexture(names[i].c_str())
+                      : nullptr;
   driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, mipMaps);
 
   if (skyBox) skyBox->remove();

@@ -106,7 +106,7 @@ bool gHost::ReadInputFile() {
 int gHost::CheckPackage() {
   commandLine.window = false;
   if (!CreateDevice()) return kNoDevice;
-  const int problems = gPackageCheck::Run(device->getFileSystem(), commandLine.package, commandLine.developer);
+  const int problems = gPackageCheck::Run(device, commandLine.package, commandLine.developer);
   device->drop();
   device = nullptr;
   return problems == 0 ? 0 : 1;

@@ -13,6 +13,7 @@
 #include <map>
 #include <vector>
 
+#include "graphics/graLoadProbe.h"
 #include "host/gPackage.h"
 #include "host/gScriptLoader.h"
 #include "script/vm/gmMachine.h"
@@ -93,7 +94,7 @@ bool IsScript(const std::string& a_name) {
 
 class Checker {
  public:
-  Checker(IFileSystem* a_fileSystem) : m_fileSystem(a_fileSystem) {
+  Checker(irr::IrrlichtDevice* a_device) : m_device(a_device), m_fileSystem(a_device->getFileSystem()) {
     m_machine.debugMode = true;
   }
 
@@ -149,6 +150,7 @@ class Checker {
       AddName(name, label);
       if (IsScript(name)) Compile(entry, label);
       entry->drop();
+      TryLoading(name, label);
     }
     archive->drop();
   }
@@ -156,6 +158,7 @@ class Checker {
   // A loose file of a developer directory, read as the player reads it.
   void CheckLooseFile(const fs::path& a_path, const std::string& a_label) {
     AddName(a_label, a_label);
+    TryLoading(a_label, a_label);
     if (!IsScript(a_label)) return;
     std::vector<char> bytes;
     if (!ReadBytes(a_path, bytes)) {
@@ -192,6 +195,25 @@ class Checker {
     }
     *a_checksum = static_cast<unsigned>(checksum);
     return true;
+  }
+
+  // A mesh or picture is loaded as the game would (by its bare name, from the mounted
+  // package), in a throwaway process: the engine's loaders crash on some damaged files.
+  void TryLoading(const std::string& a_path, const std::string& a_label) {
+    graLoadProbe::Kind kind;
+    const std::string name = BareName(a_path);
+    if (!graLoadProbe::KindOf(m_device, name, &kind)) return;
+    switch (graLoadProbe::Try(m_device, kind, name)) {
+      case gIsolated::CRASHED:
+        Problem(a_label + " is damaged: the " + graLoadProbe::KindName(kind) + " loader crashed on it");
+        break;
+      case gIsolated::TIMED_OUT:
+        Problem(a_label + " is damaged: the " + graLoadProbe::KindName(kind) + " loader did not finish with it in " +
+                std::to_string(graLoadProbe::kTimeoutMs / 1000) + " s");
+        break;
+      default:
+        break;
+    }
   }
 
   void AddName(const std::string& a_path, const std::string& a_label) {
@@ -232,6 +254,7 @@ class Checker {
     return a_label + " : " + entry;
   }
 
+  irr::IrrlichtDevice* m_device;
   IFileSystem* m_fileSystem;
   gmMachine m_machine;
   std::map<std::string, std::vector<std::string>> m_names;
@@ -239,18 +262,19 @@ class Checker {
 
 }  // namespace
 
-int gPackageCheck::Run(IFileSystem* a_fileSystem, const std::string& a_package, bool a_developer) {
+int gPackageCheck::Run(irr::IrrlichtDevice* a_device, const std::string& a_package, bool a_developer) {
+  IFileSystem* fileSystem = a_device->getFileSystem();
   // Asked before mounting, which enters the directory.
   std::error_code failed;
   const bool directoryFound = fs::is_directory(a_package, failed);
-  gPackage::Mount(a_fileSystem, a_package, a_developer);
-  Checker checker(a_fileSystem);
+  gPackage::Mount(fileSystem, a_package, a_developer);
+  Checker checker(a_device);
 
   if (a_developer) {
     // Mounting went into the package directory, or stayed where it was when there is none
     // (it said so); the player then plays what is there, and so it is checked.
     if (!directoryFound) ++checker.problems;
-    const fs::path directory = a_fileSystem->getWorkingDirectory().c_str();
+    const fs::path directory = fileSystem->getWorkingDirectory().c_str();
     std::vector<fs::path> entries;
     failed.clear();
     for (fs::directory_iterator it(directory, failed), end; !failed && it != end; it.increment(failed))
@@ -270,7 +294,7 @@ int gPackageCheck::Run(IFileSystem* a_fileSystem, const std::string& a_package, 
   }
   checker.ReportClashes();
 
-  irr::io::IReadFile* start = a_fileSystem->createAndOpenFile("start.qv");
+  irr::io::IReadFile* start = fileSystem->createAndOpenFile("start.qv");
   if (start)
     start->drop();
   else

@@ -4,17 +4,16 @@
 // compiled (never run), and the problems the player would meet are listed on standard
 // output, one line each: compile errors as "FILE(LINE) : message", a missing start script,
 // an archive or entry that cannot be read, and names that clash once folders and letter
-// case are ignored (the player finds files that way, so only one of them can be opened).
+// case are ignored (the player finds files that way, so only one of them can be opened),
+// and meshes and pictures the engine's loaders crash or hang on.
 #include <string>
 
 namespace irr {
-namespace io {
-class IFileSystem;
-}
+class IrrlichtDevice;
 }  // namespace irr
 
 class gPackageCheck {
  public:
   // Prints the problems and a closing summary; returns how many problems there were.
-  static int Run(irr::io::IFileSystem* a_fileSystem, const std::string& a_package, bool a_developer);
+  static int Run(irr::IrrlichtDevice* a_device, const std::string& a_package, bool a_developer);
 };

@@ -167,6 +167,21 @@ TEST_F(GraphicsTest, EmptyMeshAndMissingTextureMessages) {
   EXPECT_EQ(node->getMaterial(0).getTexture(0), Native<graTexture>("checker")->texture);
 }
 
+// broken.obj names a vertex far past its three: the engine's loader reads out of bounds and
+// crashes on it. The player tries it in a throwaway process, says so once, and goes on as
+// for a missing file.
+TEST_F(GraphicsTest, AFileThatCrashesItsLoaderIsReportedOnceAndLeftOut) {
+  const std::string broken = FixturePath("broken.obj");
+  Run("global a = Graphics.NewMesh(\"" + broken + "\"); global b = Graphics.NewMesh(\"" + broken + "\");"
+      "g.NewMesh(\"m\", a);");
+  EXPECT_EQ(Native<graMesh>("a")->mesh, nullptr);
+  EXPECT_EQ(Native<graMesh>("b")->mesh, nullptr);
+  EXPECT_EQ(console, (Strings{broken + " is damaged: the mesh loader crashed on it, so it was not loaded",
+                              "mesh is empty"}));
+  // A file that loads is still loaded after the trial.
+  EXPECT_NE(Native<graMesh>("Graphics.NewMesh(\"" + FixturePath("cube.obj") + "\")")->mesh, nullptr);
+}
+
 TEST_F(GraphicsTest, MeshMaterialsAndTransparency) {
   Run("g.NewMesh(\"m\", Graphics.NewMesh(\"" + FixturePath("cube.obj") + "\"));");
   irr::scene::IAnimatedMeshSceneNode* node = Native<objGraMesh>("g.Mesh(\"m\")")->node;

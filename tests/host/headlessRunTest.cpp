@@ -196,6 +196,10 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
                                                    {"two.qv", "x = 1;\nbreak;\n"}}));
   ASSERT_TRUE(hostTest::MakeZip(d / "clash.qvp", {{"start.qv", ";"}, {"One.qv", ";"}, {"sub/one.QV", ";"}}));
   ASSERT_TRUE(hostTest::MakeZip(d / "nostart.qvp", {{"begin.qv", ";"}}));
+  // A face names a vertex far past the three there are: the engine's mesh loader crashes.
+  ASSERT_TRUE(hostTest::MakeZip(d / "damaged.qvp", {{"start.qv", ";"},
+                                                    {"meshes/broken.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3000000\n"},
+                                                    {"meshes/whole.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"}}));
   WriteFile(d / "notzip.qvp", "just text");
   // Cut in half: the player's reader would still mount what it finds of it.
   const std::string whole = hostTest::ReadFile(d / "clean.qvp");
@@ -222,6 +226,9 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
        "of them\n"
        "clash: 3 scripts compiled, 1 problem found\n"},
       {{"--check", "nostart"}, 1, "Script start.qv not found!\nnostart: 1 script compiled, 1 problem found\n"},
+      {{"--check", "damaged"},
+       1,
+       "meshes/broken.obj is damaged: the mesh loader crashed on it\ndamaged: 1 script compiled, 1 problem found\n"},
       {{"--check", "notzip"},
        1,
        "notzip.qvp cannot be read as a zip archive\nScript start.qv not found!\nnotzip: 0 scripts compiled, 2 problems "
