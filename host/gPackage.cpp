@@ -7,19 +7,32 @@
 #include <memory>
 #include <vector>
 
+#include "host/gZipLayout.h"
 #include "platform/gFileSystem.h"
 
 using irr::io::IFileSystem;
 
 namespace {
 
-// Archives are always looked up by bare file name in any letter case.
-bool AddArchive(IFileSystem* fileSystem, const irr::io::path& name) {
-  return fileSystem->addFileArchive(name, /*ignoreCase=*/true, /*ignorePaths=*/true,
+// Archives are always looked up by bare file name in any letter case. One the engine's
+// reader cannot walk safely is not mounted at all.
+bool AddArchive(IFileSystem* fileSystem, const std::string& name, std::vector<std::string>* refusals) {
+  const std::string why = gZipLayout::Problem(fileSystem, name);
+  if (!why.empty()) {
+    const std::string line = name + " is damaged and was not mounted: " + why;
+    if (refusals) {
+      refusals->push_back(line);
+    } else {
+      std::printf("%s\n", line.c_str());
+      std::fflush(stdout);
+    }
+    return false;
+  }
+  return fileSystem->addFileArchive(name.c_str(), /*ignoreCase=*/true, /*ignorePaths=*/true,
                                     irr::io::EFAT_ZIP);
 }
 
-void MountDirectory(IFileSystem* fileSystem, const std::string& name) {
+void MountDirectory(IFileSystem* fileSystem, const std::string& name, std::vector<std::string>* refusals) {
   // Irrlicht records the directory it was asked for before it tries to enter it; going
   // back explicitly makes sure the loose files and zips of the directory we started in
   // are what the game sees.
@@ -40,7 +53,7 @@ void MountDirectory(IFileSystem* fileSystem, const std::string& name) {
     if (!gPackage::EndsInZip(entry)) continue;
     std::printf("Loading zip file %s\n", entry.c_str());
     std::fflush(stdout);
-    AddArchive(fileSystem, entry.c_str());
+    AddArchive(fileSystem, entry, refusals);
   }
   list->drop();
 }
@@ -51,17 +64,18 @@ bool gPackage::EndsInZip(const std::string& name) {
   return name.size() >= 3 && name.compare(name.size() - 3, 3, "zip") == 0;
 }
 
-std::string gPackage::Mount(IFileSystem* fileSystem, const std::string& name, bool developer) {
+std::string gPackage::Mount(IFileSystem* fileSystem, const std::string& name, bool developer,
+                            std::vector<std::string>* refusals) {
   gFileSystem::Set(fileSystem);
   if (developer) {
-    MountDirectory(fileSystem, name);
+    MountDirectory(fileSystem, name, refusals);
     return "dev";
   }
   const std::string archive = name + ".qvp";
   // Hashed before it is mounted: once mounted, a file of the same name inside the archive
   // would be found first and hashed in its place.
   std::string checksum = Checksum(fileSystem, archive);
-  AddArchive(fileSystem, archive.c_str());
+  AddArchive(fileSystem, archive, refusals);
   return checksum;
 }
 

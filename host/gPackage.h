@@ -3,6 +3,7 @@
 // build to the score server. After mounting, every file of the game is opened by its bare
 // name through the file system published by gFileSystem (platform/gFileSystem.h).
 #include <string>
+#include <vector>
 
 namespace irr {
 namespace io {
@@ -15,9 +16,11 @@ class gPackage {
   // Mounts NAME.qvp (or, in developer mode, the directory NAME with the zip files in it)
   // on the given file system, publishes that file system, and returns the package
   // checksum: "dev" in developer mode, otherwise the archive's SHA-1, empty when the
-  // archive cannot be read. Prints the developer-mode messages to standard output.
+  // archive cannot be read. Prints the developer-mode messages to standard output, and
+  // a line for each archive left unmounted because the engine's reader cannot walk it
+  // safely (gZipLayout): into a_refusals instead, when given.
   static std::string Mount(irr::io::IFileSystem* fileSystem, const std::string& name,
-                           bool developer);
+                           bool developer, std::vector<std::string>* refusals = nullptr);
 
   // SHA-1 of the named file as 40 upper-case hexadecimal digits, or empty when the file
   // cannot be opened or read to its end, or the digest is unavailable.

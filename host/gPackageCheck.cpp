@@ -16,6 +16,7 @@
 #include "graphics/graLoadProbe.h"
 #include "host/gPackage.h"
 #include "host/gScriptLoader.h"
+#include "host/gZipLayout.h"
 #include "script/vm/gmMachine.h"
 
 namespace {
@@ -112,7 +113,13 @@ class Checker {
   void CheckArchive(const fs::path& a_path, const std::string& a_label, const std::string& a_prefix) {
     std::vector<char> bytes;
     irr::io::IFileArchive* archive = nullptr;
-    if (ReadBytes(a_path, bytes) && !bytes.empty()) {
+    const bool read = ReadBytes(a_path, bytes) && !bytes.empty();
+    const std::string damage = read ? gZipLayout::Problem(bytes) : "";
+    if (!damage.empty()) {
+      Problem(a_label + " is damaged: " + damage);
+      return;
+    }
+    if (read) {
       IReadFile* file = m_fileSystem->createMemoryReadFile(bytes.data(), static_cast<irr::s32>(bytes.size()),
                                                            a_label.c_str(), false);
       for (irr::u32 i = 0; file && !archive && i < m_fileSystem->getArchiveLoaderCount(); ++i) {
@@ -267,7 +274,9 @@ int gPackageCheck::Run(irr::IrrlichtDevice* a_device, const std::string& a_packa
   // Asked before mounting, which enters the directory.
   std::error_code failed;
   const bool directoryFound = fs::is_directory(a_package, failed);
-  gPackage::Mount(fileSystem, a_package, a_developer);
+  // Refused archives are reported by the check of each archive below.
+  std::vector<std::string> refused;
+  gPackage::Mount(fileSystem, a_package, a_developer, &refused);
   Checker checker(a_device);
 
   if (a_developer) {

@@ -285,6 +285,18 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
   const Result inflated = RunPlayer(d, {"--check", "deflated"});
   EXPECT_EQ(inflated.status, 1);
   EXPECT_EQ(inflated.out.rfind("start.qv ", 0), 0u) << inflated.out;
+
+  // A first name length of 0xffff, which the engine's reader takes as -1 and overruns a
+  // buffer with: neither checked nor played, and said so.
+  std::string negative = archive;
+  negative[26] = negative[27] = '\xff';
+  WriteFile(d / "negative.qvp", negative);
+  const std::string why = "entry 1 has a name or extra field longer than the player can read";
+  EXPECT_EQ(RunPlayer(d, {"--check", "negative"}).out,
+            "negative.qvp is damaged: " + why + "\nScript start.qv not found!\nnegative: 0 scripts compiled, 2 problems found\n");
+  const Result played = RunPlayer(d, {"--nowindow", "--frames", "1", "negative"});
+  EXPECT_EQ(played.status, 255);
+  EXPECT_EQ(played.out, "negative.qvp is damaged and was not mounted: " + why + "\nScript start.qv not found!\n");
 }
 
 // A windowed run on Mesa leaves one block of the GL driver, which is unloaded before a leak

@@ -1,0 +1,168 @@
+#include "host/gZipLayout.h"
+
+#include <irrlicht.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kLocalSignature = 0x04034b50, kCentralSignature = 0x02014b50, kEndSignature = 0x06054b50;
+constexpr size_t kLocalSize = 30, kCentralSize = 46, kEndSize = 22;
+constexpr uint16_t kEncrypted = 1, kSizesAfterData = 8, kAesMethod = 99;
+// Lengths at or past this are negative to the reader.
+constexpr uint32_t kSignedLimit = 0x8000;
+
+uint32_t Little(const unsigned char* a_bytes, int a_size) {
+  uint32_t value = 0;
+  for (int i = a_size - 1; i >= 0; --i) value = value << 8 | a_bytes[i];
+  return value;
+}
+
+class Walk {
+ public:
+  Walk(const gZipLayout::Reader& a_read, uint64_t a_size) : m_read(a_read), m_size(a_size) {}
+
+  std::string Run() {
+    uint64_t offset = 0;
+    for (int index = 1;; ++index) {
+      unsigned char header[kLocalSize];
+      // The reader stops at the first place that does not start a local header.
+      if (m_size - offset < 4 || !m_read(offset, header, 4) || Little(header, 4) != kLocalSignature) return "";
+      // A header, name or data cut short ends the walk there, as it ends the reader's: an
+      // archive cut short mounts what it holds before the cut, and the entries it lost
+      // say so when they are opened.
+      // The reader takes in the name before it looks at the flags, and lists the entry
+      // with its declared sizes however far the archive goes.
+      // A header cut short is read as far as it goes, the rest as zeros.
+      if (m_size - offset < kLocalSize) {
+        std::memset(header, 0, sizeof header);
+        if (!m_read(offset, header, size_t(m_size - offset))) return "";
+        const uint32_t nameLength = Little(header + 26, 2), extraLength = Little(header + 28, 2);
+        if (nameLength >= kSignedLimit || extraLength >= kSignedLimit)
+          return Entry(index, "") + " has a name or extra field longer than the player can read";
+        if ((Little(header + 6, 2) & kEncrypted) && Little(header + 8, 2) == kAesMethod)
+          return Entry(index, "") + " is encrypted";
+        if (Little(header + 6, 2) & kSizesAfterData) return Directory();
+        return Sizes(index, "", Little(header + 8, 2), Little(header + 18, 4), Little(header + 22, 4));
+      }
+      if (!m_read(offset, header, kLocalSize)) return "";
+      uint64_t data = 0;
+      std::string name;
+      bool cut = false;
+      std::string why = LocalHeader(offset, index, &data, &name, &cut);
+      if (!why.empty()) return why;
+      if (Little(header + 6, 2) & kSizesAfterData) return Directory();
+      why = Sizes(index, name, Little(header + 8, 2), Little(header + 18, 4), Little(header + 22, 4));
+      if (!why.empty() || cut) return why;
+      const uint64_t packed = Little(header + 18, 4);
+      if (data > m_size || m_size - data < packed) return "";
+      offset = data + packed;
+    }
+  }
+
+ private:
+  static std::string Entry(int a_index, const std::string& a_name) {
+    return "entry " + std::to_string(a_index) + (a_name.empty() ? "" : " (" + a_name + ")");
+  }
+
+  // The local header at a_offset: its name and where its data starts; *a_cut when its
+  // name and extra field run past the end of the archive.
+  std::string LocalHeader(uint64_t a_offset, int a_index, uint64_t* a_data, std::string* a_name, bool* a_cut) {
+    unsigned char header[kLocalSize];
+    if (a_offset > m_size || m_size - a_offset < kLocalSize || !m_read(a_offset, header, kLocalSize) ||
+        Little(header, 4) != kLocalSignature)
+      return Entry(a_index, "") + " points at no entry header";
+    const uint32_t nameLength = Little(header + 26, 2), extraLength = Little(header + 28, 2);
+    if (nameLength >= kSignedLimit || extraLength >= kSignedLimit)
+      return Entry(a_index, "") + " has a name or extra field longer than the player can read";
+    *a_cut = m_size - a_offset - kLocalSize < uint64_t(nameLength) + extraLength;
+    if (!*a_cut) {
+      a_name->assign(nameLength, '\0');
+      if (nameLength && !m_read(a_offset + kLocalSize, &(*a_name)[0], nameLength))
+        return Entry(a_index, "") + " cannot be read";
+    }
+    // Encrypted entries of that method take the reader through sub-fields of signed lengths.
+    if ((Little(header + 6, 2) & kEncrypted) && Little(header + 8, 2) == kAesMethod)
+      return Entry(a_index, *a_name) + " is encrypted";
+    *a_data = a_offset + kLocalSize + nameLength + extraLength;
+    return "";
+  }
+
+  // The reader allocates a compressed entry's declared sizes, packed and unpacked, whole
+  // when it is opened.
+  std::string Sizes(int a_index, const std::string& a_name, uint32_t a_method, uint32_t a_packed,
+                    uint32_t a_unpacked) const {
+    if (a_method == 0) return "";
+    if (a_packed > m_size) return Entry(a_index, a_name) + " claims more compressed bytes than the archive holds";
+    if (a_unpacked > gZipLayout::MaxUnpacked(a_packed))
+      return Entry(a_index, a_name) + " claims more bytes than its compressed data can hold";
+    return "";
+  }
+
+  // Entries whose sizes follow their data send the reader to the central directory, where
+  // it takes every entry in turn until a header does not start there.
+  std::string Directory() {
+    const uint64_t lowest = m_size > kEndSize + 65535 ? m_size - kEndSize - 65535 : 0;
+    unsigned char end[kEndSize];
+    bool found = false;
+    for (uint64_t at = m_size >= kEndSize ? m_size - kEndSize + 1 : 0; !found && at-- > lowest;)
+      found = m_read(at, end, kEndSize) && Little(end, 4) == kEndSignature;
+    if (!found) return "its zip directory is missing";
+    uint64_t at = Little(end + 16, 4);
+    if (at >= m_size) return "its zip directory points past the end of the archive";
+    for (int index = 1;; ++index) {
+      unsigned char header[kCentralSize];
+      if (at > m_size || m_size - at < 4 || !m_read(at, header, 4) || Little(header, 4) != kCentralSignature) return "";
+      if (m_size - at < kCentralSize || !m_read(at, header, kCentralSize))
+        return Entry(index, "") + " has a directory record cut short";
+      const uint32_t nameLength = Little(header + 28, 2), extraLength = Little(header + 30, 2),
+                     commentLength = Little(header + 32, 2);
+      if (m_size - at - kCentralSize < uint64_t(nameLength) + extraLength + commentLength)
+        return Entry(index, "") + " has a directory record that runs past the end of the archive";
+      // Each record's local header must be there: the reader takes the sizes from the record
+      // for the entry that header made, and with no header there is no entry to take them.
+      uint64_t data = 0;
+      std::string name;
+      bool cut = false;
+      std::string why = LocalHeader(Little(header + 42, 4), index, &data, &name, &cut);
+      if (!why.empty()) return why;
+      if (cut) return Entry(index, "") + " runs past the end of the archive";
+      why = Sizes(index, name, Little(header + 10, 2), Little(header + 20, 4), Little(header + 24, 4));
+      if (!why.empty()) return why;
+      at += kCentralSize + nameLength + extraLength + commentLength;
+    }
+  }
+
+  const gZipLayout::Reader& m_read;
+  uint64_t m_size;
+};
+
+}  // namespace
+
+std::string gZipLayout::Problem(const Reader& a_read, uint64_t a_size) { return Walk(a_read, a_size).Run(); }
+
+std::string gZipLayout::Problem(const std::vector<char>& a_bytes) {
+  return Problem(
+      [&a_bytes](uint64_t a_offset, void* a_out, size_t a_size) {
+        if (a_offset > a_bytes.size() || a_bytes.size() - a_offset < a_size) return false;
+        std::memcpy(a_out, a_bytes.data() + a_offset, a_size);
+        return true;
+      },
+      a_bytes.size());
+}
+
+std::string gZipLayout::Problem(irr::io::IFileSystem* a_fileSystem, const std::string& a_name) {
+  irr::io::IReadFile* file = a_fileSystem->createAndOpenFile(a_name.c_str());
+  // The mount itself says what it says of a file it cannot open.
+  if (!file) return "";
+  const uint64_t size = static_cast<uint64_t>(std::max<long>(file->getSize(), 0));
+  const std::string why = Problem(
+      [file](uint64_t a_offset, void* a_out, size_t a_size) {
+        return file->seek(static_cast<long>(a_offset)) &&
+               file->read(a_out, static_cast<irr::u32>(a_size)) == static_cast<irr::s32>(a_size);
+      },
+      size);
+  file->drop();
+  return why;
+}
