@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "graphics/graLoadProbe.h"
+#include "host/gByteFile.h"
 #include "host/gPackage.h"
 #include "host/gScriptLoader.h"
 #include "host/gZipLayout.h"
@@ -120,8 +121,7 @@ class Checker {
       return;
     }
     if (read) {
-      IReadFile* file = m_fileSystem->createMemoryReadFile(bytes.data(), static_cast<irr::s32>(bytes.size()),
-                                                           a_label.c_str(), false);
+      IReadFile* file = new gByteFile(bytes, a_label.c_str());
       for (irr::u32 i = 0; file && !archive && i < m_fileSystem->getArchiveLoaderCount(); ++i) {
         irr::io::IArchiveLoader* loader = m_fileSystem->getArchiveLoader(i);
         // The loader makes an archive of anything it is handed; the signature test is apart.

@@ -26,31 +26,19 @@ class Walk {
   std::string Run() {
     uint64_t offset = 0;
     for (int index = 1;; ++index) {
-      unsigned char header[kLocalSize];
-      // The reader stops at the first place that does not start a local header.
-      if (m_size - offset < 4 || !m_read(offset, header, 4) || Little(header, 4) != kLocalSignature) return "";
-      // A header, name or data cut short ends the walk there, as it ends the reader's: an
-      // archive cut short mounts what it holds before the cut, and the entries it lost
-      // say so when they are opened.
-      // The reader takes in the name before it looks at the flags, and lists the entry
-      // with its declared sizes however far the archive goes.
-      // A header cut short is read as far as it goes, the rest as zeros.
-      if (m_size - offset < kLocalSize) {
-        std::memset(header, 0, sizeof header);
-        if (!m_read(offset, header, size_t(m_size - offset))) return "";
-        const uint32_t nameLength = Little(header + 26, 2), extraLength = Little(header + 28, 2);
-        if (nameLength >= kSignedLimit || extraLength >= kSignedLimit)
-          return Entry(index, "") + " has a name or extra field longer than the player can read";
-        if ((Little(header + 6, 2) & kEncrypted) && Little(header + 8, 2) == kAesMethod)
-          return Entry(index, "") + " is encrypted";
-        if (Little(header + 6, 2) & kSizesAfterData) return Directory();
-        return Sizes(index, "", Little(header + 8, 2), Little(header + 18, 4), Little(header + 22, 4));
-      }
-      if (!m_read(offset, header, kLocalSize)) return "";
+      // The reader stops at the first place that does not start a local header. It reads a
+      // header cut short as far as it goes and the rest as zeros, takes in the name before
+      // it looks at the flags, and lists the entry with its declared sizes however far the
+      // archive goes. A name or data cut short ends the walk, as it ends the reader's: an
+      // archive cut short mounts what it holds before the cut, and the entries it lost say
+      // so when they are opened.
+      unsigned char header[kLocalSize] = {};
+      const size_t got = size_t(std::min<uint64_t>(kLocalSize, m_size - offset));
+      if (got < 4 || !m_read(offset, header, got) || Little(header, 4) != kLocalSignature) return "";
       uint64_t data = 0;
       std::string name;
-      bool cut = false;
-      std::string why = LocalHeader(offset, index, &data, &name, &cut);
+      bool cut = got < kLocalSize;
+      std::string why = cut ? Fields(header, index, name) : LocalHeader(offset, index, &data, &name, &cut);
       if (!why.empty()) return why;
       if (Little(header + 6, 2) & kSizesAfterData) return Directory();
       why = Sizes(index, name, Little(header + 8, 2), Little(header + 18, 4), Little(header + 22, 4));
@@ -66,6 +54,16 @@ class Walk {
     return "entry " + std::to_string(a_index) + (a_name.empty() ? "" : " (" + a_name + ")");
   }
 
+  // What the reader does with a header's lengths and flags before it reaches the data.
+  static std::string Fields(const unsigned char* a_header, int a_index, const std::string& a_name) {
+    if (Little(a_header + 26, 2) >= kSignedLimit || Little(a_header + 28, 2) >= kSignedLimit)
+      return Entry(a_index, "") + " has a name or extra field longer than the player can read";
+    // Encrypted entries of that method take the reader through sub-fields of signed lengths.
+    if ((Little(a_header + 6, 2) & kEncrypted) && Little(a_header + 8, 2) == kAesMethod)
+      return Entry(a_index, a_name) + " is encrypted";
+    return "";
+  }
+
   // The local header at a_offset: its name and where its data starts; *a_cut when its
   // name and extra field run past the end of the archive.
   std::string LocalHeader(uint64_t a_offset, int a_index, uint64_t* a_data, std::string* a_name, bool* a_cut) {
@@ -74,19 +72,13 @@ class Walk {
         Little(header, 4) != kLocalSignature)
       return Entry(a_index, "") + " points at no entry header";
     const uint32_t nameLength = Little(header + 26, 2), extraLength = Little(header + 28, 2);
-    if (nameLength >= kSignedLimit || extraLength >= kSignedLimit)
-      return Entry(a_index, "") + " has a name or extra field longer than the player can read";
     *a_cut = m_size - a_offset - kLocalSize < uint64_t(nameLength) + extraLength;
-    if (!*a_cut) {
+    if (!*a_cut && nameLength) {
       a_name->assign(nameLength, '\0');
-      if (nameLength && !m_read(a_offset + kLocalSize, &(*a_name)[0], nameLength))
-        return Entry(a_index, "") + " cannot be read";
+      if (!m_read(a_offset + kLocalSize, &(*a_name)[0], nameLength)) return Entry(a_index, "") + " cannot be read";
     }
-    // Encrypted entries of that method take the reader through sub-fields of signed lengths.
-    if ((Little(header + 6, 2) & kEncrypted) && Little(header + 8, 2) == kAesMethod)
-      return Entry(a_index, *a_name) + " is encrypted";
     *a_data = a_offset + kLocalSize + nameLength + extraLength;
-    return "";
+    return Fields(header, a_index, *a_name);
   }
 
   // The reader allocates a compressed entry's declared sizes, packed and unpacked, whole
@@ -103,21 +95,25 @@ class Walk {
   // Entries whose sizes follow their data send the reader to the central directory, where
   // it takes every entry in turn until a header does not start there.
   std::string Directory() {
-    const uint64_t lowest = m_size > kEndSize + 65535 ? m_size - kEndSize - 65535 : 0;
+    int64_t record = EndRecord();
     unsigned char end[kEndSize];
-    bool found = false;
-    for (uint64_t at = m_size >= kEndSize ? m_size - kEndSize + 1 : 0; !found && at-- > lowest;)
-      found = m_read(at, end, kEndSize) && Little(end, 4) == kEndSignature;
-    if (!found) return "its zip directory is missing";
+    if (record < 0 || !m_read(uint64_t(record), end, kEndSize)) return "its zip directory is missing";
     uint64_t at = Little(end + 16, 4);
     if (at >= m_size) return "its zip directory points past the end of the archive";
     for (int index = 1;; ++index) {
       unsigned char header[kCentralSize];
-      if (at > m_size || m_size - at < 4 || !m_read(at, header, 4) || Little(header, 4) != kCentralSignature) return "";
+      // The reader stops at the first record whose signature is wrong; with fewer than
+      // four bytes left it reads the last record's signature again, and goes on for ever.
+      if (at > m_size || m_size - at < 4) return "its zip directory runs to the end of the archive";
+      if (!m_read(at, header, 4) || Little(header, 4) != kCentralSignature) return "";
       if (m_size - at < kCentralSize || !m_read(at, header, kCentralSize))
         return Entry(index, "") + " has a directory record cut short";
       const uint32_t nameLength = Little(header + 28, 2), extraLength = Little(header + 30, 2),
                      commentLength = Little(header + 32, 2);
+      // Signed to the reader as well: a negative length sends it back to a record it has
+      // read, for ever.
+      if (nameLength >= kSignedLimit || extraLength >= kSignedLimit || commentLength >= kSignedLimit)
+        return Entry(index, "") + " has a directory record longer than the player can read";
       if (m_size - at - kCentralSize < uint64_t(nameLength) + extraLength + commentLength)
         return Entry(index, "") + " has a directory record that runs past the end of the archive";
       // Each record's local header must be there: the reader takes the sizes from the record
@@ -132,6 +128,23 @@ class Walk {
       if (!why.empty()) return why;
       at += kCentralSize + nameLength + extraLength + commentLength;
     }
+  }
+
+  // Where the reader finds the end record: stepping back from the last place it can start,
+  // four bytes a step, looking at the first byte of each step's four, and stepping back by
+  // one to three instead when that byte is the record's second, third or fourth. It misses
+  // records that ours at any byte would find, so its own search is the one that counts.
+  int64_t EndRecord() const {
+    if (m_size < kEndSize) return -1;
+    int64_t at = int64_t(m_size - kEndSize);
+    while (at > 0) {
+      unsigned char window[4];
+      if (!m_read(uint64_t(at), window, 4)) return -1;
+      if (Little(window, 4) == kEndSignature) return at;
+      const int back = window[0] == 0x4b ? 1 : window[0] == 0x05 ? 2 : window[0] == 0x06 ? 3 : 4;
+      at -= back;
+    }
+    return -1;
   }
 
   const gZipLayout::Reader& m_read;

@@ -74,6 +74,16 @@ TEST(ZipLayout, RefusesOnlyWhatTheReaderCannotWalkSafely) {
   const std::string whole = Zip({a, b});
   std::string farDirectory = Zip({later});
   farDirectory.replace(farDirectory.size() - 6, 4, std::string("\x00\xff\xff\xff", 4));
+  // The only end record inside an entry's data, pointing at a directory that the file
+  // ends with: nothing after it stops the reader.
+  Entry carrier{"c.txt", ""};
+  carrier.flags = 8;
+  std::string record = "PK\5\6";
+  Put(record, 0, 4), Put(record, 1, 2), Put(record, 1, 2), Put(record, 46, 4), Put(record, 30 + 5 + 22, 4);
+  Put(record, 0, 2);
+  carrier.data = record;
+  std::string endless = Zip({carrier});
+  endless.resize(endless.size() - 22);
   const std::string shortHeader = std::string("PK\3\4\x14\0\x08\0\0\0\0\0\0\0\0\0", 16);
   struct Case {
     const char* what;
@@ -96,6 +106,7 @@ TEST(ZipLayout, RefusesOnlyWhatTheReaderCannotWalkSafely) {
       {"sizes after the data, no directory", Zip({later}, false), "its zip directory is missing"},
       {"a record with no entry behind it", Zip({behind}), "entry 1 points at no entry header"},
       {"a directory past the end", farDirectory, "its zip directory points past the end of the archive"},
+      {"a directory with nothing after it", endless, "its zip directory runs to the end of the archive"},
       {"a header cut short that sends the reader to the directory", shortHeader, "its zip directory is missing"},
   };
   for (const Case& c : cases) EXPECT_EQ(Walk(c.bytes), c.problem) << c.what;
