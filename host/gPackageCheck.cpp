@@ -46,50 +46,6 @@ std::string Lower(std::string a_text) {
   return a_text;
 }
 
-// Every zip archive ends with its end-of-directory record, found within the last 64 KiB
-// plus the record's own 22 bytes. The player's reader walks the entries from the front and
-// never looks for it, so an archive cut short (an interrupted copy) would still mount, with
-// entries missing or holding bytes from elsewhere. Returns the record's offset, or -1.
-long EndRecord(const std::vector<char>& a_bytes) {
-  static const char kSignature[4] = {'P', 'K', 5, 6};
-  const size_t recordSize = 22;
-  if (a_bytes.size() < recordSize) return -1;
-  const size_t lowest = a_bytes.size() > recordSize + 65535 ? a_bytes.size() - recordSize - 65535 : 0;
-  for (size_t at = a_bytes.size() - recordSize + 1; at-- > lowest;)
-    if (std::equal(kSignature, kSignature + 4, a_bytes.begin() + static_cast<long>(at))) return static_cast<long>(at);
-  return -1;
-}
-
-unsigned Little(const std::vector<char>& a_bytes, size_t a_at, int a_size) {
-  unsigned value = 0;
-  for (int i = a_size - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(a_bytes[a_at + size_t(i)]);
-  return value;
-}
-
-// The checksum (CRC-32) the archive's directory keeps for each entry name. The player's
-// reader never compares them, so damaged bytes inside an archive that is whole otherwise
-// reach the game unnoticed. Entries the directory cannot be walked to are left out.
-std::map<std::string, unsigned> DirectoryChecksums(const std::vector<char>& a_bytes, long a_endRecord) {
-  std::map<std::string, unsigned> checksums;
-  if (a_endRecord < 0) return checksums;
-  const size_t end = static_cast<size_t>(a_endRecord);
-  const unsigned count = Little(a_bytes, end + 10, 2);
-  size_t at = Little(a_bytes, end + 16, 4);
-  static const char kSignature[4] = {'P', 'K', 1, 2};
-  const size_t headerSize = 46;
-  for (unsigned i = 0; i < count; ++i) {
-    if (at > end || end - at < headerSize || !std::equal(kSignature, kSignature + 4, a_bytes.begin() + long(at)))
-      break;
-    const unsigned checksum = Little(a_bytes, at + 16, 4);
-    const size_t nameLength = Little(a_bytes, at + 28, 2), extra = Little(a_bytes, at + 30, 2),
-                 comment = Little(a_bytes, at + 32, 2);
-    if (end - at - headerSize < nameLength) break;
-    checksums[std::string(a_bytes.data() + at + headerSize, nameLength)] = checksum;
-    at += headerSize + nameLength + extra + comment;
-  }
-  return checksums;
-}
-
 bool IsScript(const std::string& a_name) {
   return a_name.size() > 3 && strcasecmp(a_name.c_str() + a_name.size() - 3, ".qv") == 0;
 }
@@ -134,9 +90,9 @@ class Checker {
       Problem(a_label + " cannot be read as a zip archive");
       return;
     }
-    const long endRecord = EndRecord(bytes);
+    const long endRecord = gZipLayout::EndRecord(bytes);
     if (endRecord < 0) Problem(a_label + " is cut short or damaged: its zip directory is missing");
-    const std::map<std::string, unsigned> checksums = DirectoryChecksums(bytes, endRecord);
+    const std::map<std::string, uint32_t> checksums = gZipLayout::Checksums(bytes, endRecord);
     const irr::io::IFileList* list = archive->getFileList();
     for (irr::u32 i = 0; i < list->getFileCount(); ++i) {
       if (list->isDirectory(i)) continue;
@@ -144,7 +100,7 @@ class Checker {
       if (name.empty() || name.back() == '/') continue;
       const std::string label = a_prefix + name;
       IReadFile* entry = archive->createAndOpenFile(i);
-      unsigned checksum = 0;
+      uint32_t checksum = 0;
       if (!entry || !ReadsToTheEnd(entry, &checksum)) {
         if (entry) entry->drop();
         Problem(label + " cannot be read from " + a_label);
@@ -190,7 +146,7 @@ class Checker {
 
  private:
   // Reads the whole file, summing its CRC-32 into *a_checksum.
-  static bool ReadsToTheEnd(IReadFile* a_file, unsigned* a_checksum) {
+  static bool ReadsToTheEnd(IReadFile* a_file, uint32_t* a_checksum) {
     char block[4096];
     long remaining = a_file->getSize();
     uLong checksum = crc32(0L, Z_NULL, 0);
@@ -200,7 +156,7 @@ class Checker {
       checksum = crc32(checksum, reinterpret_cast<const Bytef*>(block), static_cast<uInt>(got));
       remaining -= got;
     }
-    *a_checksum = static_cast<unsigned>(checksum);
+    *a_checksum = static_cast<uint32_t>(checksum);
     return true;
   }
 

@@ -155,6 +155,33 @@ class Walk {
 
 std::string gZipLayout::Problem(const Reader& a_read, uint64_t a_size) { return Walk(a_read, a_size).Run(); }
 
+long gZipLayout::EndRecord(const std::vector<char>& a_bytes) {
+  if (a_bytes.size() < kEndSize) return -1;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(a_bytes.data());
+  const size_t lowest = a_bytes.size() > kEndSize + 65535 ? a_bytes.size() - kEndSize - 65535 : 0;
+  for (size_t at = a_bytes.size() - kEndSize + 1; at-- > lowest;)
+    if (Little(bytes + at, 4) == kEndSignature) return static_cast<long>(at);
+  return -1;
+}
+
+std::map<std::string, uint32_t> gZipLayout::Checksums(const std::vector<char>& a_bytes, long a_endRecord) {
+  std::map<std::string, uint32_t> checksums;
+  if (a_endRecord < 0 || size_t(a_endRecord) + kEndSize > a_bytes.size()) return checksums;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(a_bytes.data());
+  const size_t end = static_cast<size_t>(a_endRecord);
+  const uint32_t count = Little(bytes + end + 10, 2);
+  size_t at = Little(bytes + end + 16, 4);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (at > end || end - at < kCentralSize || Little(bytes + at, 4) != kCentralSignature) break;
+    const size_t nameLength = Little(bytes + at + 28, 2), extra = Little(bytes + at + 30, 2),
+                 comment = Little(bytes + at + 32, 2);
+    if (end - at - kCentralSize < nameLength) break;
+    checksums[std::string(a_bytes.data() + at + kCentralSize, nameLength)] = Little(bytes + at + 16, 4);
+    at += kCentralSize + nameLength + extra + comment;
+  }
+  return checksums;
+}
+
 std::string gZipLayout::Problem(const std::vector<char>& a_bytes) {
   return Problem(
       [&a_bytes](uint64_t a_offset, void* a_out, size_t a_size) {

@@ -9,6 +9,7 @@
 // short is not refused: the reader stops at the cut, as the walk does.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,16 @@ class gZipLayout {
   static std::string Problem(const std::vector<char>& a_bytes);
   // The named file, opened through a_fileSystem as the mount would open it.
   static std::string Problem(irr::io::IFileSystem* a_fileSystem, const std::string& a_name);
+
+  // The offset of the archive's end-of-directory record, found anywhere within the last
+  // 64 KiB plus its own 22 bytes, or -1. The reader walks the entries from the front and
+  // never needs it, so an archive cut short (an interrupted copy) still mounts, with
+  // entries missing or holding bytes from elsewhere: its absence is the sign of that.
+  static long EndRecord(const std::vector<char>& a_bytes);
+  // The checksum (CRC-32) the directory behind a_endRecord keeps for each entry name. The
+  // reader never compares them, so damaged bytes inside an archive that is whole otherwise
+  // reach the game unnoticed. Entries the directory cannot be walked to are left out.
+  static std::map<std::string, uint32_t> Checksums(const std::vector<char>& a_bytes, long a_endRecord);
 
   // The most a compressed entry may declare it holds, for its compressed size: deflate
   // shrinks at most about 1032 to 1; the rest allows for other methods and small entries.
