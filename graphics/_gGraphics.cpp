@@ -43,7 +43,7 @@ void _gGraphics::SetCaption(const char* a_caption) {
 }
 
 graTexture* _gGraphics::NewTexture(const char* a_file) {
-  video::ITexture* texture = device && a_file && *a_file && graLoadProbe::Loads(device, graLoadProbe::TEXTURE, a_file)
+  video::ITexture* texture = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::TEXTURE, a_file)
                                  ? device->getVideoDriver()->getTexture(a_file)
                                  : nullptr;
   graTexture* handle = new graTexture(texture);
@@ -52,7 +52,7 @@ graTexture* _gGraphics::NewTexture(const char* a_file) {
 }
 
 graMesh* _gGraphics::NewMesh(const char* a_file) {
-  scene::IAnimatedMesh* mesh = device && a_file && *a_file && graLoadProbe::Loads(device, graLoadProbe::MESH, a_file)
+  scene::IAnimatedMesh* mesh = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::MESH, a_file)
                                    ? device->getSceneManager()->getMesh(a_file)
                                    : nullptr;
   graMesh* handle = new graMesh(mesh);
@@ -120,8 +120,13 @@ void _gGraphics::DrawTexts() {
   for (int i = 0; i < texts.count; ++i) {
     const graText* text = static_cast<graText*>(texts.Get(i));
     if (m_missingFonts.count(text->font)) continue;
-    gui::IGUIFont* font =
-        graLoadProbe::Loads(device, graLoadProbe::FONT, text->font) ? gui->getFont(text->font.c_str()) : nullptr;
+    // Tried once per name: this runs every frame.
+    if (m_triedFonts.insert(text->font).second &&
+        !graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::FONT, text->font)) {
+      m_missingFonts.insert(text->font);
+      continue;
+    }
+    gui::IGUIFont* font = gui->getFont(text->font.c_str());
     if (!font) {
       m_missingFonts.insert(text->font);
       continue;

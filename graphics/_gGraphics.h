@@ -60,4 +60,5 @@ class _gGraphics {
 
   // Fonts that failed to load: the engine would try the file again, and log, every frame.
   std::set<std::string> m_missingFonts;
+  std::set<std::string> m_triedFonts;  // by the load trial
 };

@@ -19,14 +19,14 @@ class Quiet : public irr::IEventReceiver {
 
 // Runs in the child: a null device given the parent's archives and working folder, and
 // the one load.
-void TryLoad(irr::IrrlichtDevice* a_device, graLoadProbe::Kind a_kind, const std::string& a_name) {
+void TryLoad(irr::io::IFileSystem* a_files, graLoadProbe::Kind a_kind, const std::string& a_name) {
   Quiet quiet;
   irr::SIrrlichtCreationParameters parameters;
   parameters.DriverType = irr::video::EDT_NULL;
   parameters.EventReceiver = &quiet;
   irr::IrrlichtDevice* trial = irr::createDeviceEx(parameters);
   if (!trial) return;
-  irr::io::IFileSystem* from = a_device->getFileSystem();
+  irr::io::IFileSystem* from = a_files;
   irr::io::IFileSystem* to = trial->getFileSystem();
   to->changeWorkingDirectoryTo(from->getWorkingDirectory());
   for (irr::u32 i = 0; i < from->getFileArchiveCount(); ++i) to->addFileArchive(from->getFileArchive(i));
@@ -45,15 +45,15 @@ void TryLoad(irr::IrrlichtDevice* a_device, graLoadProbe::Kind a_kind, const std
 
 }  // namespace
 
-bool graLoadProbe::Loads(irr::IrrlichtDevice* a_device, Kind a_kind, const std::string& a_name) {
+bool graLoadProbe::Loads(irr::io::IFileSystem* a_files, Kind a_kind, const std::string& a_name) {
   // Names of the engine's own built-in resources ("#DefaultFont") are no files.
-  if (!a_device || a_name.empty() || a_name[0] == '#') return true;
-  static std::map<std::tuple<irr::IrrlichtDevice*, int, std::string>, bool> verdicts;
-  const auto key = std::make_tuple(a_device, static_cast<int>(a_kind), a_name);
+  if (!a_files || a_name.empty() || a_name[0] == '#') return true;
+  static std::map<std::tuple<irr::io::IFileSystem*, int, std::string>, bool> verdicts;
+  const auto key = std::make_tuple(a_files, static_cast<int>(a_kind), a_name);
   const auto known = verdicts.find(key);
   if (known != verdicts.end()) return known->second;
 
-  const gIsolated::Result result = Try(a_device, a_kind, a_name);
+  const gIsolated::Result result = Try(a_files, a_kind, a_name);
   // Without a child to try in, the file is loaded as it always was.
   const bool loads = result == gIsolated::FINISHED || result == gIsolated::UNAVAILABLE;
   if (result == gIsolated::CRASHED)
@@ -66,8 +66,8 @@ bool graLoadProbe::Loads(irr::IrrlichtDevice* a_device, Kind a_kind, const std::
   return loads;
 }
 
-gIsolated::Result graLoadProbe::Try(irr::IrrlichtDevice* a_device, Kind a_kind, const std::string& a_name) {
-  return gIsolated::Run([&] { TryLoad(a_device, a_kind, a_name); }, kTimeoutMs);
+gIsolated::Result graLoadProbe::Try(irr::io::IFileSystem* a_files, Kind a_kind, const std::string& a_name) {
+  return gIsolated::Run([&] { TryLoad(a_files, a_kind, a_name); }, kTimeoutMs);
 }
 
 bool graLoadProbe::KindOf(irr::IrrlichtDevice* a_device, const std::string& a_name, Kind* a_kind) {

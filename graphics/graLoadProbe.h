@@ -11,18 +11,21 @@
 
 namespace irr {
 class IrrlichtDevice;
+namespace io {
+class IFileSystem;
 }
+}  // namespace irr
 
 class graLoadProbe {
  public:
   enum Kind { MESH, TEXTURE, FONT };
 
-  // False when loading a_name through a_device's file system crashes or hangs the engine.
-  // The verdict is kept for the device and name, so each is tried once.
-  static bool Loads(irr::IrrlichtDevice* a_device, Kind a_kind, const std::string& a_name);
+  // False when loading a_name through a_files crashes or hangs the engine. The verdict is
+  // kept for the file system and name, so each is tried once.
+  static bool Loads(irr::io::IFileSystem* a_files, Kind a_kind, const std::string& a_name);
 
   // One trial load, with no verdict kept and nothing said: how it ended.
-  static gIsolated::Result Try(irr::IrrlichtDevice* a_device, Kind a_kind, const std::string& a_name);
+  static gIsolated::Result Try(irr::io::IFileSystem* a_files, Kind a_kind, const std::string& a_name);
   // Whether one of a_device's loaders takes a_name, by its extension, as a mesh or an image.
   static bool KindOf(irr::IrrlichtDevice* a_device, const std::string& a_name, Kind* a_kind);
   // "mesh", "texture" or "font".

@@ -64,9 +64,8 @@ void sceGraphics::SkyBox(const char* a_file) {
   const bool mipMaps = driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS);
   driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, false);
   video::ITexture* textures[6];
-  irr::IrrlichtDevice* device = _gGraphics::instance ? _gGraphics::instance->device : nullptr;
   for (int i = 0; i < 6; ++i)
-    textures[i] = !device || graLoadProbe::Loads(device, graLoadProbe::TEXTURE, names[i])
+    textures[i] = graLoadProbe::Loads(sceneManager->getFileSystem(), graLoadProbe::TEXTURE, names[i])
                       ? driver->getTexture(names[i].c_str())
                       : nullptr;
   driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, mipMaps);

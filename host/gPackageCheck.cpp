@@ -166,7 +166,7 @@ class Checker {
     graLoadProbe::Kind kind;
     const std::string name = BareName(a_path);
     if (!graLoadProbe::KindOf(m_device, name, &kind)) return;
-    switch (graLoadProbe::Try(m_device, kind, name)) {
+    switch (graLoadProbe::Try(m_fileSystem, kind, name)) {
       case gIsolated::CRASHED:
         Problem(a_label + " is damaged: the " + graLoadProbe::KindName(kind) + " loader crashed on it");
         break;
