@@ -43,7 +43,7 @@ w.ScriptButton(WIIBUT_A, BUT_UP, "onAUp");
                                        "200 30 00 08\n"
                                        "400 300000\n"
                                        "500 30 zz\n";
-  const std::string command = "cd '" + dir.string() + "' && env -u DISPLAY ALSOFT_DRIVERS=null timeout --preserve-status -s TERM 2 '" OMBRIX_PLAYER
+  const std::string command = "cd '" + dir.string() + "' && env -u DISPLAY ALSOFT_DRIVERS=null timeout --preserve-status -s TERM 4 '" OMBRIX_PLAYER
                               "' --nowindow --dev game --wiimote-sim remote.txt >stdout.txt 2>stderr.txt";
   const int raw = std::system(command.c_str());
   const std::vector<std::string> out = Lines(dir / "stdout.txt");
