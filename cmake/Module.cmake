@@ -25,7 +25,10 @@ function(ombrix_add_subfolders)
   file(GLOB entries RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
   foreach(e ${entries})
     get_filename_component(d ${e} DIRECTORY)
-    add_subdirectory(${d})
+    # tests/support is added from the top level: benchmarks use it without the tests.
+    if(NOT "${CMAKE_CURRENT_SOURCE_DIR}/${d}" STREQUAL "${PROJECT_SOURCE_DIR}/tests/support")
+      add_subdirectory(${d})
+    endif()
   endforeach()
 endfunction()
 

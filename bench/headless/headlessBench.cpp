@@ -6,15 +6,15 @@
 // start-up. Printed: frames per second, and the ratio against the peer that paces the same
 // loop in real time (30 frames per second) and against the target of 20 000.
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/playerRun.h"
 
 namespace {
 
@@ -22,12 +22,9 @@ namespace fs = std::filesystem;
 
 // Seconds for one run, or a negative value when the run failed.
 double TimeRun(const fs::path& a_dir, unsigned a_frames) {
-  const std::string command = "cd '" + a_dir.string() + "' && '" OMBRIX_PLAYER "' --nowindow --fixed-clock --frames " +
-                              std::to_string(a_frames) + " --dev idle >/dev/null 2>&1";
-  const auto start = std::chrono::steady_clock::now();
-  const int raw = std::system(command.c_str());
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return WIFEXITED(raw) && WEXITSTATUS(raw) == 0 ? seconds : -1.0;
+  const testSupport::PlayerRun run =
+      testSupport::RunPlayer(a_dir, {"--nowindow", "--fixed-clock", "--frames", std::to_string(a_frames), "--dev", "idle"});
+  return run.status == 0 ? run.seconds : -1.0;
 }
 
 double Median(const fs::path& a_dir, unsigned a_frames) {
@@ -50,7 +47,7 @@ int main(int argc, char** argv) {
   const double whole = Median(dir, frames);
   fs::remove_all(dir);
   if (startUp < 0 || whole < 0 || frames < 2) {
-    std::fprintf(stderr, "headless_bench: the player did not run (%s)\n", OMBRIX_PLAYER);
+    std::fprintf(stderr, "headless_bench: the player did not run (%s)\n", OMBRIX_TEST_PLAYER);
     return 1;
   }
   const double loop = std::max(whole - startUp, 1e-9);

@@ -28,18 +28,12 @@
 #include <string>
 #include <vector>
 
-#include "binding/gScriptMachine.h"
-#include "clock/_gClock.h"
-#include "host/gFrame.h"
-#include "host/gObjectComponents.h"
-#include "host/gPlayerScriptApi.h"
-#include "input/_gInput.h"
 #include "physics/objPhyCloth.h"
 #include "physics/objPhysics.h"
 #include "physics/scePhysics.h"
-#include "platform/gMilliClockFake.h"
 #include "scene/gScene.h"
 #include "scene/sceObject.h"
+#include "tests/support/physicsGame.h"
 
 namespace {
 
@@ -85,39 +79,7 @@ void Report(const char* a_what, double a_ours, double a_bullet, const char* a_un
               a_unit, a_bullet > 0 ? a_ours / a_bullet : 0.0, a_target);
 }
 
-// The player's script API, the frame and the hooks, on the null device and a fake clock.
-struct Game {
-  std::unique_ptr<gScriptHost> host = gNewScriptHost(false, gPlayerScriptApi());
-  gmMachineEx* machine = host->GetMachine();
-  irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1024, 768), 32,
-                                                  false, false, false, &_gInput::instance->receiver);
-  gMilliClockFake time;
-  gFrame frame;
-
-  Game() {
-    time.now = 50'000'000;
-    _gClock::instance->Initialise(&time, machine);
-    _gInput::instance->Setup(device, machine, false);
-    frame.machine = machine;
-    frame.input = _gInput::instance;
-    frame.clock = _gClock::instance;
-    gObjectComponents::Install();
-    scePhysics::InstallContactCallback();
-    machine->RunString(
-        "global _SceGraphics = function(s) { return null; };"
-        "global _ObjGraphics = function(o) { return null; };"
-        "global _ObjAudio = function(o) { return null; };");
-  }
-  ~Game() {
-    gScene::DestroyAll();
-    scePhysics::DestroyAll();
-    device->drop();
-  }
-  void Run(const std::string& a_text) {
-    if (machine->RunString(a_text.c_str()) != 0) std::fprintf(stderr, "script failed: %s\n", a_text.c_str());
-  }
-  gScene* Scene() { return static_cast<gScene*>(gScene::Registry().Get(0)); }
-};
+using Game = testSupport::PhysicsGame;
 
 // Stacks of ten unit boxes, twenty stacks to a row, three units apart, on a floor.
 std::string PileScript(int a_count) {
@@ -221,7 +183,7 @@ void Piles() {
       plain += Now() - start;
     }
     uint64_t ourHash = 1469598103934665603ull;
-    gScene* scene = game.Scene();
+    gScene* scene = game.Scene("p");
     std::vector<btRigidBody*> bodies;
     for (int i = 0; i < scene->objects.count; ++i)
       bodies.push_back(static_cast<sceObject*>(scene->objects.Get(i))->physics->body);
@@ -278,7 +240,7 @@ void CollisionCalls() {
   Game game;
   game.Run(PileScript(1000));
   for (int i = 0; i < kSettle; ++i) game.frame.Run();
-  gScene* scene = game.Scene();
+  gScene* scene = game.Scene("p");
   auto setAll = [&](const char* a_name) {
     for (int i = 0; i < scene->objects.count; ++i)
       static_cast<sceObject*>(scene->objects.Get(i))->physics->ScriptCollision(a_name);

@@ -7,8 +7,6 @@
 // comes first. Prints requests a second and the 50th and 99th percentile latencies, with
 // the ratio to the targets (2000 submissions/s and 10000 queries/s, p99 under 20 ms).
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +21,8 @@
 
 #include <httplib.h>
 
+#include "tests/support/scoreServerProcess.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -34,40 +34,6 @@ struct Phase
   long long failed = 0;
   std::vector<double> latencies; // milliseconds
 };
-
-pid_t Start(const std::vector<std::string>& args, int* port)
-{
-  int out[2];
-  if (pipe(out) != 0)
-    return -1;
-  pid_t pid = fork();
-  if (pid == 0)
-  {
-    // Never outlives the process that started it, even one that crashed.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    dup2(out[1], 1);
-    close(out[0]);
-    close(out[1]);
-    FILE* null = std::fopen("/dev/null", "w");
-    dup2(fileno(null), 2);
-    std::vector<std::string> all = {OMBRIX_SCORES, "--listen", "127.0.0.1:0", "--rate", "0"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  FILE* in = fdopen(out[0], "r");
-  char line[256] = "";
-  *port = -1;
-  if (std::fgets(line, sizeof line, in) && std::strrchr(line, ':'))
-    *port = std::atoi(std::strrchr(line, ':') + 1);
-  std::fclose(in);
-  return pid;
-}
 
 template <typename Send>
 Phase Run(int port, int connections, long long requests, double seconds, Send send)
@@ -155,8 +121,8 @@ int main(int argc, char** argv)
       return 1;
     database = std::string(dir) + "/scores.db";
   }
-  int port = -1;
-  pid_t server = Start({"--database", database}, &port);
+  testSupport::ScoreServerProcess server({"--rate", "0", "--database", database});
+  const int port = server.port;
   if (port <= 0)
   {
     std::fprintf(stderr, "the server did not start\n");
@@ -186,8 +152,7 @@ int main(int argc, char** argv)
   });
   Report("queries", query, 10000);
 
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+  server.Stop(SIGTERM);
   if (sqlite)
   {
     std::string command = std::string("rm -rf '") + dir + "'";

@@ -1,11 +1,10 @@
 // The player as a user runs it, headless, with OpenAL Soft's wave driver standing in for a
 // sound card: it mixes in real time into a WAV file (its header is written when the device
-// closes, hence SIGTERM), which sox then measures window by window. Windows are placed from
+// closes, hence SIGTERM once the game prints that it is done), which sox then measures window by window. Windows are placed from
 // what the recording shows, since the script starts a little after the file does and its
 // timers come late when the machine is busy.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "tests/audio/audOggMaker.h"
+#include "tests/support/playerRun.h"
 
 namespace {
 
@@ -32,6 +32,12 @@ const char* const kStandIns =
     "global _ObjPhysics = function(o) { return null; };"
     "global _ObjGraphics = function(o) { return null; };"
     "NewScene(\"level\"); level.NewObject(\"ball\");\n";
+
+// The script line that ends a run a_ms milliseconds of the game's clock after it started.
+std::string DoneAfter(int a_ms) {
+  return "global done = function(t) { print(\"done\"); }; Clock.AddTimer(TIMER_ONCE, " + std::to_string(a_ms) +
+         ", \"done\", table());";
+}
 
 struct Level {
   double rms;
@@ -58,20 +64,28 @@ class AudioPlayerTest : public testing::Test {
     std::ofstream(dir / "game" / a_name, std::ios::binary) << a_bytes;
   }
 
-  // Runs the game for a_seconds and returns its standard output; a_environment chooses
-  // the sound device.
-  std::string Play(const std::string& a_script, double a_seconds = 2.0,
-                   const std::string& a_environment = "", bool a_standIns = true) {
+  // Runs the game until it prints "done" (a timer of the script's own), then stops it with
+  // SIGTERM, which closes the device and writes the recording's header; returns its standard
+  // output without that line. a_environment chooses the sound device (the wave recorder by
+  // default).
+  std::string Play(const std::string& a_script, std::vector<std::string> a_environment = {},
+                   bool a_standIns = true) {
     Write("start.qv", (a_standIns ? std::string(kStandIns) : std::string()) + a_script);
-    const std::string environment =
-        a_environment.empty() ? "ALSOFT_CONF='" + (dir / "wave.conf").string() + "'" : a_environment;
-    std::ostringstream command;
-    command << "cd '" << dir.string() << "' && env -u DISPLAY -u ALSOFT_DRIVERS " << environment
-            << " timeout --preserve-status -s TERM " << a_seconds << " '" OMBRIX_PLAYER
-               "' --nowindow --dev game >stdout.txt 2>stderr.txt";
-    const int raw = std::system(command.str().c_str());
-    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw << "\n" << Read("stderr.txt");
-    return Read("stdout.txt");
+    testSupport::PlayerOptions options;
+    options.dir = dir;
+    options.args = {"--nowindow", "--dev", "game"};
+    options.env = {"DISPLAY", "ALSOFT_DRIVERS"};
+    if (a_environment.empty()) a_environment = {"ALSOFT_CONF=" + (dir / "wave.conf").string()};
+    options.env.insert(options.env.end(), a_environment.begin(), a_environment.end());
+    options.stopAfter = "done \n";
+    options.limitSeconds = 60;
+    const testSupport::PlayerRun run = testSupport::RunPlayer(options);
+    EXPECT_TRUE(run.stopped) << run.out << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::string out = run.out;
+    const std::string::size_type done = out.rfind("done \n");
+    if (done != std::string::npos) out.erase(done, 6);
+    return out;
   }
 
   std::string Read(const std::string& a_name) {
@@ -140,7 +154,7 @@ class AudioPlayerTest : public testing::Test {
 // A mono sound at the listener is centred: both channels alike, and silent once it ends.
 TEST_F(AudioPlayerTest, CentredToneOnBothChannelsUntilItEnds) {
   Write("tone.ogg", audTest::ToneOgg(1, 44100, 0.6f));
-  Play("global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);");
+  Play("global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);" + DoneAfter(2000));
   for (int channel : {1, 2}) {
     const auto spans = HeardSpans(channel);
     ASSERT_EQ(spans.size(), 1u) << channel;
@@ -158,7 +172,7 @@ TEST_F(AudioPlayerTest, StereoSoundsAreNotPanned) {
   Write("left.ogg", audTest::EncodeOgg(2, 44100, 88200, [](int c, int f) {
           return c == 0 ? audTest::Sine(0.5f, 440, 44100, f) : 0.0f;
         }));
-  Play("global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"left.ogg\")); s.Play(1);");
+  Play("global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"left.ogg\")); s.Play(1);" + DoneAfter(2000));
   const auto spans = HeardSpans(1);
   ASSERT_EQ(spans.size(), 1u);
   EXPECT_TRUE(HeardSpans(2).empty());
@@ -174,8 +188,8 @@ TEST_F(AudioPlayerTest, ASourceLeftOfTheListenerIsLouderOnTheLeft) {
   Write("tone.ogg", audTest::ToneOgg(1, 44100, 1.0f));
   Play("NewScene(\"level\"); global ear = level.NewObject(\"ear\"); Audio.Listener(ear.Physics);"
        "global box = level.NewObject(\"box\"); box.Physics.Position(-100, 0, 0);"
-       "global s = AudioSource(box); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);",
-       2.0, "", false);
+       "global s = AudioSource(box); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);" + DoneAfter(2000),
+       {}, false);
   const auto spans = HeardSpans(1);
   ASSERT_FALSE(spans.empty());
   // From a quarter of a second in: the first frames mix before the first pose copy.
@@ -191,8 +205,8 @@ TEST_F(AudioPlayerTest, PlayAfterStopStartsAgainFromTheBeginning) {
   Write("tone.ogg", audTest::ToneOgg(1, 44100, 1.5f));
   Play("global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);"
        "global stop = function(t) { s.Play(0); }; global again = function(t) { s.Play(1); };"
-       "Clock.AddTimer(TIMER_ONCE, 300, \"stop\", table()); Clock.AddTimer(TIMER_ONCE, 700, \"again\", table());",
-       3.0);
+       "Clock.AddTimer(TIMER_ONCE, 300, \"stop\", table()); Clock.AddTimer(TIMER_ONCE, 700, \"again\", table());" +
+       DoneAfter(3000));
   const auto spans = HeardSpans(1);
   ASSERT_EQ(spans.size(), 2u);
   EXPECT_LT(spans[0].second - spans[0].first, 1.2);
@@ -203,8 +217,8 @@ TEST_F(AudioPlayerTest, GainScalesTheLevelAndPitchTheFrequency) {
   Write("tone.ogg", audTest::ToneOgg(1, 44100, 1.0f));
   Play("global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"tone.ogg\")); s.Loop(1); s.Play(1);"
        "global change = function(t) { s.Gain(0.25); s.Pitch(2); };"
-       "Clock.AddTimer(TIMER_ONCE, 900, \"change\", table());",
-       2.5);
+       "Clock.AddTimer(TIMER_ONCE, 900, \"change\", table());" +
+       DoneAfter(2500));
   const auto spans = HeardSpans(1);
   ASSERT_EQ(spans.size(), 1u);
   // The change is heard late when the machine is busy: the first half second against the
@@ -227,7 +241,8 @@ TEST_F(AudioPlayerTest, ADeletedObjectFallsSilent) {
            "global gone = function(t) { level.ball.Delete(); };"
            "global poke = function(t) { kept.Load(tone); kept.Play(1); kept.Gain(1);"
            "  late = _ObjAudSource(component); print(\"poked\", late); };"
-           "Clock.AddTimer(TIMER_ONCE, 300, \"gone\", table()); Clock.AddTimer(TIMER_ONCE, 600, \"poke\", table());");
+           "Clock.AddTimer(TIMER_ONCE, 300, \"gone\", table()); Clock.AddTimer(TIMER_ONCE, 600, \"poke\", table());" +
+           DoneAfter(2000));
   EXPECT_NE(out.find("poked null"), std::string::npos) << out;
   // Heard once, until the object went, and never again.
   const auto spans = HeardSpans(1);
@@ -245,15 +260,16 @@ TEST_F(AudioPlayerTest, NoDeviceAndBadSoundsDoNotStopTheGame) {
       "global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"nothere.ogg\"));"
       "s.Load(Audio.AddSound(\"bad.ogg\")); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);"
       "global alive = function(t) { print(\"alive\"); };"
-      "Clock.AddTimer(TIMER_ONCE, 300, \"alive\", table());";
+      "Clock.AddTimer(TIMER_ONCE, 300, \"alive\", table());" +
+      DoneAfter(400);
   const std::string messages =
       "nothere.ogg not found !\n"
       "bad.ogg doesn't seem to be a valid OggVorbis file.\n"
       "Loaded script: start.qv\n"
       "alive \n";
   // No driver of that name: OpenAL finds no device, as on a machine without a sound card.
-  EXPECT_EQ(Play(script, 1.0, "ALSOFT_DRIVERS=none"), "Sound Device Not Found\n" + messages);
-  EXPECT_EQ(Play(script, 1.0), messages);
+  EXPECT_EQ(Play(script, {"ALSOFT_DRIVERS=none"}), "Sound Device Not Found\n" + messages);
+  EXPECT_EQ(Play(script), messages);
 }
 
 }  // namespace

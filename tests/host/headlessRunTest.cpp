@@ -4,37 +4,32 @@
 // job compares.
 #include <gtest/gtest.h>
 #include <irrlicht.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tests/host/hostFixture.h"
+#include "tests/support/playerRun.h"
 
 namespace {
 
 using hostTest::WriteFile;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using testSupport::PlayerRun;
 
-// a_prefix goes before the player on the command line (the virtual X server).
-Result RunPlayer(const hostTest::fs::path& a_dir, const std::vector<std::string>& a_args, const std::string& a_prefix = "") {
-  // The time-out only keeps a broken build from hanging the suite: a --frames run ends by
-  // itself, as fast as it goes. The null sound device keeps the output the same on machines
-  // with and without a sound card.
-  std::string command = "cd '" + a_dir.string() + "' && env -u DISPLAY ALSOFT_DRIVERS=null timeout -s KILL 120 " + a_prefix + " '" OMBRIX_PLAYER "'";
-  for (const std::string& a : a_args) command += " '" + a + "'";
-  command += " >stdout.txt 2>stderr.txt";
-  const int raw = std::system(command.c_str());
-  Result result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + raw;
-  result.out = hostTest::ReadFile(a_dir / "stdout.txt");
-  result.err = hostTest::ReadFile(a_dir / "stderr.txt");
-  return result;
+// With a_xvfb the player runs on a virtual X server of its own. A windowed run on Mesa
+// leaves one block of the GL driver, which is unloaded before a leak report could name it;
+// under the leak checker that alone would fail the run.
+PlayerRun RunPlayer(const hostTest::fs::path& a_dir, const std::vector<std::string>& a_args, bool a_xvfb = false) {
+  testSupport::PlayerOptions options;
+  options.dir = a_dir;
+  options.args = a_args;
+  if (a_xvfb) {
+    options.prefix = {OMBRIX_SOURCE_DIR "/tests/support/withXvfb.sh"};
+    options.env.push_back("LSAN_OPTIONS=detect_leaks=0");
+  }
+  return testSupport::RunPlayer(options);
 }
 
 // Each line names the frame it was printed in: the counter started by the start script
@@ -53,7 +48,7 @@ TEST(HeadlessRun, FixedClockTimersFireAtExactFramesAndRepeat) {
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game/start.qv", kTimerGame);
   const std::vector<std::string> args = {"--nowindow", "--fixed-clock", "--frames", "100", "--dev", "game"};
-  const Result first = RunPlayer(dir.path, args);
+  const PlayerRun first = RunPlayer(dir.path, args);
   EXPECT_EQ(first.status, 0) << first.err;
   // A 1000 ms timer is 33 frames long and fires in the 34th frame, as in a real-time run
   // that is never late; a 100 ms cyclic one first in the 4th, then every 3rd.
@@ -70,12 +65,12 @@ TEST(HeadlessRun, FixedClockTimersFireAtExactFramesAndRepeat) {
   EXPECT_NE(first.out.find(" at 100 \n", random), std::string::npos) << first.out;
 
   // The same run again prints the same, Random included.
-  const Result second = RunPlayer(dir.path, args);
+  const PlayerRun second = RunPlayer(dir.path, args);
   EXPECT_EQ(second.status, 0);
   EXPECT_EQ(second.out, first.out);
 
   // Nothing waits and nothing is skipped, however long the game time: 5 minutes of it.
-  const Result longRun = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "9000", "--dev", "game"});
+  const PlayerRun longRun = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "9000", "--dev", "game"});
   EXPECT_EQ(longRun.status, 0);
   EXPECT_NE(longRun.out.find("cyclic 2999 8998 \n"), std::string::npos);
   EXPECT_EQ(longRun.out.find("cyclic 3000 "), std::string::npos);
@@ -110,7 +105,7 @@ Input.ScriptMouse("look");
             "9 mouse 0 down\n"
             "10 mouse 0 up\n"
             "50 key KEY_SPACE down\n");
-  const Result r = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "12", "--input", "keys.txt", "--dev", "game"});
+  const PlayerRun r = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "12", "--input", "keys.txt", "--dev", "game"});
   EXPECT_EQ(r.status, 0) << r.err;
   // A press and release in one frame gives down then up; events after the last frame never
   // arrive. The move is read against the window centre the cursor is put back to.
@@ -143,7 +138,7 @@ TEST(HeadlessRun, BadOptionsAndInputFilesStopBeforeAnythingIsCreated) {
     std::vector<std::string> args = {"--nowindow", "--dev", "game"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     SCOPED_TRACE(c.message);
-    const Result r = RunPlayer(dir.path, args);
+    const PlayerRun r = RunPlayer(dir.path, args);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
@@ -176,13 +171,13 @@ TEST(HeadlessRun, StrictFailsARunThatLoggedAScriptError) {
     SCOPED_TRACE(std::string(c.package) + (c.strict ? " strict" : ""));
     std::vector<std::string> args = {"--nowindow", "--fixed-clock", "--frames", "3", "--dev", c.package};
     if (c.strict) args.insert(args.begin(), "--strict");
-    const Result r = RunPlayer(dir.path, args);
+    const PlayerRun r = RunPlayer(dir.path, args);
     EXPECT_EQ(r.status, c.status) << r.out;
     EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
   }
   // A start script that does not compile ends the run as it always has.
   WriteFile(dir.path / "nostart/start.qv", "x = ;");
-  EXPECT_EQ(RunPlayer(dir.path, {"--strict", "--nowindow", "--frames", "3", "--dev", "nostart"}).status, 255);
+  EXPECT_EQ(RunPlayer(dir.path, {"--strict", "--nowindow", "--fixed-clock", "--frames", "3", "--dev", "nostart"}).status, 255);
 }
 
 TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
@@ -244,11 +239,11 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[1]);
-    const Result r = RunPlayer(d, c.args);
+    const PlayerRun r = RunPlayer(d, c.args);
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.out, c.out);
   }
-  const Result cut = RunPlayer(d, {"--check", "cut"});
+  const PlayerRun cut = RunPlayer(d, {"--check", "cut"});
   EXPECT_EQ(cut.status, 1);
   EXPECT_EQ(cut.out.rfind("cut.qvp is cut short or damaged", 0), 0u) << cut.out;
 
@@ -277,12 +272,12 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
   deflated[data] ^= 0x55;
   WriteFile(d / "deflated.qvp", deflated);
   EXPECT_EQ(RunPlayer(d, {"--check", "whole"}).out, "whole: 1 script compiled, no problems found\n");
-  const Result changed = RunPlayer(d, {"--check", "stored"});
+  const PlayerRun changed = RunPlayer(d, {"--check", "stored"});
   EXPECT_EQ(changed.status, 1);
   EXPECT_EQ(changed.out,
             "noise.bin is damaged in stored.qvp: its bytes do not match the checksum the archive keeps\n"
             "stored: 1 script compiled, 1 problem found\n");
-  const Result inflated = RunPlayer(d, {"--check", "deflated"});
+  const PlayerRun inflated = RunPlayer(d, {"--check", "deflated"});
   EXPECT_EQ(inflated.status, 1);
   EXPECT_EQ(inflated.out.rfind("start.qv ", 0), 0u) << inflated.out;
 
@@ -294,14 +289,10 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
   const std::string why = "entry 1 has a name or extra field longer than the player can read";
   EXPECT_EQ(RunPlayer(d, {"--check", "negative"}).out,
             "negative.qvp is damaged: " + why + "\nScript start.qv not found!\nnegative: 0 scripts compiled, 2 problems found\n");
-  const Result played = RunPlayer(d, {"--nowindow", "--frames", "1", "negative"});
+  const PlayerRun played = RunPlayer(d, {"--nowindow", "--fixed-clock", "--frames", "1", "negative"});
   EXPECT_EQ(played.status, 255);
   EXPECT_EQ(played.out, "negative.qvp is damaged and was not mounted: " + why + "\nScript start.qv not found!\n");
 }
-
-// A windowed run on Mesa leaves one block of the GL driver, which is unloaded before a leak
-// report could name it; under the leak checker that alone would fail the run.
-const char* const kXvfb = "env LSAN_OPTIONS=detect_leaks=0 '" OMBRIX_SOURCE_DIR "/tests/support/withXvfb.sh'";
 
 TEST(HeadlessRun, ScreenshotOfTheLastFrameUnderXvfb) {
   if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
@@ -311,8 +302,8 @@ TEST(HeadlessRun, ScreenshotOfTheLastFrameUnderXvfb) {
             "global t = Graphics.NewText(\"WWWWWWWWWWWW\", 100, 100, \"#DefaultFont\");"
             "Graphics.SetTextColor(t, 1, 1, 0, 1);");
   // The name is relative to where the player started, although --dev enters the package.
-  const Result r = RunPlayer(dir.path, {"--frames", "2", "--fixed-clock", "--screenshot", "shot.png", "--dev", "game"},
-                       kXvfb);
+  const PlayerRun r = RunPlayer(dir.path, {"--frames", "2", "--fixed-clock", "--screenshot", "shot.png", "--dev", "game"},
+                       true);
   ASSERT_EQ(r.status, 0) << r.err;
 
   irr::IrrlichtDevice* device =
@@ -337,8 +328,8 @@ TEST(HeadlessRun, ScreenshotOfTheLastFrameUnderXvfb) {
   device->drop();
 
   // A picture that cannot be written fails the run.
-  const Result unwritable = RunPlayer(dir.path, {"--frames", "1", "--screenshot", "no/such/dir/shot.png", "--dev", "game"},
-                                     kXvfb);
+  const PlayerRun unwritable = RunPlayer(dir.path, {"--fixed-clock", "--frames", "1", "--screenshot", "no/such/dir/shot.png", "--dev", "game"},
+                                     true);
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.err.find("no screenshot written"), std::string::npos) << unwritable.err;
 }
@@ -350,9 +341,9 @@ TEST(HeadlessRun, TheOpenDeveloperMenuIsDrawnOverTheGame) {
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game/start.qv", "print(\"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\");");
   WriteFile(dir.path / "keys.txt", "2 key KEY_ESCAPE down\n3 key KEY_ESCAPE up\n");
-  const Result r = RunPlayer(dir.path, {"--frames", "6", "--fixed-clock", "--input", "keys.txt", "--screenshot",
+  const PlayerRun r = RunPlayer(dir.path, {"--frames", "6", "--fixed-clock", "--input", "keys.txt", "--screenshot",
                                         "menu.png", "--dev", "game"},
-                             kXvfb);
+                             true);
   ASSERT_EQ(r.status, 0) << r.err;
   irr::IrrlichtDevice* device =
       irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1, 1), 32, false, false, false);

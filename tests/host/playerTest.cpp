@@ -1,37 +1,22 @@
 // The built player run as a user runs it, in a scratch directory, with no display: what
 // it writes to standard output and the status it exits with are its interface.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tests/host/hostFixture.h"
+#include "tests/support/playerRun.h"
 
 namespace {
 
 using hostTest::WriteFile;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-Result RunPlayer(const hostTest::fs::path& dir, const std::vector<std::string>& args) {
-  // A run that reaches the main loop goes on until stopped: SIGTERM after 2 s ends it the
-  // way closing the window does, with status 0. OpenAL's null device keeps the output the
-  // same with or without a sound card.
-  std::string command = "cd '" + dir.string() + "' && env -u DISPLAY ALSOFT_DRIVERS=null timeout --preserve-status -s TERM 2 '" OMBRIX_PLAYER "'";
-  for (const std::string& a : args) command += " '" + a + "'";
-  command += " >stdout.txt 2>stderr.txt";
-  const int raw = std::system(command.c_str());
-  Result result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + raw;
-  result.out = hostTest::ReadFile(dir / "stdout.txt");
-  result.err = hostTest::ReadFile(dir / "stderr.txt");
-  return result;
-}
+// Every run here ends by itself: an option that ends it, an error, or a fixed number of
+// frames on the fixed clock.
+using testSupport::PlayerRun;
+using testSupport::RunPlayer;
 
 const char* const kAbc = "A9993E364706816ABA3E25717850C26C9CD0D89D";
 
@@ -43,7 +28,7 @@ TEST(Player, VersionEndsTheRunBeforeAnythingIsCreated) {
   hostTest::ScratchDir dir;
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--version"}, {"game", "--version", "--checksum"}}) {
-    const Result r = RunPlayer(dir.path, args);
+    const PlayerRun r = RunPlayer(dir.path, args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Ombrix 7.10\nhttps://ombrix.org\n");
     // The device would have logged its banner.
@@ -53,7 +38,7 @@ TEST(Player, VersionEndsTheRunBeforeAnythingIsCreated) {
 
 TEST(Player, HelpListsTheOptions) {
   hostTest::ScratchDir dir;
-  const Result r = RunPlayer(dir.path, {"--help"});
+  const PlayerRun r = RunPlayer(dir.path, {"--help"});
   EXPECT_EQ(r.status, 0);
   for (const char* option : {"--nowindow", "--fullscreen", "--dev", "--checksum", "--score-server", "--version", "--frames", "--fixed-clock",
                              "--input", "--screenshot", "--strict", "--frame-times", "--check"})
@@ -82,7 +67,7 @@ TEST(Player, ChecksumMode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.package);
-    const Result r = RunPlayer(dir.path, c.args);
+    const PlayerRun r = RunPlayer(dir.path, c.args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, ChecksumLines(c.package, c.sum));
   }
@@ -94,19 +79,19 @@ TEST(Player, DeveloperModeMessages) {
   WriteFile(dir.path / "game/a.ZIP", "");
   // An empty text does not compile: one empty statement is the smallest script.
   WriteFile(dir.path / "game/start.qv", ";");
-  Result r = RunPlayer(dir.path, {"--nowindow", "--dev", "game"});
+  PlayerRun r = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "2", "--dev", "game"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "Loading zip file level.zip\nLoaded script: start.qv\n");
 
   // The current directory has no start script.
-  r = RunPlayer(dir.path, {"--nowindow", "--dev", "nothere"});
+  r = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "2", "--dev", "nothere"});
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "Could not find nothere directory\nScript start.qv not found!\n");
 }
 
 TEST(Player, NoDisplayIsOneClearErrorNotACrash) {
   hostTest::ScratchDir dir;
-  const Result r = RunPlayer(dir.path, {"game"});
+  const PlayerRun r = RunPlayer(dir.path, {"game"});
   EXPECT_NE(r.status, 0);
   EXPECT_LT(r.status, 128) << "killed by a signal";
   EXPECT_EQ(r.out, "");

@@ -21,11 +21,11 @@ TEST(Isolated, EveryEndingIsToldApart) {
     gIsolated::Result expected;
   };
   const Case cases[] = {
-      {"returns", [] {}, 5000, gIsolated::FINISHED},
-      {"writes and returns", [] { std::printf("from the child\n"); }, 5000, gIsolated::FINISHED},
-      {"faults", [] { raise(SIGSEGV); }, 5000, gIsolated::CRASHED},
-      {"aborts", [] { std::abort(); }, 5000, gIsolated::CRASHED},
-      {"exits on its own", [] { _exit(1); }, 5000, gIsolated::CRASHED},
+      {"returns", [] {}, 60000, gIsolated::FINISHED},
+      {"writes and returns", [] { std::printf("from the child\n"); }, 60000, gIsolated::FINISHED},
+      {"faults", [] { raise(SIGSEGV); }, 60000, gIsolated::CRASHED},
+      {"aborts", [] { std::abort(); }, 60000, gIsolated::CRASHED},
+      {"exits on its own", [] { _exit(1); }, 60000, gIsolated::CRASHED},
       {"never ends", [] { for (;;) pause(); }, 100, gIsolated::TIMED_OUT},
   };
   for (const Case& c : cases) {
@@ -37,7 +37,7 @@ TEST(Isolated, EveryEndingIsToldApart) {
 
 TEST(Isolated, TheChildWorksOnACopy) {
   static int value = 1;
-  EXPECT_EQ(gIsolated::Run([] { value = 2; }, 5000), gIsolated::FINISHED);
+  EXPECT_EQ(gIsolated::Run([] { value = 2; }, 60000), gIsolated::FINISHED);
   EXPECT_EQ(value, 1);
 }
 

@@ -23,6 +23,7 @@
 
 #include <sqlite3.h>
 #include "tests/server/scoTestServer.h"
+#include "tests/support/playerRun.h"
 
 namespace {
 
@@ -70,11 +71,12 @@ public:
 
   void Run(const std::string& text) { ASSERT_EQ(machine->RunString(text.c_str()), 0) << text; }
 
-  // Frames until every request is answered (the server runs in another process, so
-  // this waits on it, a millisecond a frame at most).
+  // Frames until every request is answered. The server runs in another process, so this
+  // waits on it, a millisecond a frame at most; the 60 s limit is only a safety net.
   bool Settle()
   {
-    for (int i = 0; i < 10000; ++i)
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < limit)
     {
       frame.Run();
       if (_gNetwork::instance->requests.count == 0)
@@ -158,28 +160,22 @@ TEST(ScoreServer, PlayerCommandLinePointsAtTheServer)
     std::FILE* start = std::fopen((dir.path + "/game/start.qv").c_str(), "w");
     ASSERT_NE(start, nullptr);
     std::fputs("global got = function(t) { if (t != null && t[0] != null) {"
-               " print(\"top\", t[0].player, t[0].score); } };"
+               " print(\"top\", t[0].player, t[0].score); } print(\"answered\"); };"
                "global scored = function(n) { print(\"scored\", n);"
                " Network.GetScore(\"Game\", \"1.0\", \"\", 1, 5, \"got\"); };"
                "Network.SubmitScore(\"Game\", \"1.0\", \"\", \"Ann `x`\", 42.5, \"scored\");",
                start);
     std::fclose(start);
   }
-  // The game runs until stopped; four seconds leave room for a slow start (sanitizers, a
-  // busy machine).
-  const std::string command = "cd '" + dir.path + "' && env -u DISPLAY timeout --preserve-status -s TERM 4 '" +
-                              OMBRIX_PLAYER + "' --nowindow --dev game --score-server 127.0.0.1:" +
-                              std::to_string(server.port) + " >stdout.txt 2>/dev/null";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  std::string out;
-  if (std::FILE* file = std::fopen((dir.path + "/stdout.txt").c_str(), "r"))
-  {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-      out.append(buffer, n);
-    std::fclose(file);
-  }
+  // The game runs until stopped: once the answer to its query has arrived.
+  testSupport::PlayerOptions options;
+  options.dir = dir.path;
+  options.args = {"--nowindow", "--dev", "game", "--score-server", "127.0.0.1:" + std::to_string(server.port)};
+  options.stopAfter = "answered";
+  options.limitSeconds = 60;
+  const testSupport::PlayerRun run = testSupport::RunPlayer(options);
+  EXPECT_EQ(run.status, 0);
+  const std::string& out = run.out;
   EXPECT_NE(out.find("scored 1 \n"), std::string::npos) << out;
   EXPECT_NE(out.find("top Ann `x` 42.5"), std::string::npos) << out;
 }

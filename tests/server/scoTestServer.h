@@ -1,95 +1,16 @@
 #pragma once
-// Runs ombrix-scores as a child process on a port it picks, for the tests that need the
-// real executable: the player against it, a SIGKILL in the middle of a load, a browser.
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// What the score server's tests share: the server as a child process, request bodies as
+// the player encodes them, scratch folders and the test command's PostgreSQL server.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <vector>
-
-#include <httplib.h>
 
 #include "network/netScores.h"
+#include "tests/support/scoreServerProcess.h"
 
 namespace scoTest {
 
-class Process
-{
-public:
-  int port = -1;
-  pid_t pid = -1;
-
-  // Starts the server with the given arguments after "--listen 127.0.0.1:0" and waits for
-  // the line that names its port (a pipe read: no polling).
-  explicit Process(const std::vector<std::string>& args, const std::string& logPath = "/dev/null")
-  {
-    int out[2];
-    if (pipe(out) != 0)
-      std::abort();
-    pid = fork();
-    if (pid == 0)
-    {
-      // Never outlives the process that started it, even one that crashed.
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      dup2(out[1], 1);
-      close(out[0]);
-      close(out[1]);
-      FILE* log = std::fopen(logPath.c_str(), "a");
-      if (log)
-        dup2(fileno(log), 2);
-      std::vector<std::string> all = {OMBRIX_SCORES, "--listen", "127.0.0.1:0"};
-      all.insert(all.end(), args.begin(), args.end());
-      std::vector<char*> argv;
-      for (std::string& a : all)
-        argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    FILE* in = fdopen(out[0], "r");
-    char line[256];
-    if (in && std::fgets(line, sizeof line, in))
-    {
-      const char* colon = std::strrchr(line, ':');
-      if (std::strstr(line, "listening on") && colon)
-        port = std::atoi(colon + 1);
-    }
-    if (in)
-      std::fclose(in);
-  }
-
-  ~Process()
-  {
-    if (pid > 0)
-      Stop(SIGKILL);
-  }
-
-  // Sends the signal and returns the exit status (or 128 + the signal that ended it).
-  int Stop(int signal)
-  {
-    if (pid <= 0)
-      return -1;
-    kill(pid, signal);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
-  httplib::Client Client() const
-  {
-    httplib::Client client("127.0.0.1", port);
-    client.set_connection_timeout(5);
-    client.set_read_timeout(10);
-    return client;
-  }
-};
+using Process = testSupport::ScoreServerProcess;
 
 // A form field as the player encodes it.
 inline std::string Encode(const std::string& text) { return netScores::Encode(text); }

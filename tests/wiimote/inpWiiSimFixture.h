@@ -65,10 +65,11 @@ inline int Count(const std::vector<std::string>& a_lines, const std::string& a_l
 }
 
 // Re-checks a_done each time the driver decodes a report (and every 10 ms, for what no
-// report follows, such as the last output report of a callback); false after 5 s.
+// report follows, such as the last output report of a callback); false after 60 s, a
+// safety net only.
 template <class Done>
 bool WaitUntil(inpWiiDriver& a_driver, Done a_done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   for (;;) {
     const std::uint64_t decoded = a_driver.DecodedReports();
     if (a_done()) return true;

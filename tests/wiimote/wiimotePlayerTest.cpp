@@ -3,14 +3,14 @@
 // holds every output report the player sent.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/playerRun.h"
 
 namespace {
 
@@ -43,16 +43,19 @@ w.ScriptButton(WIIBUT_A, BUT_UP, "onAUp");
                                        "200 30 00 08\n"
                                        "400 300000\n"
                                        "500 30 zz\n";
-  const std::string command = "cd '" + dir.string() + "' && env -u DISPLAY ALSOFT_DRIVERS=null timeout --preserve-status -s TERM 4 '" OMBRIX_PLAYER
-                              "' --nowindow --dev game --wiimote-sim remote.txt >stdout.txt 2>stderr.txt";
-  const int raw = std::system(command.c_str());
-  const std::vector<std::string> out = Lines(dir / "stdout.txt");
-  const std::vector<std::string> err = Lines(dir / "stderr.txt");
+  // The remote's clock is the real one: the run is stopped once the release has arrived.
+  testSupport::PlayerOptions options;
+  options.dir = dir;
+  options.args = {"--nowindow", "--dev", "game", "--wiimote-sim", "remote.txt"};
+  options.stopAfter = "A up";
+  options.limitSeconds = 60;
+  const testSupport::PlayerRun run = testSupport::RunPlayer(options);
+  const std::vector<std::string> out = testSupport::PrintedLines(run.out);
+  const std::vector<std::string> err = testSupport::PrintedLines(run.err);
   const std::vector<std::string> sent = Lines(dir / "remote.txt.out");
   fs::remove_all(dir);
 
-  ASSERT_TRUE(WIFEXITED(raw)) << raw;
-  EXPECT_EQ(WEXITSTATUS(raw), 0);
+  EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(out, (std::vector<std::string>{"Loaded script: start.qv", "connected", "A down", "A up"}));
   // The driver's messages and the skipped line go to standard error, never standard output.
   EXPECT_NE(std::find(err.begin(), err.end(), "Wiimote : .. Connected!"), err.end());
