@@ -49,7 +49,7 @@ int NewScene(gmThread* a_thread) {
   return GM_NATIVE_OK;
 }
 
-bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_object) {
+bool RunNewObject(gmMachineEx* a_machine, const char* a_scene, const char* a_object) {
   if (!IsPlainName(a_scene) || !IsPlainName(a_object)) {
     a_machine->GetLog().LogEntry("NewObject: \"%.40s\" in scene \"%.40s\" is not a plain name; no object was made",
                                  a_object, a_scene);
@@ -62,7 +62,7 @@ bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_objec
                                  a_object, a_scene);
     return false;
   }
-  return a_machine->RunString(text.c_str()) == 0;
+  return a_machine->RunKeptString(text) == 0;
 }
 
 void NewCloth(gmMachineEx* a_machine, const char* a_scene, const char* a_cloth) {
