@@ -11,15 +11,17 @@ namespace gPrelude {
 bool Compose(const char* a_template, const char* const* a_args, int a_count, std::string& a_out, std::size_t a_max) {
   a_out.clear();
   int next = 0;
-  for (const char* p = a_template; *p; ++p) {
-    if (p[0] == '%' && p[1] == 's') {
-      if (next < a_count && a_args[next]) a_out += a_args[next];
-      ++next;
-      ++p;
-    } else {
-      a_out += *p;
-    }
+  const char* p = a_template;
+  while (*p) {
+    const char* hole = std::strstr(p, "%s");
+    const std::size_t plain = hole ? static_cast<std::size_t>(hole - p) : std::strlen(p);
+    a_out.append(p, plain);
     if (a_out.size() > a_max) return false;
+    if (!hole) break;
+    if (next < a_count && a_args[next]) a_out += a_args[next];
+    ++next;
+    if (a_out.size() > a_max) return false;
+    p = hole + 2;
   }
   return true;
 }
@@ -49,7 +51,7 @@ int NewScene(gmThread* a_thread) {
   return GM_NATIVE_OK;
 }
 
-bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_object) {
+bool RunNewObject(gmMachineEx* a_machine, const char* a_scene, const char* a_object) {
   if (!IsPlainName(a_scene) || !IsPlainName(a_object)) {
     a_machine->GetLog().LogEntry("NewObject: \"%.40s\" in scene \"%.40s\" is not a plain name; no object was made",
                                  a_object, a_scene);
@@ -62,7 +64,7 @@ bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_objec
                                  a_object, a_scene);
     return false;
   }
-  return a_machine->RunString(text.c_str()) == 0;
+  return a_machine->RunKeptString(text) == 0;
 }
 
 void NewCloth(gmMachineEx* a_machine, const char* a_scene, const char* a_cloth) {

@@ -31,8 +31,10 @@ int NewScene(gmThread* a_thread);
 
 // What a scene's _NewObject runs: creates object a_object in the scene whose global is
 // a_scene and names it. False when the text was rejected or did not compile; the scene
-// then looks for the object it should have appended.
-bool RunNewObject(gmMachine* a_machine, const char* a_scene, const char* a_object);
+// then looks for the object it should have appended. Objects are made many times a frame
+// under the same few names, so the text is compiled once per distinct text (it holds no
+// function literal, so a kept compilation behaves exactly as a fresh one).
+bool RunNewObject(gmMachineEx* a_machine, const char* a_scene, const char* a_object);
 
 // What a scene's _NewCloth runs, called from that bound method. Scene-level cloth has no
 // native type (cloth belongs to an object's physics), so while no global function _Cloth

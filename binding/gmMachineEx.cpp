@@ -66,6 +66,11 @@ gmMachineEx::~gmMachineEx() {
     entry.first->user = nullptr;
   }
   m_owned.clear();
+  while (gmWrappable* native = m_charged) {
+    m_charged = native->m_chargeNext;
+    native->m_chargedTo = nullptr;
+    native->m_chargePrev = native->m_chargeNext = nullptr;
+  }
   for (const auto& record : m_records) {
     const gmTypeEntry& type = GetTypeEntry(record.first);
     if (type.destruct == DestructOwned) SetTypeCallbacks(record.first, type.trace, nullptr, type.asString);
@@ -313,6 +318,25 @@ void gmMachineEx::DestructOwned(gmMachine* a_machine, gmUserObject* a_user) {
   machine->AdjustKnownMemoryUsed(-it->second.bytes);
   a_user->user = nullptr;
   machine->m_owned.erase(it);
+}
+
+// ---- Texts run again and again ----------------------------------------------------------------
+
+int gmMachineEx::RunKeptString(const std::string& a_text) {
+  auto found = m_kept.find(a_text);
+  if (found == m_kept.end()) {
+    int errors = 0;
+    gmFunctionObject* root = CompileString(a_text.c_str(), &errors);
+    if (!root) return errors;
+    if (m_kept.size() >= kKeptTexts) {
+      m_kept.erase(m_keptOrder.front());
+      m_keptOrder.pop_front();
+    }
+    found = m_kept.emplace(a_text, gmGCRoot(this, gmVariable(root))).first;
+    m_keptOrder.push_back(a_text);
+  }
+  RunFunction(found->second.GetFunction());
+  return 0;
 }
 
 // ---- Calling script functions -----------------------------------------------------------------

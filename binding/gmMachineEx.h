@@ -20,6 +20,7 @@
 // undone; proxies live as long as the machine. The registry belongs to the machine rather
 // than to the process: the player has one machine, and tests build many.
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "binding/gmProxy.h"
+#include "script/gc/gmGCRoot.h"
 #include "script/vm/gmMachine.h"
 
 class gmMachineEx : public gmMachine {
@@ -89,6 +91,16 @@ class gmMachineEx : public gmMachine {
   // ---- Natives owned by their wrappers --------------------------------------------------------
   void OwnNative(gmUserObject* a_user, void (*a_deleter)(void*), int a_bytes);
 
+  // ---- Texts run again and again ------------------------------------------------------------
+  // RunString for a text that natives compose and run many times over (the object prelude):
+  // the compiled top-level function is kept, keyed by the whole text, and every run starts
+  // it on a new thread as RunString does, so a script sees the same globals, errors and order
+  // of effects as when the text is compiled afresh. A text that fails to compile is not
+  // kept, so its errors are logged at every run. A function literal in a kept text would be
+  // one function object at every run instead of a new one each time: texts holding one go
+  // through RunString.
+  int RunKeptString(const std::string& a_text);
+
  private:
   struct Owned {
     void (*deleter)(void*);
@@ -121,6 +133,14 @@ class gmMachineEx : public gmMachine {
   bool m_callFailed = false;
   // Payloads of the AT_ globals.
   int m_launchInfo[3] = {0, 1, 2};
+  // Natives carrying a charge on this machine's memory usage (gmWrappable::Charge).
+  friend class gmWrappable;
+  gmWrappable* m_charged = nullptr;
+  // Compiled kept texts, at most kKeptTexts of them (names made up at run time would grow
+  // the map without end); the oldest is dropped first.
+  static const std::size_t kKeptTexts = 256;
+  std::unordered_map<std::string, gmGCRoot> m_kept;
+  std::deque<std::string> m_keptOrder;
 };
 
 template <class C>

@@ -110,6 +110,8 @@ void OwnNative(gmThread* a_thread, gmUserObject* a_user, void (*a_deleter)(void*
 
 void CountMemory(gmThread* a_thread, int a_bytes) { a_thread->GetMachine()->AdjustKnownMemoryUsed(a_bytes); }
 
+gmMachineEx* MachineOf(gmThread* a_thread) { return static_cast<gmMachineEx*>(a_thread->GetMachine()); }
+
 gmfloat TextToFloat(const char* a_text) { return static_cast<gmfloat>(std::strtod(a_text, nullptr)); }
 
 }  // namespace gmMarshal

@@ -109,6 +109,8 @@ gmUserObject* NewUser(gmThread* a_thread, void* a_native, int a_type);
 void OwnNative(gmThread* a_thread, gmUserObject* a_user, void (*a_deleter)(void*), int a_bytes);
 // Native bytes allocated on behalf of scripts, counted in the memory that paces the collector.
 void CountMemory(gmThread* a_thread, int a_bytes);
+// The calling thread's machine, which is always the extended one.
+gmMachineEx* MachineOf(gmThread* a_thread);
 // Leading number of a text, as the C conversions read it (0 when there is none).
 gmfloat TextToFloat(const char* a_text);
 
@@ -408,7 +410,9 @@ class gmFuncProxy final : public gmTypedProxy<C, R, A...> {
 
 // A constructor, kind 3: a new C from the converted arguments, wrapped in a new user
 // object of C's writable id and counted in the machine's memory (which paces the
-// collector). With a_ownedByScripts the wrapper owns the object.
+// collector). With a_ownedByScripts the wrapper owns the object and gives the bytes back
+// when it is collected; a native owned by native code gives them back when it dies
+// (gmWrappable::Charge).
 template <class C, class... A>
 class gmCtorProxy final : public gmTypedProxy<C, C*, A...> {
  public:
@@ -434,9 +438,14 @@ class gmCtorProxy final : public gmTypedProxy<C, C*, A...> {
       a_thread->PushNull();
       return GM_NATIVE_OK;
     }
-    gmMarshal::CountMemory(a_thread, static_cast<int>(sizeof(C)));
-    if (m_owned)
+    if (m_owned) {
+      gmMarshal::CountMemory(a_thread, static_cast<int>(sizeof(C)));
       gmMarshal::OwnNative(a_thread, user, [](void* a_p) { delete gmMarshal::FromUser<C>(a_p); }, static_cast<int>(sizeof(C)));
+    } else if constexpr (std::is_base_of_v<gmWrappable, C>) {
+      object->Charge(gmMarshal::MachineOf(a_thread), static_cast<int>(sizeof(C)));
+    } else {
+      gmMarshal::CountMemory(a_thread, static_cast<int>(sizeof(C)));
+    }
     a_thread->PushUser(user);
     return GM_NATIVE_OK;
   }

@@ -15,8 +15,15 @@
 // The wrappers belong to the machine's collector; one collected first unlinks itself
 // (gmUserObject::Destruct), so the list never names a freed wrapper, and a machine torn
 // down before the native leaves the list empty.
+//
+// A native that a constructor proxy made also carries its charge: the bytes added to the
+// machine's memory usage (which paces the collector) for it, given back when it dies,
+// whoever destroys it. Charged natives are linked into their machine, which forgets their
+// charges when it is destroyed first.
 
 #include "script/values/gmUserObject.h"
+
+class gmMachineEx;
 
 class gmWrappable {
  public:
@@ -24,7 +31,10 @@ class gmWrappable {
   // A copy is another native: its wrappers are its own.
   gmWrappable(const gmWrappable&) {}
   gmWrappable& operator=(const gmWrappable&) { return *this; }
-  ~gmWrappable() { CutWrappers(); }
+  ~gmWrappable() {
+    CutWrappers();
+    if (m_chargedTo) Uncharge();
+  }
 
   void AddWrapper(gmUserObject* a_user) {
     if (a_user) a_user->LinkWrapper(&m_wrappers);
@@ -37,8 +47,18 @@ class gmWrappable {
     }
   }
 
+  // Adds a_bytes to a_machine's memory usage until this native dies.
+  void Charge(gmMachineEx* a_machine, int a_bytes);
+
  private:
+  friend class gmMachineEx;
+  void Uncharge();
+
   gmUserObject* m_wrappers = nullptr;
+  gmMachineEx* m_chargedTo = nullptr;
+  gmWrappable* m_chargePrev = nullptr;
+  gmWrappable* m_chargeNext = nullptr;
+  int m_chargedBytes = 0;
 };
 
 #endif

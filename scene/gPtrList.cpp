@@ -3,9 +3,13 @@
 #include <cassert>
 #include <cstddef>
 
-gPtrList::gPtrList() : items(new void*[1]()) {}
+gPtrList::gPtrList() : items(m_first) {}
 
-gPtrList::~gPtrList() { delete[] items; }
+gPtrList::~gPtrList()
+{
+  if (items != m_first)
+    delete[] items;
+}
 
 void gPtrList::Append(void* item)
 {
@@ -14,7 +18,8 @@ void gPtrList::Append(void* item)
     void** grown = new void*[std::size_t(capacity) * 2]();
     for (int i = 0; i < count; ++i)
       grown[i] = items[i];
-    delete[] items;
+    if (items != m_first)
+      delete[] items;
     items = grown;
     capacity *= 2;
   }

@@ -8,13 +8,17 @@
 // with its own index and leaves the walk cursor alone: a walk in progress goes on from
 // where it was. When the element being processed removes itself, the element moved into
 // its slot is therefore not visited in that walk; an element appended during a walk is.
+//
+// The first slot lives inside the list: an object's components keep a dozen lists, most of
+// them empty or holding one element, and objects are made and deleted by the hundred a
+// frame.
 class gPtrList
 {
 public:
   int count = 0;
   int capacity = 1;
   int cursor = -1; // position of the walk in progress; -1 before the first walk
-  void** items;    // slots from count on are always null
+  void** items;    // slots from count on are always null; m_first until the list grows
 
   gPtrList();
   ~gPtrList();
@@ -40,6 +44,8 @@ public:
 
 private:
   void* AtCursor() const;
+
+  void* m_first[1] = {nullptr};
 };
 
 #endif

@@ -45,7 +45,8 @@ int gScene::RegisterScriptType(gmMachineEx* a_machine) {
 gmTableObject* gScene::_NewObject(const char* a_name) {
   const unsigned before = appended;
   gPrelude::RunNewObject(machine, name.c_str(), a_name ? a_name : "");
-  for (int i = 0; i < objects.count; ++i) {
+  // Serials are unique, and the object this call appended is normally the last one.
+  for (int i = objects.count - 1; i >= 0; --i) {
     sceObject* object = static_cast<sceObject*>(objects.Get(i));
     if (object->serial == before + 1) return object->table.Get();
   }

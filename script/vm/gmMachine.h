@@ -189,6 +189,13 @@ class gmMachine {
   // receives the new thread's id, or 0.
   int RunString(const char* a_text, int* a_outThreadId = nullptr, bool a_runNow = true,
                 const char* a_sourceName = nullptr, const gmVariable* a_this = nullptr);
+  // The two halves of RunString. CompileString returns the text's top-level function, or
+  // null with the number of errors in *a_outErrors (logged as RunString logs them); nothing
+  // roots the function, so the caller roots it before anything can collect. RunFunction
+  // starts it on a new thread as RunString does.
+  gmFunctionObject* CompileString(const char* a_text, int* a_outErrors, const char* a_sourceName = nullptr);
+  void RunFunction(gmFunctionObject* a_function, int* a_outThreadId = nullptr, bool a_runNow = true,
+                   const gmVariable* a_this = nullptr);
 
   // A fresh thread in the running list with a new id and an empty stack.
   gmThread* NewThread(int* a_outId = nullptr);

@@ -241,16 +241,16 @@ bool gmMachine::GetSource(gmuint a_id, const char** a_text, const char** a_name)
 
 // ---- Running text -----------------------------------------------------------------------
 
-int gmMachine::RunString(const char* a_text, int* a_outThreadId, bool a_runNow, const char* a_sourceName,
-                         const gmVariable* a_this) {
-  if (a_outThreadId) *a_outThreadId = 0;
+gmFunctionObject* gmMachine::CompileString(const char* a_text, int* a_outErrors, const char* a_sourceName) {
+  *a_outErrors = 0;
   if (!a_text) a_text = "";
 
   gmCodeTree& tree = gmCodeTree::Get();
   int parsed = tree.Parse(a_text, &m_log);
   if (parsed != gmCodeTree::PARSE_OK) {
     tree.Reset();
-    return parsed;
+    *a_outErrors = parsed;
+    return nullptr;
   }
 
   gmHooks hooks(this, a_text, a_sourceName);
@@ -267,10 +267,22 @@ int gmMachine::RunString(const char* a_text, int* a_outThreadId, bool a_runNow, 
   }
   tree.Reset();
   codeGen.Reset();
-  if (errors) return errors;
-  if (!hooks.GetRootFunction()) return 1;
+  if (!errors && !hooks.GetRootFunction()) errors = 1;
+  *a_outErrors = errors;
+  return errors ? nullptr : hooks.GetRootFunction();
+}
 
-  gmThread* thread = NewThreadCalling(a_this ? *a_this : gmVariable::Null(), hooks.GetRootFunction(), a_outThreadId);
-  if (thread && a_runNow) thread->Run();
+int gmMachine::RunString(const char* a_text, int* a_outThreadId, bool a_runNow, const char* a_sourceName,
+                         const gmVariable* a_this) {
+  if (a_outThreadId) *a_outThreadId = 0;
+  int errors = 0;
+  gmFunctionObject* root = CompileString(a_text, &errors, a_sourceName);
+  if (!root) return errors;
+  RunFunction(root, a_outThreadId, a_runNow, a_this);
   return 0;
+}
+
+void gmMachine::RunFunction(gmFunctionObject* a_function, int* a_outThreadId, bool a_runNow, const gmVariable* a_this) {
+  gmThread* thread = NewThreadCalling(a_this ? *a_this : gmVariable::Null(), a_function, a_outThreadId);
+  if (thread && a_runNow) thread->Run();
 }

@@ -3,6 +3,7 @@
 // kinds and callbacks by name.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -286,6 +287,89 @@ TEST_F(MachineExTest, EveryPointerResultIsANewWrapper) {
   EXPECT_EQ(script.Int("none"), 1);
   EXPECT_EQ(Native<Probe>("a"), Native<Probe>("p"));
   EXPECT_EQ(Native<Probe>("b"), Native<Probe>("p"));
+}
+
+// A native made by scripts but owned and destroyed by native code, as a scene's objects are.
+struct Held : gmWrappable {
+  static std::vector<Held*>& Made() {
+    static std::vector<Held*> made;
+    return made;
+  }
+  Held() { Made().push_back(this); }
+  char payload[200] = {};
+};
+
+void RegisterHeld(gmMachineEx* a_machine) {
+  gmNativeType<Held> type(a_machine, "Held");
+  type.Constructor<>();
+  type.Register();
+}
+
+void DeleteHeld() {
+  for (Held* held : Held::Made()) delete held;
+  Held::Made().clear();
+}
+
+TEST_F(MachineExTest, NativeSizeLeavesTheMemoryFigureWhenTheNativeDies) {
+  RegisterHeld(&machine);
+  const char* text = "for (i = 0; i < 1000; i += 1) { h = Held(); }";
+  ASSERT_EQ(script.Run(text), 0);
+  DeleteHeld();
+  machine.Collect(true);
+  const long long start = machine.GetCurrentMemoryUsage();
+
+  ASSERT_EQ(script.Run(text), 0);
+  EXPECT_GE(machine.GetCurrentMemoryUsage(), start + 1000 * static_cast<long long>(sizeof(Held)));
+  // Collecting the wrappers alone gives nothing back: the natives are alive.
+  machine.Collect(true);
+  EXPECT_GE(machine.GetCurrentMemoryUsage(), start + 1000 * static_cast<long long>(sizeof(Held)));
+  DeleteHeld();
+  machine.Collect(true);
+  EXPECT_LT(std::llabs(machine.GetCurrentMemoryUsage() - start), static_cast<long long>(sizeof(Held)));
+}
+
+TEST(NativeCharge, NativeOutlivingItsMachineDiesSafely) {
+  {
+    gmMachineEx machine;
+    RegisterHeld(&machine);
+    gBindingTestScript script(&machine);
+    ASSERT_EQ(script.Run("global a = Held(); global b = Held();"), 0);
+    ASSERT_EQ(Held::Made().size(), 2u);
+    // One dies while the machine lives: the machine's list of charges stays linked.
+    delete Held::Made().front();
+    Held::Made().erase(Held::Made().begin());
+  }
+  DeleteHeld();
+}
+
+// A kept text runs from its first compilation, yet every run reads the globals as they are
+// then, and failures are reported at every run as a fresh compilation reports them.
+TEST_F(MachineExTest, KeptTextRunsLikeAFreshCompilation) {
+  ASSERT_EQ(script.Run("global f = function() { return 1; }; global log = table();"), 0);
+  const std::string text = "global r = f(); log[tableCount(log)] = r;";
+  EXPECT_EQ(machine.RunKeptString(text), 0);
+  EXPECT_EQ(script.Int("r"), 1);
+  ASSERT_EQ(script.Run("global f = function() { return 2; };"), 0);
+  EXPECT_EQ(machine.RunKeptString(text), 0);
+  EXPECT_EQ(script.Int("r"), 2);
+  ASSERT_EQ(script.Run("global n = tableCount(log);"), 0);
+  EXPECT_EQ(script.Int("n"), 2);
+
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_GT(machine.RunKeptString("global broken = ;"), 0) << run;
+    EXPECT_NE(script.Errors(), "") << run;
+    EXPECT_EQ(machine.RunKeptString("global r = missing();"), 0) << run;
+    EXPECT_NE(script.Errors(), "") << run;
+  }
+
+  // More distinct texts than are kept: the oldest go, and run again when asked.
+  for (int i = 0; i < 300; ++i) EXPECT_EQ(machine.RunKeptString("global k = " + std::to_string(i) + ";"), 0);
+  EXPECT_EQ(script.Int("k"), 299);
+  EXPECT_EQ(machine.RunKeptString("global k = 0;"), 0);
+  EXPECT_EQ(script.Int("k"), 0);
+  EXPECT_EQ(machine.RunKeptString(text), 0);
+  EXPECT_EQ(script.Int("r"), 2);
+  EXPECT_EQ(script.Errors(), "");
 }
 
 TEST_F(MachineExTest, ParameterOfALaterClassResolvesWhenItIsRegistered) {

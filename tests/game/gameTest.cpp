@@ -168,6 +168,21 @@ TEST_F(GameTest, ScenesAndObjectsFromScripts) {
   EXPECT_EQ(Lines(), (std::vector<std::string>{"1"}));
 }
 
+// The object text runs from one compilation per distinct text; every run still reads the
+// globals of the moment and fails as a fresh compilation would.
+TEST_F(GameTest, ObjectsMadeAgainUnderOneNameSeeTheGlobalsOfTheMoment) {
+  Run("NewScene(\"level\");"
+      "global first = level.NewObject(\"ball\"); global second = level.NewObject(\"ball\");"
+      "print(first != second, level.ball == second, first._core != null);");
+  Run("global made = Object; global Object = function(s) { o = made(s); o.marked = 1; return o; };"
+      "print(level.NewObject(\"ball\").marked);");
+  Run("global kept = level; global level = null;");
+  const int entries = machine->GetLog().GetEntryCount();
+  Run("print(kept.NewObject(\"ball\") == null); print(kept.NewObject(\"ball\") == null);");
+  EXPECT_GE(machine->GetLog().GetEntryCount(), entries + 2);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"1 1 1", "1", "1", "1"}));
+}
+
 TEST_F(GameTest, ScriptErrorsFromInputAndScenes) {
   const int entries = machine->GetLog().GetEntryCount();
   Run("Input.ScriptButton(KEY_A, 5, \"x\"); print(\"not reached\");");
