@@ -201,4 +201,74 @@ TEST(LanguageGuide, EveryExampleShowingOutputPrintsIt) {
   fs::remove_all(folder);
 }
 
+// ---- The first game -----------------------------------------------------------------
+
+// A block of the tutorial marked for the test by the comment line before it.
+struct Step {
+  std::string kind;  // "run", "file" or "output"
+  std::string name;  // the file written or compared
+  std::string text;
+};
+
+std::vector<Step> TutorialSteps(const std::string& a_page) {
+  std::vector<Step> steps;
+  std::string marker;
+  bool inside = false;
+  for (const std::string& line : Lines(a_page)) {
+    if (!inside && StartsWith(line, "<!-- test: ")) {
+      marker = line.substr(11, line.size() - 11 - 4);
+    } else if (!inside && StartsWith(line, "```") && !marker.empty()) {
+      inside = true;
+      const size_t space = marker.find(' ');
+      steps.push_back({marker.substr(0, space), space == std::string::npos ? "" : marker.substr(space + 1), ""});
+    } else if (inside && line == "```") {
+      inside = false;
+      marker.clear();
+    } else if (inside) {
+      steps.back().text += line + "\n";
+    }
+  }
+  return steps;
+}
+
+std::string QuoteForShell(const std::string& a_text) {
+  std::string quoted = "'";
+  for (char c : a_text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The page's commands run in an empty folder, with HOME holding ombrix/build (the page's
+// example location of the build) and the player on PATH, as the page's first lines set up.
+TEST(FirstGame, RunsAsThePageShowsIt) {
+  const std::vector<Step> steps = TutorialSteps(ReadFile(fs::path(OMBRIX_SOURCE_DIR) / "docs/first-game.md"));
+  ASSERT_GE(steps.size(), 6u);
+  const fs::path root = fs::temp_directory_path() / ("ombrix-first-game-" + std::to_string(getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "home/ombrix");
+  fs::create_directories(root / "work");
+  fs::create_directory_symlink(OMBRIX_BINARY_DIR, root / "home/ombrix/build");
+  const std::string environment = "cd " + QuoteForShell((root / "work").string()) + " && HOME=" +
+                                  QuoteForShell((root / "home").string()) + " PATH=" + QuoteForShell(OMBRIX_BINARY_DIR) +
+                                  ":\"$PATH\" bash -e -c ";
+  for (const Step& step : steps) {
+    if (step.kind == "file") {
+      std::ofstream(root / "work" / step.name) << step.text;
+    } else if (step.kind == "run") {
+      int status = -1;
+      const std::string output = Shell(environment + QuoteForShell(step.text) + " 2>&1", &status);
+      ASSERT_EQ(status, 0) << step.text << output;
+    } else if (step.kind == "output") {
+      // The lines the page shows are the game's own, in the order the run printed them.
+      const std::vector<std::string> recorded = Lines(ReadFile(root / "work" / step.name));
+      size_t at = 0;
+      for (std::string line : Lines(step.text)) {
+        while (at < recorded.size() && recorded[at].substr(0, recorded[at].find_last_not_of(' ') + 1) != line) ++at;
+        ASSERT_LT(at, recorded.size()) << "the page shows \"" << line << "\", which the run did not print";
+        ++at;
+      }
+    }
+  }
+  fs::remove_all(root);
+}
+
 }  // namespace
