@@ -114,9 +114,9 @@ void gScriptHost::Build(bool a_developer, const gScriptApi& a_api) {
 
 void gScriptHost::RegisterGlobalFunctions() {
   const gmFunctionEntry entries[] = {
-      {"NewScene", gPrelude::NewScene, 0},
-      {"Random", Random, 0},
-      {"LoadScript", LoadScript, reinterpret_cast<gmptr>(this)},
+      {"NewScene", gPrelude::NewScene, 0, "name"},
+      {"Random", Random, 0, "[low], [high]"},
+      {"LoadScript", LoadScript, reinterpret_cast<gmptr>(this), "fileName"},
   };
   m_machine->RegisterNatives(entries, 3);
 }

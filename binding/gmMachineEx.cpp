@@ -96,6 +96,17 @@ const gmMachineEx::TypeRecord* gmMachineEx::FindRecord(int a_type) const {
   return it == m_records.end() ? nullptr : &it->second;
 }
 
+std::vector<const gmProxy*> gmMachineEx::ConstructorsOf(int a_type) const {
+  std::vector<const gmProxy*> found;
+  const char* name = TypeName(a_type);
+  for (size_t index = 0; index < m_constructorNames.size(); ++index) {
+    if (m_constructorNames[index] != name) continue;
+    auto range = m_constructors.equal_range(static_cast<int>(index));
+    for (auto it = range.first; it != range.second; ++it) found.push_back(it->second);
+  }
+  return found;
+}
+
 gmProxy* gmMachineEx::Keep(gmProxy* a_proxy) {
   m_proxies.emplace_back(a_proxy);
   return a_proxy;

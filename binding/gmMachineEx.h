@@ -58,6 +58,8 @@ class gmMachineEx : public gmMachine {
     return TypeIdOf(typeid(C*));
   }
   const TypeRecord* FindRecord(int a_type) const;
+  // The constructor overloads of a type, in registration order (empty when it has none).
+  std::vector<const gmProxy*> ConstructorsOf(int a_type) const;
 
   // The registration of one class, used through gmNativeType (gmNativeType.h): Begin
   // defines the two ids and returns the writable one; the Add calls bind proxies, which the

@@ -76,6 +76,7 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
   // Values first, so that a value is never mistaken for the package name or an option.
   std::vector<bool> taken(argc > 0 ? static_cast<size_t>(argc) : 0, false);
   bool framesGiven = false;
+  bool api = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     std::string* value = ValueOf(line, arg);
@@ -124,6 +125,10 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
       line.frameTimes = true;
     } else if (std::strcmp(arg, "--check") == 0) {
       line.check = true;
+    } else if (std::strcmp(arg, "--api") == 0) {
+      api = true;
+    } else if (std::strcmp(arg, "--json") == 0) {
+      line.json = true;
     } else {
       line.package = arg;
     }
@@ -141,10 +146,13 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
     const std::filesystem::path path = std::filesystem::absolute(line.wiimoteSim, ignored);
     if (!path.empty()) line.wiimoteSim = path.string();
   }
+  if (line.json && !api && error.empty()) error = "--json only goes with --api";
   if (error.empty()) error = Contradiction(line);
   if (!error.empty()) {
     line.action = BAD_ARGUMENT;
     line.error = error;
+  } else if (api) {
+    line.action = SHOW_API;
   }
   return line;
 }
@@ -166,6 +174,8 @@ void gPrintUsage(const char* program) {
       "                      send scores to this server (port 80 by default) instead of the\n"
       "                      built-in one, e.g. a local ombrix-scores\n"
       "  --version           print the version and exit\n"
+      "  --api [--json]      print the script API this player registers (Markdown, or JSON)\n"
+      "                      and exit; docs/api.md describes every entry\n"
       "  --wiimote-sim FILE  a simulated Wiimote sends FILE's input reports (lines \"MS HEX...\")\n"
       "                      and writes every output report it gets to FILE.out\n"
       "Headless and scripted runs (they combine with each other, --nowindow and --dev):\n"

@@ -6,7 +6,7 @@ class gCommandLine {
  public:
   // What the process does once the arguments are read. Version and help end it at once,
   // before anything is created; so does a bad option value (BAD_ARGUMENT, with `error`).
-  enum Action { RUN, SHOW_VERSION, SHOW_HELP, BAD_ARGUMENT };
+  enum Action { RUN, SHOW_VERSION, SHOW_HELP, SHOW_API, BAD_ARGUMENT };
 
   Action action = RUN;
   bool window = true;
@@ -32,6 +32,7 @@ class gCommandLine {
   // "--frame-times": the mean time per frame of each step of the loop, printed at the end.
   bool frameTimes = false;
   bool check = false;       // compile the package's scripts without running anything
+  bool json = false;        // "--api --json": the script API listing as JSON
   std::string error;        // why the line was refused (BAD_ARGUMENT)
 
   // Exit status of a run that stops at a bad option value or input file.

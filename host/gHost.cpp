@@ -11,6 +11,7 @@
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
 #include "graphics/_gGraphics.h"
+#include "host/gApiReference.h"
 #include "host/gDeveloperMenu.h"
 #include "host/gFixedClock.h"
 #include "host/gFrame.h"
@@ -47,6 +48,22 @@ int gHost::Run(int argc, const char* const* argv) {
   }
   if (commandLine.action == gCommandLine::SHOW_HELP) {
     gPrintUsage(argc > 0 ? argv[0] : "ombrix");
+    return 0;
+  }
+  if (commandLine.action == gCommandLine::SHOW_API) {
+    // The machine as a game gets it, on a device without a window: no sound, network or package.
+    commandLine.window = false;
+    BuildScriptHost();
+    StartClock();
+    if (!CreateDevice()) return kNoDevice;
+    std::string text;
+    std::string error;
+    if (!gApiReference(scriptHost->GetMachine(), commandLine.json, text, error)) {
+      std::fprintf(stderr, "ombrix: %s\n", error.c_str());
+      return 1;
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
     return 0;
   }
   if (commandLine.action == gCommandLine::BAD_ARGUMENT) {

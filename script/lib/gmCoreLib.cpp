@@ -1,10 +1,12 @@
 #include "script/lib/gmCoreLib.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "script/lib/gmLibNumbers.h"
@@ -564,6 +566,86 @@ void AppendUnsigned(gmGrowingText& a_text, gmuint a_value, gmuint a_base, bool a
   a_text.Append(start, static_cast<size_t>(end - start));
 }
 
+// printf's flags, width and precision between "%" and a conversion letter ("%-8s",
+// "%5.1f", "%03d"). Width and precision are capped, so a format cannot ask for a text of
+// gigabytes.
+struct gmFormatSpec {
+  std::string flags;
+  int width = -1;
+  int precision = -1;
+};
+const int kMaxFormatWidth = 512;
+
+// Reads the spec starting at a_p (just after the "%"); returns where the letter should be.
+const char* ReadFormatSpec(const char* a_p, gmFormatSpec& a_spec) {
+  while (*a_p && std::strchr("-+ #0", *a_p)) a_spec.flags += *a_p++;
+  auto number = [&a_p]() {
+    int value = 0;
+    while (*a_p >= '0' && *a_p <= '9') value = std::min(value * 10 + (*a_p++ - '0'), kMaxFormatWidth);
+    return value;
+  };
+  if (*a_p >= '0' && *a_p <= '9') a_spec.width = number();
+  if (*a_p == '.') {
+    ++a_p;
+    a_spec.precision = number();
+  }
+  return a_p;
+}
+
+// One conversion with a spec; a_letter is lower case. Flags that C leaves undefined for a
+// conversion are dropped, so every spec has a defined result.
+void AppendWithSpec(gmGrowingText& a_text, char a_letter, const gmFormatSpec& a_spec, const gmVariable& a_arg) {
+  static const char* const kAllowed[] = {"-0", "-", "-+ 0", "-+ 0#", "-+ 0#", "-", "-0", "-0#"};
+  const char* letters = "bcdefsux";
+  const char* allowed = kAllowed[std::strchr(letters, a_letter) - letters];
+  std::string flags;
+  for (char flag : a_spec.flags)
+    if (std::strchr(allowed, flag) && flags.find(flag) == std::string::npos) flags += flag;
+  const bool left = flags.find('-') != std::string::npos;
+  const gmint i = a_arg.IsInt() ? a_arg.GetInt() : 0;
+  const double f = a_arg.IsFloat() ? static_cast<double>(a_arg.GetFloat()) : 0.0;
+
+  if (a_letter == 's' || a_letter == 'b') {
+    std::string body;
+    if (a_letter == 's') {
+      if (a_arg.IsString()) body.assign(a_arg.GetStringObject()->GetString(), static_cast<size_t>(a_arg.GetStringObject()->GetLength()));
+      if (a_spec.precision >= 0 && body.size() > static_cast<size_t>(a_spec.precision)) body.resize(static_cast<size_t>(a_spec.precision));
+    } else {
+      gmuint value = static_cast<gmuint>(i);
+      do {
+        body.insert(body.begin(), static_cast<char>('0' + (value & 1u)));
+        value >>= 1;
+      } while (value);
+      if (a_spec.precision > static_cast<int>(body.size())) body.insert(0, static_cast<size_t>(a_spec.precision) - body.size(), '0');
+    }
+    const size_t width = a_spec.width > 0 ? static_cast<size_t>(a_spec.width) : 0;
+    if (body.size() < width) {
+      const bool zeros = a_letter == 'b' && !left && a_spec.precision < 0 && flags.find('0') != std::string::npos;
+      if (left)
+        body.append(width - body.size(), ' ');
+      else
+        body.insert(0, width - body.size(), zeros ? '0' : ' ');
+    }
+    a_text.Append(body.data(), body.size());
+    return;
+  }
+
+  std::string conversion = "%" + flags;
+  if (a_spec.width >= 0) conversion += std::to_string(a_spec.width);
+  if (a_spec.precision >= 0 && a_letter != 'c') conversion += "." + std::to_string(a_spec.precision);
+  conversion += a_letter;
+  char buffer[kMaxFormatWidth * 2 + 64];
+  int length = 0;
+  switch (a_letter) {
+    case 'c': length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), i); break;
+    case 'd': length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), i); break;
+    case 'u':
+    case 'x': length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), static_cast<gmuint>(i)); break;
+    default: length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), f); break;
+  }
+  if (length > 0) a_text.Append(buffer, std::min(static_cast<size_t>(length), sizeof(buffer) - 1));
+}
+
 int gmfFormat(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
   GM_EXPECT_STRING_PARAM(format, 0);
@@ -584,6 +666,18 @@ int gmfFormat(gmThread* a_thread) {
     if (!*p) break;  // a lone trailing "%" ends the text
     if (*p == '%') {
       text.Append("%", 1);
+      continue;
+    }
+    gmFormatSpec spec;
+    const char* letter = ReadFormatSpec(p, spec);
+    if (letter != p) {
+      // Without a conversion letter after them, the "%" and the character after it vanish
+      // as before the spec was read.
+      if (!*letter || !std::strchr("bcdefsux", std::tolower(static_cast<unsigned char>(*letter)))) continue;
+      const gmVariable arg = index < a_thread->GetNumParams() ? a_thread->Param(index) : gmVariable::Null();
+      AppendWithSpec(text, static_cast<char>(std::tolower(static_cast<unsigned char>(*letter))), spec, arg);
+      p = letter;
+      ++index;
       continue;
     }
     const gmVariable arg = index < a_thread->GetNumParams() ? a_thread->Param(index) : gmVariable::Null();
@@ -630,46 +724,46 @@ int gmfFormat(gmThread* a_thread) {
 
 // Registration order is part of the interface: hosts and tools list the globals in it.
 const gmFunctionEntry s_coreLib[] = {
-    {"gmVersion", gmfVersion, 0},
-    {"typeId", gmfTypeId, 0},
-    {"typeName", gmfTypeName, 0},
-    {"typeRegisterOperator", gmfTypeRegisterOperator, 0},
-    {"typeRegisterVariable", gmfTypeRegisterVariable, 0},
-    {"sysCollectGarbage", gmfSysCollectGarbage, 0},
-    {"sysGetMemoryUsage", gmfSysGetMemoryUsage, 0},
-    {"sysSetDesiredMemoryUsageHard", gmfSysSetDesiredMemoryUsageHard, 0},
-    {"sysSetDesiredMemoryUsageSoft", gmfSysSetDesiredMemoryUsageSoft, 0},
-    {"sysGetDesiredMemoryUsageHard", gmfSysGetDesiredMemoryUsageHard, 0},
-    {"sysGetDesiredMemoryUsageSoft", gmfSysGetDesiredMemoryUsageSoft, 0},
-    {"sysSetDesiredMemoryUsageAuto", gmfSysSetDesiredMemoryUsageAuto, 0},
-    {"sysGetStatsGCNumFullCollects", gmfSysGetStatsGCNumFullCollects, 0},
-    {"sysGetStatsGCNumIncCollects", gmfSysGetStatsGCNumIncCollects, 0},
-    {"sysGetStatsGCNumWarnings", gmfSysGetStatsGCNumWarnings, 0},
-    {"sysIsGCRunning", gmfSysIsGCRunning, 0},
-    {"sysTime", gmfSysTime, 0},
-    {"doString", gmfDoString, 0},
-    {"globals", gmfGlobals, 0},
-    {"threadTime", gmfThreadTime, 0},
-    {"threadId", gmfThreadId, 0},
-    {"threadAllIds", gmfThreadAllIds, 0},
-    {"threadKill", gmfThreadKill, 0},
-    {"threadKillAll", gmfThreadKillAll, 0},
-    {"thread", gmfThread, 0},
-    {"yield", gmfYield, 0},
-    {"exit", gmfExit, 0},
-    {"assert", gmfAssert, 0},
-    {"sleep", gmfSleep, 0},
-    {"signal", gmfSignal, 0},
-    {"block", gmfBlock, 0},
-    {"stateSet", gmfStateSet, 0},
-    {"stateSetOnThread", gmfStateSetOnThread, 0},
-    {"stateGet", gmfStateGet, 0},
-    {"stateGetLast", gmfStateGetLast, 0},
-    {"stateSetExitFunction", gmfStateSetExitFunction, 0},
-    {"tableCount", gmfTableCount, 0},
-    {"tableDuplicate", gmfTableDuplicate, 0},
-    {"print", gmfPrint, 0},
-    {"format", gmfFormat, 0},
+    {"gmVersion", gmfVersion, 0, ""},
+    {"typeId", gmfTypeId, 0, "value"},
+    {"typeName", gmfTypeName, 0, "value"},
+    {"typeRegisterOperator", gmfTypeRegisterOperator, 0, "typeId, operatorName, function"},
+    {"typeRegisterVariable", gmfTypeRegisterVariable, 0, "typeId, name, value"},
+    {"sysCollectGarbage", gmfSysCollectGarbage, 0, "[force]"},
+    {"sysGetMemoryUsage", gmfSysGetMemoryUsage, 0, ""},
+    {"sysSetDesiredMemoryUsageHard", gmfSysSetDesiredMemoryUsageHard, 0, "bytes"},
+    {"sysSetDesiredMemoryUsageSoft", gmfSysSetDesiredMemoryUsageSoft, 0, "bytes"},
+    {"sysGetDesiredMemoryUsageHard", gmfSysGetDesiredMemoryUsageHard, 0, ""},
+    {"sysGetDesiredMemoryUsageSoft", gmfSysGetDesiredMemoryUsageSoft, 0, ""},
+    {"sysSetDesiredMemoryUsageAuto", gmfSysSetDesiredMemoryUsageAuto, 0, "on"},
+    {"sysGetStatsGCNumFullCollects", gmfSysGetStatsGCNumFullCollects, 0, ""},
+    {"sysGetStatsGCNumIncCollects", gmfSysGetStatsGCNumIncCollects, 0, ""},
+    {"sysGetStatsGCNumWarnings", gmfSysGetStatsGCNumWarnings, 0, ""},
+    {"sysIsGCRunning", gmfSysIsGCRunning, 0, ""},
+    {"sysTime", gmfSysTime, 0, ""},
+    {"doString", gmfDoString, 0, "text, [runNow], [this]"},
+    {"globals", gmfGlobals, 0, ""},
+    {"threadTime", gmfThreadTime, 0, ""},
+    {"threadId", gmfThreadId, 0, ""},
+    {"threadAllIds", gmfThreadAllIds, 0, ""},
+    {"threadKill", gmfThreadKill, 0, "[threadId]"},
+    {"threadKillAll", gmfThreadKillAll, 0, "[killSelf]"},
+    {"thread", gmfThread, 0, "function, ..."},
+    {"yield", gmfYield, 0, ""},
+    {"exit", gmfExit, 0, ""},
+    {"assert", gmfAssert, 0, "condition, [message]"},
+    {"sleep", gmfSleep, 0, "seconds"},
+    {"signal", gmfSignal, 0, "value, [threadId]"},
+    {"block", gmfBlock, 0, "value, ..."},
+    {"stateSet", gmfStateSet, 0, "function, ..."},
+    {"stateSetOnThread", gmfStateSetOnThread, 0, "threadId, function, ..."},
+    {"stateGet", gmfStateGet, 0, "[threadId]"},
+    {"stateGetLast", gmfStateGetLast, 0, "[threadId]"},
+    {"stateSetExitFunction", gmfStateSetExitFunction, 0, "function"},
+    {"tableCount", gmfTableCount, 0, "table"},
+    {"tableDuplicate", gmfTableDuplicate, 0, "table"},
+    {"print", gmfPrint, 0, "..."},
+    {"format", gmfFormat, 0, "format, ..."},
 };
 
 static_assert(static_cast<int>(std::size(s_coreLib)) == 40, "the core library is forty functions");

@@ -220,6 +220,18 @@ class gmMachine {
   bool RegisterTypeNatives(int a_type, const gmFunctionEntry* a_entries, int a_count) {
     return gmRegisterTypeNatives(this, a_type, a_entries, a_count);
   }
+  // Every native registered through the two calls above, in registration order: the API
+  // listing (ombrix --api) reads the script-visible names and parameter lists from here.
+  struct NativeRecord {
+    int type;           // GM_NULL for globals and table members, else the type it is a method of
+    std::string table;  // the global table holding it, empty for a global or a method
+    std::string name;
+    std::string params;
+  };
+  const std::vector<NativeRecord>& GetNativeRecords() const { return m_nativeRecords; }
+  void RecordNative(int a_type, const char* a_table, const gmFunctionEntry& a_entry) {
+    m_nativeRecords.push_back({a_type, a_table ? a_table : "", a_entry.name, a_entry.params ? a_entry.params : ""});
+  }
 
   // Debug mode only (else 0): register a source text under its CRC-32, once per text.
   gmuint AddSource(const char* a_text, const char* a_name);
@@ -321,6 +333,7 @@ class gmMachine {
   gmThread* m_threadIds[THREAD_ID_CHAINS] = {};
   int m_lastThreadId = 0;
   gmBlockHash m_blocks;
+  std::vector<NativeRecord> m_nativeRecords;
   gmuint m_time = 0;
   // By CRC-32 of the text.
   std::unordered_map<gmuint, Source> m_sources;

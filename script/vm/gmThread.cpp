@@ -308,6 +308,7 @@ void gmRegisterNatives(gmMachine* a_machine, const gmFunctionEntry* a_entries, i
   for (int i = 0; i < a_count; ++i) {
     gmFunctionObject* f = a_machine->MakeNativeFunction(a_entries[i].function, a_entries[i].userValue);
     table->SetByName(a_machine, a_entries[i].name, gmVariable(f));
+    a_machine->RecordNative(GM_NULL, a_tableName, a_entries[i]);
   }
   a_machine->EnableGC(gc);
 }
@@ -318,6 +319,7 @@ bool gmRegisterTypeNatives(gmMachine* a_machine, int a_type, const gmFunctionEnt
   for (int i = 0; i < a_count; ++i) {
     gmFunctionObject* f = a_machine->MakeNativeFunction(a_entries[i].function, a_entries[i].userValue);
     a_machine->SetTypeVariable(a_type, a_entries[i].name, gmVariable(f));
+    a_machine->RecordNative(a_type, nullptr, a_entries[i]);
   }
   a_machine->EnableGC(gc);
   return true;

@@ -47,11 +47,13 @@ enum gmNativeStatus {
 };
 
 // One native to register: its name, the function and the user value its function object
-// keeps (read back with gmThread::GetFunctionObject()->userValue).
+// keeps (read back with gmThread::GetFunctionObject()->userValue). params is the parameter
+// list as authors write the call ("text, ..."), kept by the machine for the API listing only.
 struct gmFunctionEntry {
   const char* name;
   gmNativeFunction function;
   gmptr userValue;
+  const char* params = nullptr;
 };
 
 // Store natives as globals (a_tableName null), or in the table held by the global

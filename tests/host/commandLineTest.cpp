@@ -37,6 +37,7 @@ TEST(CommandLine, Table) {
       {{"--help", "--version"}, A::SHOW_VERSION, true, false, false, false, "Vastrelline"},
       {{"--version", "--help"}, A::SHOW_HELP, true, false, false, false, "Vastrelline"},
       {{"--help=1"}, A::RUN, true, false, false, false, "--help=1"},
+      {{"--api", "--json", "game"}, A::SHOW_API, true, false, false, false, "game"},
   };
   for (const Case& c : cases) {
     std::string label;
@@ -151,6 +152,7 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
       {{"--frames", "5", "--screenshot", "shot.jpg"}, ".png"},
       {{"--frames", "5", "--screenshot", ".png"}, ".png"},
       {{"--check", "--checksum", "g"}, "cannot be used together"},
+      {{"--json"}, "--json only goes with --api"},
   };
   for (const Bad& c : cases) {
     std::string label;
