@@ -1,13 +1,20 @@
 // The default game as a player and a CI job run it: from the package the build packed, with
 // the committed replay of key presses, on the fixed clock. Its output is its story, the same
-// on every run; under Xvfb its first seconds show sky, field and display.
+// on every run; under Xvfb its pictures show what a player sees (the gate from the start, a
+// clear sky, sparks where a gem is taken), and against a local score server its board shows
+// the round's score.
 #include <gtest/gtest.h>
 #include <irrlicht.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -187,6 +194,82 @@ TEST(Vastrelline, PickupSparksShowAtTheBall) {
   EXPECT_NE(after.out.find("Gem 1 of 8"), std::string::npos) << after.out;
   EXPECT_GT(nearBall(after), 20);
   EXPECT_EQ(after.Count(0, 0, 1024, 330, spark), 0);
+}
+
+// Starts a_argv[0] with its standard output on a pipe; the child dies with the test.
+pid_t Spawn(std::vector<std::string> a_argv, FILE** a_out) {
+  int out[2];
+  if (pipe(out) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    dup2(out[1], 1);
+    close(out[0]);
+    close(out[1]);
+    const int quiet = open("/dev/null", O_WRONLY);
+    dup2(quiet, 2);
+    std::vector<char*> argv;
+    for (std::string& a : a_argv) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  *a_out = fdopen(out[0], "r");
+  return pid;
+}
+
+// A round against a real score server on this machine: the replayed round ends with 200
+// points, the game submits them and shows the best scores, and the board has the round's
+// score, not 0, with the hint to play again still there. The game prints its board as it
+// shows it; the run goes until that line comes (the frames pass as fast as the machine
+// goes, so the answer's frame is not known beforehand) and is then stopped.
+TEST(Vastrelline, TheBoardShowsTheRoundsScoreFromTheServer) {
+  char folder[] = "/tmp/ombrix-board-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  FILE* serverOut = nullptr;
+  const pid_t server = Spawn({OMBRIX_SCORES, "--listen", "127.0.0.1:0", "--database", std::string(folder) + "/scores.db"}, &serverOut);
+  ASSERT_GT(server, 0);
+  char line[512];
+  int port = 0;
+  if (serverOut && std::fgets(line, sizeof line, serverOut))
+    if (const char* colon = std::strrchr(line, ':')) port = std::atoi(colon + 1);
+  ASSERT_GT(port, 0) << "ombrix-scores did not say where it listens";
+
+  // No --frames: the outer limit only keeps a broken run from hanging the suite.
+  FILE* gameOut = nullptr;
+  const pid_t game = Spawn({"env", "-C", OMBRIX_BUILD_DIR, "-u", "DISPLAY", "ALSOFT_DRIVERS=null", "timeout", "-s", "KILL", "120",
+                            OMBRIX_PLAYER, "--nowindow", "--fixed-clock", "--strict", "--score-server",
+                            "127.0.0.1:" + std::to_string(port), "--input", OMBRIX_SOURCE_DIR "/tests/game/vastrelline.input",
+                            "Vastrelline"},
+                           &gameOut);
+  ASSERT_GT(game, 0);
+  std::vector<std::string> lines;
+  bool board = false;
+  while (gameOut && std::fgets(line, sizeof line, gameOut)) {
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    lines.push_back(text);
+    if (board) break;  // the board's first row follows its heading
+    board = text == "Best scores:";
+  }
+  kill(game, SIGTERM);
+  int status = 0;
+  waitpid(game, &status, 0);
+  if (gameOut) std::fclose(gameOut);
+  kill(server, SIGTERM);
+  waitpid(server, &status, 0);
+  if (serverOut) std::fclose(serverOut);
+  fs::remove_all(folder);
+
+  std::string all;
+  for (const std::string& l : lines) all += l + "\n";
+  ASSERT_TRUE(board) << all;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Final score 200"), lines.end()) << all;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Your rank: 1"), lines.end()) << all;
+  const std::string& first = lines.back();
+  EXPECT_EQ(first.rfind("1. ", 0), 0u) << all;
+  EXPECT_EQ(first.substr(first.size() - 5), "  200") << all;
 }
 
 }  // namespace
