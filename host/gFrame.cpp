@@ -1,5 +1,7 @@
 #include "host/gFrame.h"
 
+#include <irrlicht.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -138,6 +140,7 @@ void gFrame::MoveListener() {
 // texts and the GUI. The new frame stays drawn and not yet presented until the next Render,
 // so its back buffer can be read right after this step.
 void gFrame::Render() {
+  if (engineTimer) engineTimer->setTime(static_cast<irr::u32>(frames * 1000ull / 30));
   if (_gGraphics::instance) _gGraphics::instance->RenderFrame();
 }
 

@@ -8,6 +8,9 @@ class _gClock;
 class _gInput;
 class gDeveloperMenu;
 class gInputReplay;
+namespace irr {
+class ITimer;
+}
 
 class gFrame {
  public:
@@ -18,6 +21,10 @@ class gFrame {
   gInputReplay* replay = nullptr;
   // The loop ends after this frame; 0 runs until stopped.
   unsigned lastFrame = 0;
+  // When set (--fixed-clock), the 3D engine's own clock, which moves particles, is stopped
+  // and set to the frame count's time before each render, so what a frame shows does not
+  // depend on how fast the machine draws.
+  irr::ITimer* engineTimer = nullptr;
 
   // Runs one frame; the clock step at its end waits for the frame's slot.
   void Run();

@@ -273,6 +273,10 @@ void gHost::RunMainLoop() {
     frame.replay = replay.get();
   }
   frame.lastFrame = commandLine.frames;
+  if (commandLine.fixedClock) {
+    frame.engineTimer = device->getTimer();
+    frame.engineTimer->stop();
+  }
   double stepTimes[gFrame::kStepCount] = {};
   if (commandLine.frameTimes) frame.stepTimes = stepTimes;
   frame.Loop(&gStopSignal::Requested);

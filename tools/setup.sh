@@ -9,6 +9,7 @@ packages=(
   libhidapi-dev bison flex libx11-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  libfreetype-dev fonts-dejavu-core
   sox
   libcpp-httplib-dev libsqlite3-dev libpqxx-dev postgresql chromium
 )

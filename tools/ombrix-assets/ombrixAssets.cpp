@@ -1,9 +1,12 @@
 // Makes the assets of the packages we ship: meshes as OBJ text, textures as PNG through the
-// 3D engine's own image writer, and sounds as Ogg Vorbis from tones computed here. Nothing is
-// drawn or recorded by hand, so every file can be remade from this source:
+// 3D engine's own image writer, sounds as Ogg Vorbis from tones computed here, and a display
+// font (a glyph page and the engine's XML description of it) rasterised from a free outline
+// font. Nothing is drawn or recorded by hand, so every file can be remade from this source:
 //   ombrix-assets OUTPUT-FOLDER
 // The output is the same bytes on every run (fixed stream serials, no clock, no random
 // seed from outside), so a package built from it keeps its checksum.
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <irrlicht.h>
 #include <vorbis/vorbisenc.h>
 
@@ -50,23 +53,47 @@ struct Obj {
   }
 };
 
-std::string Box(double hx, double hy, double hz, double tile) {
-  Obj obj;
+// A box centred on (cx, cy, cz) with half extents hx, hy, hz, added to obj. Its texture
+// repeats every `period` units along each face, so a box made at the size it is shown keeps
+// the texture's true scale (a 10-unit cube scaled to a 200-unit wall would stretch it 20
+// times along the wall).
+void AddBox(Obj& obj, double cx, double cy, double cz, double hx, double hy, double hz, double period) {
   // Each face: normal, then two axes spanning it.
   const double faces[6][9] = {{1, 0, 0, 0, 0, -1, 0, 1, 0},  {-1, 0, 0, 0, 0, 1, 0, 1, 0}, {0, 1, 0, 1, 0, 0, 0, 0, -1},
                               {0, -1, 0, 1, 0, 0, 0, 0, 1}, {0, 0, 1, 1, 0, 0, 0, 1, 0},  {0, 0, -1, -1, 0, 0, 0, 1, 0}};
   const double half[3] = {hx, hy, hz};
+  const double centre[3] = {cx, cy, cz};
   for (const auto& f : faces) {
+    double sizeS = 0, sizeT = 0;
+    for (int k = 0; k < 3; ++k) {
+      sizeS += std::fabs(f[3 + k]) * 2 * half[k];
+      sizeT += std::fabs(f[6 + k]) * 2 * half[k];
+    }
     const int first = obj.vertices + 1;
     for (int corner = 0; corner < 4; ++corner) {
       const double s = (corner == 1 || corner == 2) ? 1 : -1;
       const double t = (corner >= 2) ? 1 : -1;
       double p[3];
-      for (int k = 0; k < 3; ++k) p[k] = (f[k] + s * f[3 + k] + t * f[6 + k]) * half[k];
-      obj.V(p[0], p[1], p[2], (s + 1) / 2 * tile, (1 - t) / 2 * tile, f[0], f[1], f[2]);
+      for (int k = 0; k < 3; ++k) p[k] = centre[k] + (f[k] + s * f[3 + k] + t * f[6 + k]) * half[k];
+      obj.V(p[0], p[1], p[2], (s + 1) / 2 * sizeS / period, (1 - t) / 2 * sizeT / period, f[0], f[1], f[2]);
     }
     obj.Quad(first, first + 1, first + 2, first + 3);
   }
+}
+
+std::string Box(double hx, double hy, double hz, double period) {
+  Obj obj;
+  AddBox(obj, 0, 0, 0, hx, hy, hz, period);
+  return obj.text;
+}
+
+// The gate: two posts and a lintel around an opening 12 wide and 16 high, standing on y -8
+// (its object stands 8 above the ground, at the middle of the opening).
+std::string Gate() {
+  Obj obj;
+  AddBox(obj, -7.5, 4, 0, 1.5, 12, 1.5, 8);
+  AddBox(obj, 7.5, 4, 0, 1.5, 12, 1.5, 8);
+  AddBox(obj, 0, 17.5, 0, 10, 1.5, 2, 8);
   return obj.text;
 }
 
@@ -145,9 +172,11 @@ double Grain(int x, int y) {
   return ((h ^ (h >> 16)) & 0xFFFF) / 65535.0;
 }
 
-// The sky's colour along a direction's height (1 straight up, -1 straight down).
+// The sky's colour along a direction's height (1 straight up, -1 straight down). Below the
+// horizon it stays a haze a little darker than the horizon itself: a camera looking over the
+// walls sees the lower half of the sky box, which must read as distance, not as a dark band.
 irr::video::SColor Sky(double up) {
-  if (up < 0) return Rgb(0.20 - 0.1 * up, 0.22, 0.26);
+  if (up < 0) return Rgb(0.78 + 0.06 * up, 0.86 + 0.06 * up, 0.98 + 0.08 * up);
   const double t = std::pow(up, 0.6);
   return Rgb(0.78 - 0.6 * t, 0.86 - 0.45 * t, 0.98 - 0.15 * t);
 }
@@ -182,13 +211,124 @@ bool Textures(irr::video::IVideoDriver* d) {
   // The six faces of the sky, named as sky boxes look them up from "sky.png".
   ok &= Texture(d, "sky_top.png", 64, [](double, double) { return Sky(1.0); });
   ok &= Texture(d, "sky_bottom.png", 64, [](double, double) { return Sky(-1.0); });
+  // Clouds only above the horizon, thinning toward it.
   for (const char* side : {"sky_left.png", "sky_right.png", "sky_front.png", "sky_back.png"})
     ok &= Texture(d, side, 64, [](double u, double v) {
-      const double cloud = 0.15 * std::pow(std::fmax(0.0, std::sin(u * 2 * kPi * 3) * std::sin(v * kPi * 2)), 4);
+      const double above = std::fmax(0.0, std::sin(v * kPi * 2));
+      const double cloud = v < 0.5 ? 0.15 * std::pow(std::fmax(0.0, std::sin(u * 2 * kPi * 3)) * above, 4) : 0.0;
       const irr::video::SColor base = Sky(1 - 2 * v);
       return Rgb(base.getRed() / 255.0 + cloud, base.getGreen() / 255.0 + cloud, base.getBlue() / 255.0 + cloud);
     });
+  // The gate's stone: violet blocks with pale seams, a colour nothing else in the field has.
+  ok &= Texture(d, "gate.png", 64, [](double u, double v) {
+    const bool seam = std::fmod(v * 4, 1.0) < 0.06 || std::fmod(u * 2 + (static_cast<int>(v * 4) % 2) * 0.5, 1.0) < 0.04;
+    const double n = 0.08 * Grain(static_cast<int>(u * 64), static_cast<int>(v * 64));
+    return seam ? Rgb(0.85, 0.8, 0.95) : Rgb(0.5 + n, 0.32 + n, 0.78 + n);
+  });
+  // A soft white glow, tinted by whatever shows it (billboards take a colour per edge).
+  ok &= Texture(d, "glow.png", 64, [](double u, double v) {
+    const double r = std::sqrt((u - 0.5) * (u - 0.5) + (v - 0.5) * (v - 0.5)) * 2;
+    return Rgb(1.0, 1.0, 1.0, std::pow(std::fmax(0.0, 1 - r), 1.5));
+  });
   return ok;
+}
+
+// ---- The display font -----------------------------------------------------------------------
+
+// The printable ASCII characters of an outline font, rasterised at a_pixels with the font
+// library's own hinting and anti-aliasing, each with a dark edge one pixel wide so that text
+// stays legible over sky and field alike. The glyphs are white: a text's colour tints them
+// and leaves the edge dark. Written as a_name.png (one page, glyphs in rows) and a_name.xml,
+// the description the engine's font loader reads: the page, and per character its rectangle
+// on the page. Each rectangle is the glyph's advance plus the edge on both sides; an
+// underhang and overhang of -1 take the edge back out of the spacing.
+bool Font(irr::video::IVideoDriver* a_driver, const std::string& a_name, const char* a_outline, int a_pixels) {
+  FT_Library library;
+  if (FT_Init_FreeType(&library) != 0) return false;
+  FT_Face face;
+  if (FT_New_Face(library, a_outline, 0, &face) != 0 || FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(a_pixels)) != 0) {
+    std::fprintf(stderr, "ombrix-assets: cannot use the outline font %s\n", a_outline);
+    FT_Done_FreeType(library);
+    return false;
+  }
+  const int ascender = static_cast<int>(face->size->metrics.ascender >> 6);
+  const int lineHeight = static_cast<int>(face->size->metrics.height >> 6);
+  const int edge = 1, cellHeight = lineHeight + 2 * edge, pageWidth = 512;
+
+  struct Glyph {
+    int c, x, y, width;
+    std::vector<float> coverage;  // cellHeight rows of width, before the edge is added
+  };
+  std::vector<Glyph> glyphs;
+  int x = 0, y = 0;
+  bool ok = true;
+  for (int c = 32; c < 127 && ok; ++c) {
+    if (FT_Load_Char(face, static_cast<FT_ULong>(c), FT_LOAD_RENDER) != 0) {
+      ok = false;
+      break;
+    }
+    const FT_GlyphSlot slot = face->glyph;
+    Glyph g;
+    g.c = c;
+    g.width = static_cast<int>(slot->advance.x >> 6) + 2 * edge;
+    g.coverage.assign(static_cast<size_t>(g.width * cellHeight), 0.0f);
+    const FT_Bitmap& bitmap = slot->bitmap;
+    for (unsigned row = 0; row < bitmap.rows; ++row)
+      for (unsigned col = 0; col < bitmap.width; ++col) {
+        const int px = edge + slot->bitmap_left + static_cast<int>(col);
+        const int py = edge + ascender - slot->bitmap_top + static_cast<int>(row);
+        if (px < 0 || px >= g.width || py < 0 || py >= cellHeight) continue;
+        g.coverage[static_cast<size_t>(py * g.width + px)] = bitmap.buffer[row * bitmap.pitch + col] / 255.0f;
+      }
+    if (x + g.width > pageWidth) {
+      x = 0;
+      y += cellHeight;
+    }
+    g.x = x;
+    g.y = y;
+    x += g.width;
+    glyphs.push_back(std::move(g));
+  }
+  FT_Done_Face(face);
+  FT_Done_FreeType(library);
+  if (!ok) return false;
+
+  unsigned pageHeight = 16;
+  while (pageHeight < static_cast<unsigned>(y + cellHeight)) pageHeight *= 2;
+  irr::video::IImage* page =
+      a_driver->createImage(irr::video::ECF_A8R8G8B8, irr::core::dimension2d<irr::u32>(pageWidth, pageHeight));
+  page->fill(irr::video::SColor(0, 0, 0, 0));
+  std::string xml = "<?xml version=\"1.0\"?>\n<font type=\"bitmap\">\n<Texture index=\"0\" filename=\"" + a_name +
+                    ".png\" hasAlpha=\"true\" />\n";
+  for (const Glyph& g : glyphs) {
+    auto at = [&](int px, int py) {
+      return px < 0 || py < 0 || px >= g.width || py >= cellHeight ? 0.0f : g.coverage[static_cast<size_t>(py * g.width + px)];
+    };
+    for (int py = 0; py < cellHeight; ++py)
+      for (int px = 0; px < g.width; ++px) {
+        const float ink = at(px, py);
+        float around = 0.0f;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) around = std::fmax(around, at(px + dx, py + dy));
+        // Ink over its dark edge: the colour is the ink's share of what covers the pixel.
+        const double alpha = std::fmax(ink, 0.85 * around);
+        const double white = alpha > 0 ? ink / alpha : 0.0;
+        page->setPixel(static_cast<irr::u32>(g.x + px), static_cast<irr::u32>(g.y + py), Rgb(white, white, white, alpha));
+      }
+    std::string c(1, static_cast<char>(g.c));
+    if (c == "\"") c = "&quot;";
+    else if (c == "&") c = "&amp;";
+    else if (c == "<") c = "&lt;";
+    else if (c == ">") c = "&gt;";
+    char line[160];
+    std::snprintf(line, sizeof(line), "<c c=\"%s\" r=\"%d, %d, %d, %d\" u=\"-%d\" o=\"-%d\" />\n", c.c_str(), g.x, g.y,
+                  g.x + g.width, g.y + cellHeight, edge, edge);
+    xml += line;
+  }
+  xml += "</font>\n";
+  ok = a_driver->writeImageToFile(page, (s_out + "/" + a_name + ".png").c_str());
+  page->drop();
+  return ok && WriteText(a_name + ".xml", xml);
 }
 
 // ---- Sounds ---------------------------------------------------------------------------------
@@ -291,13 +431,20 @@ int main(int argc, char** argv) {
     return 2;
   }
   s_out = argv[1];
-  bool ok = WriteText("cube.obj", Box(5, 5, 5, 1)) && WriteText("wall.obj", Box(5, 5, 5, 2)) &&
+  bool ok = WriteText("cube.obj", Box(5, 5, 5, 10)) && WriteText("wall.obj", Box(5, 5, 5, 5)) &&
             WriteText("ground.obj", Ground(100, 20)) && WriteText("ball.obj", Sphere(5, 12, 24)) &&
-            WriteText("gem.obj", Gem(2));
+            WriteText("gem.obj", Gem(2)) && WriteText("gate.obj", Gate());
+  // Blocks in the sizes the shipped packages show them (width x height x depth), the texture
+  // repeating every 10 units like the ground's, so no block shows it stretched.
+  const int blocks[][3] = {{200, 8, 4}, {4, 8, 200}, {12, 12, 12}, {20, 12, 8}, {24, 4, 24}, {10, 30, 10}, {30, 3, 20}, {5, 20, 40}};
+  for (const auto& b : blocks) {
+    const std::string name = "box" + std::to_string(b[0]) + "x" + std::to_string(b[1]) + "x" + std::to_string(b[2]) + ".obj";
+    ok = ok && WriteText(name, Box(b[0] / 2.0, b[1] / 2.0, b[2] / 2.0, 10));
+  }
   irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL);
   if (!device) return 1;
   device->getLogger()->setLogLevel(irr::ELL_ERROR);
-  ok = ok && Textures(device->getVideoDriver());
+  ok = ok && Textures(device->getVideoDriver()) && Font(device->getVideoDriver(), "font", OMBRIX_FONT_OUTLINE, 18);
   device->drop();
   ok = ok && Sounds();
   if (!ok) std::fprintf(stderr, "ombrix-assets: could not write every asset into %s\n", s_out.c_str());
