@@ -50,7 +50,8 @@ pid_t Start(const std::vector<std::string>& args, int* port)
     close(out[1]);
     FILE* null = std::fopen("/dev/null", "w");
     dup2(fileno(null), 2);
-    std::vector<std::string> all = {OMBRIX_SCORES, "--listen", "127.0.0.1:0", "--rate", "0"};
+    std::vector<std::string> all = {OMBRIX_SCORES, "--listen", "127.0.0.1:0", "--rate", "0",
+                                     "--connections", "0"};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all)

@@ -285,6 +285,8 @@ TEST(ScoreServer, BadCommandLinesExitWithAnError)
     {"--rate"},
     {"--rate", "-1"},
     {"--rate", "fast"},
+    {"--connections", "-1"},
+    {"--trust-proxy", "proxy.example"},
     {"--listen", "127.0.0.1"},
     {"--listen", "127.0.0.1:99999"},
     {"--database", dir.path + "/missing/scores.db"},
@@ -304,7 +306,8 @@ TEST(ScoreServer, KilledUnderLoadKeepsWhatItAnswered)
 {
   TempDir dir;
   const std::string database = dir.path + "/scores.db";
-  auto server = std::make_unique<Process>(std::vector<std::string>{"--database", database, "--rate", "0"});
+  auto server =
+    std::make_unique<Process>(std::vector<std::string>{"--database", database, "--rate", "0", "--connections", "0"});
   ASSERT_GT(server->port, 0);
 
   std::mutex lock;
