@@ -67,8 +67,24 @@ void Html(httplib::Response& res, int status, const std::string& html)
   res.set_content(html, "text/html; charset=utf-8");
 }
 
-std::string NumericAddress(const sockaddr_storage& address, socklen_t length, int* port)
+// An IPv4 client of a socket listening on IPv6 as its plain IPv4 address, so that limits
+// and --trust-proxy see one name for it whichever way the server listens.
+std::string NumericAddress(sockaddr_storage address, socklen_t length, int* port)
 {
+  if (address.ss_family == AF_INET6)
+  {
+    const sockaddr_in6 six = *reinterpret_cast<const sockaddr_in6*>(&address);
+    if (IN6_IS_ADDR_V4MAPPED(&six.sin6_addr))
+    {
+      sockaddr_in four{};
+      four.sin_family = AF_INET;
+      four.sin_port = six.sin6_port;
+      std::memcpy(&four.sin_addr, six.sin6_addr.s6_addr + 12, 4);
+      std::memset(&address, 0, sizeof address);
+      std::memcpy(&address, &four, sizeof four);
+      length = sizeof four;
+    }
+  }
   char host[NI_MAXHOST] = "", service[NI_MAXSERV] = "";
   if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
                   NI_NUMERICHOST | NI_NUMERICSERV) != 0)
@@ -78,9 +94,9 @@ std::string NumericAddress(const sockaddr_storage& address, socklen_t length, in
   return host;
 }
 
-// A connection's socket for the library's request parser. Reads give up at the header
-// deadline while headers are being read, whatever the pace of the bytes, so a client that
-// sends a byte a second cannot hold a thread any longer than one that sends nothing.
+// A connection's socket for the library's request parser. Reads give up at a deadline for
+// the request (its headers, then its body), whatever the pace of the bytes, so a client
+// that sends a byte a second cannot hold a thread any longer than one that sends nothing.
 class ConnectionStream : public httplib::Stream
 {
 public:
@@ -89,12 +105,7 @@ public:
   {
   }
 
-  void HeadersBy(Clock::time_point deadline)
-  {
-    this->deadline = deadline;
-    inHeaders = true;
-  }
-  void HeadersDone() { inHeaders = false; }
+  void ReadsBy(Clock::time_point deadline) { this->deadline = deadline; }
   bool Buffered() const { return at < filled; }
 
   // Until a byte of the next request is here (true), or until the deadline or a stop.
@@ -172,7 +183,6 @@ private:
   int sock;
   int readMs;
   int writeMs;
-  bool inHeaders = false;
   Clock::time_point deadline;
   char buffer[4096];
   size_t at = 0;
@@ -184,7 +194,7 @@ private:
     return int(std::max<long long>(0, std::min<long long>(left + 1, 1 << 30)));
   }
 
-  int ReadWait() const { return inHeaders ? std::min(readMs, MsUntil(deadline)) : readMs; }
+  int ReadWait() const { return std::min(readMs, MsUntil(deadline)); }
 
   int Poll(short events, int ms) const
   {
@@ -304,10 +314,11 @@ private:
       Clock::time_point start = Clock::now();
       if (!stream.AwaitRequest(start + idleTime, svr_sock_))
         break;
-      stream.HeadersBy((proxy ? Clock::now() : start) + headerTime);
+      stream.ReadsBy((proxy ? Clock::now() : start) + headerTime);
       bool closed = false;
       served = process_request(stream, left == 1, closed, [&](httplib::Request& req) {
-        stream.HeadersDone();
+        // A body is at most 16 KiB: ten seconds leave room for the slowest honest link.
+        stream.ReadsBy(Clock::now() + std::chrono::seconds(10));
         if (proxy && req.has_header("X-Forwarded-For"))
           req.remote_addr =
             ForwardedClient(req.get_header_value("X-Forwarded-For"), options.trustedProxies, req.remote_addr);
