@@ -9,7 +9,8 @@
 #include <fstream>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer's run-time (its header is not installed with every compiler).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include "physics/objPhyPrimitives.h"
