@@ -60,6 +60,8 @@ void _gNetwork::Add(netHttpClient* client) { requests.Append(client); }
 
 void _gNetwork::Poll()
 {
+  for (int i = 0; i < requests.count; ++i)
+    static_cast<netHttpClient*>(requests.items[i])->Resume();
   netChannel::poll(0);
   // Only the requests open when the pass began: one that a handler starts (a callback that
   // asks again) is polled from the next frame on. A request that fails at once would

@@ -8,8 +8,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <map>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -17,27 +21,9 @@ namespace {
 int s_open = 0;
 
 // The IPv4 lookup that PLIB would do itself, done here first: PLIB falls back to 0.0.0.0
-// (this very machine) for a name it cannot resolve, so it only ever sees an address. The
-// lookup blocks the frame, for seconds when the name server does not answer, so each name
-// is looked up once a run, and a failed lookup is not retried for a minute.
-bool Resolve(const std::string& host, std::string* address)
+// (this very machine) for a name it cannot resolve, so it only ever sees an address.
+bool SystemLookup(const std::string& host, std::string* address)
 {
-  if (host.empty())
-    return false;
-  struct Known
-  {
-    bool ok;
-    std::string address;
-    std::chrono::steady_clock::time_point when;
-  };
-  static std::map<std::string, Known> known;
-  const auto now = std::chrono::steady_clock::now();
-  auto found = known.find(host);
-  if (found != known.end() && (found->second.ok || now - found->second.when < std::chrono::minutes(1)))
-  {
-    *address = found->second.address;
-    return found->second.ok;
-  }
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -51,13 +37,99 @@ bool Resolve(const std::string& host, std::string* address)
   }
   if (list)
     freeaddrinfo(list);
-  known[host] = Known{ok, ok ? text : "", now};
   if (ok)
     *address = text;
   return ok;
 }
 
+netHttpClient::Lookup& CurrentLookup()
+{
+  static netHttpClient::Lookup lookup = SystemLookup;
+  return lookup;
+}
+
+// One name's lookup, shared by the requests waiting for it and by the thread doing it,
+// which may outlive them all.
+struct Answer
+{
+  std::mutex lock;
+  bool done = false;   // under lock
+  bool ok = false;     // under lock
+  std::string address; // under lock
+  std::chrono::steady_clock::time_point when;
+};
+
+enum Resolved
+{
+  RESOLVED,
+  WAITING,
+  UNRESOLVED,
+};
+
+// A name server that does not answer takes seconds, so each name is looked up once a run,
+// and a failed lookup is not asked again for a minute. Touched only on the thread that
+// starts requests.
+std::map<std::string, std::shared_ptr<Answer>>& Answers()
+{
+  static auto* answers = new std::map<std::string, std::shared_ptr<Answer>>();
+  return *answers;
+}
+
+Resolved Resolve(const std::string& host, std::string* address)
+{
+  if (host.empty())
+    return UNRESOLVED;
+  in_addr numeric{};
+  if (inet_pton(AF_INET, host.c_str(), &numeric) == 1)
+  {
+    *address = host;
+    return RESOLVED;
+  }
+  std::shared_ptr<Answer>& answer = Answers()[host];
+  if (answer)
+  {
+    std::lock_guard<std::mutex> held(answer->lock);
+    if (!answer->done)
+      return WAITING;
+    if (answer->ok)
+    {
+      *address = answer->address;
+      return RESOLVED;
+    }
+    if (std::chrono::steady_clock::now() - answer->when < std::chrono::minutes(1))
+      return UNRESOLVED;
+  }
+  answer = std::make_shared<Answer>();
+  auto ask = [host, answer, lookup = CurrentLookup()] {
+    std::string found;
+    bool ok = lookup(host, &found);
+    std::lock_guard<std::mutex> held(answer->lock);
+    answer->ok = ok;
+    answer->address = found;
+    answer->when = std::chrono::steady_clock::now();
+    answer->done = true;
+  };
+  if (netHttpClient::lookupsInStart)
+    ask();
+  else
+  {
+    try
+    {
+      std::thread(ask).detach();
+    }
+    catch (const std::system_error&)
+    {
+      ask();
+    }
+  }
+  return Resolve(host, address);
+}
+
 }  // namespace
+
+bool netHttpClient::lookupsInStart = false;
+
+void netHttpClient::SetLookup(Lookup lookup) { CurrentLookup() = lookup ? std::move(lookup) : SystemLookup; }
 
 netHttpClient::netHttpClient(int kind, int method, const std::string& host, int port,
                              const std::string& path, const std::string& callback, Handler handler)
@@ -108,27 +180,65 @@ int netHttpClient::Start(const std::string* body)
 {
   pending = RequestText(method, host, path, body);
   pendingSent = 0;
+  if (s_open >= MAX_OPEN)
+  {
+    Fail();
+    return -1;
+  }
+  counted = true;
+  ++s_open;
+  resolving = true;
+  Resume();
+  return closed ? -1 : 0;
+}
 
+void netHttpClient::Resume()
+{
+  if (!resolving)
+    return;
+  std::string address;
+  Resolved resolved = Resolve(host, &address);
+  if (resolved == WAITING)
+    return;
+  resolving = false;
+  // Until the channel is open, the slot is counted here; from then on, by the channel.
+  counted = false;
+  --s_open;
+  if (resolved == UNRESOLVED)
+    Fail();
+  else
+    Connect(address);
+}
+
+bool netHttpClient::Connect(const std::string& address)
+{
   starting = true;
   bool ok = false;
-  std::string address;
-  if (s_open < MAX_OPEN && Resolve(host, &address) && open())
+  if (open())
   {
     counted = true;
     ++s_open;
     ok = connect(address.c_str(), port) == 0;
   }
-  if (!ok)
-    close();
-  closed = closed || !ok;
   starting = false;
-
   if (!ok)
+    Fail();
+  return ok;
+}
+
+void netHttpClient::Fail()
+{
+  // Closing a channel that never opened calls no handleClose.
+  starting = true;
+  close();
+  starting = false;
+  if (counted)
   {
-    std::fputs("connect failed\n", stdout);
-    return -1;
+    counted = false;
+    --s_open;
   }
-  return 0;
+  closed = true;
+  std::fputs("connect failed\n", stdout);
 }
 
 void netHttpClient::FinishIfClosed()

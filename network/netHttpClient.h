@@ -14,10 +14,21 @@
 // module's per-frame poll, and finished when the server closes the connection: the body
 // text then goes to the handler that the score call gave it, and done is set.
 //
-// Nothing here waits on the network except the host name lookup in Start.
+// Nothing here waits on the network: a host name is looked up on a thread of its own, and
+// the request waits, listed, until the module's poll finds the answer and connects.
 class netHttpClient : public netBufferChannel
 {
 public:
+  // Turns a host name into a dotted IPv4 address; false when it cannot. Runs on a lookup
+  // thread (or in Start, with lookupsInStart).
+  using Lookup = std::function<bool(const std::string& host, std::string* address)>;
+  // The lookup for names from now on (a name server that takes its time, in a benchmark);
+  // nullptr restores the system's. Answers already known are kept.
+  static void SetLookup(Lookup lookup);
+  // Names are looked up inside Start, which then waits for the answer, as before there was
+  // a lookup thread: tests that drive frames by hand keep every request's frames exact.
+  static bool lookupsInStart;
+
   enum Method
   {
     METHOD_GET = 1,
@@ -55,10 +66,16 @@ public:
   netHttpClient(const netHttpClient&) = delete;
   netHttpClient& operator=(const netHttpClient&) = delete;
 
-  // Connects to host:port and queues the whole request; the body (POST only) may be of
-  // any length. Returns 0, or -1 after printing "connect failed\n" when the connection
-  // cannot be started; the request then finishes with an empty body at the next poll.
+  // Queues the whole request for host:port and connects, at once when the host's address
+  // is known (or is an address), else once its lookup has answered; the body (POST only)
+  // may be of any length. Returns 0, or -1 after printing "connect failed\n" when the
+  // connection cannot be started (a failed lookup prints it when the answer comes); the
+  // request then finishes with an empty body at the next poll.
   int Start(const std::string* body = nullptr);
+
+  // Called by the network module before each PLIB poll: connects a request whose host's
+  // lookup has answered.
+  void Resume();
 
   // The bytes Start queues, for the method, host, target and body given.
   static std::string RequestText(int method, const std::string& host, const std::string& path,
@@ -78,6 +95,12 @@ private:
   bool closed = false;
   bool finished = false; // the handler has been given the text
   bool counted = false;  // counted in OpenCount
+  bool resolving = false; // waiting for the host's lookup (counted in OpenCount meanwhile)
+
+  // Opens the channel and connects to the address; false (closed, "connect failed" said)
+  // when it cannot.
+  bool Connect(const std::string& address);
+  void Fail();
 
   // PLIB's output buffer is fixed at 16384 bytes and refuses anything larger; the request
   // is written from our own pending bytes instead, so any length goes out whole.

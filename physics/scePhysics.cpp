@@ -92,6 +92,13 @@ int scePhysics::RegisterScriptType(gmMachineEx* a_machine) {
   return type.Register();
 }
 
+btDefaultCollisionConstructionInfo scePhysics::PoolSizes() {
+  btDefaultCollisionConstructionInfo info;
+  info.m_defaultMaxPersistentManifoldPoolSize = POOLED_MANIFOLDS;
+  info.m_defaultMaxCollisionAlgorithmPoolSize = POOLED_ALGORITHMS;
+  return info;
+}
+
 scePhysics::scePhysics() {
   world.reset(new btDiscreteDynamicsWorld(&dispatcher, &broadphase, &solver, &configuration));
   // The world's own gravity stays zero: the scene's reaches each dynamic body in its

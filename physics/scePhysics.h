@@ -67,8 +67,13 @@ class scePhysics : public gmWrappable {
   void Edit(std::function<void()> a_edit);
   bool Stepping() const { return m_stepping; }
 
+  // Contacts and collision algorithms kept in a world's own pools before it asks the heap
+  // for more. Bullet's defaults (4096 of each) cost every scene megabytes up front, even
+  // an empty one; a small game's contacts fit these, and a big one's take what they need.
+  enum { POOLED_MANIFOLDS = 128, POOLED_ALGORITHMS = 128 };
+
   gPtrList bodies;  // of objPhysics, in creation order until removals move the last one
-  btDefaultCollisionConfiguration configuration;
+  btDefaultCollisionConfiguration configuration{PoolSizes()};
   btCollisionDispatcher dispatcher{&configuration};
   // A dynamic tree rather than the all-pairs broadphase: the same pairs, without a proxy
   // cap (the all-pairs one fails past 16384 bodies) and with ray casts that do not test
@@ -81,6 +86,7 @@ class scePhysics : public gmWrappable {
   btVector3 gravity{0, 0, 0};
 
  private:
+  static btDefaultCollisionConstructionInfo PoolSizes();
   void RunHeldEdits();
 
   bool m_stepping = false;

@@ -3,6 +3,7 @@
 // directory), or many instances against one PostgreSQL database.
 #include "server/scoServer.h"
 
+#include <arpa/inet.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -26,6 +27,10 @@ void Usage(FILE* out)
              "                         (default 50; 0 turns the limit off)\n"
              "  --checksums FILE       accepted package checksums, lines of SCRIPT_NAME CHECKSUM;\n"
              "                         other checksums of a listed script are refused\n"
+             "  --connections N        connections one client address may hold at once (default 8;\n"
+             "                         0: no limit); more are refused at once\n"
+             "  --trust-proxy ADDRESS  a reverse proxy whose X-Forwarded-For names the client\n"
+             "                         (repeat for several); its connections are not limited\n"
              "  --help                 print this and exit\n"
              "Prints the address it listens on to standard output, and one line per request\n"
              "to standard error. SIGINT or SIGTERM stops it cleanly.\n",
@@ -79,7 +84,9 @@ int main(int argc, char** argv)
       Usage(stdout);
       return 0;
     }
-    bool valued = arg == "--listen" || arg == "--database" || arg == "--rate" || arg == "--checksums";
+    bool valued =
+      arg == "--listen" || arg == "--database" || arg == "--rate" || arg == "--checksums" || arg == "--trust-proxy" ||
+      arg == "--connections";
     if (!valued)
     {
       Usage(stderr);
@@ -94,6 +101,25 @@ int main(int argc, char** argv)
       database = value;
     else if (arg == "--checksums")
       checksumsFile = value;
+    else if (arg == "--connections")
+    {
+      char* end = nullptr;
+      long count = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end || count < 0 || count > 100000)
+        return Fail("--connections needs a whole number from 0 up");
+      options.connectionsPerAddress = int(count);
+    }
+    else if (arg == "--trust-proxy")
+    {
+      // Kept in the form the server prints peers in, so "::0001" is "::1".
+      unsigned char bytes[sizeof(in6_addr)];
+      char text[INET6_ADDRSTRLEN] = "";
+      int family = inet_pton(AF_INET, value.c_str(), bytes) == 1 ? AF_INET : AF_INET6;
+      if ((family == AF_INET6 && inet_pton(AF_INET6, value.c_str(), bytes) != 1) ||
+          !inet_ntop(family, bytes, text, sizeof text))
+        return Fail("--trust-proxy needs an IP address, not " + value);
+      options.trustedProxies.insert(text);
+    }
     else
     {
       char* end = nullptr;

@@ -44,16 +44,27 @@ public:
   {
     Lease c(*this);
     pqxx::work w(*c);
+    // One submission per table at a time, across every instance: the count then sees every
+    // row committed before this one and none committed after, so the rank is the row's
+    // place at its commit. Under READ COMMITTED without it, two submissions each count
+    // without the other and can both be told the same rank. Fields never hold control
+    // characters, so the separator keeps distinct tables' keys distinct; tables whose
+    // hashes collide only wait for each other.
+    w.exec_params("SELECT pg_advisory_xact_lock(hashtextextended(concat_ws(chr(31), $1::text, $2::text, $3::text, $4::boolean::text), 0))",
+                  t.scriptName, t.scriptVersion, t.params, t.dev);
     pqxx::result inserted = w.exec_params(
       "INSERT INTO scores (script_name, script_version, params, dev, player, score, time, user_time, checksum,"
-      " engine_version) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) RETURNING id",
+      " engine_version) VALUES ($1, $2, $3, $4, $5, $6,"
+      " CASE WHEN $11::boolean THEN FLOOR(EXTRACT(EPOCH FROM clock_timestamp()))::BIGINT ELSE $7 END,"
+      " $8, $9, $10) RETURNING id, time",
       t.scriptName, t.scriptVersion, t.params, t.dev, e.player, e.score, e.time, e.userTime, e.checksum,
-      e.engineVersion);
+      e.engineVersion, e.timeAtCommit);
     long long id = inserted[0][0].as<long long>();
+    long long time = inserted[0][1].as<long long>();
     pqxx::result counted = w.exec_params(std::string("SELECT COUNT(*) FROM scores WHERE ") + kTableWhere +
                                            " AND (score > $5 OR (score = $5 AND (time < $6 OR"
                                            " (time = $6 AND id < $7))))",
-                                         t.scriptName, t.scriptVersion, t.params, t.dev, e.score, e.time, id);
+                                         t.scriptName, t.scriptVersion, t.params, t.dev, e.score, time, id);
     long long rank = counted[0][0].as<long long>() + 1;
     w.commit();
     return rank;

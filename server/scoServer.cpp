@@ -1,15 +1,26 @@
 #include "server/scoServer.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netdb.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <exception>
+#include <mutex>
+#include <unordered_map>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 double Now()
 {
@@ -56,11 +67,274 @@ void Html(httplib::Response& res, int status, const std::string& html)
   res.set_content(html, "text/html; charset=utf-8");
 }
 
+// An IPv4 client of a socket listening on IPv6 as its plain IPv4 address, so that limits
+// and --trust-proxy see one name for it whichever way the server listens.
+std::string NumericAddress(sockaddr_storage address, socklen_t length, int* port)
+{
+  if (address.ss_family == AF_INET6)
+  {
+    const sockaddr_in6 six = *reinterpret_cast<const sockaddr_in6*>(&address);
+    if (IN6_IS_ADDR_V4MAPPED(&six.sin6_addr))
+    {
+      sockaddr_in four{};
+      four.sin_family = AF_INET;
+      four.sin_port = six.sin6_port;
+      std::memcpy(&four.sin_addr, six.sin6_addr.s6_addr + 12, 4);
+      std::memset(&address, 0, sizeof address);
+      std::memcpy(&address, &four, sizeof four);
+      length = sizeof four;
+    }
+  }
+  char host[NI_MAXHOST] = "", service[NI_MAXSERV] = "";
+  if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
+                  NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+    return std::string();
+  if (port)
+    *port = std::atoi(service);
+  return host;
+}
+
+// A connection's socket for the library's request parser. Reads give up at a deadline for
+// the request (its headers, then its body), whatever the pace of the bytes, so a client
+// that sends a byte a second cannot hold a thread any longer than one that sends nothing.
+class ConnectionStream : public httplib::Stream
+{
+public:
+  ConnectionStream(int sock, int readSeconds, int writeSeconds)
+    : sock(sock), readMs(readSeconds * 1000), writeMs(writeSeconds * 1000)
+  {
+  }
+
+  void ReadsBy(Clock::time_point deadline) { this->deadline = deadline; }
+  bool Buffered() const { return at < filled; }
+
+  // Until a byte of the next request is here (true), or until the deadline or a stop.
+  bool AwaitRequest(Clock::time_point until, const std::atomic<int>& listening) const
+  {
+    while (!Buffered())
+    {
+      int left = MsUntil(until);
+      if (left <= 0 || listening == INVALID_SOCKET)
+        return false;
+      // Short slices, so stopping the server never waits for an idle client.
+      int ready = Poll(POLLIN, std::min(left, 100));
+      if (ready < 0)
+        return false;
+      if (ready > 0)
+        return true;
+    }
+    return true;
+  }
+
+  bool is_readable() const override { return Buffered() || Poll(POLLIN, ReadWait()) > 0; }
+  bool is_writable() const override { return Poll(POLLOUT, writeMs) > 0; }
+
+  ssize_t read(char* ptr, size_t size) override
+  {
+    if (!Buffered())
+    {
+      if (!is_readable())
+        return -1;
+      ssize_t n;
+      do
+        n = ::recv(sock, buffer, sizeof buffer, 0);
+      while (n < 0 && errno == EINTR);
+      if (n <= 0)
+        return n;
+      at = 0;
+      filled = size_t(n);
+    }
+    size_t n = std::min(size, filled - at);
+    std::memcpy(ptr, buffer + at, n);
+    at += n;
+    return ssize_t(n);
+  }
+
+  ssize_t write(const char* ptr, size_t size) override
+  {
+    if (!is_writable())
+      return -1;
+    ssize_t n;
+    do
+      n = ::send(sock, ptr, size, MSG_NOSIGNAL);
+    while (n < 0 && errno == EINTR);
+    return n;
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override
+  {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getpeername(sock, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+      ip = NumericAddress(address, length, &port);
+  }
+
+  void get_local_ip_and_port(std::string& ip, int& port) const override
+  {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+      ip = NumericAddress(address, length, &port);
+  }
+
+  socket_t socket() const override { return sock; }
+
+private:
+  int sock;
+  int readMs;
+  int writeMs;
+  Clock::time_point deadline;
+  char buffer[4096];
+  size_t at = 0;
+  size_t filled = 0;
+
+  static int MsUntil(Clock::time_point t)
+  {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
+    return int(std::max<long long>(0, std::min<long long>(left + 1, 1 << 30)));
+  }
+
+  int ReadWait() const { return std::min(readMs, MsUntil(deadline)); }
+
+  int Poll(short events, int ms) const
+  {
+    pollfd p{sock, events, 0};
+    int ready;
+    do
+      ready = ::poll(&p, 1, ms);
+    while (ready < 0 && errno == EINTR);
+    return ready;
+  }
+};
+
+bool IsAddress(const std::string& text)
+{
+  unsigned char bytes[sizeof(in6_addr)];
+  return inet_pton(AF_INET, text.c_str(), bytes) == 1 || inet_pton(AF_INET6, text.c_str(), bytes) == 1;
+}
+
+// The client behind trusted proxies: X-Forwarded-For read from its end (the hop the
+// nearest proxy added), skipping proxies we trust, up to the first address we do not.
+std::string ForwardedClient(const std::string& header, const std::set<std::string>& trusted, std::string fallback)
+{
+  size_t end = header.size();
+  while (end > 0)
+  {
+    size_t comma = header.rfind(',', end - 1);
+    size_t start = comma == std::string::npos ? 0 : comma + 1;
+    std::string hop = header.substr(start, end - start);
+    hop.erase(0, hop.find_first_not_of(" \t"));
+    hop.erase(hop.find_last_not_of(" \t") + 1);
+    if (!IsAddress(hop))
+      return fallback;
+    fallback = hop;
+    if (!trusted.count(hop))
+      return hop;
+    if (comma == std::string::npos)
+      break;
+    end = comma;
+  }
+  return fallback;
+}
+
+// The library's server with our own connection handling: a per-address connection count
+// checked before anything is read, the header deadline, and the trusted proxies' clients.
+class Listener : public httplib::Server
+{
+public:
+  explicit Listener(const scoServerOptions& options) : options(options) {}
+
+private:
+  const scoServerOptions& options;
+  std::mutex lock;
+  std::unordered_map<std::string, int> held;  // connections open per address; no zero entries
+
+  bool Admit(const std::string& address)
+  {
+    if (options.trustedProxies.count(address) || options.connectionsPerAddress <= 0)
+      return true;
+    std::lock_guard<std::mutex> guard(lock);
+    int& count = held[address];
+    if (count >= options.connectionsPerAddress)
+    {
+      if (count == 0)
+        held.erase(address);
+      return false;
+    }
+    ++count;
+    return true;
+  }
+
+  void Leave(const std::string& address)
+  {
+    if (options.trustedProxies.count(address) || options.connectionsPerAddress <= 0)
+      return;
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = held.find(address);
+    if (found != held.end() && --found->second <= 0)
+      held.erase(found);
+  }
+
+  bool process_and_close_socket(socket_t sock) override
+  {
+    ConnectionStream stream(sock, int(read_timeout_sec_), int(write_timeout_sec_));
+    std::string address;
+    int port = 0;
+    stream.get_remote_ip_and_port(address, port);
+    bool served = false;
+    if (Admit(address))
+    {
+      // Answers are one small write; waiting to coalesce them costs a delayed-ACK round.
+      int on = 1;
+      setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      served = Serve(stream, options.trustedProxies.count(address) > 0);
+      Leave(address);
+    }
+    else
+    {
+      // Said without reading the request: whatever the client sent is not worth a thread.
+      static const char refusal[] = "HTTP/1.1 429 Too Many Requests\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                                    "Content-Length: 28\r\nConnection: close\r\n\r\nerror: too many connections\n";
+      ::send(sock, refusal, sizeof refusal - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return served;
+  }
+
+  bool Serve(ConnectionStream& stream, bool proxy)
+  {
+    auto headerTime = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.headerSeconds));
+    // A proxy keeps its connections between requests, as long as the library lets any
+    // client; everyone else has the header deadline from the end of the last answer.
+    auto idleTime = proxy ? std::chrono::seconds(keep_alive_timeout_sec_) : headerTime;
+    bool served = false;
+    for (size_t left = keep_alive_max_count_; left > 0; --left)
+    {
+      Clock::time_point start = Clock::now();
+      if (!stream.AwaitRequest(start + idleTime, svr_sock_))
+        break;
+      stream.ReadsBy((proxy ? Clock::now() : start) + headerTime);
+      bool closed = false;
+      served = process_request(stream, left == 1, closed, [&](httplib::Request& req) {
+        // A body is at most 16 KiB: ten seconds leave room for the slowest honest link.
+        stream.ReadsBy(Clock::now() + std::chrono::seconds(10));
+        if (proxy && req.has_header("X-Forwarded-For"))
+          req.remote_addr =
+            ForwardedClient(req.get_header_value("X-Forwarded-For"), options.trustedProxies, req.remote_addr);
+      });
+      if (!served || closed)
+        break;
+    }
+    return served;
+  }
+};
+
 }  // namespace
 
 scoServer::scoServer(scoStore& store, scoServerOptions options)
   : store(store), options(std::move(options)), limiter(this->options.rate, std::max(1.0, 2 * this->options.rate)),
-    http(std::make_unique<httplib::Server>())
+    http(std::make_unique<Listener>(this->options))
 {
   Routes();
 }
@@ -92,8 +366,6 @@ void scoServer::Routes()
   int threads = options.threads;
   http->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
   http->set_payload_max_length(scoProtocol::MAX_BODY);
-  // Answers are one small write; waiting to coalesce them costs a delayed-ACK round.
-  http->set_tcp_nodelay(true);
   // Clients that keep a connection (a load balancer, say) may send many requests on it.
   http->set_keep_alive_max_count(1000);
 
@@ -115,6 +387,7 @@ void scoServer::Routes()
       scoProtocol::ReadSubmission(form, options.checksums, (long long)std::time(nullptr), &submission, &error);
     if (verdict != scoProtocol::ACCEPTED)
       return Plain(res, verdict, "error: " + error + "\n");
+    submission.entry.timeAtCommit = true;
     long long rank = store.Submit(submission.table, submission.entry);
     Plain(res, 200, "OK " + std::to_string(rank));
   });

@@ -6,6 +6,7 @@
 #include "server/scoStore.h"
 
 #include <memory>
+#include <set>
 #include <string>
 
 namespace httplib {
@@ -17,6 +18,16 @@ struct scoServerOptions
   double rate = 50;          // requests a second per client address; 0 turns the limit off
   int threads = 64;          // requests served at once; above the connections a client keeps open
   bool log = true;           // one line per request on standard error
+  // A client address may hold this many connections at once; more are refused at once, so
+  // one address with idle sockets cannot take the threads that serve everyone else.
+  int connectionsPerAddress = 8;
+  // From a connection's start, or the end of its previous answer, to the end of the
+  // request's headers; a connection that sends slower than this is closed.
+  double headerSeconds = 2.0;
+  // Reverse proxies whose X-Forwarded-For names the client: their connections are not
+  // counted against a per-address limit and their requests are rate-limited and logged
+  // by the forwarded address. Nobody else's X-Forwarded-For is believed.
+  std::set<std::string> trustedProxies;
   scoProtocol::Checksums checksums;
 };
 

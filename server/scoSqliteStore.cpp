@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <ctime>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
@@ -274,6 +275,8 @@ private:
   // ones this batch inserted ahead of it.
   static long long Insert(Connection& c, const scoTable& table, const scoEntry& entry)
   {
+    // Read under the writer lock, so times follow the order of the commits.
+    const long long time = entry.timeAtCommit ? (long long)std::time(nullptr) : entry.time;
     long long id;
     {
       Use u(*c.insert);
@@ -281,7 +284,7 @@ private:
       c.BindTable(s, table);
       sqlite3_bind_text(s, 5, entry.player.data(), int(entry.player.size()), SQLITE_TRANSIENT);
       sqlite3_bind_double(s, 6, entry.score);
-      sqlite3_bind_int64(s, 7, entry.time);
+      sqlite3_bind_int64(s, 7, time);
       sqlite3_bind_int64(s, 8, entry.userTime);
       sqlite3_bind_text(s, 9, entry.checksum.data(), int(entry.checksum.size()), SQLITE_TRANSIENT);
       sqlite3_bind_text(s, 10, entry.engineVersion.data(), int(entry.engineVersion.size()), SQLITE_TRANSIENT);
@@ -293,7 +296,7 @@ private:
     sqlite3_stmt* s = u.stmt;
     c.BindTable(s, table);
     sqlite3_bind_double(s, 5, entry.score);
-    sqlite3_bind_int64(s, 6, entry.time);
+    sqlite3_bind_int64(s, 6, time);
     sqlite3_bind_int64(s, 7, id);
     if (sqlite3_step(s) != SQLITE_ROW)
       c.Fail();

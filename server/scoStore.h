@@ -20,6 +20,10 @@ struct scoEntry
   std::string player;
   double score = 0.0;
   long long time = 0;     // server clock at submission, seconds since 1970; breaks ties
+  // The store reads `time` from its own clock once it holds the table, so equal scores
+  // rank in the order they were committed whichever server instance took them. The server
+  // sets it; callers that give exact times do not.
+  bool timeAtCommit = false;
   long long userTime = 0; // what the player's clock said; kept, never trusted for ranking
   std::string checksum;
   std::string engineVersion;
@@ -50,7 +54,8 @@ public:
   virtual ~scoStore() = default;
 
   // Commits the entry and returns its rank (from 1) in its table as of the commit; the
-  // rank is returned only once the row is durable.
+  // rank is returned only once the row is durable. Concurrent submissions to one table,
+  // from any number of server instances, are told distinct ranks.
   virtual long long Submit(const scoTable& table, const scoEntry& entry) = 0;
 
   // Rows ranked from..to (from 1, inclusive), in rank order.

@@ -106,6 +106,7 @@ void PressToFrame(gMilliClock& a_clock, gDebugOutput& a_debug) {
   gHidSimulation hid(a_clock);
   std::shared_ptr<gHidSimRemote> remote = hid.AddRemote();
   inpWiimote wii(hid, a_clock, a_debug);
+  wii.connectInStep = true;
   wii.Step(false);
   if (!wii.IsConnected()) {
     std::printf("press: no connection\n");

@@ -2,8 +2,12 @@
 
 #include "binding/gVector3.h"
 #include "binding/gmNativeType.h"
+#include "platform/gDebugOutput.h"
 #include "platform/gMilliClock.h"
 #include "scene/gScriptCall.h"
+
+#include <chrono>
+#include <system_error>
 
 namespace {
 
@@ -32,6 +36,7 @@ inpWiimote::inpWiimote(gHid& a_hid, gMilliClock& a_clock, gDebugOutput& a_debug)
 
 inpWiimote::~inpWiimote() {
   CutWrappers();
+  StopFinder();
   if (driver && driver->IsConnected() && !driver->IsLost()) {
     driver->LedsOff();
     driver->SetRumble(false);
@@ -51,10 +56,24 @@ void inpWiimote::UseTransport(gHid& a_hid) {
   if (driver) MakeDriver();
 }
 
-bool inpWiimote::IsConnected() const { return driver && driver->IsConnected() && !driver->IsLost(); }
+bool inpWiimote::IsConnected() const {
+  return !m_finding && driver && driver->IsConnected() && !driver->IsLost();
+}
 
 void inpWiimote::Step(bool a_menuOpen) {
   if (!driver) MakeDriver();
+  if (m_finding) {
+    bool found;
+    {
+      std::lock_guard<std::mutex> hold(m_findLock);
+      if (!m_attemptEnded) return;
+      m_attemptEnded = false;
+      found = m_found;
+    }
+    m_finding = false;
+    if (found) Announce(a_menuOpen);
+    return;
+  }
   if (IsConnected())
     StepConnected(a_menuOpen);
   else
@@ -68,13 +87,70 @@ void inpWiimote::TryToConnect(bool a_menuOpen) {
   if (m_attempted && now - m_lastAttempt < kAttemptPeriodMs) return;
   m_attempted = true;
   m_lastAttempt = now;
-  if (!driver->Connect() || driver->IsLost()) return;
+  if (connectInStep) {
+    if (Attempt()) Announce(a_menuOpen);
+    return;
+  }
+  if (!m_finder.joinable()) {
+    try {
+      m_finder = std::thread(&inpWiimote::FinderLoop, this);
+    } catch (const std::system_error&) {
+      m_debug.Write("Wiimote : * couldn't create the thread that looks for a remote *\n");
+      return;
+    }
+  }
+  m_finding = true;
+  {
+    std::lock_guard<std::mutex> hold(m_findLock);
+    m_attemptAsked = true;
+  }
+  m_findSignal.notify_one();
+}
+
+bool inpWiimote::Attempt() {
+  if (!driver->Connect() || driver->IsLost()) return false;
   driver->SelectReportMode(driver->state.extensionConnected ? 0x37 : 0x33, true);
+  return true;
+}
+
+void inpWiimote::Announce(bool a_menuOpen) {
   m_connectPending = true;
   if (!a_menuOpen) {
     m_connectPending = false;
     gScriptCall::Global(machine, connectCallback.c_str());
   }
+}
+
+void inpWiimote::FinderLoop() {
+  std::unique_lock<std::mutex> hold(m_findLock);
+  for (;;) {
+    m_findSignal.wait(hold, [this] { return m_attemptAsked || m_finderStop; });
+    if (m_finderStop) return;
+    hold.unlock();
+    const bool found = Attempt();
+    hold.lock();
+    m_attemptAsked = false;
+    m_attemptEnded = true;
+    m_found = found;
+    m_findEnded.notify_all();
+  }
+}
+
+bool inpWiimote::WaitForAttempt(std::uint32_t a_timeoutMs) {
+  std::unique_lock<std::mutex> hold(m_findLock);
+  return m_findEnded.wait_for(hold, std::chrono::milliseconds(a_timeoutMs), [this] { return !m_attemptAsked; });
+}
+
+// Waits for an attempt in progress to end: at most the driver's answer timeouts.
+void inpWiimote::StopFinder() {
+  if (!m_finder.joinable()) return;
+  {
+    std::lock_guard<std::mutex> hold(m_findLock);
+    m_finderStop = true;
+  }
+  m_findSignal.notify_one();
+  m_finder.join();
+  m_finding = false;
 }
 
 void inpWiimote::StepConnected(bool a_menuOpen) {
@@ -151,7 +227,7 @@ void inpWiimote::ScriptButton(int a_button, int a_state, const char* a_function)
 }
 
 void inpWiimote::Rumble(int a_on) {
-  if (driver) driver->SetRumble(a_on != 0);
+  if (driver && !m_finding) driver->SetRumble(a_on != 0);
 }
 
 int inpWiimote::RegisterScriptType(gmMachineEx* a_machine) {

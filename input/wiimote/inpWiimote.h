@@ -1,16 +1,26 @@
 #pragma once
 // The script's Wiimote (script type _Wiimote, reached with Input.Wiimote()). It owns the
-// driver, keeps trying to connect while no remote is connected (at most once a second: an
-// attempt at a silent remote blocks for up to a second), picks the report mode and camera
-// format by whether an extension is plugged in, and turns the published state into script
-// callbacks once per frame: press / hold / release for the buttons (keyboard-style records),
-// and the camera position, nunchuk stick and nunchuk acceleration as Vector3 values.
+// driver, keeps trying to connect while no remote is connected (at most once a second),
+// picks the report mode and camera format by whether an extension is plugged in, and turns
+// the published state into script callbacks once per frame: press / hold / release for the
+// buttons (keyboard-style records), and the camera position, nunchuk stick and nunchuk
+// acceleration as Vector3 values.
+//
+// An attempt to connect waits on the device (up to a second for a remote that is present
+// but silent), so it runs on a finder thread of its own: the step hands the driver over,
+// and takes it back, with the connection's outcome, at the first step after the attempt
+// ended. While the finder holds it the owner's thread touches nothing of the driver's, and
+// the remote reads as not connected.
 //
 // While the developer menu is open every one of its callbacks waits: the button edges are
 // dropped as for keys, and a connection made meanwhile is announced when the menu closes.
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "binding/gmWrappable.h"
 #include "input/inpButtonState.h"
@@ -57,6 +67,10 @@ class inpWiimote : public gmWrappable {
   // Once per frame, at the end of the input step; a_menuOpen holds every callback back.
   void Step(bool a_menuOpen);
 
+  // Until no attempt is running on the finder thread; false when a_timeoutMs passed
+  // first. Lets tests wait for the finder without sleeping.
+  bool WaitForAttempt(std::uint32_t a_timeoutMs);
+
   // Script methods.
   bool IsConnected() const;
   void ScriptConnect(const char* a_function);
@@ -79,10 +93,18 @@ class inpWiimote : public gmWrappable {
   std::unique_ptr<inpWiiDriver> driver;
   // Callbacks run in this machine (null: none run).
   gmMachineEx* machine = nullptr;
+  // Attempts run inside the step instead of on the finder thread, so that a test sees the
+  // connection in the very frame that tried (the simulated remote answers at once).
+  bool connectInStep = false;
 
  private:
   void StepConnected(bool a_menuOpen);
   void TryToConnect(bool a_menuOpen);
+  // One attempt on whichever thread holds the driver; true when connected.
+  bool Attempt();
+  void Announce(bool a_menuOpen);
+  void FinderLoop();
+  void StopFinder();
   void MakeDriver();
   void CallWithVector(const std::string& a_function, const float a_v[3]);
 
@@ -92,4 +114,16 @@ class inpWiimote : public gmWrappable {
   bool m_attempted = false;
   std::uint32_t m_lastAttempt = 0;
   bool m_connectPending = false;
+
+  std::thread m_finder;
+  std::mutex m_findLock;
+  std::condition_variable m_findSignal;  // with m_findLock: an attempt asked for, or stop
+  std::condition_variable m_findEnded;   // with m_findLock: an attempt ended
+  bool m_attemptAsked = false;           // under m_findLock: the finder holds the driver
+  bool m_attemptEnded = false;           // under m_findLock: handed back, outcome in m_found
+  bool m_found = false;                  // under m_findLock
+  bool m_finderStop = false;             // under m_findLock
+  // Set by the owner when it hands the driver over, cleared when it takes it back; read by
+  // IsConnected, which scripts may call at any time.
+  std::atomic<bool> m_finding{false};
 };

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +29,15 @@ protected:
   {
     _gNetwork::Init();
     _gNetwork::SetWarningSink([this](const char* m) { warnings.push_back(m); });
+    // Frame for frame the same every run; the lookup thread has a test of its own.
+    netHttpClient::lookupsInStart = true;
   }
-  void TearDown() override { _gNetwork::SetWarningSink(nullptr); }
+  void TearDown() override
+  {
+    _gNetwork::SetWarningSink(nullptr);
+    netHttpClient::lookupsInStart = false;
+    netHttpClient::SetLookup(nullptr);
+  }
 
   netHttpClient* Get(const std::string& path, const std::string& host = "127.0.0.1", int port = -1)
   {
@@ -157,6 +168,63 @@ TEST_F(netHttpClientTest, UnresolvableHostNeverReachesThisMachine)
   for (int i = 0; i < 20; ++i)
     Frame();
   EXPECT_EQ(server.accepted, 0) << "PLIB's 0.0.0.0 fallback would have connected here";
+}
+
+// A name server that keeps the lookup waiting holds back only the requests to that name:
+// frames go on, and the requests connect at the first poll after the answer (both on one
+// lookup). A name that cannot be found fails each request with an empty answer then.
+TEST_F(netHttpClientTest, HostLookupsWaitOffTheFrame)
+{
+  netHttpClient::lookupsInStart = false;
+  struct Gate
+  {
+    std::mutex lock;
+    std::condition_variable signal;
+    bool open = false;
+    int asked = 0;
+  };
+  auto gate = std::make_shared<Gate>();
+  // The lookup thread may outlive a failed test: it holds the gate, which ends opened.
+  struct Opener
+  {
+    std::shared_ptr<Gate> gate;
+    ~Opener()
+    {
+      std::lock_guard<std::mutex> held(gate->lock);
+      gate->open = true;
+      gate->signal.notify_all();
+    }
+  } opener{gate};
+  const std::string name = "slow-" + std::to_string(::getpid()) + ".test";
+  netHttpClient::SetLookup([gate, name](const std::string& host, std::string* address) {
+    std::unique_lock<std::mutex> held(gate->lock);
+    ++gate->asked;
+    gate->signal.wait(held, [&] { return gate->open; });
+    *address = "127.0.0.1";
+    return host == name;
+  });
+  server.Queue({{netTestServer::Response("200 OK", "Content-Length: 3\r\n", "one")}});
+  server.Queue({{netTestServer::Response("200 OK", "Content-Length: 3\r\n", "two")}});
+  testing::internal::CaptureStdout();
+  Get("/a", name);
+  Get("/b", name);
+  Get("/c", "missing-" + name);
+  for (int i = 0; i < 30; ++i)
+    Frame();
+  EXPECT_EQ(network.requests.count, 3);
+  EXPECT_EQ(server.accepted, 0);
+  EXPECT_TRUE(answers.empty());
+  {
+    std::lock_guard<std::mutex> held(gate->lock);
+    gate->open = true;
+    gate->signal.notify_all();
+  }
+  ASSERT_TRUE(RunUntilIdle(100000));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "connect failed\n");
+  std::sort(answers.begin(), answers.end());
+  EXPECT_EQ(answers, (std::vector<std::string>{"", "one", "two"}));
+  std::lock_guard<std::mutex> held(gate->lock);
+  EXPECT_EQ(gate->asked, 2) << "one lookup per name";
 }
 
 TEST_F(netHttpClientTest, ServerThatNeverClosesKeepsTheRequestListed)

@@ -1,10 +1,17 @@
 // Worlds and bodies driven by scripts over whole frames: stepping, the control laws,
 // collision functions, ray casts, primitives, hull files, and edits made from inside a step.
+#include <malloc.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// From the sanitizer's run-time (its header is not installed with every compiler).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 #include "physics/objPhyPrimitives.h"
 #include "physicsFixture.h"
@@ -351,6 +358,45 @@ TEST_F(PhysicsTest, StackedPileIsDeterministic) {
     Run("pile0.Physics.Gravity(0, 0, 0);");
   }
   EXPECT_EQ(hashes[0], hashes[1]);
+}
+
+// Bytes the allocator has handed out and not had back (the sanitizers bring their own).
+size_t HeapInUse() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+#endif
+}
+
+// Scenes live until the process ends, so what an empty one holds is what a game that
+// makes a level per scene keeps; and the world's small pools still hold every contact of
+// a big scene, taking more from the heap.
+TEST_F(PhysicsTest, EmptyScenesAreSmallAndBigScenesStillCollide) {
+  Run("NewScene(\"first\");");  // what only the first scene makes: types, hooks, lists
+  const size_t before = HeapInUse();
+  Run("for (i = 0; i < 100; i = i + 1) { NewScene(format(\"empty%d\", i)); }");
+  const size_t perScene = (HeapInUse() - before) / 100;
+  EXPECT_LT(perScene, 512u * 1024u);
+
+  const int balls = 3 * scePhysics::POOLED_MANIFOLDS;
+  Run("NewScene(\"big\"); big.Physics.Gravity(0, -0.02, 0);"
+      "f = big.NewObject(\"floor\"); f.Physics.NewBox(\"b\"); f.Physics.Box(\"b\").Dimensions(200, 1, 200);"
+      "f.Physics.Position(0, -1, 0);"
+      "for (i = 0; i < " + std::to_string(balls) + "; i = i + 1) { o = big.NewObject(format(\"ball%d\", i));"
+      "  o.Physics.NewSphere(\"s\"); o.Physics.Sphere(\"s\").Radius(0.5);"
+      "  o.Physics.Position((i % 30) * 3 - 45, 1, (i / 30) * 3 - 45); o.Physics.Mass(1); }");
+  Frames(90);
+  scePhysics* world = static_cast<scePhysics*>(scePhysics::Worlds().Get(scePhysics::Worlds().count - 1));
+  ASSERT_EQ(world->bodies.count, balls + 1);
+  EXPECT_GT(world->dispatcher.getNumManifolds(), int(scePhysics::POOLED_MANIFOLDS));
+  int resting = 0;
+  for (int i = 0; i < world->bodies.count; ++i) {
+    const float y = Origin(static_cast<objPhysics*>(world->bodies.Get(i))).y();
+    resting += std::fabs(y - 0.5f) < 0.05f;
+  }
+  EXPECT_EQ(resting, balls);
 }
 
 TEST_F(PhysicsTest, WrappersOfDeletedBodiesAndRecordsCallNothing) {

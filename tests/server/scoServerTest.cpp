@@ -3,6 +3,7 @@
 // PostgreSQL database.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -281,6 +282,8 @@ TEST(ScoreServer, BadCommandLinesExitWithAnError)
     {"--rate"},
     {"--rate", "-1"},
     {"--rate", "fast"},
+    {"--connections", "-1"},
+    {"--trust-proxy", "proxy.example"},
     {"--listen", "127.0.0.1"},
     {"--listen", "127.0.0.1:99999"},
     {"--database", dir.path + "/missing/scores.db"},
@@ -300,7 +303,8 @@ TEST(ScoreServer, KilledUnderLoadKeepsWhatItAnswered)
 {
   TempDir dir;
   const std::string database = dir.path + "/scores.db";
-  auto server = std::make_unique<Process>(std::vector<std::string>{"--database", database, "--rate", "0"});
+  auto server =
+    std::make_unique<Process>(std::vector<std::string>{"--database", database, "--rate", "0", "--connections", "0"});
   ASSERT_GT(server->port, 0);
 
   std::mutex lock;
@@ -372,6 +376,46 @@ TEST(ScoreServer, InstancesShareOnePostgresDatabase)
   }
   EXPECT_EQ(a.Stop(SIGINT), 0);
   EXPECT_EQ(b.Stop(SIGTERM), 0);
+}
+
+// Sixteen clients submit equal scores at once through two instances: each submission
+// ranks after every one committed before it, so the ranks told are exactly 1..N, none
+// twice (without a lock per table, two concurrent submissions each count without the
+// other and are told the same rank).
+TEST(ScoreServer, ConcurrentPostgresSubmissionsGetDistinctRanks)
+{
+  const std::string url = scoTest::PostgresUrl();
+  if (url.empty())
+    GTEST_SKIP() << "no PostgreSQL server (run through ctest)";
+  // All the clients are this machine: one address, more connections than one may hold.
+  Process a({"--database", url, "--rate", "0", "--connections", "0"});
+  Process b({"--database", url, "--rate", "0", "--connections", "0"});
+  ASSERT_GT(a.port, 0);
+  ASSERT_GT(b.port, 0);
+  const std::string game = "Race" + std::to_string(::getpid());
+  constexpr int kClients = 16, kEach = 12;
+  std::mutex lock;
+  std::vector<long long> ranks;
+  std::vector<std::thread> clients;
+  for (int k = 0; k < kClients; ++k)
+    clients.emplace_back([&, k] {
+      httplib::Client client = (k % 2 ? a : b).Client();
+      for (int i = 0; i < kEach; ++i)
+      {
+        httplib::Result r = client.Post("/submit.php", scoTest::SubmitBody(game, "p" + std::to_string(k), "7"),
+                                        "application/x-www-form-urlencoded");
+        std::lock_guard<std::mutex> held(lock);
+        ranks.push_back(r && r->status == 200 && r->body.compare(0, 3, "OK ") == 0 ? std::atoll(r->body.c_str() + 3)
+                                                                                    : -1);
+      }
+    });
+  for (std::thread& t : clients)
+    t.join();
+  std::sort(ranks.begin(), ranks.end());
+  std::vector<long long> expected(kClients * kEach);
+  for (size_t i = 0; i < expected.size(); ++i)
+    expected[i] = (long long)i + 1;
+  EXPECT_EQ(ranks, expected);
 }
 
 }  // namespace

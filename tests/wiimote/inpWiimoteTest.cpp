@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +28,7 @@ class WiimoteTest : public testing::Test, public wiiTest::Sim {
     gVector3::RegisterScriptType(script.machine.get());
     wii = std::make_unique<inpWiimote>(hid, clock, debug);
     wii->machine = script.machine.get();
+    wii->connectInStep = true;
     script.Run(
         "global connected = function() { print(\"connected\"); };"
         "global cam = function(v) { print(format(\"cam %f %f %f\", v.X(), v.Y(), v.Z())); };"
@@ -109,6 +113,7 @@ TEST_F(WiimoteTest, TheReportModeFollowsTheExtension) {
   remote->ClearSent();
   remote->PlugNunchuk();
   wii = std::make_unique<inpWiimote>(hid, clock, debug);
+  wii->connectInStep = true;
   ConnectFrame();
   EXPECT_TRUE(wiiTest::Contains(remote->Sent(), Report({0x12, 0x04, 0x37})));
   EXPECT_FALSE(wiiTest::Contains(remote->Sent(), Report({0x12, 0x04, 0x33})));
@@ -211,6 +216,94 @@ TEST_F(WiimoteTest, ALostRemoteIsClosedByTheStepAndConnectsAgain) {
   Frame();
   EXPECT_TRUE(wii->IsConnected());
   EXPECT_EQ(script.printed, (Printed{{1, "connected"}, {3, "connected"}}));
+}
+
+// The device list of a transport that answers only once the test lets it: an attempt
+// made in the step would hang the test's frame.
+class HeldHid : public gHid {
+ public:
+  explicit HeldHid(gHid& a_inner) : m_inner(a_inner) {}
+  bool Enumerate(std::uint16_t a_vendor, std::uint16_t a_product, std::vector<std::string>& a_paths) override {
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_entered = true;
+    m_signal.notify_all();
+    m_signal.wait_for(hold, std::chrono::seconds(60), [this] { return m_released; });
+    return m_inner.Enumerate(a_vendor, a_product, a_paths);
+  }
+  std::unique_ptr<gHidDevice> Open(const std::string& a_path, int* a_error) override {
+    return m_inner.Open(a_path, a_error);
+  }
+  bool SupportsOutputReports() const override { return m_inner.SupportsOutputReports(); }
+  bool WaitEntered() {
+    std::unique_lock<std::mutex> hold(m_lock);
+    return m_signal.wait_for(hold, std::chrono::seconds(60), [this] { return m_entered; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_released = true;
+    m_signal.notify_all();
+  }
+
+ private:
+  gHid& m_inner;
+  std::mutex m_lock;
+  std::condition_variable m_signal;
+  bool m_entered = false;
+  bool m_released = false;
+};
+
+class WiimoteFinderTest : public WiimoteTest {
+ protected:
+  void SetUp() override {
+    WiimoteTest::SetUp();
+    wii->connectInStep = false;
+    wii->UseTransport(held);
+  }
+  // Whatever the test did, the finder must be able to end before the Wiimote does.
+  void TearDown() override {
+    held.Release();
+    WiimoteTest::TearDown();
+  }
+  HeldHid held{hid};
+};
+
+// Frames go on, callbacks and all, while the device keeps the finder waiting; the
+// connection is taken up at the first step after the attempt ended.
+TEST_F(WiimoteFinderTest, AttemptsWaitOnTheDeviceOffTheFrame) {
+  wii->ScriptConnect("connected");
+  wii->ScriptButton(WIIBUT_A, BUT_DOWN, "down");
+  Frame();
+  ASSERT_TRUE(held.WaitEntered());
+  for (int i = 0; i < 30; ++i) Frame();
+  EXPECT_FALSE(wii->IsConnected());
+  wii->Rumble(1);  // the finder holds the driver: not touched, not remembered
+  held.Release();
+  ASSERT_TRUE(wii->WaitForAttempt(60000));
+  EXPECT_TRUE(script.printed.empty());
+  Frame();
+  EXPECT_TRUE(wii->IsConnected());
+  EXPECT_EQ(script.printed, (Printed{{32, "connected"}}));
+  for (const gHidReport& r : remote->Sent()) EXPECT_EQ(r[1] & 0x01, 0) << std::hex << int(r[0]);
+  Send({0x30, 0x00, 0x08}, [](const inpWiiState& s) { return s.buttons == 0x0800; });
+  Frame();
+  EXPECT_EQ(script.printed.back(), (std::pair<unsigned, std::string>{33, "down"}));
+}
+
+// A remote that is listed but never answers: every attempt fails on the finder thread and
+// the next one waits its second of the clock, as in the step.
+TEST_F(WiimoteFinderTest, ASilentRemoteIsRetriedOnceASecond) {
+  held.Release();
+  remote->silent = true;
+  Frame();
+  ASSERT_TRUE(wii->WaitForAttempt(60000));
+  Frame();
+  Frame();
+  EXPECT_FALSE(wii->IsConnected());
+  EXPECT_EQ(wiiTest::Count(debug.Messages(), "Wiimote : Connecting first available Wiimote:\n"), 1);
+  clock.Advance(inpWiimote::kAttemptPeriodMs);
+  Frame();
+  ASSERT_TRUE(wii->WaitForAttempt(60000));
+  EXPECT_EQ(wiiTest::Count(debug.Messages(), "Wiimote : Connecting first available Wiimote:\n"), 2);
 }
 
 }  // namespace
