@@ -9,7 +9,7 @@ packages=(
   libhidapi-dev bison flex libx11-dev zlib1g-dev libpng-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
-  sox
+  sox love
   libcpp-httplib-dev libsqlite3-dev libpqxx-dev postgresql chromium
 )
 
