@@ -75,15 +75,15 @@ audSound* _gAudio::AddSound(const char* a_file) {
   audSound* sound = new audSound();
   sounds.Append(sound);
   irr::io::IFileSystem* files = gFileSystem::Get();
-  irr::io::IReadFile* file = files && *name ? files->createAndOpenFile(name) : nullptr;
+  irr::io::IReadFile* file = gFileSystem::Open(files, name);
   if (!file) {
-    gConsole::Line("%s not found !", name);
+    gConsole::Line("%s not found !", gConsole::Quote(name).c_str());
     return sound;
   }
   const bool decoded = sound->Decode(file);
   file->drop();
   if (!decoded) {
-    gConsole::Line("%s doesn't seem to be a valid OggVorbis file.", name);
+    gConsole::Line("%s doesn't seem to be a valid OggVorbis file.", gConsole::Quote(name).c_str());
     return sound;
   }
   sound->Upload();

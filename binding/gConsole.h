@@ -4,8 +4,16 @@
 // reach the same place as script print output, in the order written. The host owns where
 // that is: standard output today (gFrame's printer), and the developer menu's console as
 // well once it exists. Until the host sets a sink, lines go to standard output.
+#include <string>
 
 namespace gConsole {
+
+// At most kQuoted characters of a text that came from outside (a file name from a script, a
+// word of an input file), with "..." after a cut: a message names bad input, it does not
+// repeat it. The cut never splits a UTF-8 sequence.
+constexpr size_t kQuoted = 80;
+std::string Quote(const std::string& a_text);
+std::string Quote(const char* a_text);
 
 typedef void (*Sink)(const char* a_line);
 

@@ -4,6 +4,7 @@
 
 #include "binding/gmNativeType.h"
 #include "graphics/graConvert.h"
+#include "graphics/graImageLoader.h"
 #include "graphics/graLoadProbe.h"
 #include "graphics/graResources.h"
 #include "graphics/objGraCamera.h"
@@ -44,7 +45,7 @@ void _gGraphics::SetCaption(const char* a_caption) {
 
 graTexture* _gGraphics::NewTexture(const char* a_file) {
   video::ITexture* texture = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::TEXTURE, a_file)
-                                 ? device->getVideoDriver()->getTexture(a_file)
+                                 ? graImageLoader::GetTexture(device->getVideoDriver(), a_file)
                                  : nullptr;
   graTexture* handle = new graTexture(texture);
   textures.Append(handle);
@@ -85,6 +86,7 @@ float _gGraphics::Ratio() {
 
 void _gGraphics::RenderFrame() {
   if (!device) return;
+  graLoadProbe::Collect();
   video::IVideoDriver* driver = device->getVideoDriver();
   // The frame opened by the previous step (or at start-up) is presented here, so a picture
   // is shown one frame after it was drawn.

@@ -4,6 +4,7 @@
 
 #include "binding/gmNativeType.h"
 #include "graphics/_gGraphics.h"
+#include "graphics/graImageLoader.h"
 #include "graphics/graLoadProbe.h"
 #include "graphics/objGraphics.h"
 #include "scene/gScene.h"
@@ -66,7 +67,7 @@ void sceGraphics::SkyBox(const char* a_file) {
   video::ITexture* textures[6];
   for (int i = 0; i < 6; ++i)
     textures[i] = graLoadProbe::Loads(sceneManager->getFileSystem(), graLoadProbe::TEXTURE, names[i])
-                      ? driver->getTexture(names[i].c_str())
+                      ? graImageLoader::GetTexture(driver, names[i].c_str())
                       : nullptr;
   driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, mipMaps);
 

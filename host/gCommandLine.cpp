@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/gConsole.h"
 #include "binding/gVersion.h"
 
 namespace {
@@ -93,7 +94,7 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
     if (frames) {
       framesGiven = true;
       if (!ParseFrameCount(argv[i], line.frames) && error.empty())
-        error = std::string("--frames needs a whole number of frames from 1 to 2147483647, not \"") + argv[i] + "\"";
+        error = std::string("--frames needs a whole number of frames from 1 to 2147483647, not \"") + gConsole::Quote(argv[i]) + "\"";
     } else {
       *value = argv[i];
       if (value->empty() && error.empty()) error = std::string(arg) + " needs a file name";
@@ -139,7 +140,7 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
   }
   if (!line.scoreServer.empty() && !ReadScoreServer(line.scoreServer, &line.scoreHost, &line.scorePort) &&
       error.empty())
-    error = "--score-server needs HOST or HOST:PORT (a port from 1 to 65535), not \"" + line.scoreServer + "\"";
+    error = "--score-server needs HOST or HOST:PORT (a port from 1 to 65535), not \"" + gConsole::Quote(line.scoreServer) + "\"";
   if (!line.wiimoteSim.empty()) {
     // Absolute now: mounting a developer package moves the working directory.
     std::error_code ignored;

@@ -11,6 +11,8 @@
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
 #include "graphics/_gGraphics.h"
+#include "graphics/graImageLoader.h"
+#include "graphics/graLoadProbe.h"
 #include "host/gApiReference.h"
 #include "host/gDeveloperMenu.h"
 #include "host/gFixedClock.h"
@@ -169,6 +171,7 @@ bool gHost::CreateDevice() {
   if (!_gGraphics::instance) _gGraphics::instance = new _gGraphics();
   _gGraphics::instance->device = device;
   video::IVideoDriver* driver = device->getVideoDriver();
+  graImageLoader::Install(driver);
   driver->setTextureCreationFlag(video::ETCF_ALWAYS_32_BIT, true);
   driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, true);
   // Every frame of the main loop first closes the frame in progress, so the first one is
@@ -177,9 +180,12 @@ bool gHost::CreateDevice() {
   return true;
 }
 
+// The package's meshes and pictures are tried from here on, beside the rest of start-up
+// and the start script.
 void gHost::MountPackage() {
   scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
                                         commandLine.developer);
+  if (!commandLine.checksum) graLoadProbe::BeginPackage(device, commandLine.developer);
 }
 
 void gHost::PrintChecksum() {
@@ -297,6 +303,9 @@ bool gHost::TakeScreenshot() {
 
 // In this order: the device (which closes the window), the sound device, the Wiimote.
 void gHost::Shutdown() {
+  // What the trial found is remembered for the next start, even of a run too short to
+  // have needed every verdict.
+  graLoadProbe::Finish();
   gFrame::menu = nullptr;
   if (_gInput::instance) _gInput::instance->menu = nullptr;
   if (_gGraphics::instance) _gGraphics::instance->device = nullptr;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "binding/gConsole.h"
 #include "binding/gScriptConstants.h"
 
 namespace {
@@ -51,13 +52,13 @@ bool ParseDirection(const std::string& a_word, bool& a_down) {
 std::string ParseLine(const std::vector<std::string>& a_words, gInputReplay::Event& a_event) {
   long number = 0;
   if (!ParseInt(a_words[0], 1, 0x7fffffff, number))
-    return "the frame must be a whole number from 1 up, not \"" + a_words[0] + "\"";
+    return "the frame must be a whole number from 1 up, not \"" + gConsole::Quote(a_words[0]) + "\"";
   a_event.frame = static_cast<unsigned>(number);
   if (a_words.size() < 2) return "an event is FRAME key|mouse|move ...";
   const std::string& kind = a_words[1];
   if (kind == "key" || kind == "mouse") {
     const bool key = kind == "key";
-    if (a_words.size() != 4) return "expected FRAME " + kind + (key ? " NAME" : " BUTTON") + " down|up";
+    if (a_words.size() != 4) return "expected FRAME " + gConsole::Quote(kind) + (key ? " NAME" : " BUTTON") + " down|up";
     a_event.kind = key ? gInputReplay::Event::KEY : gInputReplay::Event::MOUSE;
     int code = 0;
     if (ConstantNamed(a_words[2], key ? "KEY_" : "MOU_", code))
@@ -65,10 +66,10 @@ std::string ParseLine(const std::vector<std::string>& a_words, gInputReplay::Eve
     else if (ParseInt(a_words[2], 0, key ? 255 : 2, number))
       a_event.code = static_cast<int>(number);
     else if (key)
-      return "unknown key \"" + a_words[2] + "\" (a KEY_ name or a key code from 0 to 255)";
+      return "unknown key \"" + gConsole::Quote(a_words[2]) + "\" (a KEY_ name or a key code from 0 to 255)";
     else
-      return "unknown mouse button \"" + a_words[2] + "\" (0, 1 or 2)";
-    if (!ParseDirection(a_words[3], a_event.down)) return "expected down or up, not \"" + a_words[3] + "\"";
+      return "unknown mouse button \"" + gConsole::Quote(a_words[2]) + "\" (0, 1 or 2)";
+    if (!ParseDirection(a_words[3], a_event.down)) return "expected down or up, not \"" + gConsole::Quote(a_words[3]) + "\"";
     return "";
   }
   if (kind == "move") {
@@ -81,7 +82,7 @@ std::string ParseLine(const std::vector<std::string>& a_words, gInputReplay::Eve
     a_event.y = static_cast<int>(y);
     return "";
   }
-  return "unknown event \"" + kind + "\" (key, mouse or move)";
+  return "unknown event \"" + gConsole::Quote(kind) + "\" (key, mouse or move)";
 }
 
 // The character a key types when it has an obvious one, for text fields of the developer
@@ -128,11 +129,11 @@ bool gInputReplay::Load(const std::string& a_path, std::string& a_error) {
   std::ostringstream text;
   if (file && !std::filesystem::is_directory(a_path, ignored)) text << file.rdbuf();
   if (!file || file.bad() || std::filesystem::is_directory(a_path, ignored)) {
-    a_error = "cannot read the input file " + a_path;
+    a_error = "cannot read the input file " + gConsole::Quote(a_path);
     return false;
   }
   if (Parse(text.str(), a_error)) return true;
-  a_error = a_path + ":" + a_error;
+  a_error = gConsole::Quote(a_path) + ":" + a_error;
   return false;
 }
 

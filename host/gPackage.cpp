@@ -17,6 +17,8 @@ namespace {
 // Archives are always looked up by bare file name in any letter case. One the engine's
 // reader cannot walk safely is not mounted at all.
 bool AddArchive(IFileSystem* fileSystem, const std::string& name, std::vector<std::string>* refusals) {
+  // Anything but a regular file (a FIFO would stop the player here for good) is missing.
+  if (!gFileSystem::IsRegularFile(fileSystem->getAbsolutePath(name.c_str()).c_str())) return false;
   const std::string why = gZipLayout::Problem(fileSystem, name);
   if (!why.empty()) {
     const std::string line = name + " is damaged and was not mounted: " + why;
@@ -72,6 +74,7 @@ std::string gPackage::Mount(IFileSystem* fileSystem, const std::string& name, bo
     return "dev";
   }
   const std::string archive = name + ".qvp";
+  if (!gFileSystem::IsRegularFile(fileSystem->getAbsolutePath(archive.c_str()).c_str())) return "";
   // Hashed before it is mounted: once mounted, a file of the same name inside the archive
   // would be found first and hashed in its place.
   std::string checksum = Checksum(fileSystem, archive);

@@ -13,6 +13,7 @@
 #include <map>
 #include <vector>
 
+#include "graphics/graImageLoader.h"
 #include "graphics/graLoadProbe.h"
 #include "host/gByteFile.h"
 #include "host/gPackage.h"
@@ -174,9 +175,22 @@ class Checker {
         Problem(a_label + " is damaged: the " + graLoadProbe::KindName(kind) + " loader did not finish with it in " +
                 std::to_string(graLoadProbe::kTimeoutMs / 1000) + " s");
         break;
+      case gIsolated::FINISHED:
+        if (kind == graLoadProbe::TEXTURE) CheckPicture(name, a_label);
+        break;
       default:
         break;
     }
+  }
+
+  // A picture the engine would be handed only after the checks the player makes first.
+  void CheckPicture(const std::string& a_name, const std::string& a_label) {
+    irr::video::IVideoDriver* driver = m_device->getVideoDriver();
+    graImageLoader::Forget();
+    irr::video::IImage* image = driver->createImageFromFile(a_name.c_str());
+    std::string why;
+    if (graImageLoader::Damaged(&why)) Problem(a_label + " is damaged: " + why);
+    if (image) image->drop();
   }
 
   void AddName(const std::string& a_path, const std::string& a_label) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 
+#include "binding/gConsole.h"
 #include "platform/gFileSystem.h"
 #include "script/vm/gmMachine.h"
 
@@ -16,7 +17,7 @@ namespace {
 const long kMaxScriptBytes = 64L * 1024 * 1024;
 
 void Say(const char* a_format, const char* a_name, long a_number = 0) {
-  std::printf(a_format, a_name, a_number);
+  std::printf(a_format, gConsole::Quote(a_name).c_str(), a_number);
   std::fflush(stdout);
 }
 
@@ -122,7 +123,7 @@ bool gScriptLoader::Load(gmMachine* machine, const char* name) {
   // The log is never cleared, so entries of earlier errors it still holds are listed again.
   bool first = true;
   while (const char* entry = machine->GetLog().GetEntry(first)) {
-    std::printf("Compilation error in script %s: -%s\n", name, entry);
+    std::printf("Compilation error in script %s: -%s\n", gConsole::Quote(name).c_str(), entry);
     std::fflush(stdout);
   }
   return false;

@@ -342,9 +342,9 @@ void objPhysics::ApplyMass(float a_mass) {
 void objPhysics::AddPmap(const char* a_file) {
   const char* name = a_file ? a_file : "";
   irr::io::IFileSystem* files = gFileSystem::Get();
-  irr::io::IReadFile* file = files && name[0] ? files->createAndOpenFile(name) : nullptr;
+  irr::io::IReadFile* file = gFileSystem::Open(files, name);
   if (!file) {
-    gConsole::Line("%s not found", name);
+    gConsole::Line("%s not found", gConsole::Quote(name).c_str());
     return;
   }
   std::vector<unsigned char> bytes;
@@ -352,7 +352,7 @@ void objPhysics::AddPmap(const char* a_file) {
   file->drop();
 
   const objPhyHulls read = objPhyHulls::Parse(bytes.data(), bytes.size());
-  if (!read.valid) gConsole::Line("%s is not a valid hull file", name);
+  if (!read.valid) gConsole::Line("%s is not a valid hull file", gConsole::Quote(name).c_str());
   if (read.hulls.empty()) return;
   std::vector<btCollisionShape*> added;
   for (const std::vector<float>& points : read.hulls) {

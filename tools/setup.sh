@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config zip
   libirrlicht-dev libbullet-dev libopenal-dev libvorbis-dev libssl-dev libplib-dev
-  libhidapi-dev bison flex libx11-dev zlib1g-dev
+  libhidapi-dev bison flex libx11-dev zlib1g-dev libpng-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libfreetype-dev fonts-dejavu-core
-  sox
+  sox love
   libcpp-httplib-dev libsqlite3-dev libpqxx-dev postgresql chromium
 )
 
