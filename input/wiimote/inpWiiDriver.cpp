@@ -40,22 +40,50 @@ inpWiiDriver::~inpWiiDriver() {
 
 // ---- Connection -----------------------------------------------------------------------------
 
+namespace {
+
+// The lines of one connection attempt, held back until it is known whether they say
+// anything the previous attempt did not.
+class AttemptLog : public gDebugOutput {
+ public:
+  std::vector<std::string> lines;
+  void Write(const char* a_text) override { lines.emplace_back(a_text); }
+};
+
+}  // namespace
+
+// A game without a remote tries again every second for as long as it runs: the attempt's
+// lines are written for the first attempt and then only when the outcome (a remote found
+// or lost, another reason for failing) differs from the previous attempt's.
 bool inpWiiDriver::Connect() {
-  m_debug.Write("Wiimote : Connecting first available Wiimote:\n");
+  AttemptLog attempt;
+  const bool connected = TryConnect(attempt);
+  std::string transcript;
+  for (const std::string& line : attempt.lines) transcript += line;
+  if (!m_attemptReported || transcript != m_lastAttempt) {
+    for (const std::string& line : attempt.lines) m_debug.Write(line.c_str());
+  }
+  m_attemptReported = true;
+  m_lastAttempt = std::move(transcript);
+  return connected;
+}
+
+bool inpWiiDriver::TryConnect(gDebugOutput& a_log) {
+  a_log.Write("Wiimote : Connecting first available Wiimote:\n");
   if (m_device) Disconnect();
 
   std::vector<std::string> paths;
   if (!m_hid.Enumerate(kVendor, kProduct, paths)) {
-    m_debug.Write("Wiimote : * couldn't get device info *\n");
+    a_log.Write("Wiimote : * couldn't get device info *\n");
     return false;
   }
   unsigned index = 0;
   for (const std::string& path : paths) {
-    m_debug.Printf("Wiimote : .. opening Wiimote %u:\n", index++);
+    a_log.Printf("Wiimote : .. opening Wiimote %u:\n", index++);
     int error = 0;
     m_device = m_hid.Open(path, &error);
     if (!m_device) {
-      m_debug.Printf("Wiimote : .... failed with err %x (already connected?)\n", unsigned(error));
+      a_log.Printf("Wiimote : .... failed with err %x (already connected?)\n", unsigned(error));
       continue;
     }
     {
@@ -82,7 +110,7 @@ bool inpWiiDriver::Connect() {
         sent = SendLocked(NewReport(0x15));
       }
       bool answered = sent && WaitForAnswer();
-      m_debug.Printf("Wiimote : .. WriteFile() %s.\n", answered ? "succeeded" : "failed");
+      a_log.Printf("Wiimote : .. WriteFile() %s.\n", answered ? "succeeded" : "failed");
       if (!answered && m_hid.SupportsOutputReports()) {
         m_useHidWrites = true;
         {
@@ -90,7 +118,7 @@ bool inpWiiDriver::Connect() {
           sent = SendLocked(NewReport(0x15));
         }
         answered = sent && WaitForAnswer();
-        m_debug.Printf("Wiimote : .. HID write %s.\n", answered ? "succeeded" : "failed");
+        a_log.Printf("Wiimote : .. HID write %s.\n", answered ? "succeeded" : "failed");
       }
     }
 
@@ -101,15 +129,15 @@ bool inpWiiDriver::Connect() {
       m_nextStatusTime = m_clock.Milliseconds() + kStatusPeriodMs;
       break;
     }
-    m_debug.Write("Wiimote : * output failed - wiimote is not connected (or confused). *\n");
+    a_log.Write("Wiimote : * output failed - wiimote is not connected (or confused). *\n");
     Disconnect();
   }
 
   if (m_connected) {
-    m_debug.Write("Wiimote : .. Connected!\n");
+    a_log.Write("Wiimote : .. Connected!\n");
     return true;
   }
-  m_debug.Write("Wiimote : .. connection failed.\n");
+  a_log.Write("Wiimote : .. connection failed.\n");
   return false;
 }
 

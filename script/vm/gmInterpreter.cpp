@@ -310,7 +310,8 @@ dispatch_op:
 
   CASE(GETTHIS) {
     READ_OPERAND();
-    if (base[-2].type == GM_NULL) FAIL_WITH("getthis failed. this is null");
+    if (base[-2].type == GM_NULL)
+      FAIL_WITH("getthis failed. this is null (reading member '%s')", static_cast<gmStringObject*>(refs[operand])->GetString());
     *top++ = base[-2];
     if (top[-1].type == GM_TABLE) {
       ReadTableMember(machine, top[-1], static_cast<gmStringObject*>(refs[operand]), top - 1);
@@ -331,7 +332,7 @@ get_member : {
     if (opStatus != GM_OPERATOR_OK) goto operator_failed_status;
     if (obj->type != GM_NULL) NEXT();
   }
-  if (object.type == GM_NULL) FAIL_WITH("getdot failed.");
+  if (object.type == GM_NULL) FAIL_WITH("getdot failed. (null has no member '%s')", name->GetString());
   *obj = machine->GetTypeVariables(object.type)->Get(gmVariable(name));
   NEXT();
 }
@@ -346,7 +347,7 @@ get_member : {
       NEXT();
     }
     gmOperatorFunction setdot = machine->GetTypeNativeOperator(obj->type, O_SETDOT);
-    if (!setdot) FAIL_WITH("setdot failed.");
+    if (!setdot) FAIL_WITH("setdot failed. (%s has no member '%s' to set)", machine->TypeName(obj->type), name->GetString());
     top->SetString(name);
     SAVE();
     opStatus = setdot(machine, this, obj);
@@ -368,7 +369,7 @@ get_member : {
       NEXT();
     }
     gmOperatorFunction setdot = machine->GetTypeNativeOperator(obj->type, O_SETDOT);
-    if (!setdot) FAIL_WITH("setthis failed.");
+    if (!setdot) FAIL_WITH("setthis failed. (%s has no member '%s' to set)", machine->TypeName(obj->type), name->GetString());
     obj[1] = value;
     obj[2].SetString(name);
     SAVE();
@@ -421,7 +422,7 @@ get_member : {
       }
       goto call_done;
     }
-    FAIL_WITH("setind failed.");
+    FAIL_WITH("setind failed. (%s cannot be indexed)", machine->TypeName(obj->type));
   }
 
   // ---- Binary operators ---------------------------------------------------------------

@@ -91,7 +91,7 @@ TEST(StartScript, LoadedWithZeroBytesDroppedAndRuntimeErrorsTolerated) {
   // frame.
   const Result r = RunStartScript(std::string("print(\"a\", 1)") + '\0' + ";\ny = null.z;\nprint(\"b\");\n", "__main\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "a 1 \nLoaded script: start.qv\ngetdot failed.\nstart.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
+  EXPECT_EQ(r.out, "a 1 \nLoaded script: start.qv\ngetdot failed. (null has no member 'z')\nstart.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
 }
 
 // Errors name the file a script was loaded by, as the game asked for it.
@@ -101,7 +101,7 @@ TEST(StartScript, ErrorsOfLoadedScriptsNameTheirFile) {
                                                         {"levels/one.qv", "x = 1;\ny = null.z;\n"}}));
   const Result r = RunPlayer(dir.path, "game", "__main\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Loaded script: One.qv\nLoaded script: start.qv\ngetdot failed.\nOne.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
+  EXPECT_EQ(r.out, "Loaded script: One.qv\nLoaded script: start.qv\ngetdot failed. (null has no member 'z')\nOne.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
 }
 
 // Little-endian 32-bit field at a_at.
