@@ -1,5 +1,6 @@
 #include "script/vm/gmErrorHints.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -45,6 +46,9 @@ const char* gmClosestName(const char* a_name, const gmTableObject* const* a_tabl
       const char* text = node->key.GetStringObject()->GetString();
       if (std::strcmp(text, a_name) == 0) continue;
       const int distance = gmEditDistance(a_name, text, kLimit);
+      // A change of every letter of a short name is no typing mistake ("n" is not "min").
+      const size_t shorter = std::min(std::strlen(a_name), std::strlen(text));
+      if (static_cast<size_t>(distance) >= shorter) continue;
       if (distance < bestDistance || (distance == bestDistance && best && std::strcmp(text, best) < 0)) {
         bestDistance = distance;
         best = text;

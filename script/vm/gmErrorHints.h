@@ -16,8 +16,9 @@ class gmTableObject;
 // Levenshtein distance of two texts, or a_limit + 1 when it is larger than a_limit.
 int gmEditDistance(const char* a_a, const char* a_b, int a_limit);
 
-// The string key of the given tables nearest to a_name within an edit distance of 2 whose
-// value is not null, other than a_name itself; null when there is none. Equally near
+// The string key of the given tables nearest to a_name within an edit distance of 2 (and
+// less than the shorter name's length) whose value is not null, other than a_name itself;
+// null when there is none. Equally near
 // candidates go to the smallest text, so the same mistake always gets the same answer.
 const char* gmClosestName(const char* a_name, const gmTableObject* const* a_tables, int a_count);
 

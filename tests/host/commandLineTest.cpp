@@ -57,7 +57,9 @@ TEST(CommandLine, Table) {
     EXPECT_EQ(line.developer, c.developer);
     EXPECT_EQ(line.checksum, c.checksum);
     EXPECT_EQ(line.package, c.package);
-    if (c.action == A::UNKNOWN_OPTION) EXPECT_EQ(line.error.rfind("unknown option ", 0), 0u) << line.error;
+    if (c.action == A::UNKNOWN_OPTION) {
+      EXPECT_EQ(line.error.rfind("unknown option ", 0), 0u) << line.error;
+    }
   }
 }
 

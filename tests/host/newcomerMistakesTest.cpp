@@ -79,7 +79,7 @@ TEST(NewcomerMistakes, EachSaysWhatFailedAndEndsWithItsStatus) {
       {"setting a member of null", "global ball;\nball.x = 1;\n", {"setdot failed. (null has no member 'x' to set)"}, 3,
        0},
       {"an operator on the wrong types", "global x = table() - 1;\n",
-       {"operator - undefined for type table and int"}, 3, 0},
+       {"operator sub undefined for type table and int"}, 3, 0},
       {"a native given arguments none of its overloads takes", "System.Username(1);\n",
        {"no overload of _System.Username takes (int); it takes ()"}, 3, 0},
       {"a missing mesh", "print(\"a\");\nglobal m = Graphics.NewMesh(\"ball.obj\");\n",
@@ -112,7 +112,7 @@ TEST(NewcomerMistakes, AMissingTextureIsNamedOnceWithItsCallAndLine) {
   WriteFile(dir.path / "game/start.qv",
             "global a = Graphics.NewTexture(\"wall.png\");\n"
             "global b = Graphics.NewTexture(\"wall.png\");\n"
-            "global s = NewScene(); global o = Object(s, \"o\");\n"
+            "NewScene(\"world\"); global o = world.NewObject(\"o\");\n"
             "o.Graphics.NewMesh(\"m\", Graphics.NewMesh(\"cube.obj\"));\n");
   const Result r = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "1", "--dev", "game"});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -140,10 +140,10 @@ TEST(NewcomerMistakes, TheCommandLineAsLinuxUsersTypeIt) {
     return args;
   };
   const Invocation cases[] = {
-      {with({"games/Mygame"}), 0, "mygame", nullptr},
-      {with({"games/Mygame.qvp"}), 0, "mygame", nullptr},
-      {with({absolute + ".qvp"}), 0, "mygame", nullptr},
-      {with({absolute}), 0, "mygame", nullptr},
+      {with({"games/Mygame"}), 0, "mygame ", nullptr},
+      {with({"games/Mygame.qvp"}), 0, "mygame ", nullptr},
+      {with({absolute + ".qvp"}), 0, "mygame ", nullptr},
+      {with({absolute}), 0, "mygame ", nullptr},
       {with({"--bogus", "games/Mygame"}), 2, nullptr, "unknown option --bogus"},
       {with({"-x"}), 2, nullptr, "unknown option -x"},
       {with({"--devel"}), 2, nullptr, "unknown option --devel"},
@@ -156,7 +156,9 @@ TEST(NewcomerMistakes, TheCommandLineAsLinuxUsersTypeIt) {
     SCOPED_TRACE(label);
     const Result r = RunPlayer(dir.path, c.args);
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
-    if (c.out) EXPECT_TRUE(HasLine(r.out, c.out)) << r.out;
+    if (c.out) {
+      EXPECT_TRUE(HasLine(r.out, c.out)) << r.out;
+    }
     if (c.err) {
       EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.err) << r.err;
       EXPECT_NE(r.err.find("Usage: "), std::string::npos) << r.err;
@@ -209,6 +211,7 @@ TEST(NewcomerMistakes, ALineTypedIntoTheDeveloperMenuRuns) {
   type("KEY_I", false);
   type("222", true);
   type("KEY_0", true);
+  type("186", false);  // the semicolon key
   type("KEY_RETURN", false);
   WriteFile(dir.path / "keys.txt", keys);
   const Result r = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", std::to_string(frame + 1), "--input",

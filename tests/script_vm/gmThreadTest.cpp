@@ -308,8 +308,9 @@ TEST_F(VmTest, AFailedCallNamesItsCalleeAndTheNameMeant) {
        "attempt to call non function type (null 'Updte'), did you mean 'Update'?"},
       {"t = table(u = table());\nt.u.v.w();", "getdot failed. (null has no member 'w')"},
       {"x = 1;\nx.y = 2;", "setdot failed. (int has no member 'y' to set)"},
-      // A name that is defined is no suggestion for itself, and null members are none.
-      {"t = table(a = null, b = 1);\nt.c();", "attempt to call non function type (null 'c'), did you mean 'b'?"},
+      // Null members are no suggestion, nor is a name that shares no letter with a short one.
+      {"t = table(Fire = null, Fine = 1);\nt.Fire();", "attempt to call non function type (null 'Fire'), did you mean 'Fine'?"},
+      {"global min2 = 1;\nn();", "attempt to call non function type (null 'n')"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
