@@ -263,7 +263,7 @@ void gHost::StartNetwork() {
 bool gHost::RunStartScript() { return gScriptLoader::Load(machine.get(), "start.qv"); }
 
 // After "Script start.qv not found!": when there was no package at all, where it was looked
-// for and what to try instead.
+// for and what to try instead, on standard error beside the player's other complaints.
 void gHost::SayWherePackageWasLookedFor() {
   if (packageFound) return;
   std::error_code failed;
@@ -271,7 +271,7 @@ void gHost::SayWherePackageWasLookedFor() {
   const bool developer = commandLine.developer;
   const std::string looked = developer ? name : name + ".qvp";
   const std::filesystem::path where = std::filesystem::absolute(looked, failed);
-  std::string line = "No package " + looked + " (looked for " + (developer ? "the directory " : "") +
+  std::string line = "ombrix: no package " + looked + " (looked for " + (developer ? "the directory " : "") +
                      (failed ? looked : where.string()) + "): ";
   if (developer)
     line += "give the game's directory, e.g. --dev path/to/Mygame, or drop --dev to play Mygame.qvp";
@@ -279,8 +279,7 @@ void gHost::SayWherePackageWasLookedFor() {
     line += "add --dev to play the directory " + name + ", or give the path of a .qvp package";
   else
     line += "give the package's path, e.g. ombrix path/to/Mygame.qvp, or start the player in its folder";
-  std::printf("%s\n", line.c_str());
-  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 // Runs while the input module's running flag is set; a stop signal ends it after the frame

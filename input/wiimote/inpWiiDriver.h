@@ -119,7 +119,9 @@ class inpWiiDriver : private inpWiiRequests {
   void WriteMemoryLocked(std::uint32_t a_address, std::uint8_t a_length, const std::uint8_t* a_data);
   void StatusRequestLocked();
 
-  bool TryConnect(gDebugOutput& a_log);
+  bool TryConnect();
+  // Where the driver's lines go: the debug output, or the attempt that Connect is making.
+  gDebugOutput& Log() { return *m_log.load(); }
   bool WaitForAnswer();
   bool StartReadThread();
   void ReadLoop();
@@ -134,6 +136,9 @@ class inpWiiDriver : private inpWiiRequests {
   // something new.
   std::string m_lastAttempt;
   bool m_attemptReported = false;
+  class AttemptLog;
+  std::unique_ptr<AttemptLog> m_attempt;
+  std::atomic<gDebugOutput*> m_log{&m_debug};
   std::unique_ptr<gHidDevice> m_device;
 
   std::mutex m_stateLock;

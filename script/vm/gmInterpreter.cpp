@@ -310,8 +310,7 @@ dispatch_op:
 
   CASE(GETTHIS) {
     READ_OPERAND();
-    if (base[-2].type == GM_NULL)
-      FAIL_WITH("getthis failed. this is null (reading member '%s')", static_cast<gmStringObject*>(refs[operand])->GetString());
+    if (base[-2].type == GM_NULL) FAIL_WITH("getthis failed. this is null");
     *top++ = base[-2];
     if (top[-1].type == GM_TABLE) {
       ReadTableMember(machine, top[-1], static_cast<gmStringObject*>(refs[operand]), top - 1);
@@ -369,7 +368,7 @@ get_member : {
       NEXT();
     }
     gmOperatorFunction setdot = machine->GetTypeNativeOperator(obj->type, O_SETDOT);
-    if (!setdot) FAIL_WITH("setthis failed. (%s has no member '%s' to set)", machine->TypeName(obj->type), name->GetString());
+    if (!setdot) FAIL_WITH("setthis failed.");
     obj[1] = value;
     obj[2].SetString(name);
     SAVE();
@@ -422,7 +421,7 @@ get_member : {
       }
       goto call_done;
     }
-    FAIL_WITH("setind failed. (%s cannot be indexed)", machine->TypeName(obj->type));
+    FAIL_WITH("setind failed.");
   }
 
   // ---- Binary operators ---------------------------------------------------------------
