@@ -230,18 +230,56 @@ gmProxy* gmMachineEx::ChooseOverload(It a_first, It a_last, gmThread* a_thread, 
   return best;
 }
 
-void gmMachineEx::LogNoOverload(gmThread* a_thread, const char* a_what, int a_firstArg) {
-  a_thread->LogError("no overload of %s takes %s", a_what, ArgumentTypes(a_thread, a_firstArg).c_str());
+// "(float) or (float, float, float)": what the overloads under one name take, in
+// registration order, as scripts name the types (a text parameter takes a string).
+template <class It>
+std::string gmMachineEx::OverloadList(It a_first, It a_last) const {
+  std::string text;
+  std::vector<std::string> forms;
+  for (It it = a_first; it != a_last; ++it) {
+    const gmProxy* proxy = it->second;
+    std::string form = "(";
+    for (int i = 0; i < proxy->numParams; ++i) {
+      if (i) form += ", ";
+      const int type = proxy->paramTypes[i];
+      if (type == GM_CSTRING || type == GM_CSTRING + 1)
+        form += "string";
+      else if (type == GM_ANY_PTR || type == GM_ANY_PTR_CONST)
+        form += "any";
+      else
+        form += IsValidType(type) ? TypeName(type) : "?";
+    }
+    forms.push_back(form + ")");
+  }
+  for (size_t i = 0; i < forms.size(); ++i) {
+    if (i) text += i + 1 == forms.size() ? " or " : ", ";
+    text += forms[i];
+  }
+  return text;
 }
+
+template <class It>
+void gmMachineEx::LogNoOverload(gmThread* a_thread, const char* a_what, int a_firstArg, It a_first, It a_last) {
+  const std::string forms = OverloadList(a_first, a_last);
+  a_thread->LogError("no overload of %s takes %s%s%s", a_what, ArgumentTypes(a_thread, a_firstArg).c_str(),
+                     forms.empty() ? "" : "; it takes ", forms.c_str());
+}
+
+gmThread* gmMachineEx::s_callingThread = nullptr;
+
+std::string gmMachineEx::CallingPosition() { return s_callingThread ? s_callingThread->CallerPosition() : std::string(); }
 
 int gmMachineEx::CallProxy(gmProxy* a_proxy, gmThread* a_thread, void* a_native, int a_firstArg) {
   gmThread* const outerThread = m_callingThread;
+  gmThread* const outerStatic = s_callingThread;
   const bool outerFailed = m_callFailed;
   m_callingThread = a_thread;
+  s_callingThread = a_thread;
   m_callFailed = false;
   int status = a_proxy->Call(a_thread, a_native, a_firstArg);
   if (m_callFailed) status = GM_NATIVE_ERROR;
   m_callingThread = outerThread;
+  s_callingThread = outerStatic;
   m_callFailed = outerFailed;
   return status;
 }
@@ -260,7 +298,7 @@ int gmMachineEx::MethodDispatch(gmThread* a_thread) {
   if (!proxy) {
     std::string what = std::string(machine->TypeName(self->type)) + "." +
                        (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)] : std::string("?"));
-    machine->LogNoOverload(a_thread, what.c_str(), 0);
+    machine->LogNoOverload(a_thread, what.c_str(), 0, range.first, range.second);
     return GM_NATIVE_ERROR;
   }
   return machine->CallProxy(proxy, a_thread, self->GetUserObject()->user, 0);
@@ -272,7 +310,8 @@ int gmMachineEx::ConstructorDispatch(gmThread* a_thread) {
   auto range = machine->m_constructors.equal_range(index);
   gmProxy* proxy = ChooseOverload(range.first, range.second, a_thread, 0);
   if (!proxy) {
-    machine->LogNoOverload(a_thread, machine->m_constructorNames[static_cast<size_t>(index)].c_str(), 0);
+    machine->LogNoOverload(a_thread, machine->m_constructorNames[static_cast<size_t>(index)].c_str(), 0, range.first,
+                           range.second);
     return GM_NATIVE_ERROR;
   }
   return machine->CallProxy(proxy, a_thread, nullptr, 0);
@@ -308,7 +347,7 @@ int gmMachineEx::OperatorDispatch(gmThread* a_thread) {
     std::string what = std::string("operator ") +
                        (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)] : std::string("?")) +
                        " of " + machine->TypeName(self->type);
-    machine->LogNoOverload(a_thread, what.c_str(), 1);
+    machine->LogNoOverload(a_thread, what.c_str(), 1, range.first, range.second);
     return GM_NATIVE_ERROR;
   }
   return machine->CallProxy(proxy, a_thread, self->GetUserObject()->user, 1);

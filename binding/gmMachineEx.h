@@ -88,6 +88,9 @@ class gmMachineEx : public gmMachine {
   // once the function returns: the calling thread stops, as for any native error. The
   // native logs the reason first.
   gmThread* GetCallingThread() const { return m_callingThread; }
+  // "FILE(LINE)" of the script line whose call of a bound native is running now, for the
+  // natives' own messages; empty outside such a call.
+  static std::string CallingPosition();
   void FailCurrentCall() { m_callFailed = true; }
 
   // ---- Natives owned by their wrappers --------------------------------------------------------
@@ -118,7 +121,10 @@ class gmMachineEx : public gmMachine {
   // total; null when every candidate rejects an argument.
   template <class It>
   static gmProxy* ChooseOverload(It a_first, It a_last, gmThread* a_thread, int a_firstArg);
-  void LogNoOverload(gmThread* a_thread, const char* a_what, int a_firstArg);
+  template <class It>
+  void LogNoOverload(gmThread* a_thread, const char* a_what, int a_firstArg, It a_first, It a_last);
+  template <class It>
+  std::string OverloadList(It a_first, It a_last) const;
   // Calls the proxy with the calling thread recorded (calls nest when a native runs script).
   int CallProxy(gmProxy* a_proxy, gmThread* a_thread, void* a_native, int a_firstArg);
   void ResolveAll();
@@ -132,6 +138,7 @@ class gmMachineEx : public gmMachine {
   int m_nextMethodIndex = 0;  // of the class being registered
   std::unordered_map<gmUserObject*, Owned> m_owned;
   gmThread* m_callingThread = nullptr;
+  static gmThread* s_callingThread;
   bool m_callFailed = false;
   // Payloads of the AT_ globals.
   int m_launchInfo[3] = {0, 1, 2};

@@ -2,6 +2,8 @@
 
 #include <irrlicht.h>
 
+#include "binding/gConsole.h"
+#include "binding/gmMachineEx.h"
 #include "binding/gmNativeType.h"
 #include "graphics/graConvert.h"
 #include "graphics/graImageLoader.h"
@@ -43,19 +45,35 @@ void _gGraphics::SetCaption(const char* a_caption) {
   if (device) device->setWindowCaption(graWideText(a_caption).c_str());
 }
 
+// A file that gives no texture or mesh is named once, with the call and the script line
+// that asked for it: the components that are later handed the empty handle can only say
+// "Missing texture" or "mesh is empty". A file the trial load found damaged has been named
+// already.
+void _gGraphics::ReportUnloaded(const char* a_file, const char* a_call, bool a_damaged) {
+  if (!device || !a_file || a_damaged || !reportedFiles.insert(a_file).second) return;
+  const std::string where = gmMachineEx::CallingPosition();
+  const std::string context = std::string(a_call) + (where.empty() ? "" : ", " + where);
+  if (!*a_file)
+    gConsole::Line("no file name given (%s)", context.c_str());
+  else if (!device->getFileSystem()->existFile(a_file))
+    gConsole::Line("%s not found (%s)", a_file, context.c_str());
+  else
+    gConsole::Line("%s could not be loaded (%s)", a_file, context.c_str());
+}
+
 graTexture* _gGraphics::NewTexture(const char* a_file) {
-  video::ITexture* texture = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::TEXTURE, a_file)
-                                 ? graImageLoader::GetTexture(device->getVideoDriver(), a_file)
-                                 : nullptr;
+  const bool loads = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::TEXTURE, a_file);
+  video::ITexture* texture = loads ? graImageLoader::GetTexture(device->getVideoDriver(), a_file) : nullptr;
+  if (!texture) ReportUnloaded(a_file, "Graphics.NewTexture", a_file && *a_file && !loads);
   graTexture* handle = new graTexture(texture);
   textures.Append(handle);
   return handle;
 }
 
 graMesh* _gGraphics::NewMesh(const char* a_file) {
-  scene::IAnimatedMesh* mesh = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::MESH, a_file)
-                                   ? device->getSceneManager()->getMesh(a_file)
-                                   : nullptr;
+  const bool loads = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::MESH, a_file);
+  scene::IAnimatedMesh* mesh = loads ? device->getSceneManager()->getMesh(a_file) : nullptr;
+  if (!mesh) ReportUnloaded(a_file, "Graphics.NewMesh", a_file && *a_file && !loads);
   graMesh* handle = new graMesh(mesh);
   meshes.Append(handle);
   return handle;

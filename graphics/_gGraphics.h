@@ -40,6 +40,9 @@ class _gGraphics {
   // Both return a handle even when the file cannot be loaded; it then holds nothing.
   graTexture* NewTexture(const char* a_file);
   graMesh* NewMesh(const char* a_file);
+  // Names a file that gave nothing on the console, once per name.
+  void ReportUnloaded(const char* a_file, const char* a_call, bool a_damaged);
+  std::set<std::string> reportedFiles;
   graText* NewText(const char* a_caption, int a_x, int a_y, const char* a_font);
   void SetTextColor(graText* a_text, float a_red, float a_green, float a_blue, float a_alpha);
   void TextCaption(graText* a_text, const char* a_caption);

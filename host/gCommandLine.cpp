@@ -59,6 +59,18 @@ std::string Contradiction(const gCommandLine& line) {
 
 }  // namespace
 
+// "Mygame", "Mygame.qvp", "games/Mygame.qvp" and "/abs/Mygame/" all name the same kind of
+// thing: the package's path without its extension (a directory's trailing slashes dropped).
+std::string gCommandLine::PackageName(const std::string& a_arg) {
+  std::string name = a_arg;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  static const std::string kExtension = ".qvp";
+  if (name.size() > kExtension.size() && name.compare(name.size() - kExtension.size(), kExtension.size(), kExtension) == 0 &&
+      name[name.size() - kExtension.size() - 1] != '/')
+    name.resize(name.size() - kExtension.size());
+  return name;
+}
+
 bool gCommandLine::ParseFrameCount(const std::string& text, unsigned& frames) {
   if (text.empty() || text.size() > 10) return false;
   unsigned long long value = 0;
@@ -130,8 +142,13 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
       api = true;
     } else if (std::strcmp(arg, "--json") == 0) {
       line.json = true;
+    } else if (arg[0] == '-') {
+      // A mistyped option would otherwise be looked for as a package of that name.
+      line.action = UNKNOWN_OPTION;
+      line.error = std::string("unknown option ") + arg;
+      return line;
     } else {
-      line.package = arg;
+      line.package = PackageName(arg);
     }
   }
   if (line.checksum) {
@@ -163,10 +180,12 @@ void gPrintVersion() {
   std::fflush(stdout);
 }
 
-void gPrintUsage(const char* program) {
-  std::printf(
+void gPrintUsage(const char* program, std::FILE* out) {
+  std::fprintf(out,
       "Usage: %s [options] [package]\n"
-      "Plays the game in package.qvp (default Vastrelline) from the current directory.\n"
+      "Plays the game in package.qvp (default Vastrelline). The package may be given with or\n"
+      "without .qvp and as a path (games/Mygame.qvp, /home/me/Mygame); a bare name is looked\n"
+      "for in the current directory.\n"
       "  --nowindow          run without a window (null video driver)\n"
       "  --fullscreen        open the window full-screen\n"
       "  --dev               developer mode: the package is a directory of loose files\n"
@@ -193,7 +212,21 @@ void gPrintUsage(const char* program) {
       "  --strict            exit status 3 when a script error was logged during the run\n"
       "  --frame-times       at the end, print each step's mean time per frame to stderr\n"
       "  --check             compile every script of the package without running anything\n"
-      "                      and list errors and package problems; exit 1 when any\n",
+      "                      and list errors and package problems; exit 1 when any\n"
+      "  --help              print this and exit\n"
+      "An argument that starts with - and is none of these is refused (exit status 2).\n"
+      "Standard output carries the player's lines and what scripts print; the 3D engine's log\n"
+      "and the Wiimote driver's lines (\"Wiimote : ...\": its first attempt to connect, then\n"
+      "only when the outcome changes) go to standard error.\n"
+      "Exit status:\n"
+      "  0    the run ended (window closed, Quit, --frames done, Ctrl+C or SIGTERM), or\n"
+      "       --version, --help, --checksum, or --check without problems\n"
+      "  1    a bad option value or input file, no graphics device, no screenshot written,\n"
+      "       or --check found problems\n"
+      "  2    an unknown option\n"
+      "  3    --strict: a script error was logged (a start.qv that is missing or does not\n"
+      "       compile included)\n"
+      "  255  start.qv is missing or does not compile (without --strict)\n",
       program);
-  std::fflush(stdout);
+  std::fflush(out);
 }

@@ -1,12 +1,15 @@
 #pragma once
 // The player's only configuration: the options and package name of its command line.
+#include <cstdio>
 #include <string>
 
 class gCommandLine {
  public:
   // What the process does once the arguments are read. Version and help end it at once,
   // before anything is created; so does a bad option value (BAD_ARGUMENT, with `error`).
-  enum Action { RUN, SHOW_VERSION, SHOW_HELP, SHOW_API, BAD_ARGUMENT };
+  // An argument that starts with "-" and is no option is refused (UNKNOWN_OPTION), with the
+  // usage.
+  enum Action { RUN, SHOW_VERSION, SHOW_HELP, SHOW_API, BAD_ARGUMENT, UNKNOWN_OPTION };
 
   Action action = RUN;
   bool window = true;
@@ -37,12 +40,17 @@ class gCommandLine {
 
   // Exit status of a run that stops at a bad option value or input file.
   static constexpr int kBadArgument = 1;
+  // Exit status of a run refused for an argument that is no option.
+  static constexpr int kUnknownOption = 2;
 
   // Options that take a value consume the argument after them, wherever they stand.
   // The other arguments are examined from the last to the first, each compared whole and
-  // exactly, so the leftmost plain argument names the package and "--devel" is a package
-  // name. A checksum run never opens a window and always hashes the archive.
+  // exactly, so the leftmost plain argument names the package; one that starts with "-" and
+  // is no option ends the parse. A checksum run never opens a window and always hashes the archive.
   static gCommandLine Parse(int argc, const char* const* argv);
+
+  // The package named by a command-line argument: with or without ".qvp", as a path.
+  static std::string PackageName(const std::string& arg);
 
   // A whole positive number of frames that fits 31 bits, and nothing else.
   static bool ParseFrameCount(const std::string& text, unsigned& frames);
@@ -50,4 +58,4 @@ class gCommandLine {
 
 // The two-line banner of "--version" and the short usage of "--help".
 void gPrintVersion();
-void gPrintUsage(const char* program);
+void gPrintUsage(const char* program, std::FILE* out = stdout);

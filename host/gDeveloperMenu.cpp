@@ -108,9 +108,18 @@ void gDeveloperMenu::Show(bool a_open) {
   if (gui::ICursorControl* cursor = m_device->getCursorControl()) cursor->setVisible(a_open);
 }
 
+// Opening puts the keyboard on the script line: typing is what the menu is opened for.
 void gDeveloperMenu::Toggle() {
   Show(!m_open);
-  if (m_open) RefillBrowser();
+  if (!m_open) return;
+  RefillBrowser();
+  m_gui->setFocus(m_scriptLine);
+}
+
+void gDeveloperMenu::OnKeyWhileOpen(const SEvent& a_event) {
+  if (!m_hintShown || !a_event.KeyInput.PressedDown || m_gui->getFocus() != m_scriptLine) return;
+  m_hintShown = false;
+  m_scriptLine->setText(L"");
 }
 
 void gDeveloperMenu::OnGuiEvent(const SEvent& a_event) {

@@ -52,6 +52,8 @@ class gDeveloperMenu : public inpDeveloperMenu {
   bool IsOpen() const override { return m_open; }
   void Toggle() override;
   void OnGuiEvent(const irr::SEvent& a_event) override;
+  // The script line's hint text goes at the first key typed into it.
+  void OnKeyWhileOpen(const irr::SEvent& a_event) override;
   void OnLogText(const char* a_text) override;
 
   // A console line: appended, selected and scrolled into view.
@@ -98,6 +100,7 @@ class gDeveloperMenu : public inpDeveloperMenu {
   _gInput* m_input = nullptr;
   bool m_open = false;
   bool m_stale = false;
+  bool m_hintShown = true;  // the script line still holds its hint text
   irr::gui::IGUIContextMenu* m_menuBar = nullptr;
   irr::gui::IGUIEditBox* m_scriptLine = nullptr;
   irr::gui::IGUIListBox* m_console = nullptr;

@@ -68,6 +68,11 @@ int gHost::Run(int argc, const char* const* argv) {
     std::fflush(stdout);
     return 0;
   }
+  if (commandLine.action == gCommandLine::UNKNOWN_OPTION) {
+    std::fprintf(stderr, "%s\n", commandLine.error.c_str());
+    gPrintUsage(argc > 0 ? argv[0] : "ombrix", stderr);
+    return gCommandLine::kUnknownOption;
+  }
   if (commandLine.action == gCommandLine::BAD_ARGUMENT) {
     std::fprintf(stderr, "ombrix: %s (--help lists the options)\n", commandLine.error.c_str());
     return gCommandLine::kBadArgument;
@@ -100,8 +105,14 @@ int gHost::Run(int argc, const char* const* argv) {
   OpenAudio();
   InstallContactCallback();
   StartNetwork();
-  // A start script that is missing or does not compile ends the run with nothing torn down.
-  if (!RunStartScript()) return -1;
+  // A start script that is missing or does not compile ends the run; the window and the
+  // sound device are still closed in order, so that their libraries have nothing to complain
+  // about at exit. Under --strict it is a script error like any other.
+  if (!RunStartScript()) {
+    SayWherePackageWasLookedFor();
+    Shutdown();
+    return commandLine.strict ? kScriptErrors : kNoStartScript;
+  }
   RunMainLoop();
   const bool pictureOk = commandLine.screenshot.empty() || TakeScreenshot();
   Shutdown();
@@ -183,6 +194,11 @@ bool gHost::CreateDevice() {
 // The package's meshes and pictures are tried from here on, beside the rest of start-up
 // and the start script.
 void gHost::MountPackage() {
+  // Asked before mounting, which enters a developer package's directory.
+  std::error_code failed;
+  const std::string& name = commandLine.package;
+  packageFound = commandLine.developer ? std::filesystem::is_directory(name, failed)
+                                       : std::filesystem::exists(name + ".qvp", failed);
   scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
                                         commandLine.developer);
   if (!commandLine.checksum) graLoadProbe::BeginPackage(device, commandLine.developer);
@@ -201,7 +217,9 @@ void gHost::SetUpInput() {
   if (!_gInput::instance) _gInput::instance = new _gInput();
   receiver.inner = &_gInput::instance->receiver;
   _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
-  _gInput::instance->alwaysActive = !commandLine.window;
+  // Replayed events are the game's own input, not the desktop's: they reach the game
+  // whether or not the window has the focus (a bare X server never gives it one).
+  _gInput::instance->alwaysActive = !commandLine.window || replay;
   if (!commandLine.wiimoteSim.empty()) SimulateWiimote();
 }
 
@@ -266,6 +284,26 @@ void gHost::StartNetwork() {
 
 // Loads and runs "start.qv" from the mounted package.
 bool gHost::RunStartScript() { return gScriptLoader::Load(machine.get(), "start.qv"); }
+
+// After "Script start.qv not found!": when there was no package at all, where it was looked
+// for and what to try instead, on standard error beside the player's other complaints.
+void gHost::SayWherePackageWasLookedFor() {
+  if (packageFound) return;
+  std::error_code failed;
+  const std::string& name = commandLine.package;
+  const bool developer = commandLine.developer;
+  const std::string looked = developer ? name : name + ".qvp";
+  const std::filesystem::path where = std::filesystem::absolute(looked, failed);
+  std::string line = "ombrix: no package " + looked + " (looked for " + (developer ? "the directory " : "") +
+                     (failed ? looked : where.string()) + "): ";
+  if (developer)
+    line += "give the game's directory, e.g. --dev path/to/Mygame, or drop --dev to play Mygame.qvp";
+  else if (std::filesystem::is_directory(name, failed))
+    line += "add --dev to play the directory " + name + ", or give the path of a .qvp package";
+  else
+    line += "give the package's path, e.g. ombrix path/to/Mygame.qvp, or start the player in its folder";
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
 
 // Runs while the input module's running flag is set; a stop signal ends it after the frame
 // in progress, as closing the window does.

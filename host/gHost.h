@@ -26,6 +26,11 @@ class gHost {
   static constexpr int kNoScreenshot = 1;
   // Exit status of a "--strict" run in which a script error was logged.
   static constexpr int kScriptErrors = 3;
+  // Exit status when the start script is missing or does not compile (without --strict).
+  static constexpr int kNoStartScript = -1;
+
+  // Whether the package (archive, or directory in developer mode) was there to mount.
+  bool packageFound = false;
 
   gCommandLine commandLine;
   gDeviceReceiver receiver;
@@ -65,6 +70,7 @@ class gHost {
   void InstallContactCallback();
   void StartNetwork();
   bool RunStartScript();
+  void SayWherePackageWasLookedFor();
   void RunMainLoop();
   bool TakeScreenshot();
   void Shutdown();

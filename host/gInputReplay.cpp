@@ -87,11 +87,29 @@ std::string ParseLine(const std::vector<std::string>& a_words, gInputReplay::Eve
 
 // The character a key types when it has an obvious one, for text fields of the developer
 // console; the window system reports it with the key.
+// The character a key types on a US keyboard, as the window system would report it with
+// the replayed modifiers held.
 wchar_t CharOf(int a_key, bool a_shift) {
   if (a_key == irr::KEY_SPACE) return L' ';
-  if (a_key >= irr::KEY_KEY_0 && a_key <= irr::KEY_KEY_9) return static_cast<wchar_t>(L'0' + a_key - irr::KEY_KEY_0);
+  if (a_key >= irr::KEY_KEY_0 && a_key <= irr::KEY_KEY_9)
+    return a_shift ? L")!@#$%^&*("[a_key - irr::KEY_KEY_0] : static_cast<wchar_t>(L'0' + a_key - irr::KEY_KEY_0);
   if (a_key >= irr::KEY_KEY_A && a_key <= irr::KEY_KEY_Z)
     return static_cast<wchar_t>((a_shift ? L'A' : L'a') + a_key - irr::KEY_KEY_A);
+  if (a_key >= irr::KEY_NUMPAD0 && a_key <= irr::KEY_NUMPAD9) return static_cast<wchar_t>(L'0' + a_key - irr::KEY_NUMPAD0);
+  struct Punctuation {
+    int key;
+    wchar_t plain, shifted;
+  };
+  static const Punctuation kPunctuation[] = {
+      {irr::KEY_OEM_1, L';', L':'},  {irr::KEY_PLUS, L'=', L'+'},   {irr::KEY_COMMA, L',', L'<'},
+      {irr::KEY_MINUS, L'-', L'_'},  {irr::KEY_PERIOD, L'.', L'>'}, {irr::KEY_OEM_2, L'/', L'?'},
+      {irr::KEY_OEM_3, L'`', L'~'},  {irr::KEY_OEM_4, L'[', L'{'},  {irr::KEY_OEM_5, L'\\', L'|'},
+      {irr::KEY_OEM_6, L']', L'}'},  {irr::KEY_OEM_7, L'\'', L'"'}, {irr::KEY_MULTIPLY, L'*', L'*'},
+      {irr::KEY_ADD, L'+', L'+'},    {irr::KEY_SUBTRACT, L'-', L'-'}, {irr::KEY_DECIMAL, L'.', L'.'},
+      {irr::KEY_DIVIDE, L'/', L'/'},
+  };
+  for (const Punctuation& p : kPunctuation)
+    if (p.key == a_key) return a_shift ? p.shifted : p.plain;
   return 0;
 }
 

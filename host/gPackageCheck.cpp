@@ -119,10 +119,12 @@ class Checker {
     archive->drop();
   }
 
-  // A loose file of a developer directory, read as the player reads it.
+  // A loose file of a developer directory, read as the player reads it. One in a sub-folder
+  // is opened by its path from the directory, so only the top level's names can clash.
   void CheckLooseFile(const fs::path& a_path, const std::string& a_label) {
-    AddName(a_label, a_label);
-    TryLoading(a_label, a_label);
+    const bool topLevel = a_label.find('/') == std::string::npos;
+    if (topLevel) AddName(a_label, a_label);
+    TryLoading(a_label, a_label, /*a_byPath=*/!topLevel);
     if (!IsScript(a_label)) return;
     std::vector<char> bytes;
     if (!ReadBytes(a_path, bytes)) {
@@ -163,9 +165,9 @@ class Checker {
 
   // A mesh or picture is loaded as the game would (by its bare name, from the mounted
   // package), in a throwaway process: the engine's loaders crash on some damaged files.
-  void TryLoading(const std::string& a_path, const std::string& a_label) {
+  void TryLoading(const std::string& a_path, const std::string& a_label, bool a_byPath = false) {
     graLoadProbe::Kind kind;
-    const std::string name = BareName(a_path);
+    const std::string name = a_byPath ? a_path : BareName(a_path);
     if (!graLoadProbe::KindOf(m_device, name, &kind)) return;
     switch (graLoadProbe::Try(m_fileSystem, kind, name)) {
       case gIsolated::CRASHED:
@@ -254,14 +256,17 @@ int gPackageCheck::Run(irr::IrrlichtDevice* a_device, const std::string& a_packa
     // (it said so); the player then plays what is there, and so it is checked.
     if (!directoryFound) ++checker.problems;
     const fs::path directory = fileSystem->getWorkingDirectory().c_str();
+    // Sub-folders are walked as a zip's folders are: scripts there are loaded by their path.
+    // Only the top level's zips are mounted, so only they are checked as archives.
     std::vector<fs::path> entries;
     failed.clear();
-    for (fs::directory_iterator it(directory, failed), end; !failed && it != end; it.increment(failed))
+    for (fs::recursive_directory_iterator it(directory, fs::directory_options::skip_permission_denied, failed), end; !failed && it != end; it.increment(failed))
       entries.push_back(it->path());
     std::sort(entries.begin(), entries.end());
     for (const fs::path& entry : entries) {
-      const std::string name = entry.filename().string();
-      if (gPackage::EndsInZip(name)) checker.CheckArchive(entry, name, name + "/");
+      const std::string name = entry.lexically_relative(directory).generic_string();
+      const bool topLevel = name.find('/') == std::string::npos;
+      if (topLevel && gPackage::EndsInZip(name)) checker.CheckArchive(entry, name, name + "/");
       if (fs::is_regular_file(entry, failed)) checker.CheckLooseFile(entry, name);
     }
   } else {

@@ -50,7 +50,8 @@ class _gInput {
   inpDeveloperMenu* menu = nullptr;
   // Treat the window as always active. Set for the null device, which has no window to lose
   // focus and whose pointer only replayed input moves: its mouse then works as in a
-  // focused window instead of never at all.
+  // focused window instead of never at all. Set too for a run with replayed input, which
+  // is the game's whatever the desktop's focus.
   bool alwaysActive = false;
   // Made with the module; stepped at the end of every input step. Null after ShutdownWiimote.
   std::unique_ptr<inpWiimote> wiimote;

@@ -11,5 +11,7 @@ class inpDeveloperMenu {
   virtual bool IsOpen() const = 0;
   virtual void Toggle() = 0;
   virtual void OnGuiEvent(const irr::SEvent& a_event) = 0;
+  // A key event while the menu is open, before the menu's own elements see it.
+  virtual void OnKeyWhileOpen(const irr::SEvent&) {}
   virtual void OnLogText(const char* a_text) = 0;
 };

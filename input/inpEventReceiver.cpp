@@ -24,6 +24,7 @@ bool inpEventReceiver::OnEvent(const irr::SEvent& a_event) {
       const int key = static_cast<int>(a_event.KeyInput.Key);
       const bool down = a_event.KeyInput.PressedDown;
       if (!menuOpen) OnKey(key, down);
+      if (menuOpen && key != irr::KEY_ESCAPE) menu->OnKeyWhileOpen(a_event);
       if (key == irr::KEY_ESCAPE && down && input && input->developer && menu) menu->Toggle();
       break;
     }

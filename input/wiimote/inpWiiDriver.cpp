@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -25,6 +26,27 @@ std::atomic<int> s_liveDrivers{0};
 
 }  // namespace
 
+// The lines of one connection attempt, held back until it is known whether they say
+// anything the previous attempt did not. The driver's threads write to it too while the
+// attempt runs, and a thread may still hold it just after: it lives as long as the driver.
+class inpWiiDriver::AttemptLog : public gDebugOutput {
+ public:
+  std::vector<std::string> Take() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    std::vector<std::string> lines;
+    lines.swap(m_lines);
+    return lines;
+  }
+  void Write(const char* a_text) override {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_lines.emplace_back(a_text);
+  }
+
+ private:
+  std::mutex m_lock;
+  std::vector<std::string> m_lines;
+};
+
 inpWiiDriver::inpWiiDriver(gHid& a_hid, gMilliClock& a_clock, gDebugOutput& a_debug)
     : m_hid(a_hid), m_clock(a_clock), m_debug(a_debug), m_decoder(*this, a_debug) {
   if (s_liveDrivers++ == 0) {
@@ -40,22 +62,41 @@ inpWiiDriver::~inpWiiDriver() {
 
 // ---- Connection -----------------------------------------------------------------------------
 
+// A game without a remote tries again every second for as long as it runs: the attempt's
+// lines are written for the first attempt and then only when the outcome (a remote found
+// or lost, another reason for failing) differs from the previous attempt's.
 bool inpWiiDriver::Connect() {
-  m_debug.Write("Wiimote : Connecting first available Wiimote:\n");
+  if (!m_attempt) m_attempt = std::make_unique<AttemptLog>();
+  m_log = m_attempt.get();
+  const bool connected = TryConnect();
+  m_log = &m_debug;
+  const std::vector<std::string> lines = m_attempt->Take();
+  std::string transcript;
+  for (const std::string& line : lines) transcript += line;
+  if (!m_attemptReported || transcript != m_lastAttempt) {
+    for (const std::string& line : lines) m_debug.Write(line.c_str());
+  }
+  m_attemptReported = true;
+  m_lastAttempt = std::move(transcript);
+  return connected;
+}
+
+bool inpWiiDriver::TryConnect() {
+  Log().Write("Wiimote : Connecting first available Wiimote:\n");
   if (m_device) Disconnect();
 
   std::vector<std::string> paths;
   if (!m_hid.Enumerate(kVendor, kProduct, paths)) {
-    m_debug.Write("Wiimote : * couldn't get device info *\n");
+    Log().Write("Wiimote : * couldn't get device info *\n");
     return false;
   }
   unsigned index = 0;
   for (const std::string& path : paths) {
-    m_debug.Printf("Wiimote : .. opening Wiimote %u:\n", index++);
+    Log().Printf("Wiimote : .. opening Wiimote %u:\n", index++);
     int error = 0;
     m_device = m_hid.Open(path, &error);
     if (!m_device) {
-      m_debug.Printf("Wiimote : .... failed with err %x (already connected?)\n", unsigned(error));
+      Log().Printf("Wiimote : .... failed with err %x (already connected?)\n", unsigned(error));
       continue;
     }
     {
@@ -82,7 +123,7 @@ bool inpWiiDriver::Connect() {
         sent = SendLocked(NewReport(0x15));
       }
       bool answered = sent && WaitForAnswer();
-      m_debug.Printf("Wiimote : .. WriteFile() %s.\n", answered ? "succeeded" : "failed");
+      Log().Printf("Wiimote : .. WriteFile() %s.\n", answered ? "succeeded" : "failed");
       if (!answered && m_hid.SupportsOutputReports()) {
         m_useHidWrites = true;
         {
@@ -90,7 +131,7 @@ bool inpWiiDriver::Connect() {
           sent = SendLocked(NewReport(0x15));
         }
         answered = sent && WaitForAnswer();
-        m_debug.Printf("Wiimote : .. HID write %s.\n", answered ? "succeeded" : "failed");
+        Log().Printf("Wiimote : .. HID write %s.\n", answered ? "succeeded" : "failed");
       }
     }
 
@@ -101,15 +142,15 @@ bool inpWiiDriver::Connect() {
       m_nextStatusTime = m_clock.Milliseconds() + kStatusPeriodMs;
       break;
     }
-    m_debug.Write("Wiimote : * output failed - wiimote is not connected (or confused). *\n");
+    Log().Write("Wiimote : * output failed - wiimote is not connected (or confused). *\n");
     Disconnect();
   }
 
   if (m_connected) {
-    m_debug.Write("Wiimote : .. Connected!\n");
+    Log().Write("Wiimote : .. Connected!\n");
     return true;
   }
-  m_debug.Write("Wiimote : .. connection failed.\n");
+  Log().Write("Wiimote : .. connection failed.\n");
   return false;
 }
 
@@ -131,7 +172,7 @@ std::size_t inpWiiDriver::QueuedReports() {
 
 void inpWiiDriver::Disconnect() {
   if (!m_device) return;
-  m_debug.Write("Wiimote : Disconnect().\n");
+  Log().Write("Wiimote : Disconnect().\n");
   if (m_connected && !m_lost) Reset();
   StopThreads();
   m_device.reset();
@@ -147,7 +188,7 @@ void inpWiiDriver::Disconnect() {
 }
 
 void inpWiiDriver::Reset() {
-  m_debug.Write("Wiimote : Resetting wiimote.\n");
+  Log().Write("Wiimote : Resetting wiimote.\n");
   {
     Lock hold(m_stateLock);
     if (m_connected) {
@@ -309,7 +350,7 @@ void inpWiiDriver::WriteMemoryLocked(std::uint32_t a_address, std::uint8_t a_len
 void inpWiiDriver::MuteSpeaker() {
   Lock hold(m_stateLock);
   if (!m_connected || m_internal.speakerMuted) return;
-  m_debug.Write("Wiimote : muting speaker.\n");
+  Log().Write("Wiimote : muting speaker.\n");
   Report r = NewReport(0x19);
   r[1] |= 0x04;
   if (SendLocked(r)) m_internal.speakerMuted = true;
@@ -330,13 +371,13 @@ bool inpWiiDriver::SendReport(const std::uint8_t* a_report) {
     try {
       m_writeThread = std::thread(&inpWiiDriver::WriteLoop, this);
     } catch (const std::system_error&) {
-      m_debug.Write("Wiimote : * couldn't create HID write thread! *\n");
+      Log().Write("Wiimote : * couldn't create HID write thread! *\n");
       return false;
     }
     m_writeThreadStarted = true;
   }
   if (m_queue.size() >= kQueueLimit) {
-    if (!m_queueFullReported) m_debug.Write("Wiimote : * HID write queue full, report dropped *\n");
+    if (!m_queueFullReported) Log().Write("Wiimote : * HID write queue full, report dropped *\n");
     m_queueFullReported = true;
     return false;
   }
@@ -370,7 +411,7 @@ bool inpWiiDriver::StartReadThread() {
   try {
     m_readThread = std::thread(&inpWiiDriver::ReadLoop, this);
   } catch (const std::system_error&) {
-    m_debug.Write("Wiimote : * couldn't create read thread! *\n");
+    Log().Write("Wiimote : * couldn't create read thread! *\n");
     return false;
   }
   return true;
@@ -420,14 +461,14 @@ void inpWiiDriver::ReadLoop() {
   }
 
   if (lostLink) {
-    m_debug.Write("Wiimote : read thread: connection to wiimote was lost\n");
+    Log().Write("Wiimote : read thread: connection to wiimote was lost\n");
     {
       Lock hold(m_stateLock);
       m_accumulated |= WIICHANGE_LOST;
     }
     if (callback && (callbackMask & WIICHANGE_LOST)) callback(*this, WIICHANGE_LOST);
   }
-  m_debug.Write("Wiimote : (ending read thread)\n");
+  Log().Write("Wiimote : (ending read thread)\n");
   {
     Lock hold(m_stateLock);
     m_readEnded = true;
@@ -437,7 +478,7 @@ void inpWiiDriver::ReadLoop() {
 
 void inpWiiDriver::WriteLoop() {
   gThreadPriority::RaiseCurrentThread();
-  m_debug.Write("Wiimote : (starting HID write thread)\n");
+  Log().Write("Wiimote : (starting HID write thread)\n");
   Lock hold(m_queueLock);
   bool failing = false;
   std::uint32_t failingSince = 0;
@@ -459,7 +500,7 @@ void inpWiiDriver::WriteLoop() {
         done = true;
         break;
       case HID_UNSUPPORTED:
-        m_debug.Write("Wiimote : * BT Stack doesn't suport HID writes! *\n");  // "suport": sic
+        Log().Write("Wiimote : * BT Stack doesn't suport HID writes! *\n");  // "suport": sic
         done = true;
         break;
       default:
@@ -468,7 +509,7 @@ void inpWiiDriver::WriteLoop() {
           failing = true;
           failingSince = now;
         } else if (now - failingSince >= kWriteGiveUpMs) {
-          m_debug.Write("Wiimote : * HID write refused for a second, report dropped *\n");
+          Log().Write("Wiimote : * HID write refused for a second, report dropped *\n");
           done = true;
         }
         break;
@@ -483,7 +524,7 @@ void inpWiiDriver::WriteLoop() {
     }
   }
   hold.unlock();
-  m_debug.Write("Wiimote : ending HID write thread\n");
+  Log().Write("Wiimote : ending HID write thread\n");
 }
 
 void inpWiiDriver::WaitForQueueToEmpty() {

@@ -20,6 +20,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string>
 #include <mutex>
 #include <thread>
 
@@ -118,6 +119,9 @@ class inpWiiDriver : private inpWiiRequests {
   void WriteMemoryLocked(std::uint32_t a_address, std::uint8_t a_length, const std::uint8_t* a_data);
   void StatusRequestLocked();
 
+  bool TryConnect();
+  // Where the driver's lines go: the debug output, or the attempt that Connect is making.
+  gDebugOutput& Log() { return *m_log.load(); }
   bool WaitForAnswer();
   bool StartReadThread();
   void ReadLoop();
@@ -128,6 +132,13 @@ class inpWiiDriver : private inpWiiRequests {
   gHid& m_hid;
   gMilliClock& m_clock;
   gDebugOutput& m_debug;
+  // What the last connection attempt said, for Connect to tell whether the next one says
+  // something new.
+  std::string m_lastAttempt;
+  bool m_attemptReported = false;
+  class AttemptLog;
+  std::unique_ptr<AttemptLog> m_attempt;
+  std::atomic<gDebugOutput*> m_log{&m_debug};
   std::unique_ptr<gHidDevice> m_device;
 
   std::mutex m_stateLock;

@@ -331,7 +331,7 @@ get_member : {
     if (opStatus != GM_OPERATOR_OK) goto operator_failed_status;
     if (obj->type != GM_NULL) NEXT();
   }
-  if (object.type == GM_NULL) FAIL_WITH("getdot failed.");
+  if (object.type == GM_NULL) FAIL_WITH("getdot failed. (null has no member '%s')", name->GetString());
   *obj = machine->GetTypeVariables(object.type)->Get(gmVariable(name));
   NEXT();
 }
@@ -346,7 +346,7 @@ get_member : {
       NEXT();
     }
     gmOperatorFunction setdot = machine->GetTypeNativeOperator(obj->type, O_SETDOT);
-    if (!setdot) FAIL_WITH("setdot failed.");
+    if (!setdot) FAIL_WITH("setdot failed. (%s has no member '%s' to set)", machine->TypeName(obj->type), name->GetString());
     top->SetString(name);
     SAVE();
     opStatus = setdot(machine, this, obj);

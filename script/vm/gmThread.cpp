@@ -1,5 +1,9 @@
 #include "script/vm/gmThread.h"
 
+#include <string>
+
+#include "script/vm/gmErrorHints.h"
+
 #include "script/vm/gmExecCode.h"
 
 #include <cstdarg>
@@ -115,7 +119,15 @@ int gmThread::PushCallFrom(int a_numParams, const gmuint8* a_returnAddress) {
 
     const gmVariable& callee = m_stack[base - 1];
     if (callee.type != GM_FUNCTION) {
-      LogError("attempt to call non function type");
+      // The callee's name is worked out from the caller's code: the first thing a
+      // misspelt function name needs is to be seen.
+      const gmFunctionObject* caller = a_returnAddress && m_base >= 1 && m_stack[m_base - 1].type == GM_FUNCTION
+                                           ? m_stack[m_base - 1].GetFunctionObject()
+                                           : nullptr;
+      const int callOffset = caller && caller->execCode ? static_cast<int>(a_returnAddress - caller->execCode) - 8 : -1;
+      const std::string detail =
+          gmDescribeCallee(m_machine, caller, callOffset, callee, m_stack[base - 2], m_base >= 2 ? m_stack[m_base - 2] : s_null);
+      LogError("attempt to call non function type%s", detail.c_str());
       return CALL_FAILED;
     }
     gmFunctionObject* function = callee.GetFunctionObject();
@@ -125,7 +137,10 @@ int gmThread::PushCallFrom(int a_numParams, const gmuint8* a_returnAddress) {
       const int savedTop = m_top;
       m_numParams = a_numParams;
       m_base = base;
+      const int outerCaller = m_callerBase;
+      m_callerBase = a_returnAddress ? savedBase : -1;
       int status = function->nativeFunction(this);
+      m_callerBase = outerCaller;
       if (status == GM_NATIVE_RESTART) {
         --a_numParams;
         a_returnAddress = nullptr;
@@ -242,6 +257,17 @@ void LineText(const char* a_text, int a_line, char* a_out, size_t a_outSize) {
 }
 
 }  // namespace
+
+std::string gmThread::CallerPosition() const {
+  if (m_callerBase < 1 || !m_instruction || m_stack[m_callerBase - 1].type != GM_FUNCTION) return "";
+  const gmFunctionObject* caller = m_stack[m_callerBase - 1].GetFunctionObject();
+  const char* text = nullptr;
+  const char* name = nullptr;
+  if (caller->nativeFunction || !caller->debugInfo || !m_machine->GetSource(caller->debugInfo->sourceId, &text, &name) ||
+      !name)
+    return "";
+  return std::string(name) + "(" + std::to_string(LineOf(caller, m_instruction)) + ")";
+}
 
 void gmThread::LogCallStack(const gmuint8* a_instruction) {
   gmLog& log = m_machine->GetLog();

@@ -1,6 +1,8 @@
 #ifndef GMTHREAD_H
 #define GMTHREAD_H
 
+#include <string>
+
 // A script thread: an operand stack of values, a chain of call frames and a saved
 // instruction position. Threads execute only when the host (or a native) calls Run; each
 // runs until its outermost function returns, it fails, or a native stops it.
@@ -211,6 +213,9 @@ class gmThread {
   // False, with the stack unchanged, when that would pass MAX_STACK_SLOTS.
   bool Touch(int a_slots);
   const gmStackFrame* GetFrame() const { return m_frame; }
+  // "FILE(LINE)" of the script call of the native now running on this thread, empty when a
+  // native was called by the host or the script has no debug record.
+  std::string CallerPosition() const;
   // Saved instruction position (valid while the thread is not executing), in the current
   // function's execCode, which has the layout of its byteCode.
   const gmuint8* GetInstruction() const { return m_instruction; }
@@ -266,6 +271,9 @@ class gmThread {
   gmStackFrame* m_frame = nullptr;
   const gmuint8* m_instruction = nullptr;
   int m_numParams = 0;  // arguments of the native being called
+  // Base of the script function that called the native being called (-1: none, or a call
+  // from the host).
+  int m_callerBase = -1;
   // Nesting depth of Run on this thread. A thread that is executing further up the C++
   // stack is not reset when something kills it: the kill is recorded and completed when
   // control comes back to its interpreter.

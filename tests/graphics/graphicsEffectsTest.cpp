@@ -114,7 +114,7 @@ TEST_F(GraphicsEffectsTest, BillboardsStartWhiteAndTenUnitsWide) {
   EXPECT_FALSE(material.Lighting);
   EXPECT_FLOAT_EQ(material.MaterialTypeParam, 1.0f / 255.0f);
   Run("b.Texture(Graphics.NewTexture(\"nothere.png\"));");
-  EXPECT_EQ(console, (Strings{"Missing texture"}));
+  EXPECT_EQ(console, (Strings{"nothere.png not found (Graphics.NewTexture, unknown(1))", "Missing texture"}));
 }
 
 TEST_F(GraphicsEffectsTest, BeamsEndsAndBox) {

@@ -24,8 +24,16 @@ TEST(CommandLine, Table) {
   const Case cases[] = {
       {{}, A::RUN, true, false, false, false, "Vastrelline"},
       {{"first", "second"}, A::RUN, true, false, false, false, "first"},
-      {{"--devel"}, A::RUN, true, false, false, false, "--devel"},
-      {{"--DEV", "-dev", "--dev "}, A::RUN, true, false, false, false, "--DEV"},
+      // An argument that starts with "-" and is no option is refused, not taken for a package.
+      {{"--devel"}, A::UNKNOWN_OPTION, true, false, false, false, "Vastrelline"},
+      {{"--DEV", "-dev", "--dev "}, A::UNKNOWN_OPTION, true, false, false, false, "Vastrelline"},
+      {{"game", "-"}, A::UNKNOWN_OPTION, true, false, false, false, "Vastrelline"},
+      // A package with or without its extension, as a path.
+      {{"Mygame.qvp"}, A::RUN, true, false, false, false, "Mygame"},
+      {{"games/Mygame.qvp"}, A::RUN, true, false, false, false, "games/Mygame"},
+      {{"--dev", "/abs/Mygame/"}, A::RUN, true, false, true, false, "/abs/Mygame"},
+      {{".qvp"}, A::RUN, true, false, false, false, ".qvp"},
+      {{"Mygame.QVP"}, A::RUN, true, false, false, false, "Mygame.QVP"},
       {{"--nowindow", "--fullscreen", "--dev", "g"}, A::RUN, false, true, true, false, "g"},
       // A checksum run hashes the archive and opens no window, whatever else is asked.
       {{"--checksum", "--dev", "game"}, A::RUN, false, false, false, true, "game"},
@@ -36,7 +44,7 @@ TEST(CommandLine, Table) {
        "Vastrelline"},
       {{"--help", "--version"}, A::SHOW_VERSION, true, false, false, false, "Vastrelline"},
       {{"--version", "--help"}, A::SHOW_HELP, true, false, false, false, "Vastrelline"},
-      {{"--help=1"}, A::RUN, true, false, false, false, "--help=1"},
+      {{"--help=1"}, A::UNKNOWN_OPTION, true, false, false, false, "Vastrelline"},
       {{"--api", "--json", "game"}, A::SHOW_API, true, false, false, false, "game"},
   };
   for (const Case& c : cases) {
@@ -50,6 +58,9 @@ TEST(CommandLine, Table) {
     EXPECT_EQ(line.developer, c.developer);
     EXPECT_EQ(line.checksum, c.checksum);
     EXPECT_EQ(line.package, c.package);
+    if (c.action == A::UNKNOWN_OPTION) {
+      EXPECT_EQ(line.error.rfind("unknown option ", 0), 0u) << line.error;
+    }
   }
 }
 

@@ -175,9 +175,11 @@ TEST(HeadlessRun, StrictFailsARunThatLoggedAScriptError) {
     EXPECT_EQ(r.status, c.status) << r.out;
     EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
   }
-  // A start script that does not compile ends the run as it always has.
+  // A start script that does not compile is a script error like any other under --strict,
+  // and ends the run with 255 without it.
   WriteFile(dir.path / "nostart/start.qv", "x = ;");
-  EXPECT_EQ(RunPlayer(dir.path, {"--strict", "--nowindow", "--fixed-clock", "--frames", "3", "--dev", "nostart"}).status, 255);
+  EXPECT_EQ(RunPlayer(dir.path, {"--strict", "--nowindow", "--fixed-clock", "--frames", "3", "--dev", "nostart"}).status, 3);
+  EXPECT_EQ(RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "3", "--dev", "nostart"}).status, 255);
 }
 
 TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {

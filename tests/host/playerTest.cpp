@@ -49,7 +49,6 @@ TEST(Player, ChecksumMode) {
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game.qvp", "abc");
   WriteFile(dir.path / "second.qvp", "other");
-  WriteFile(dir.path / "--devel.qvp", "abc");
   WriteFile(dir.path / "Vastrelline.qvp", "abc");
   struct Case {
     std::vector<std::string> args;
@@ -60,7 +59,9 @@ TEST(Player, ChecksumMode) {
       // (there is no display here).
       {{"--checksum", "--dev", "game"}, "game", kAbc},
       {{"game", "second", "--checksum"}, "game", kAbc},
-      {{"--checksum", "--devel"}, "--devel", kAbc},
+      // A package named with its extension or as a path is the same package.
+      {{"--checksum", "game.qvp"}, "game", kAbc},
+      {{"--checksum", "sub/../game.qvp"}, "sub/../game", ""},
       {{"--checksum"}, "Vastrelline", kAbc},
       {{"--checksum", "missing"}, "missing", ""},
       {{"--checksum", "sub/../game"}, "sub/../game", ""},
@@ -87,6 +88,11 @@ TEST(Player, DeveloperModeMessages) {
   r = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "2", "--dev", "nothere"});
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "Could not find nothere directory\nScript start.qv not found!\n");
+  EXPECT_NE(r.err.find("ombrix: no package nothere (looked for the directory " +
+                       hostTest::fs::weakly_canonical(dir.path / "nothere").string() +
+                       "): give the game's directory, e.g. --dev path/to/Mygame, or drop --dev to play Mygame.qvp\n"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST(Player, NoDisplayIsOneClearErrorNotACrash) {

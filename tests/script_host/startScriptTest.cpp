@@ -55,7 +55,7 @@ TEST(StartScript, LoadedWithZeroBytesDroppedAndRuntimeErrorsTolerated) {
   // frame.
   const PlayerRun r = RunStartScript(std::string("print(\"a\", 1)") + '\0' + ";\ny = null.z;\nprint(\"b\");\n", 2);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "a 1 \nLoaded script: start.qv\ngetdot failed.\nstart.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
+  EXPECT_EQ(r.out, "a 1 \nLoaded script: start.qv\ngetdot failed. (null has no member 'z')\nstart.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
 }
 
 // Errors name the file a script was loaded by, as the game asked for it.
@@ -65,7 +65,7 @@ TEST(StartScript, ErrorsOfLoadedScriptsNameTheirFile) {
                                                         {"levels/one.qv", "x = 1;\ny = null.z;\n"}}));
   const PlayerRun r = RunPlayer(dir.path, "game", 2);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Loaded script: One.qv\nLoaded script: start.qv\ngetdot failed.\nOne.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
+  EXPECT_EQ(r.out, "Loaded script: One.qv\nLoaded script: start.qv\ngetdot failed. (null has no member 'z')\nOne.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
 }
 
 // Little-endian 32-bit field at a_at.

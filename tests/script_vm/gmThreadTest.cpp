@@ -143,12 +143,12 @@ TEST_F(VmTest, HostCallOfANativeCompletesWhenPushed) {
 TEST_F(VmTest, CallingANonFunctionFromTheHostLeavesNoThread) {
   EXPECT_EQ(nullptr, machine.NewThreadCalling(gmVariable::Null(), nullptr));
   EXPECT_EQ(nullptr, machine.GetFirstThread(gmThread::RUNNING));
-  EXPECT_EQ("attempt to call non function type\r\n", NewLog());
+  EXPECT_EQ("attempt to call non function type (null)\r\n", NewLog());
   gmThread* thread = machine.NewThread();
   thread->PushNull();
   thread->PushInt(5);
   EXPECT_EQ(gmThread::CALL_FAILED, thread->PushCall(0));
-  EXPECT_EQ("attempt to call non function type\r\n", NewLog());
+  EXPECT_EQ("attempt to call non function type (int)\r\n", NewLog());
 }
 
 // A user type whose truth comes from a native bool operator; and one with a script bool
@@ -279,14 +279,45 @@ TEST_F(VmTest, FailureLogsPositionAndCallStackAndRaisesTheErrorEvent) {
     return true;  // asks to keep the thread, which needs an inspection pointer
   };
   ASSERT_EQ(0, Run("f = function(x) {\n  return x.y;\n};\nf(null);", "case.qv"));
-  EXPECT_EQ("getdot failed.\r\n\r\ncase.qv(2) :   return x.y;\r\n\r\ncallstack..\r\n  2: f\r\n  4: __main\r\n\r\n", NewLog());
+  EXPECT_EQ("getdot failed. (null has no member 'y')\r\n\r\ncase.qv(2) :   return x.y;\r\n\r\ncallstack..\r\n  2: f\r\n  4: __main\r\n\r\n", NewLog());
   EXPECT_EQ((std::vector<int>{MC_THREAD_CREATE, MC_THREAD_EXCEPTION, MC_THREAD_DESTROY}), events);
   EXPECT_EQ(1, machine.GetNumFreeThreads());
 
   // Without debug mode there is no line table and no source.
   machine.debugMode = false;
   ASSERT_EQ(0, Run("a = 1;\nb = null.c;"));
-  EXPECT_EQ("getdot failed.\r\n\r\nunknown(0) : \r\n\r\ncallstack..\r\n  0: __unknown\r\n\r\n", NewLog());
+  EXPECT_EQ("getdot failed. (null has no member 'c')\r\n\r\nunknown(0) : \r\n\r\ncallstack..\r\n  0: __unknown\r\n\r\n", NewLog());
+}
+
+// The first line of a failed call names the callee as the code read it, and the one defined
+// name within two edits of it.
+TEST_F(VmTest, AFailedCallNamesItsCalleeAndTheNameMeant) {
+  const struct {
+    const char* script;
+    const char* line;
+  } cases[] = {
+      {"global Update = function() {};\nUpdte();", "attempt to call non function type (null 'Updte'), did you mean 'Update'?"},
+      {"global Update = function() {};\nZzyzx();", "attempt to call non function type (null 'Zzyzx')"},
+      // The nearest wins; between equally near ones, the smallest text.
+      {"global Cat = 1; global Bat = 2; global Ca = 3;\nCaat();", "attempt to call non function type (null 'Caat'), did you mean 'Cat'?"},
+      {"global Bat = 1; global Cat = 2;\nDat();", "attempt to call non function type (null 'Dat'), did you mean 'Bat'?"},
+      {"t = table(Jump = function() {});\nt.Jmup(1, 2);", "attempt to call non function type (null 'Jmup'), did you mean 'Jump'?"},
+      {"local n = 3;\nn();", "attempt to call non function type (int 'n')"},
+      // The callee of a call inside another call's arguments, after a return mid-block.
+      {"global Update = function(a, b) {};\nf = function(a) { if (a) { return 1; } Update(a, a + 1, Updte(a)); };\nf(0);",
+       "attempt to call non function type (null 'Updte'), did you mean 'Update'?"},
+      {"t = table(u = table());\nt.u.v.w();", "getdot failed. (null has no member 'w')"},
+      {"x = 1;\nx.y = 2;", "setdot failed. (int has no member 'y' to set)"},
+      // Null members are no suggestion, nor is a name that shares no letter with a short one.
+      {"t = table(Fire = null, Fine = 1);\nt.Fire();", "attempt to call non function type (null 'Fire'), did you mean 'Fine'?"},
+      {"global min2 = 1;\nn();", "attempt to call non function type (null 'n')"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    ASSERT_EQ(0, Run(c.script, "case.qv"));
+    const std::string log = NewLog();
+    EXPECT_EQ(log.substr(0, log.find("\r\n")), c.line);
+  }
 }
 
 TEST_F(VmTest, TheStackStopsAtItsLimit) {

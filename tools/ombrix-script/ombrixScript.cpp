@@ -24,12 +24,23 @@ void PrintLine(gmMachine*, const char* a_text) {
   std::fputc('\n', stdout);
 }
 
+// The compiler's "error (5) parse error" reads "FILE(5) : parse error", as run-time errors
+// and editors have it.
+std::string CompileErrorLine(const char* a_entry, const char* a_name) {
+  int line = 0;
+  int used = 0;
+  if (a_name && std::sscanf(a_entry, "error (%d) %n", &line, &used) == 1 && used > 0)
+    return std::string(a_name) + "(" + std::to_string(line) + ") : " + (a_entry + used);
+  return a_entry;
+}
+
 // Log entries end in "\r\n" and error positions begin with one; a terminal wants "\n".
-void ShowNewLogEntries(gmMachine& a_machine, long long& a_shown) {
+void ShowNewLogEntries(gmMachine& a_machine, long long& a_shown, const char* a_compiledName) {
   std::fflush(stdout);
   while (const char* entry = a_machine.GetLog().Next(a_shown)) {
-    for (const char* p = entry; *p; ++p) {
-      if (*p != '\r') std::fputc(*p, stderr);
+    const std::string text = CompileErrorLine(entry, a_compiledName);
+    for (char c : text) {
+      if (c != '\r') std::fputc(c, stderr);
     }
   }
   std::fflush(stderr);
@@ -38,7 +49,7 @@ void ShowNewLogEntries(gmMachine& a_machine, long long& a_shown) {
 // True when the text compiled.
 bool RunText(gmMachine& a_machine, const std::string& a_text, const char* a_name, long long& a_shown) {
   int errors = a_machine.RunString(a_text.c_str(), nullptr, true, a_name);
-  ShowNewLogEntries(a_machine, a_shown);
+  ShowNewLogEntries(a_machine, a_shown, errors ? a_name : nullptr);
   return errors == 0;
 }
 
