@@ -64,7 +64,9 @@ void _gGraphics::ReportUnloaded(const char* a_file, const char* a_call, bool a_d
 graTexture* _gGraphics::NewTexture(const char* a_file) {
   const bool loads = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::TEXTURE, a_file);
   video::ITexture* texture = loads ? graImageLoader::GetTexture(device->getVideoDriver(), a_file) : nullptr;
-  if (!texture) ReportUnloaded(a_file, "Graphics.NewTexture", a_file && *a_file && !loads);
+  // A picture the checked loader found damaged has been named by it already.
+  if (!texture)
+    ReportUnloaded(a_file, "Graphics.NewTexture", (a_file && *a_file && !loads) || graImageLoader::Damaged(nullptr));
   graTexture* handle = new graTexture(texture);
   textures.Append(handle);
   return handle;
