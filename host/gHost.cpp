@@ -15,6 +15,7 @@
 #include "host/gFixedClock.h"
 #include "host/gFrame.h"
 #include "host/gInputReplay.h"
+#include "host/gPack.h"
 #include "host/gObjectComponents.h"
 #include "host/gPackage.h"
 #include "host/gPackageCheck.h"
@@ -53,6 +54,7 @@ int gHost::Run(int argc, const char* const* argv) {
     std::fprintf(stderr, "ombrix: %s (--help lists the options)\n", commandLine.error.c_str());
     return gCommandLine::kBadArgument;
   }
+  if (!commandLine.pack.empty()) return PackDirectory();
   // Names given on the command line are relative to where the player was started; a
   // developer package is mounted by entering its directory.
   if (!ReadInputFile()) return gCommandLine::kBadArgument;
@@ -110,6 +112,16 @@ int gHost::CheckPackage() {
   device->drop();
   device = nullptr;
   return problems == 0 ? 0 : 1;
+}
+
+// "--pack" checks as "--check --dev" does, on a device without a window, then writes.
+int gHost::PackDirectory() {
+  commandLine.window = false;
+  if (!CreateDevice()) return kNoDevice;
+  const int status = gPack::Run(device, commandLine.pack, commandLine.packOutput);
+  device->drop();
+  device = nullptr;
+  return status;
 }
 
 // The script machine, the whole script API and the module objects; no device, window or

@@ -53,6 +53,7 @@ class gHost {
  private:
   bool ReadInputFile();
   int CheckPackage();
+  int PackDirectory();
   void BuildScriptHost();
   void StartClock();
   bool CreateDevice();
