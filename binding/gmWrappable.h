@@ -20,11 +20,18 @@
 
 class gmWrappable {
  public:
-  gmWrappable() = default;
+  gmWrappable() { ++s_live; }
   // A copy is another native: its wrappers are its own.
-  gmWrappable(const gmWrappable&) {}
+  gmWrappable(const gmWrappable&) { ++s_live; }
   gmWrappable& operator=(const gmWrappable&) { return *this; }
-  ~gmWrappable() { CutWrappers(); }
+  ~gmWrappable() {
+    CutWrappers();
+    --s_live;
+  }
+
+  // Natives of this kind alive in the process: what a game's teardown must bring back to
+  // the few the process keeps (the Wiimote object).
+  static long Live() { return s_live; }
 
   void AddWrapper(gmUserObject* a_user) {
     if (a_user) a_user->LinkWrapper(&m_wrappers);
@@ -39,6 +46,8 @@ class gmWrappable {
 
  private:
   gmUserObject* m_wrappers = nullptr;
+  // Natives live on the main thread only.
+  static inline long s_live = 0;
 };
 
 #endif

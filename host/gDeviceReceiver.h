@@ -8,6 +8,9 @@
 class gDeviceReceiver : public irr::IEventReceiver {
  public:
   irr::IEventReceiver* inner = nullptr;
+  // Developer mode: F5 and Ctrl+R ask for a reload (reloadAsked) and the game never sees them.
+  bool reloadKeys = false;
+  bool reloadAsked = false;
 
   bool OnEvent(const irr::SEvent& event) override;
 };

@@ -17,6 +17,7 @@
 #include "script/vm/gmMachine.h"
 
 void gFrame::Run() {
+  if (beforeFrame) beforeFrame();
   if (stepTimes) {
     RunTimed();
   } else {

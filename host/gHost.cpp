@@ -2,6 +2,7 @@
 
 #include <irrlicht.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,11 +12,13 @@
 #include "binding/gScriptMachine.h"
 #include "clock/_gClock.h"
 #include "graphics/_gGraphics.h"
+#include "graphics/sceGraphics.h"
 #include "host/gDeveloperMenu.h"
 #include "host/gFixedClock.h"
 #include "host/gFrame.h"
 #include "host/gInputReplay.h"
 #include "host/gPack.h"
+#include "host/gReload.h"
 #include "host/gObjectComponents.h"
 #include "host/gPackage.h"
 #include "host/gPackageCheck.h"
@@ -41,6 +44,18 @@ gHost::~gHost() {
 }
 
 int gHost::Run(int argc, const char* const* argv) {
+  int status = 0;
+  if (!Start(argc, argv, &status)) return status;
+  RunMainLoop();
+  return Finish();
+}
+
+bool gHost::Start(int argc, const char* const* argv, int* a_status) {
+  *a_status = Begin(argc, argv);
+  return *a_status == kRunning;
+}
+
+int gHost::Begin(int argc, const char* const* argv) {
   commandLine = gCommandLine::Parse(argc, argv);
   if (commandLine.action == gCommandLine::SHOW_VERSION) {
     gPrintVersion();
@@ -85,11 +100,15 @@ int gHost::Run(int argc, const char* const* argv) {
   StartNetwork();
   // A start script that is missing or does not compile ends the run with nothing torn down.
   if (!RunStartScript()) return -1;
-  RunMainLoop();
+  PrepareReload();
+  return kRunning;
+}
+
+int gHost::Finish() {
   const bool pictureOk = commandLine.screenshot.empty() || TakeScreenshot();
   Shutdown();
   if (!pictureOk) return kNoScreenshot;
-  if (commandLine.strict && machine->GetLog().GetEntryCount() > 0) return kScriptErrors;
+  if (commandLine.strict && errorsLogged > 0) return kScriptErrors;
   return 0;
 }
 
@@ -173,6 +192,8 @@ bool gHost::CreateDevice() {
 }
 
 void gHost::MountPackage() {
+  irr::io::IFileSystem* files = device->getFileSystem();
+  if (startDirectory.empty()) startDirectory = files->getWorkingDirectory().c_str();
   scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
                                         commandLine.developer);
 }
@@ -259,20 +280,100 @@ bool gHost::RunStartScript() { return gScriptLoader::Load(machine.get(), "start.
 // Runs while the input module's running flag is set; a stop signal ends it after the frame
 // in progress, as closing the window does.
 void gHost::RunMainLoop() {
-  gFrame frame;
-  frame.machine = machine.get();
-  frame.input = _gInput::instance;
-  frame.clock = _gClock::instance;
+  PrepareFrame();
+  double stepTimes[gFrame::kStepCount] = {};
+  if (commandLine.frameTimes) frame->stepTimes = stepTimes;
+  frame->Loop(&gStopSignal::Requested);
+  frame->PrintStepTimes(stderr);
+  frame->stepTimes = nullptr;
+  framesRun = frame->frames;
+}
+
+void gHost::PrepareFrame() {
+  frame = std::make_unique<gFrame>();
+  frame->machine = machine.get();
+  frame->input = _gInput::instance;
+  frame->clock = _gClock::instance;
   if (replay) {
     replay->device = device;
-    frame.replay = replay.get();
+    frame->replay = replay.get();
   }
-  frame.lastFrame = commandLine.frames;
-  double stepTimes[gFrame::kStepCount] = {};
-  if (commandLine.frameTimes) frame.stepTimes = stepTimes;
-  frame.Loop(&gStopSignal::Requested);
-  frame.PrintStepTimes(stderr);
-  framesRun = frame.frames;
+  frame->lastFrame = commandLine.frames;
+  if (commandLine.developer) frame->beforeFrame = [this] { BetweenFrames(); };
+}
+
+// F5 and Ctrl+R, and --watch, in developer mode only: a shipped game has no files to change.
+void gHost::PrepareReload() {
+  if (!commandLine.developer) return;
+  receiver.reloadKeys = true;
+  packageDirectory = device->getFileSystem()->getWorkingDirectory().c_str();
+  snapshot = gReload::Take(packageDirectory);
+  if (!commandLine.watch) return;
+  watch = std::make_unique<gPackageWatch>();
+  if (!watch->Start(packageDirectory)) watch.reset();
+}
+
+// A reload asked for during a frame happens between frames, when no script runs.
+void gHost::BetweenFrames() {
+  if (watch && watch->Due()) receiver.reloadAsked = true;
+  if (!receiver.reloadAsked) return;
+  receiver.reloadAsked = false;
+  Reload();
+}
+
+bool gHost::Reload() {
+  const auto started = std::chrono::steady_clock::now();
+  const std::vector<std::string> problems = gReload::Problems(packageDirectory);
+  if (!problems.empty()) {
+    for (const std::string& line : problems) gFrame::PrintLine(line.c_str());
+    gFrame::PrintLine("Not reloaded: the game goes on as it was; the next good save reloads it");
+    return false;
+  }
+  const gReload::Snapshot now = gReload::Take(packageDirectory);
+  EndGame(gReload::Changed(snapshot, now));
+  snapshot = now;
+  NewGame();
+  const long long ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+  gFrame::PrintLine(("Reloaded in " + std::to_string(ms) + " ms").c_str());
+  return true;
+}
+
+// Each module ends its part of the game, in the reverse of the order the game made them:
+// requests and timers that would call into scripts, the scenes' pictures, the scenes with
+// their objects, the physics worlds, the sounds, the graphics handles and texts, the input
+// callbacks, and last the machine that every one of them called into. What the process
+// keeps (window, devices, the Wiimote, the engine's loaded files) stays.
+void gHost::EndGame(const std::set<std::string>& a_changedFiles) {
+  if (!machine) return;
+  errorsLogged += machine->GetLog().GetEntryCount();
+  if (_gNetwork::instance) _gNetwork::instance->Teardown();
+  if (_gClock::instance) _gClock::instance->Teardown();
+  sceGraphics::DestroyAll();
+  gScene::DestroyAll();
+  scePhysics::DestroyAll();
+  if (_gAudio::instance) _gAudio::instance->Teardown();
+  if (_gGraphics::instance) _gGraphics::instance->Teardown(a_changedFiles);
+  if (_gInput::instance) _gInput::instance->Teardown();
+  if (menu) menu->UseMachine(nullptr);
+  if (frame) frame->UseMachine(nullptr);
+  gScene::machine = nullptr;
+  scriptHost.reset();
+  machine.reset();
+}
+
+// The start-up steps that belong to a game, again, on the devices the process kept.
+void gHost::NewGame() {
+  BuildScriptHost();
+  StartClock();
+  irr::io::IFileSystem* files = device->getFileSystem();
+  files->changeWorkingDirectoryTo(startDirectory.c_str());
+  while (files->getFileArchiveCount() > 0) files->removeFileArchive(0u);
+  MountPackage();
+  _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
+  if (menu) menu->UseMachine(machine.get());
+  if (frame) frame->UseMachine(machine.get());
+  RunStartScript();
 }
 
 // Of the last frame, which only a run that got to the end of its "--frames" has.
@@ -286,8 +387,10 @@ bool gHost::TakeScreenshot() {
   return false;
 }
 
-// In this order: the device (which closes the window), the sound device, the Wiimote.
+// In this order: the game, the device (which closes the window), the sound device, the
+// Wiimote.
 void gHost::Shutdown() {
+  EndGame();
   gFrame::menu = nullptr;
   if (_gInput::instance) _gInput::instance->menu = nullptr;
   if (_gGraphics::instance) _gGraphics::instance->device = nullptr;

@@ -126,6 +126,15 @@ void inpWiimote::CallWithVector(const std::string& a_function, const float a_v[3
   machine->FinishCall(thread, 1);
 }
 
+void inpWiimote::ForgetCallbacks() {
+  connectCallback.clear();
+  cameraCallback.clear();
+  stickCallback.clear();
+  accelerationCallback.clear();
+  for (inpButtonState& button : buttons) button.Clear();
+  machine = nullptr;
+}
+
 void inpWiimote::ScriptConnect(const char* a_function) { connectCallback = a_function ? a_function : ""; }
 void inpWiimote::ScriptCamera(const char* a_function) { cameraCallback = a_function ? a_function : ""; }
 void inpWiimote::ScriptStick(const char* a_function) { stickCallback = a_function ? a_function : ""; }

@@ -54,6 +54,9 @@ class inpWiimote : public gmWrappable {
   // The transport the driver will use (the simulated remote); only before the first step.
   void UseTransport(gHid& a_hid);
 
+  // The end of a game: no callback is named any more and none can run.
+  void ForgetCallbacks();
+
   // Once per frame, at the end of the input step; a_menuOpen holds every callback back.
   void Step(bool a_menuOpen);
 
