@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include "host/gInputRecorder.h"
+
 bool gDeviceReceiver::OnEvent(const irr::SEvent& event) {
+  if (recorder) recorder->OnEvent(event);
   if (reloadKeys && event.EventType == irr::EET_KEY_INPUT_EVENT &&
       (event.KeyInput.Key == irr::KEY_F5 || (event.KeyInput.Key == irr::KEY_KEY_R && event.KeyInput.Control))) {
     if (event.KeyInput.PressedDown) reloadAsked = true;

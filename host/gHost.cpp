@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "audio/_gAudio.h"
 #include "binding/gConsole.h"
@@ -16,6 +17,7 @@
 #include "host/gDeveloperMenu.h"
 #include "host/gFixedClock.h"
 #include "host/gFrame.h"
+#include "host/gInputRecorder.h"
 #include "host/gInputReplay.h"
 #include "host/gPack.h"
 #include "host/gReload.h"
@@ -51,6 +53,7 @@ int gHost::Run(int argc, const char* const* argv) {
 }
 
 bool gHost::Start(int argc, const char* const* argv, int* a_status) {
+  program = argc > 0 ? argv[0] : "ombrix";
   *a_status = Begin(argc, argv);
   return *a_status == kRunning;
 }
@@ -73,6 +76,15 @@ int gHost::Begin(int argc, const char* const* argv) {
   // Names given on the command line are relative to where the player was started; a
   // developer package is mounted by entering its directory.
   if (!ReadInputFile()) return gCommandLine::kBadArgument;
+  if (!commandLine.record.empty()) {
+    recorder = std::make_unique<gInputRecorder>();
+    std::string error;
+    if (!recorder->Open(commandLine.record, error)) {
+      std::fprintf(stderr, "ombrix: %s\n", error.c_str());
+      return gCommandLine::kBadArgument;
+    }
+    receiver.recorder = recorder.get();
+  }
   if (!commandLine.screenshot.empty()) {
     std::error_code failed;
     const std::filesystem::path absolute = std::filesystem::absolute(commandLine.screenshot, failed);
@@ -105,6 +117,8 @@ int gHost::Begin(int argc, const char* const* argv) {
 }
 
 int gHost::Finish() {
+  if (frame) framesRun = frame->frames;
+  EndRecording();
   const bool pictureOk = commandLine.screenshot.empty() || TakeScreenshot();
   Shutdown();
   if (!pictureOk) return kNoScreenshot;
@@ -158,7 +172,9 @@ void gHost::BuildScriptHost() {
 // module is normally made by the script API's "global Clock = _Clock();".
 void gHost::StartClock() {
   if (!_gClock::instance) _gClock::instance = new _gClock();
-  if (commandLine.fixedClock) fixedTime = std::make_unique<gFixedClock>();
+  // A recording counts game time as a fixed-clock run does, so that its replay matches it;
+  // the frames are paced to real time between frames instead (BetweenFrames).
+  if ((commandLine.fixedClock || recorder) && !fixedTime) fixedTime = std::make_unique<gFixedClock>();
   _gClock::instance->Initialise(fixedTime ? fixedTime.get() : &gMilliClock::System(), scriptHost->GetMachine());
   gScene::machine = scriptHost->GetMachine();
 }
@@ -213,6 +229,60 @@ void gHost::SetUpInput() {
   _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
   _gInput::instance->alwaysActive = !commandLine.window;
   if (!commandLine.wiimoteSim.empty()) SimulateWiimote();
+  if (recorder && _gInput::instance->wiimote) _gInput::instance->wiimote->keepReports = true;
+  if (replay && replay->HasWiimoteReports()) ReplayWiimote();
+}
+
+// The reports of an "--input" file go to a simulated remote of their own (or to the one of
+// --wiimote-sim), which the driver connects to as to any remote. Each frame's reports are
+// sent at the start of its input step and decoded before the step reads the remote's state.
+void gHost::ReplayWiimote() {
+  if (!wiimoteSim) {
+    wiimoteSim = std::make_unique<gHidSimulation>(gMilliClock::System());
+    _gInput::instance->wiimote->UseTransport(*wiimoteSim);
+  }
+  if (!replayRemote) replayRemote = wiimoteSim->AddRemote();
+  replay->wiimote = [this](const std::vector<std::vector<std::uint8_t>>& a_reports) {
+    inpWiimote* wiimote = _gInput::instance ? _gInput::instance->wiimote.get() : nullptr;
+    inpWiiDriver* driver = wiimote ? wiimote->driver.get() : nullptr;
+    if (!replayRemote || !driver || !driver->IsConnected()) return;
+    const std::uint64_t before = driver->DecodedReports();
+    for (const std::vector<std::uint8_t>& report : a_reports) replayRemote->Inject(report.data(), report.size());
+    // A generous limit only against a broken link: the simulated remote answers at once.
+    driver->WaitForReports(before + a_reports.size(), 10000);
+  };
+}
+
+// The data reports the frame that just ended showed the game.
+void gHost::RecordWiimote() {
+  inpWiimote* wiimote = _gInput::instance ? _gInput::instance->wiimote.get() : nullptr;
+  if (!recorder || !wiimote || !wiimote->driver) return;
+  for (const std::vector<std::uint8_t>& report : wiimote->driver->published) recorder->OnWiimoteReport(report);
+  wiimote->driver->published.clear();
+}
+
+void gHost::EndRecording() {
+  if (!recorder) return;
+  RecordWiimote();
+  receiver.recorder = nullptr;
+  const bool written = recorder->Close();
+  recorder.reset();
+  const auto quoted = [](const std::string& a_text) {
+    if (a_text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=:+,") == std::string::npos)
+      return a_text;
+    std::string text = "'";
+    for (char c : a_text) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return text + "'";
+  };
+  if (!written) {
+    std::printf("The recording %s could not be written completely\n", commandLine.record.c_str());
+  } else {
+    std::printf("Recorded %u frames of input to %s\n", framesRun, commandLine.record.c_str());
+    std::printf("Replay it with: %s --input %s --fixed-clock --frames %u%s%s %s\n", quoted(program).c_str(),
+                quoted(commandLine.record).c_str(), framesRun, commandLine.window ? "" : " --nowindow",
+                commandLine.developer ? " --dev" : "", quoted(commandLine.package).c_str());
+  }
+  std::fflush(stdout);
 }
 
 // --wiimote-sim FILE: the Wiimote is a simulated remote that sends FILE's input reports,
@@ -228,6 +298,7 @@ void gHost::SimulateWiimote() {
     return;
   }
   std::shared_ptr<gHidSimRemote> remote = wiimoteSim->AddRemote();
+  replayRemote = remote;
   std::string problems;
   if (!remote->LoadScript(in, &problems))
     std::fprintf(stderr, "ombrix: %s: lines skipped:\n%s", path.c_str(), problems.c_str());
@@ -299,7 +370,7 @@ void gHost::PrepareFrame() {
     frame->replay = replay.get();
   }
   frame->lastFrame = commandLine.frames;
-  if (commandLine.developer) frame->beforeFrame = [this] { BetweenFrames(); };
+  frame->beforeFrame = [this] { BetweenFrames(); };
 }
 
 // F5 and Ctrl+R, and --watch, in developer mode only: a shipped game has no files to change.
@@ -315,6 +386,13 @@ void gHost::PrepareReload() {
 
 // A reload asked for during a frame happens between frames, when no script runs.
 void gHost::BetweenFrames() {
+  if (recorder) {
+    RecordWiimote();
+    const unsigned next = frame->frames + 1;
+    recorder->frame = next;
+    if (next == 1) recordStart = std::chrono::steady_clock::now();
+    std::this_thread::sleep_until(recordStart + std::chrono::microseconds((next - 1) * 1000000ull / 30));
+  }
   if (watch && watch->Due()) receiver.reloadAsked = true;
   if (!receiver.reloadAsked) return;
   receiver.reloadAsked = false;

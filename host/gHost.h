@@ -2,6 +2,7 @@
 // The player's life from command line to exit, one member function per step in the order
 // the steps run. Subsystems that are not built yet have their step here, empty, so that
 // each lands in its place.
+#include <chrono>
 #include <memory>
 #include <set>
 #include <string>
@@ -20,6 +21,8 @@ class gDeveloperMenu;
 class gInputReplay;
 class gHidSimulation;
 class gFrame;
+class gInputRecorder;
+class gHidSimRemote;
 
 class gHost {
  public:
@@ -103,4 +106,14 @@ class gHost {
   std::string packageDirectory;
   gReload::Snapshot snapshot;
   std::unique_ptr<gPackageWatch> watch;
+  // "--record": the recording, and the real time its frames are paced to.
+  std::unique_ptr<gInputRecorder> recorder;
+  std::chrono::steady_clock::time_point recordStart;
+  std::string program;
+  // The simulated remote of --wiimote-sim, which also plays the Wiimote reports of an
+  // "--input" file (one is made for them without --wiimote-sim).
+  std::shared_ptr<gHidSimRemote> replayRemote;
+  void RecordWiimote();
+  void ReplayWiimote();
+  void EndRecording();
 };

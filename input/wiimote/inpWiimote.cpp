@@ -44,6 +44,7 @@ void inpWiimote::MakeDriver() {
   driver = std::make_unique<inpWiiDriver>(*m_hid, m_clock, m_debug);
   driver->callback = OnDriverChange;
   driver->callbackMask = 0x7FE80;
+  driver->keepReports = keepReports;
 }
 
 void inpWiimote::UseTransport(gHid& a_hid) {

@@ -80,6 +80,8 @@ class inpWiimote : public gmWrappable {
   std::string connectCallback, cameraCallback, stickCallback, accelerationCallback;
   // Made by the first step: until the game runs frames nothing is opened or logged.
   std::unique_ptr<inpWiiDriver> driver;
+  // The driver keeps its data reports for a recording (inpWiiDriver::keepReports).
+  bool keepReports = false;
   // Callbacks run in this machine (null: none run).
   gmMachineEx* machine = nullptr;
 
