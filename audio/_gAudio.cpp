@@ -50,6 +50,18 @@ bool _gAudio::Open() {
   return true;
 }
 
+void _gAudio::Teardown() {
+  const bool current = device && alcGetCurrentContext();
+  for (int i = 0; i < sounds.count; ++i) {
+    audSound* sound = static_cast<audSound*>(sounds.Get(i));
+    if (current && sound->buffer) alDeleteBuffers(1, &sound->buffer);
+    sound->buffer = 0;
+    delete sound;
+    sounds.RemoveAt(i--);
+  }
+  listener = nullptr;
+}
+
 void _gAudio::Close() {
   if (!device) return;
   // Sources first, as they may hold the buffers.

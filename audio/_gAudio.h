@@ -46,6 +46,9 @@ class _gAudio {
   // The listener step of the frame: the body's origin, velocity and orientation (looking
   // down the body's -Z, its Y up).
   void MoveListener();
+  // The end of a game, after its objects (and so its sources) are gone: every sound with
+  // its buffer freed, nothing followed. The device and context stay open.
+  void Teardown();
 
   ALCdevice* device = nullptr;
   ALCcontext* context = nullptr;

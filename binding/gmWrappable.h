@@ -27,14 +27,19 @@ class gmMachineEx;
 
 class gmWrappable {
  public:
-  gmWrappable() = default;
+  gmWrappable() { ++s_live; }
   // A copy is another native: its wrappers are its own.
-  gmWrappable(const gmWrappable&) {}
+  gmWrappable(const gmWrappable&) { ++s_live; }
   gmWrappable& operator=(const gmWrappable&) { return *this; }
   ~gmWrappable() {
     CutWrappers();
     if (m_chargedTo) Uncharge();
+    --s_live;
   }
+
+  // Natives of this kind alive in the process: what a game's teardown must bring back to
+  // the few the process keeps (the Wiimote object).
+  static long Live() { return s_live; }
 
   void AddWrapper(gmUserObject* a_user) {
     if (a_user) a_user->LinkWrapper(&m_wrappers);
@@ -59,6 +64,8 @@ class gmWrappable {
   gmWrappable* m_chargePrev = nullptr;
   gmWrappable* m_chargeNext = nullptr;
   int m_chargedBytes = 0;
+  // Natives live on the main thread only.
+  static inline long s_live = 0;
 };
 
 #endif

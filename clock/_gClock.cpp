@@ -132,6 +132,12 @@ int _gClock::PendingTimers() const {
   return n;
 }
 
+void _gClock::Teardown() {
+  ReleaseTimers();
+  m_calls.clear();
+  m_machine = nullptr;
+}
+
 void _gClock::ReleaseTimers() {
   while (m_head) {
     Timer* next = m_head->next;

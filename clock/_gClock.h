@@ -57,6 +57,9 @@ class _gClock {
   // Seconds since the start, on the millisecond reading.
   double Elapsed();
   int PendingTimers() const;
+  // The end of a game: every timer and every due call dropped, no machine to call into.
+  // The time base stays; Initialise starts the next game.
+  void Teardown();
 
   static int RegisterScriptType(gmMachineEx* a_machine);
 

@@ -2,6 +2,8 @@
 
 #include <irrlicht.h>
 
+#include <cctype>
+
 #include "binding/gConsole.h"
 #include "binding/gmMachineEx.h"
 #include "binding/gmNativeType.h"
@@ -24,6 +26,43 @@ _gGraphics::~_gGraphics() {
   for (int i = 0; i < meshes.count; ++i) delete static_cast<graMesh*>(meshes.Get(i));
   for (int i = 0; i < texts.count; ++i) delete static_cast<graText*>(texts.Get(i));
   if (instance == this) instance = nullptr;
+}
+
+namespace {
+
+std::string BareLowerName(const io::path& a_path) {
+  std::string name = a_path.c_str();
+  const size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name = name.substr(slash + 1);
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name;
+}
+
+}  // namespace
+
+void _gGraphics::Teardown(const std::set<std::string>& a_changed) {
+  for (gPtrList* handles : {&textures, &meshes, &texts}) {
+    for (int i = 0; i < handles->count; ++i) {
+      if (handles == &textures) delete static_cast<graTexture*>(handles->Get(i));
+      if (handles == &meshes) delete static_cast<graMesh*>(handles->Get(i));
+      if (handles == &texts) delete static_cast<graText*>(handles->Get(i));
+    }
+    while (handles->count > 0) handles->RemoveAt(handles->count - 1);
+  }
+  // A font that was missing may have been added, and one that failed its trial mended.
+  m_missingFonts.clear();
+  m_triedFonts.clear();
+  if (!device || a_changed.empty()) return;
+  video::IVideoDriver* driver = device->getVideoDriver();
+  for (s32 i = static_cast<s32>(driver->getTextureCount()) - 1; i >= 0; --i) {
+    video::ITexture* texture = driver->getTextureByIndex(static_cast<u32>(i));
+    if (texture && a_changed.count(BareLowerName(texture->getName().getPath()))) driver->removeTexture(texture);
+  }
+  scene::IMeshCache* cache = device->getSceneManager()->getMeshCache();
+  for (s32 i = static_cast<s32>(cache->getMeshCount()) - 1; i >= 0; --i) {
+    if (a_changed.count(BareLowerName(cache->getMeshName(static_cast<u32>(i)).getPath())))
+      cache->removeMesh(cache->getMeshByIndex(static_cast<u32>(i)));
+  }
 }
 
 int _gGraphics::RegisterScriptType(gmMachineEx* a_machine) {

@@ -58,6 +58,12 @@ class _gGraphics {
   // One scene for the camera the camera pass has just made active.
   void RenderScene(sceGraphics* a_scene);
 
+  // The end of a game, after its scenes: every text and every handle freed. The device, the
+  // window and what the engine has loaded stay for the next game; a_changed names files
+  // (bare names, lower case) whose new contents must be read again, and the engine's
+  // textures and meshes loaded from them are dropped.
+  void Teardown(const std::set<std::string>& a_changed = {});
+
  private:
   void DrawTexts();
 

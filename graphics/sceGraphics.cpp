@@ -25,6 +25,11 @@ sceGraphics* sceGraphics::Make(gScene* a_scene) {
   return new sceGraphics(a_scene, module->device->getSceneManager()->createNewSceneManager(false));
 }
 
+void sceGraphics::DestroyAll() {
+  gPtrList& scenes = gScene::Registry();
+  for (int i = 0; i < scenes.count; ++i) delete static_cast<gScene*>(scenes.Get(i))->graphics;
+}
+
 int sceGraphics::RegisterScriptType(gmMachineEx* a_machine) {
   gmNativeType<sceGraphics> type(a_machine, "_SceGraphics");
   type.FactoryConstructor(&sceGraphics::Make);

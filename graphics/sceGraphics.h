@@ -25,6 +25,9 @@ class sceGraphics : public gmWrappable {
   // The scene's graphics, made on first use; null (a script error) without a device.
   static sceGraphics* Make(gScene* a_scene);
   static int RegisterScriptType(gmMachineEx* a_machine);
+  // The end of a game's pictures, before its scenes end (scenes free only their objects):
+  // every scene's graphics with its objects' graphics components and its scene graph.
+  static void DestroyAll();
 
   sceGraphics(gScene* a_scene, irr::scene::ISceneManager* a_sceneManager);
   // Destroys the objects' graphics components first, then the scene graph.

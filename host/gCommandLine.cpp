@@ -42,12 +42,23 @@ std::string* ValueOf(gCommandLine& line, const char* arg) {
   if (std::strcmp(arg, "--screenshot") == 0) return &line.screenshot;
   if (std::strcmp(arg, "--wiimote-sim") == 0) return &line.wiimoteSim;
   if (std::strcmp(arg, "--score-server") == 0) return &line.scoreServer;
+  if (std::strcmp(arg, "--pack") == 0) return &line.pack;
+  if (std::strcmp(arg, "--record") == 0) return &line.record;
   return nullptr;
 }
 
 // Contradictions that only show once every argument is read.
 std::string Contradiction(const gCommandLine& line) {
   if (line.check && line.checksum) return "--check and --checksum cannot be used together";
+  if (!line.pack.empty()) {
+    if (line.check || line.checksum) return "--pack runs the checks itself and cannot be used with --check or --checksum";
+    if (line.packOutput.size() <= 4 || line.packOutput.compare(line.packOutput.size() - 4, 4, ".qvp") != 0)
+      return "--pack writes a package: its name must end in .qvp, not \"" + line.packOutput + "\"";
+    return "";
+  }
+  if (line.watch && !line.developer) return "--watch needs --dev: only a directory package can change while it plays";
+  if (!line.record.empty() && (line.check || line.checksum))
+    return "--record needs a game to play: not with --check or --checksum";
   // A check or checksum run renders nothing and never runs a frame.
   if (line.check || line.checksum || line.screenshot.empty()) return "";
   if (!EndsInPng(line.screenshot)) return "--screenshot writes a PNG file: its name must end in .png";
@@ -90,6 +101,8 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
   std::vector<bool> taken(argc > 0 ? static_cast<size_t>(argc) : 0, false);
   bool framesGiven = false;
   bool api = false;
+  bool packageGiven = false;
+  std::string packageArgument;  // as given, for --pack's OUT.qvp
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     std::string* value = ValueOf(line, arg);
@@ -142,6 +155,8 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
       api = true;
     } else if (std::strcmp(arg, "--json") == 0) {
       line.json = true;
+    } else if (std::strcmp(arg, "--watch") == 0) {
+      line.watch = true;
     } else if (arg[0] == '-') {
       // A mistyped option would otherwise be looked for as a package of that name.
       line.action = UNKNOWN_OPTION;
@@ -149,7 +164,15 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
       return line;
     } else {
       line.package = PackageName(arg);
+      packageArgument = arg;
+      packageGiven = true;
     }
+  }
+  // "--pack DIR OUT.qvp": the plain argument is where the package goes.
+  if (!line.pack.empty()) {
+    std::string folder = line.pack;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    line.packOutput = packageGiven ? packageArgument : folder + ".qvp";
   }
   if (line.checksum) {
     line.window = false;
@@ -158,6 +181,11 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
   if (!line.scoreServer.empty() && !ReadScoreServer(line.scoreServer, &line.scoreHost, &line.scorePort) &&
       error.empty())
     error = "--score-server needs HOST or HOST:PORT (a port from 1 to 65535), not \"" + gConsole::Quote(line.scoreServer) + "\"";
+  if (!line.record.empty()) {
+    std::error_code ignored;
+    const std::filesystem::path path = std::filesystem::absolute(line.record, ignored);
+    if (!path.empty()) line.record = path.string();
+  }
   if (!line.wiimoteSim.empty()) {
     // Absolute now: mounting a developer package moves the working directory.
     std::error_code ignored;
@@ -213,6 +241,13 @@ void gPrintUsage(const char* program, std::FILE* out) {
       "  --frame-times       at the end, print each step's mean time per frame to stderr\n"
       "  --check             compile every script of the package without running anything\n"
       "                      and list errors and package problems; exit 1 when any\n"
+      "The author's loop:\n"
+      "  F5 or Ctrl+R        (with --dev) reload the game from its files in place\n"
+      "  --watch             (with --dev) reload by itself when a file of the package is saved\n"
+      "  --record FILE       write the run's keyboard, mouse and Wiimote events to FILE, for --input\n"
+      "                      (game time counts as with --fixed-clock, frames paced to real time)\n"
+      "  --pack DIR [OUT.qvp] check the directory DIR as --check --dev does and, without problems,\n"
+      "                      pack it into OUT.qvp (DIR.qvp) with the same bytes on every run\n"
       "  --help              print this and exit\n"
       "An argument that starts with - and is none of these is refused (exit status 2).\n"
       "Standard output carries the player's lines and what scripts print; the 3D engine's log\n"

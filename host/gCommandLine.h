@@ -36,6 +36,13 @@ class gCommandLine {
   bool frameTimes = false;
   bool check = false;       // compile the package's scripts without running anything
   bool json = false;        // "--api --json": the script API listing as JSON
+  // The author's loop. "--pack DIR [OUT.qvp]": DIR checked and packed into OUT (DIR.qvp
+  // when not given). "--record FILE": the input events of the run written for "--input".
+  // "--watch": in developer mode, a saved change to the package reloads the game.
+  std::string pack;
+  std::string packOutput;
+  std::string record;
+  bool watch = false;
   std::string error;        // why the line was refused (BAD_ARGUMENT)
 
   // Exit status of a run that stops at a bad option value or input file.

@@ -217,6 +217,17 @@ void gDeveloperMenu::RefillBrowser() {
   FillColumn(0, m_machine->GetGlobals(), 0);
 }
 
+void gDeveloperMenu::UseMachine(gmMachine* a_machine) {
+  HideColumnsFrom(1);
+  for (const std::unique_ptr<Column>& column : m_columns) {
+    column->table.Release();
+    column->keys.clear();
+    column->list->clear();
+  }
+  m_machine = a_machine;
+  if (m_machine && m_open) RefillBrowser();
+}
+
 void gDeveloperMenu::HideColumnsFrom(int a_index) {
   for (size_t i = static_cast<size_t>(a_index); i < m_columns.size(); ++i) {
     m_columns[i]->list->setVisible(false);

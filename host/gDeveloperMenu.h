@@ -49,6 +49,10 @@ class gDeveloperMenu : public inpDeveloperMenu {
   // mode (never with the null driver, where nothing is seen).
   void Setup(irr::IrrlichtDevice* a_device, gmMachine* a_machine, _gInput* a_input, bool a_errorLine);
 
+  // A reload's new machine (null between the old one's end and the new one's start): the
+  // browser lets go of the old machine's tables and shows the new globals when it is open.
+  void UseMachine(gmMachine* a_machine);
+
   bool IsOpen() const override { return m_open; }
   void Toggle() override;
   void OnGuiEvent(const irr::SEvent& a_event) override;

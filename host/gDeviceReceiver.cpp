@@ -2,7 +2,15 @@
 
 #include <cstdio>
 
+#include "host/gInputRecorder.h"
+
 bool gDeviceReceiver::OnEvent(const irr::SEvent& event) {
+  if (recorder) recorder->OnEvent(event);
+  if (reloadKeys && event.EventType == irr::EET_KEY_INPUT_EVENT &&
+      (event.KeyInput.Key == irr::KEY_F5 || (event.KeyInput.Key == irr::KEY_KEY_R && event.KeyInput.Control))) {
+    if (event.KeyInput.PressedDown) reloadAsked = true;
+    return true;
+  }
   const bool handled = inner && inner->OnEvent(event);
   if (event.EventType != irr::EET_LOG_TEXT_EVENT) return handled;
   if (!handled && event.LogEvent.Text) std::fprintf(stderr, "%s\n", event.LogEvent.Text);

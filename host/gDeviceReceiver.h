@@ -5,9 +5,16 @@
 // log text included, is first offered to the game's receiver when one is attached.
 #include <IEventReceiver.h>
 
+class gInputRecorder;
+
 class gDeviceReceiver : public irr::IEventReceiver {
  public:
+  // "--record": sees every key and mouse event first, F5 included.
+  gInputRecorder* recorder = nullptr;
   irr::IEventReceiver* inner = nullptr;
+  // Developer mode: F5 and Ctrl+R ask for a reload (reloadAsked) and the game never sees them.
+  bool reloadKeys = false;
+  bool reloadAsked = false;
 
   bool OnEvent(const irr::SEvent& event) override;
 };

@@ -19,6 +19,7 @@
 #include "script/vm/gmMachine.h"
 
 void gFrame::Run() {
+  if (beforeFrame) beforeFrame();
   if (stepTimes) {
     RunTimed();
   } else {

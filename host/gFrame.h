@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <functional>
 // One frame of the running game as a callable unit, and the loop that repeats it. The
 // steps run in a fixed order; a subsystem that is not built yet keeps its step, empty, so
 // that it lands in its place. Tests drive frames one by one with a fake clock.
@@ -26,8 +27,16 @@ class gFrame {
   // depend on how fast the machine draws.
   irr::ITimer* engineTimer = nullptr;
 
+  // Called before every frame, when no script runs (the developer's reload).
+  std::function<void()> beforeFrame;
+
   // Runs one frame; the clock step at its end waits for the frame's slot.
   void Run();
+  // A reload's new machine: its log is shown from its first entry.
+  void UseMachine(gmMachine* a_machine) {
+    machine = a_machine;
+    m_logShown = 0;
+  }
   // Runs frames while the input module's running flag is set and lastFrame is not passed.
   // a_stopRequested, when given, is asked after every frame; a yes clears the flag, so the
   // frame in progress finishes. What the last frame logged is shown before it returns.

@@ -2,9 +2,11 @@
 
 #include <irrlicht.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "audio/_gAudio.h"
 #include "binding/gConsole.h"
@@ -14,10 +16,14 @@
 #include "graphics/graImageLoader.h"
 #include "graphics/graLoadProbe.h"
 #include "host/gApiReference.h"
+#include "graphics/sceGraphics.h"
 #include "host/gDeveloperMenu.h"
 #include "host/gFixedClock.h"
 #include "host/gFrame.h"
+#include "host/gInputRecorder.h"
 #include "host/gInputReplay.h"
+#include "host/gPack.h"
+#include "host/gReload.h"
 #include "host/gObjectComponents.h"
 #include "host/gPackage.h"
 #include "host/gPackageCheck.h"
@@ -43,6 +49,19 @@ gHost::~gHost() {
 }
 
 int gHost::Run(int argc, const char* const* argv) {
+  int status = 0;
+  if (!Start(argc, argv, &status)) return status;
+  RunMainLoop();
+  return Finish();
+}
+
+bool gHost::Start(int argc, const char* const* argv, int* a_status) {
+  program = argc > 0 ? argv[0] : "ombrix";
+  *a_status = Begin(argc, argv);
+  return *a_status == kRunning;
+}
+
+int gHost::Begin(int argc, const char* const* argv) {
   commandLine = gCommandLine::Parse(argc, argv);
   if (commandLine.action == gCommandLine::SHOW_VERSION) {
     gPrintVersion();
@@ -77,9 +96,19 @@ int gHost::Run(int argc, const char* const* argv) {
     std::fprintf(stderr, "ombrix: %s (--help lists the options)\n", commandLine.error.c_str());
     return gCommandLine::kBadArgument;
   }
+  if (!commandLine.pack.empty()) return PackDirectory();
   // Names given on the command line are relative to where the player was started; a
   // developer package is mounted by entering its directory.
   if (!ReadInputFile()) return gCommandLine::kBadArgument;
+  if (!commandLine.record.empty()) {
+    recorder = std::make_unique<gInputRecorder>();
+    std::string error;
+    if (!recorder->Open(commandLine.record, error)) {
+      std::fprintf(stderr, "ombrix: %s\n", error.c_str());
+      return gCommandLine::kBadArgument;
+    }
+    receiver.recorder = recorder.get();
+  }
   if (!commandLine.screenshot.empty()) {
     std::error_code failed;
     const std::filesystem::path absolute = std::filesystem::absolute(commandLine.screenshot, failed);
@@ -113,11 +142,17 @@ int gHost::Run(int argc, const char* const* argv) {
     Shutdown();
     return commandLine.strict ? kScriptErrors : kNoStartScript;
   }
-  RunMainLoop();
+  PrepareReload();
+  return kRunning;
+}
+
+int gHost::Finish() {
+  if (frame) framesRun = frame->frames;
+  EndRecording();
   const bool pictureOk = commandLine.screenshot.empty() || TakeScreenshot();
   Shutdown();
   if (!pictureOk) return kNoScreenshot;
-  if (commandLine.strict && machine->GetLog().GetEntryCount() > 0) return kScriptErrors;
+  if (commandLine.strict && errorsLogged > 0) return kScriptErrors;
   return 0;
 }
 
@@ -142,6 +177,16 @@ int gHost::CheckPackage() {
   return problems == 0 ? 0 : 1;
 }
 
+// "--pack" checks as "--check --dev" does, on a device without a window, then writes.
+int gHost::PackDirectory() {
+  commandLine.window = false;
+  if (!CreateDevice()) return kNoDevice;
+  const int status = gPack::Run(device, commandLine.pack, commandLine.packOutput);
+  device->drop();
+  device = nullptr;
+  return status;
+}
+
 // The script machine, the whole script API and the module objects; no device, window or
 // sound device may exist yet, since the modules are created here and find them later.
 void gHost::BuildScriptHost() {
@@ -157,7 +202,9 @@ void gHost::BuildScriptHost() {
 // module is normally made by the script API's "global Clock = _Clock();".
 void gHost::StartClock() {
   if (!_gClock::instance) _gClock::instance = new _gClock();
-  if (commandLine.fixedClock) fixedTime = std::make_unique<gFixedClock>();
+  // A recording counts game time as a fixed-clock run does, so that its replay matches it;
+  // the frames are paced to real time between frames instead (BetweenFrames).
+  if ((commandLine.fixedClock || recorder) && !fixedTime) fixedTime = std::make_unique<gFixedClock>();
   _gClock::instance->Initialise(fixedTime ? fixedTime.get() : &gMilliClock::System(), scriptHost->GetMachine());
   gScene::machine = scriptHost->GetMachine();
 }
@@ -199,6 +246,8 @@ void gHost::MountPackage() {
   const std::string& name = commandLine.package;
   packageFound = commandLine.developer ? std::filesystem::is_directory(name, failed)
                                        : std::filesystem::exists(name + ".qvp", failed);
+  irr::io::IFileSystem* files = device->getFileSystem();
+  if (startDirectory.empty()) startDirectory = files->getWorkingDirectory().c_str();
   scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
                                         commandLine.developer);
   if (!commandLine.checksum) graLoadProbe::BeginPackage(device, commandLine.developer);
@@ -220,7 +269,65 @@ void gHost::SetUpInput() {
   // Replayed events are the game's own input, not the desktop's: they reach the game
   // whether or not the window has the focus (a bare X server never gives it one).
   _gInput::instance->alwaysActive = !commandLine.window || replay;
+  // Runs that must repeat exactly (--fixed-clock, and a recording meant to be replayed)
+  // connect the remote inside the frame, so it connects in the same frame every time.
+  if ((commandLine.fixedClock || recorder) && _gInput::instance->wiimote)
+    _gInput::instance->wiimote->connectInStep = true;
   if (!commandLine.wiimoteSim.empty()) SimulateWiimote();
+  if (recorder && _gInput::instance->wiimote) _gInput::instance->wiimote->keepReports = true;
+  if (replay && replay->HasWiimoteReports()) ReplayWiimote();
+}
+
+// The reports of an "--input" file go to a simulated remote of their own (or to the one of
+// --wiimote-sim), which the driver connects to as to any remote. Each frame's reports are
+// sent at the start of its input step and decoded before the step reads the remote's state.
+void gHost::ReplayWiimote() {
+  if (!wiimoteSim) {
+    wiimoteSim = std::make_unique<gHidSimulation>(gMilliClock::System());
+    _gInput::instance->wiimote->UseTransport(*wiimoteSim);
+  }
+  if (!replayRemote) replayRemote = wiimoteSim->AddRemote();
+  replay->wiimote = [this](const std::vector<std::vector<std::uint8_t>>& a_reports) {
+    inpWiimote* wiimote = _gInput::instance ? _gInput::instance->wiimote.get() : nullptr;
+    inpWiiDriver* driver = wiimote ? wiimote->driver.get() : nullptr;
+    if (!replayRemote || !driver || !driver->IsConnected()) return;
+    const std::uint64_t before = driver->DecodedReports();
+    for (const std::vector<std::uint8_t>& report : a_reports) replayRemote->Inject(report.data(), report.size());
+    // A generous limit only against a broken link: the simulated remote answers at once.
+    driver->WaitForReports(before + a_reports.size(), 10000);
+  };
+}
+
+// The data reports the frame that just ended showed the game.
+void gHost::RecordWiimote() {
+  inpWiimote* wiimote = _gInput::instance ? _gInput::instance->wiimote.get() : nullptr;
+  if (!recorder || !wiimote || !wiimote->driver) return;
+  for (const std::vector<std::uint8_t>& report : wiimote->driver->published) recorder->OnWiimoteReport(report);
+  wiimote->driver->published.clear();
+}
+
+void gHost::EndRecording() {
+  if (!recorder) return;
+  RecordWiimote();
+  receiver.recorder = nullptr;
+  const bool written = recorder->Close();
+  recorder.reset();
+  const auto quoted = [](const std::string& a_text) {
+    if (a_text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=:+,") == std::string::npos)
+      return a_text;
+    std::string text = "'";
+    for (char c : a_text) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return text + "'";
+  };
+  if (!written) {
+    std::printf("The recording %s could not be written completely\n", commandLine.record.c_str());
+  } else {
+    std::printf("Recorded %u frames of input to %s\n", framesRun, commandLine.record.c_str());
+    std::printf("Replay it with: %s --input %s --fixed-clock --frames %u%s%s %s\n", quoted(program).c_str(),
+                quoted(commandLine.record).c_str(), framesRun, commandLine.window ? "" : " --nowindow",
+                commandLine.developer ? " --dev" : "", quoted(commandLine.package).c_str());
+  }
+  std::fflush(stdout);
 }
 
 // --wiimote-sim FILE: the Wiimote is a simulated remote that sends FILE's input reports,
@@ -236,6 +343,7 @@ void gHost::SimulateWiimote() {
     return;
   }
   std::shared_ptr<gHidSimRemote> remote = wiimoteSim->AddRemote();
+  replayRemote = remote;
   std::string problems;
   if (!remote->LoadScript(in, &problems))
     std::fprintf(stderr, "ombrix: %s: lines skipped:\n%s", path.c_str(), problems.c_str());
@@ -308,24 +416,111 @@ void gHost::SayWherePackageWasLookedFor() {
 // Runs while the input module's running flag is set; a stop signal ends it after the frame
 // in progress, as closing the window does.
 void gHost::RunMainLoop() {
-  gFrame frame;
-  frame.machine = machine.get();
-  frame.input = _gInput::instance;
-  frame.clock = _gClock::instance;
+  PrepareFrame();
+  double stepTimes[gFrame::kStepCount] = {};
+  if (commandLine.frameTimes) frame->stepTimes = stepTimes;
+  frame->Loop(&gStopSignal::Requested);
+  frame->PrintStepTimes(stderr);
+  frame->stepTimes = nullptr;
+  framesRun = frame->frames;
+}
+
+void gHost::PrepareFrame() {
+  frame = std::make_unique<gFrame>();
+  frame->machine = machine.get();
+  frame->input = _gInput::instance;
+  frame->clock = _gClock::instance;
   if (replay) {
     replay->device = device;
-    frame.replay = replay.get();
+    frame->replay = replay.get();
   }
-  frame.lastFrame = commandLine.frames;
+  frame->lastFrame = commandLine.frames;
   if (commandLine.fixedClock) {
-    frame.engineTimer = device->getTimer();
-    frame.engineTimer->stop();
+    frame->engineTimer = device->getTimer();
+    frame->engineTimer->stop();
   }
-  double stepTimes[gFrame::kStepCount] = {};
-  if (commandLine.frameTimes) frame.stepTimes = stepTimes;
-  frame.Loop(&gStopSignal::Requested);
-  frame.PrintStepTimes(stderr);
-  framesRun = frame.frames;
+  frame->beforeFrame = [this] { BetweenFrames(); };
+}
+
+// F5 and Ctrl+R, and --watch, in developer mode only: a shipped game has no files to change.
+void gHost::PrepareReload() {
+  if (!commandLine.developer) return;
+  receiver.reloadKeys = true;
+  packageDirectory = device->getFileSystem()->getWorkingDirectory().c_str();
+  snapshot = gReload::Take(packageDirectory);
+  if (!commandLine.watch) return;
+  watch = std::make_unique<gPackageWatch>();
+  if (!watch->Start(packageDirectory)) watch.reset();
+}
+
+// A reload asked for during a frame happens between frames, when no script runs.
+void gHost::BetweenFrames() {
+  if (recorder) {
+    RecordWiimote();
+    const unsigned next = frame->frames + 1;
+    recorder->frame = next;
+    if (next == 1) recordStart = std::chrono::steady_clock::now();
+    std::this_thread::sleep_until(recordStart + std::chrono::microseconds((next - 1) * 1000000ull / 30));
+  }
+  if (watch && watch->Due()) receiver.reloadAsked = true;
+  if (!receiver.reloadAsked) return;
+  receiver.reloadAsked = false;
+  Reload();
+}
+
+bool gHost::Reload() {
+  const auto started = std::chrono::steady_clock::now();
+  const std::vector<std::string> problems = gReload::Problems(packageDirectory);
+  if (!problems.empty()) {
+    for (const std::string& line : problems) gFrame::PrintLine(line.c_str());
+    gFrame::PrintLine("Not reloaded: the game goes on as it was; the next good save reloads it");
+    return false;
+  }
+  const gReload::Snapshot now = gReload::Take(packageDirectory);
+  EndGame(gReload::Changed(snapshot, now));
+  snapshot = now;
+  NewGame();
+  const long long ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+  gFrame::PrintLine(("Reloaded in " + std::to_string(ms) + " ms").c_str());
+  return true;
+}
+
+// Each module ends its part of the game, in the reverse of the order the game made them:
+// requests and timers that would call into scripts, the scenes' pictures, the scenes with
+// their objects, the physics worlds, the sounds, the graphics handles and texts, the input
+// callbacks, and last the machine that every one of them called into. What the process
+// keeps (window, devices, the Wiimote, the engine's loaded files) stays.
+void gHost::EndGame(const std::set<std::string>& a_changedFiles) {
+  if (!machine) return;
+  errorsLogged += machine->GetLog().GetEntryCount();
+  if (_gNetwork::instance) _gNetwork::instance->Teardown();
+  if (_gClock::instance) _gClock::instance->Teardown();
+  sceGraphics::DestroyAll();
+  gScene::DestroyAll();
+  scePhysics::DestroyAll();
+  if (_gAudio::instance) _gAudio::instance->Teardown();
+  if (_gGraphics::instance) _gGraphics::instance->Teardown(a_changedFiles);
+  if (_gInput::instance) _gInput::instance->Teardown();
+  if (menu) menu->UseMachine(nullptr);
+  if (frame) frame->UseMachine(nullptr);
+  gScene::machine = nullptr;
+  scriptHost.reset();
+  machine.reset();
+}
+
+// The start-up steps that belong to a game, again, on the devices the process kept.
+void gHost::NewGame() {
+  BuildScriptHost();
+  StartClock();
+  irr::io::IFileSystem* files = device->getFileSystem();
+  files->changeWorkingDirectoryTo(startDirectory.c_str());
+  while (files->getFileArchiveCount() > 0) files->removeFileArchive(0u);
+  MountPackage();
+  _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
+  if (menu) menu->UseMachine(machine.get());
+  if (frame) frame->UseMachine(machine.get());
+  RunStartScript();
 }
 
 // Of the last frame, which only a run that got to the end of its "--frames" has.
@@ -339,11 +534,13 @@ bool gHost::TakeScreenshot() {
   return false;
 }
 
-// In this order: the device (which closes the window), the sound device, the Wiimote.
+// In this order: the game, the device (which closes the window), the sound device, the
+// Wiimote.
 void gHost::Shutdown() {
   // What the trial found is remembered for the next start, even of a run too short to
   // have needed every verdict.
   graLoadProbe::Finish();
+  EndGame();
   gFrame::menu = nullptr;
   if (_gInput::instance) _gInput::instance->menu = nullptr;
   if (_gGraphics::instance) _gGraphics::instance->device = nullptr;

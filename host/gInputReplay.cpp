@@ -82,7 +82,18 @@ std::string ParseLine(const std::vector<std::string>& a_words, gInputReplay::Eve
     a_event.y = static_cast<int>(y);
     return "";
   }
-  return "unknown event \"" + gConsole::Quote(kind) + "\" (key, mouse or move)";
+  if (kind == "wiimote") {
+    std::string hex;
+    for (size_t i = 2; i < a_words.size(); ++i) hex += a_words[i];
+    if (hex.empty() || hex.size() % 2 != 0 || hex.size() > 44 ||
+        hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      return "a Wiimote report is 1 to 22 bytes, each two hexadecimal digits";
+    a_event.kind = gInputReplay::Event::WIIMOTE;
+    for (size_t i = 0; i < hex.size(); i += 2)
+      a_event.report.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return "";
+  }
+  return "unknown event \"" + gConsole::Quote(kind) + "\" (key, mouse, move or wiimote)";
 }
 
 // The character a key types when it has an obvious one, for text fields of the developer
@@ -155,12 +166,21 @@ bool gInputReplay::Load(const std::string& a_path, std::string& a_error) {
   return false;
 }
 
+bool gInputReplay::HasWiimoteReports() const {
+  return std::any_of(events.begin(), events.end(), [](const Event& e) { return e.kind == Event::WIIMOTE; });
+}
+
 void gInputReplay::Apply(unsigned a_frame) {
   while (m_next < events.size() && events[m_next].frame < a_frame) ++m_next;
   if (!device) return;
   irr::gui::ICursorControl* cursor = device->getCursorControl();
+  std::vector<std::vector<std::uint8_t>> reports;
   for (; m_next < events.size() && events[m_next].frame == a_frame; ++m_next) {
     const Event& e = events[m_next];
+    if (e.kind == Event::WIIMOTE) {
+      reports.push_back(e.report);
+      continue;
+    }
     const bool shift = m_held[irr::KEY_SHIFT] || m_held[irr::KEY_LSHIFT] || m_held[irr::KEY_RSHIFT];
     const bool control = m_held[irr::KEY_CONTROL] || m_held[irr::KEY_LCONTROL] || m_held[irr::KEY_RCONTROL];
     irr::SEvent event;
@@ -196,4 +216,5 @@ void gInputReplay::Apply(unsigned a_frame) {
     }
     device->postEventFromUser(event);
   }
+  if (!reports.empty() && wiimote) wiimote(reports);
 }

@@ -8,7 +8,10 @@
 //   FRAME key NAME down|up       NAME as scripts know it (KEY_SPACE) or a key code 0-255
 //   FRAME mouse BUTTON down|up   BUTTON 0 left, 1 right, 2 middle (or MOU_LEFT...)
 //   FRAME move X Y               cursor position in window pixels
+//   FRAME wiimote HEX...         a Wiimote input report (1 to 22 bytes, pairs of hex digits)
 // Blank lines and everything from a '#' are skipped. Events of one frame keep file order.
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,12 +22,13 @@ class IrrlichtDevice;
 class gInputReplay {
  public:
   struct Event {
-    enum Kind { KEY, MOUSE, MOVE };
+    enum Kind { KEY, MOUSE, MOVE, WIIMOTE };
     unsigned frame = 0;
     Kind kind = KEY;
     int code = 0;  // key code, or mouse button
     bool down = false;
     int x = 0, y = 0;  // MOVE
+    std::vector<std::uint8_t> report;  // WIIMOTE
   };
 
   // The window's fixed size bounds a move.
@@ -34,6 +38,9 @@ class gInputReplay {
   std::vector<Event> events;  // by frame
   // Where the events go; without one they are passed over.
   irr::IrrlichtDevice* device = nullptr;
+  // Where a frame's Wiimote reports go, all at once; without it they are passed over.
+  std::function<void(const std::vector<std::vector<std::uint8_t>>&)> wiimote;
+  bool HasWiimoteReports() const;
 
   // The whole text, or nothing: false at the first malformed line, with a_error
   // "LINE: what is wrong".

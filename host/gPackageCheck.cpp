@@ -241,7 +241,8 @@ class Checker {
 
 }  // namespace
 
-int gPackageCheck::Run(irr::IrrlichtDevice* a_device, const std::string& a_package, bool a_developer) {
+int gPackageCheck::Run(irr::IrrlichtDevice* a_device, const std::string& a_package, bool a_developer,
+                       bool (*a_leaveOut)(const std::string& a_name)) {
   IFileSystem* fileSystem = a_device->getFileSystem();
   // Asked before mounting, which enters the directory.
   std::error_code failed;
@@ -265,6 +266,7 @@ int gPackageCheck::Run(irr::IrrlichtDevice* a_device, const std::string& a_packa
     std::sort(entries.begin(), entries.end());
     for (const fs::path& entry : entries) {
       const std::string name = entry.lexically_relative(directory).generic_string();
+      if (a_leaveOut && a_leaveOut(name)) continue;
       const bool topLevel = name.find('/') == std::string::npos;
       if (topLevel && gPackage::EndsInZip(name)) checker.CheckArchive(entry, name, name + "/");
       if (fs::is_regular_file(entry, failed)) checker.CheckLooseFile(entry, name);

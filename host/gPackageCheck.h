@@ -14,6 +14,9 @@ class IrrlichtDevice;
 
 class gPackageCheck {
  public:
-  // Prints the problems and a closing summary; returns how many problems there were.
-  static int Run(irr::IrrlichtDevice* a_device, const std::string& a_package, bool a_developer);
+  // Prints the problems and a closing summary; returns how many problems there were. In
+  // developer mode, a directory entry for which a_leaveOut says yes is not looked at (what
+  // --pack would not put in the package).
+  static int Run(irr::IrrlichtDevice* a_device, const std::string& a_package, bool a_developer,
+                 bool (*a_leaveOut)(const std::string& a_name) = nullptr);
 };

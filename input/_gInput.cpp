@@ -33,6 +33,14 @@ void _gInput::Setup(irr::IrrlichtDevice* a_device, gmMachineEx* a_machine, bool 
   running = 1;
 }
 
+void _gInput::Teardown() {
+  for (inpButtonState& key : keys) key.Clear();
+  for (inpButtonState& button : mouse.buttons) button.Clear();
+  mouse.moveCallback.clear();
+  machine = nullptr;
+  if (wiimote) wiimote->ForgetCallbacks();
+}
+
 int _gInput::RegisterScriptType(gmMachineEx* a_machine) {
   gmNativeType<_gInput> type(a_machine, "_Input");
   type.ModuleConstructor(&instance);

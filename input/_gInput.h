@@ -72,6 +72,10 @@ class _gInput {
 
   // The script's Wiimote object (Input.Wiimote()).
   inpWiimote* Wiimote() { return wiimote.get(); }
+  // The end of a game: every key, mouse and Wiimote callback forgotten and no machine to
+  // call into; the device, the running flag and a connected remote stay. Setup starts the
+  // next game.
+  void Teardown();
   // At exit: leaves a connected remote quiet and closes it.
   void ShutdownWiimote() { wiimote.reset(); }
 

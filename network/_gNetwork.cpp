@@ -44,6 +44,17 @@ _gNetwork::~_gNetwork()
     delete static_cast<netHttpClient*>(requests.items[i]);
 }
 
+void _gNetwork::Teardown()
+{
+  while (requests.count > 0)
+  {
+    delete static_cast<netHttpClient*>(requests.Get(requests.count - 1));
+    requests.RemoveAt(requests.count - 1);
+  }
+  timers.clear();
+  machine = nullptr;
+}
+
 void _gNetwork::Init()
 {
   static bool started = false;

@@ -47,6 +47,9 @@ public:
   // bytes, reads what has arrived and finishes closed requests; then every done request
   // is dropped from the list and freed.
   void Poll();
+  // The end of a game: every request in flight closed and freed unanswered, with its
+  // fallback timer forgotten (the clock drops its own), and no machine to answer into.
+  void Teardown();
 
   // Script side; both return 0 at once, the answer comes later through the callback.
   int SubmitScore(const char* scriptName, const char* scriptVersion, const char* params, const char* playerName,

@@ -218,6 +218,8 @@ std::uint32_t inpWiiDriver::PublishState() {
   m_settings.classicRightStick.deadZoneX = state.classicRightStick.deadZoneX;
   m_settings.classicRightStick.deadZoneY = state.classicRightStick.deadZoneY;
   if (!m_accumulated && !m_decodedSincePublish) return 0;
+  for (std::vector<std::uint8_t>& kept : m_kept) published.push_back(std::move(kept));
+  m_kept.clear();
   state.CopyFrom(m_internal);
   const std::uint32_t changes = m_accumulated;
   m_accumulated = 0;
@@ -452,6 +454,7 @@ void inpWiiDriver::ReadLoop() {
     {
       Lock hold(m_stateLock);
       flags = m_decoder.Decode(report, m_internal, m_settings);
+      if (keepReports && report[0] >= 0x30 && report[0] <= 0x3F) m_kept.emplace_back(report, report + length);
       m_accumulated |= flags;
       m_decodedSincePublish = true;
       ++m_decoded;

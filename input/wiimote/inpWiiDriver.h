@@ -23,6 +23,7 @@
 #include <string>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "input/wiimote/inpWiiDecoder.h"
 #include "input/wiimote/inpWiiRequests.h"
@@ -98,6 +99,13 @@ class inpWiiDriver : private inpWiiRequests {
   // Reports waiting for the write thread.
   std::size_t QueuedReports();
 
+  // For recording a session: while set, every input data report (ids 0x30 to 0x3F, at the
+  // length it arrived) is kept with the state it went into, and PublishState hands the ones
+  // it publishes over to `published`, where the owner takes them. Reports are thus tied to
+  // the frame whose state first shows them.
+  std::atomic<bool> keepReports{false};
+  std::vector<std::vector<std::uint8_t>> published;
+
  private:
   using Report = std::array<std::uint8_t, inpWiiReportSize>;
   using Lock = std::unique_lock<std::mutex>;
@@ -145,6 +153,7 @@ class inpWiiDriver : private inpWiiRequests {
   // With m_stateLock: connected became true, a report was decoded, or the link was lost.
   std::condition_variable m_progress;
   inpWiiState m_internal;              // under m_stateLock
+  std::vector<std::vector<std::uint8_t>> m_kept;  // under m_stateLock
   inpWiiState m_settings;              // under m_stateLock: the owner's dead zones
   std::uint32_t m_accumulated = 0;     // under m_stateLock
   bool m_decodedSincePublish = false;  // under m_stateLock

@@ -49,6 +49,7 @@ void inpWiimote::MakeDriver() {
   driver = std::make_unique<inpWiiDriver>(*m_hid, m_clock, m_debug);
   driver->callback = OnDriverChange;
   driver->callbackMask = 0x7FE80;
+  driver->keepReports = keepReports;
 }
 
 void inpWiimote::UseTransport(gHid& a_hid) {
@@ -200,6 +201,15 @@ void inpWiimote::CallWithVector(const std::string& a_function, const float a_v[3
   machine->OwnNative(user, [](void* a_p) { delete static_cast<gVector3*>(a_p); }, static_cast<int>(sizeof(gVector3)));
   thread->PushUser(user);
   machine->FinishCall(thread, 1);
+}
+
+void inpWiimote::ForgetCallbacks() {
+  connectCallback.clear();
+  cameraCallback.clear();
+  stickCallback.clear();
+  accelerationCallback.clear();
+  for (inpButtonState& button : buttons) button.Clear();
+  machine = nullptr;
 }
 
 void inpWiimote::ScriptConnect(const char* a_function) { connectCallback = a_function ? a_function : ""; }

@@ -64,6 +64,9 @@ class inpWiimote : public gmWrappable {
   // The transport the driver will use (the simulated remote); only before the first step.
   void UseTransport(gHid& a_hid);
 
+  // The end of a game: no callback is named any more and none can run.
+  void ForgetCallbacks();
+
   // Once per frame, at the end of the input step; a_menuOpen holds every callback back.
   void Step(bool a_menuOpen);
 
@@ -91,6 +94,8 @@ class inpWiimote : public gmWrappable {
   std::string connectCallback, cameraCallback, stickCallback, accelerationCallback;
   // Made by the first step: until the game runs frames nothing is opened or logged.
   std::unique_ptr<inpWiiDriver> driver;
+  // The driver keeps its data reports for a recording (inpWiiDriver::keepReports).
+  bool keepReports = false;
   // Callbacks run in this machine (null: none run).
   gmMachineEx* machine = nullptr;
   // Attempts run inside the step instead of on the finder thread, so that a test sees the

@@ -164,6 +164,10 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
       {{"--frames", "5", "--screenshot", ".png"}, ".png"},
       {{"--check", "--checksum", "g"}, "cannot be used together"},
       {{"--json"}, "--json only goes with --api"},
+      {{"--pack", "g", "out.zip"}, "must end in .qvp"},
+      {{"--pack", "g", "--check"}, "--pack runs the checks itself"},
+      {{"--watch", "g"}, "--watch needs --dev"},
+      {{"--record", "keys.txt", "--checksum", "g"}, "--record needs a game"},
   };
   for (const Bad& c : cases) {
     std::string label;
@@ -180,6 +184,24 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
 
 // Its value is the next argument, whatever it looks like, made absolute
 // because mounting a developer package moves the working directory.
+TEST(CommandLine, PackWritesBesideTheDirectoryUnlessTold) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* output;
+  };
+  const Case cases[] = {
+      {{"--pack", "games/g"}, "games/g.qvp"},
+      {{"--pack", "g/"}, "g.qvp"},
+      {{"--pack", "g", "dist/G.qvp"}, "dist/G.qvp"},
+      {{"dist/G.qvp", "--pack", "g"}, "dist/G.qvp"},
+  };
+  for (const Case& c : cases) {
+    const gCommandLine line = ParseArgs(c.args);
+    EXPECT_EQ(line.action, gCommandLine::RUN) << line.error;
+    EXPECT_EQ(line.packOutput, c.output);
+  }
+}
+
 TEST(CommandLine, WiimoteSimTakesTheNextArgument) {
   const auto parse = [](std::vector<const char*> a_args) {
     a_args.insert(a_args.begin(), "ombrix");

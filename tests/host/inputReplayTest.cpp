@@ -22,9 +22,14 @@ TEST(InputReplay, ParsesEventsInFrameOrder) {
                            "3\tmouse MOU_RIGHT down\n"
                            "3 mouse 0 up\n"
                            "5 move 1023 0\n"
-                           "1 key KEY_LSHIFT down\n",
+                           "1 key KEY_LSHIFT down\n"
+                           "4 wiimote 30 0008\n",
                            error))
       << error;
+  const Event& report = replay.events[4];
+  EXPECT_EQ(report.kind, Event::WIIMOTE);
+  EXPECT_EQ(report.report, (std::vector<std::uint8_t>{0x30, 0x00, 0x08}));
+  replay.events.erase(replay.events.begin() + 4);
   struct Expected {
     unsigned frame;
     Event::Kind kind;
@@ -60,6 +65,8 @@ TEST(InputReplay, MalformedLinesAreRefusedWithTheirNumber) {
       "1 mouse 3 down",           "1 mouse KEY_A down",  "1 mouse 0 Down",       "1 move 10",
       "1 move 1024 0",            "1 move 0 768",        "1 move -1 0",          "1 move 1 2 3",
       "1 wheel 1",                "1",                   "99999999999 key KEY_A down",
+      "1 wiimote",                "1 wiimote 3",         "1 wiimote 30 0G",      "1 wiimote 30 000",
+      "1 wiimote 30 00000000000000000000000000000000000000000000",
   };
   for (const char* line : bad) {
     SCOPED_TRACE(line);
