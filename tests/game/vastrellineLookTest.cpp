@@ -4,10 +4,8 @@
 // at the end of a replayed round with the round's score on it.
 #include <gtest/gtest.h>
 #include <irrlicht.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,34 +18,26 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/playerRun.h"
+#include "tests/support/scoreServerProcess.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-};
-
 // Runs the player in the build folder, where Vastrelline.qvp is; scores go to a port where
 // nothing listens and sound to the null device, so nothing depends on the machine.
-Outcome Play(const std::string& a_args, const std::string& a_prefix = "") {
-  const fs::path out = fs::temp_directory_path() / ("ombrix-vastrelline-" + std::to_string(getpid()) + ".txt");
-  const std::string command = "cd '" OMBRIX_BUILD_DIR "' && env -u DISPLAY ALSOFT_DRIVERS=null timeout -s KILL 300 " +
-                              a_prefix + " '" OMBRIX_PLAYER "' --fixed-clock --score-server 127.0.0.1:9 " + a_args +
-                              " Vastrelline >'" + out.string() + "' 2>/dev/null";
-  Outcome run;
-  const int raw = std::system(command.c_str());
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + raw;
-  std::ifstream in(out);
-  std::stringstream text;
-  text << in.rdbuf();
-  run.out = text.str();
-  fs::remove(out);
-  return run;
+testSupport::PlayerRun Play(const std::vector<std::string>& a_args, const std::vector<std::string>& a_prefix = {}) {
+  testSupport::PlayerOptions options;
+  options.dir = OMBRIX_BUILD_DIR;
+  options.prefix = a_prefix;
+  options.args = {"--fixed-clock", "--score-server", "127.0.0.1:9"};
+  options.args.insert(options.args.end(), a_args.begin(), a_args.end());
+  options.args.push_back("Vastrelline");
+  return testSupport::RunPlayer(options);
 }
 
-const std::string kReplay = "--input '" OMBRIX_SOURCE_DIR "/tests/game/vastrelline.input'";
+const char* const kReplay = OMBRIX_SOURCE_DIR "/tests/game/vastrelline.input";
 
 // A picture of the replayed game after its frame a_frames, read back for its pixels, and the
 // game's output up to then. Rendering needs a display: the tests that take pictures skip
@@ -60,8 +50,10 @@ struct Picture {
     const fs::path shot =
         fs::temp_directory_path() / ("ombrix-vastrelline-" + std::to_string(getpid()) + "-" + std::to_string(a_frames) + ".png");
     // The GL driver keeps a few blocks past unloading: no leak report for this child.
-    const Outcome run = Play("--frames " + std::to_string(a_frames) + " --screenshot '" + shot.string() + "' " + (a_replay ? kReplay : ""),
-                             "env LSAN_OPTIONS=detect_leaks=0 '" OMBRIX_SOURCE_DIR "/tests/support/withXvfb.sh'");
+    std::vector<std::string> args = {"--frames", std::to_string(a_frames), "--screenshot", shot.string()};
+    if (a_replay) args.insert(args.end(), {"--input", kReplay});
+    const testSupport::PlayerRun run =
+        Play(args, {"env", "LSAN_OPTIONS=detect_leaks=0", OMBRIX_SOURCE_DIR "/tests/support/withXvfb.sh"});
     EXPECT_EQ(run.status, 0) << run.out;
     out = run.out;
     device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1, 1), 32, false, false, false);
@@ -165,29 +157,6 @@ TEST(VastrellineLook, PickupSparksShowAtTheBall) {
   EXPECT_EQ(after.Count(0, 0, 1024, 330, spark), 0);
 }
 
-// Starts a_argv[0] with its standard output on a pipe; the child dies with the test.
-pid_t Spawn(std::vector<std::string> a_argv, FILE** a_out) {
-  int out[2];
-  if (pipe(out) != 0) return -1;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    dup2(out[1], 1);
-    close(out[0]);
-    close(out[1]);
-    const int quiet = open("/dev/null", O_WRONLY);
-    dup2(quiet, 2);
-    std::vector<char*> argv;
-    for (std::string& a : a_argv) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  *a_out = fdopen(out[0], "r");
-  return pid;
-}
-
 // A round against a real score server on this machine: the replayed round ends with 200
 // points, the game submits them and shows the best scores, and the board has the round's
 // score, not 0, with the hint to play again still there. The game prints its board as it
@@ -196,41 +165,26 @@ pid_t Spawn(std::vector<std::string> a_argv, FILE** a_out) {
 TEST(VastrellineLook, TheBoardShowsTheRoundsScoreFromTheServer) {
   char folder[] = "/tmp/ombrix-board-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
-  FILE* serverOut = nullptr;
-  const pid_t server = Spawn({OMBRIX_SCORES, "--listen", "127.0.0.1:0", "--database", std::string(folder) + "/scores.db"}, &serverOut);
-  ASSERT_GT(server, 0);
-  char line[512];
-  int port = 0;
-  if (serverOut && std::fgets(line, sizeof line, serverOut))
-    if (const char* colon = std::strrchr(line, ':')) port = std::atoi(colon + 1);
-  ASSERT_GT(port, 0) << "ombrix-scores did not say where it listens";
+  testSupport::ScoreServerProcess server({"--database", std::string(folder) + "/scores.db"});
+  ASSERT_GT(server.port, 0) << "ombrix-scores did not say where it listens";
 
-  // No --frames: the outer limit only keeps a broken run from hanging the suite.
-  FILE* gameOut = nullptr;
-  const pid_t game = Spawn({"env", "-C", OMBRIX_BUILD_DIR, "-u", "DISPLAY", "ALSOFT_DRIVERS=null", "timeout", "-s", "KILL", "120",
-                            OMBRIX_PLAYER, "--nowindow", "--fixed-clock", "--strict", "--score-server",
-                            "127.0.0.1:" + std::to_string(port), "--input", OMBRIX_SOURCE_DIR "/tests/game/vastrelline.input",
-                            "Vastrelline"},
-                           &gameOut);
-  ASSERT_GT(game, 0);
+  // No --frames: the run is stopped once the board is out (its rows come in the same frame).
+  testSupport::PlayerOptions options;
+  options.dir = OMBRIX_BUILD_DIR;
+  options.args = {"--nowindow", "--fixed-clock", "--strict", "--score-server", "127.0.0.1:" + std::to_string(server.port),
+                  "--input", kReplay, "Vastrelline"};
+  options.stopAfter = "Best scores:";
+  const testSupport::PlayerRun run = testSupport::RunPlayer(options);
+  server.Stop(SIGTERM);
+  fs::remove_all(folder);
+
   std::vector<std::string> lines;
   bool board = false;
-  while (gameOut && std::fgets(line, sizeof line, gameOut)) {
-    std::string text = line;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  for (const std::string& text : testSupport::PrintedLines(run.out)) {
     lines.push_back(text);
     if (board) break;  // the board's first row follows its heading
     board = text == "Best scores:";
   }
-  kill(game, SIGTERM);
-  int status = 0;
-  waitpid(game, &status, 0);
-  if (gameOut) std::fclose(gameOut);
-  kill(server, SIGTERM);
-  waitpid(server, &status, 0);
-  if (serverOut) std::fclose(serverOut);
-  fs::remove_all(folder);
-
   std::string all;
   for (const std::string& l : lines) all += l + "\n";
   ASSERT_TRUE(board) << all;
