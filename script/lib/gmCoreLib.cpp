@@ -569,37 +569,37 @@ void AppendUnsigned(gmGrowingText& a_text, gmuint a_value, gmuint a_base, bool a
 // printf's flags, width and precision between "%" and a conversion letter ("%-8s",
 // "%5.1f", "%03d"). Width and precision are capped, so a format cannot ask for a text of
 // gigabytes.
-struct gmFormatSpec {
+struct gmFormatDirective {
   std::string flags;
   int width = -1;
   int precision = -1;
 };
 const int kMaxFormatWidth = 512;
 
-// Reads the spec starting at a_p (just after the "%"); returns where the letter should be.
-const char* ReadFormatSpec(const char* a_p, gmFormatSpec& a_spec) {
-  while (*a_p && std::strchr("-+ #0", *a_p)) a_spec.flags += *a_p++;
+// Reads the directive starting at a_p (just after the "%"); returns where the letter should be.
+const char* ReadFormatDirective(const char* a_p, gmFormatDirective& a_directive) {
+  while (*a_p && std::strchr("-+ #0", *a_p)) a_directive.flags += *a_p++;
   auto number = [&a_p]() {
     int value = 0;
     while (*a_p >= '0' && *a_p <= '9') value = std::min(value * 10 + (*a_p++ - '0'), kMaxFormatWidth);
     return value;
   };
-  if (*a_p >= '0' && *a_p <= '9') a_spec.width = number();
+  if (*a_p >= '0' && *a_p <= '9') a_directive.width = number();
   if (*a_p == '.') {
     ++a_p;
-    a_spec.precision = number();
+    a_directive.precision = number();
   }
   return a_p;
 }
 
-// One conversion with a spec; a_letter is lower case. Flags that C leaves undefined for a
-// conversion are dropped, so every spec has a defined result.
-void AppendWithSpec(gmGrowingText& a_text, char a_letter, const gmFormatSpec& a_spec, const gmVariable& a_arg) {
+// One conversion with its directive; a_letter is lower case. Flags that C leaves undefined for a
+// conversion are dropped, so every directive has a defined result.
+void AppendWithDirective(gmGrowingText& a_text, char a_letter, const gmFormatDirective& a_directive, const gmVariable& a_arg) {
   static const char* const kAllowed[] = {"-0", "-", "-+ 0", "-+ 0#", "-+ 0#", "-", "-0", "-0#"};
   const char* letters = "bcdefsux";
   const char* allowed = kAllowed[std::strchr(letters, a_letter) - letters];
   std::string flags;
-  for (char flag : a_spec.flags)
+  for (char flag : a_directive.flags)
     if (std::strchr(allowed, flag) && flags.find(flag) == std::string::npos) flags += flag;
   const bool left = flags.find('-') != std::string::npos;
   const gmint i = a_arg.IsInt() ? a_arg.GetInt() : 0;
@@ -609,18 +609,18 @@ void AppendWithSpec(gmGrowingText& a_text, char a_letter, const gmFormatSpec& a_
     std::string body;
     if (a_letter == 's') {
       if (a_arg.IsString()) body.assign(a_arg.GetStringObject()->GetString(), static_cast<size_t>(a_arg.GetStringObject()->GetLength()));
-      if (a_spec.precision >= 0 && body.size() > static_cast<size_t>(a_spec.precision)) body.resize(static_cast<size_t>(a_spec.precision));
+      if (a_directive.precision >= 0 && body.size() > static_cast<size_t>(a_directive.precision)) body.resize(static_cast<size_t>(a_directive.precision));
     } else {
       gmuint value = static_cast<gmuint>(i);
       do {
         body.insert(body.begin(), static_cast<char>('0' + (value & 1u)));
         value >>= 1;
       } while (value);
-      if (a_spec.precision > static_cast<int>(body.size())) body.insert(0, static_cast<size_t>(a_spec.precision) - body.size(), '0');
+      if (a_directive.precision > static_cast<int>(body.size())) body.insert(0, static_cast<size_t>(a_directive.precision) - body.size(), '0');
     }
-    const size_t width = a_spec.width > 0 ? static_cast<size_t>(a_spec.width) : 0;
+    const size_t width = a_directive.width > 0 ? static_cast<size_t>(a_directive.width) : 0;
     if (body.size() < width) {
-      const bool zeros = a_letter == 'b' && !left && a_spec.precision < 0 && flags.find('0') != std::string::npos;
+      const bool zeros = a_letter == 'b' && !left && a_directive.precision < 0 && flags.find('0') != std::string::npos;
       if (left)
         body.append(width - body.size(), ' ');
       else
@@ -631,8 +631,8 @@ void AppendWithSpec(gmGrowingText& a_text, char a_letter, const gmFormatSpec& a_
   }
 
   std::string conversion = "%" + flags;
-  if (a_spec.width >= 0) conversion += std::to_string(a_spec.width);
-  if (a_spec.precision >= 0 && a_letter != 'c') conversion += "." + std::to_string(a_spec.precision);
+  if (a_directive.width >= 0) conversion += std::to_string(a_directive.width);
+  if (a_directive.precision >= 0 && a_letter != 'c') conversion += "." + std::to_string(a_directive.precision);
   conversion += a_letter;
   char buffer[kMaxFormatWidth * 2 + 64];
   int length = 0;
@@ -668,14 +668,14 @@ int gmfFormat(gmThread* a_thread) {
       text.Append("%", 1);
       continue;
     }
-    gmFormatSpec spec;
-    const char* letter = ReadFormatSpec(p, spec);
+    gmFormatDirective directive;
+    const char* letter = ReadFormatDirective(p, directive);
     if (letter != p) {
       // Without a conversion letter after them, the "%" and the character after it vanish
-      // as before the spec was read.
+      // as before the directive was read.
       if (!*letter || !std::strchr("bcdefsux", std::tolower(static_cast<unsigned char>(*letter)))) continue;
       const gmVariable arg = index < a_thread->GetNumParams() ? a_thread->Param(index) : gmVariable::Null();
-      AppendWithSpec(text, static_cast<char>(std::tolower(static_cast<unsigned char>(*letter))), spec, arg);
+      AppendWithDirective(text, static_cast<char>(std::tolower(static_cast<unsigned char>(*letter))), directive, arg);
       p = letter;
       ++index;
       continue;

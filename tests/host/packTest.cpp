@@ -18,9 +18,8 @@ using hostTest::fs::path;
 using hostTest::ReadFile;
 using hostTest::WriteFile;
 
+using testSupport::RunPlayer;
 using Result = testSupport::PlayerRun;
-
-Result Player(const path& a_dir, const std::vector<std::string>& a_args) { return testSupport::RunPlayer(a_dir, a_args); }
 
 void WriteGame(const path& a_game) {
   WriteFile(a_game / "start.qv", "LoadScript(\"more.qv\");\nprint(\"packed\", Q);\n");
@@ -38,7 +37,7 @@ void WriteGame(const path& a_game) {
 TEST(Pack, TheSameDirectoryGivesTheSameBytesAndThePlayerReadsThem) {
   hostTest::ScratchDir dir;
   WriteGame(dir.path / "game");
-  const Result first = Player(dir.path, {"--pack", "game"});
+  const Result first = RunPlayer(dir.path, {"--pack", "game"});
   ASSERT_EQ(first.status, 0) << first.out;
   const std::string bytes = ReadFile(dir.path / "game.qvp");
   ASSERT_FALSE(bytes.empty());
@@ -46,20 +45,20 @@ TEST(Pack, TheSameDirectoryGivesTheSameBytesAndThePlayerReadsThem) {
   // Other times, another order of creation and the output written elsewhere change nothing.
   for (const char* file : {"start.qv", "levels/more.qv", "notes.txt"})
     hostTest::fs::last_write_time(dir.path / "game" / file, hostTest::fs::file_time_type::clock::now() - std::chrono::hours(50));
-  const Result second = Player(dir.path, {"--pack", "game/", "again.qvp"});
+  const Result second = RunPlayer(dir.path, {"--pack", "game/", "again.qvp"});
   ASSERT_EQ(second.status, 0) << second.out;
   EXPECT_EQ(ReadFile(dir.path / "again.qvp"), bytes);
 
-  const Result checksum = Player(dir.path, {"--checksum", "game"});
+  const Result checksum = RunPlayer(dir.path, {"--checksum", "game"});
   const std::string sum = checksum.out.substr(checksum.out.find('\n') + 1, 40);
   EXPECT_NE(first.out.find("Packed game.qvp: 4 files, " + std::to_string(bytes.size()) + " bytes, checksum " + sum + "\n"),
             std::string::npos)
       << first.out;
   EXPECT_EQ(gZipLayout::Problem(std::vector<char>(bytes.begin(), bytes.end())), "");
-  const Result check = Player(dir.path, {"--check", "game"});
+  const Result check = RunPlayer(dir.path, {"--check", "game"});
   EXPECT_EQ(check.status, 0) << check.out;
   EXPECT_EQ(check.out, "game: 2 scripts compiled, no problems found\n");
-  const Result play = Player(dir.path, {"--nowindow", "--fixed-clock", "--frames", "1", "game"});
+  const Result play = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "1", "game"});
   EXPECT_EQ(play.out, "Loaded script: more.qv\npacked 7 \nLoaded script: start.qv\n");
 }
 
@@ -81,7 +80,7 @@ TEST(Pack, AProblemTheCheckFindsWritesNothing) {
     WriteFile(dir.path / "game/start.qv", "print(1);\n");
     WriteFile(dir.path / "game" / c.file, c.content);
     WriteFile(dir.path / "game.qvp", "kept");
-    const Result result = Player(dir.path, {"--pack", "game"});
+    const Result result = RunPlayer(dir.path, {"--pack", "game"});
     EXPECT_EQ(result.status, 1) << c.name;
     EXPECT_NE(result.out.find(c.line), std::string::npos) << c.name << ": " << result.out;
     EXPECT_NE(result.out.find("Nothing was packed: game has the problems above\n"), std::string::npos) << c.name;

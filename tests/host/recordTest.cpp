@@ -17,9 +17,8 @@ using hostTest::fs::path;
 using hostTest::ReadFile;
 using hostTest::WriteFile;
 
+using testSupport::RunPlayer;
 using Result = testSupport::PlayerRun;
-
-Result Player(const path& a_dir, const std::vector<std::string>& a_args) { return testSupport::RunPlayer(a_dir, a_args); }
 
 const char* const kGame = R"(
 global w = Input.Wiimote();
@@ -43,7 +42,7 @@ TEST(Record, ARecordedSessionReplaysToTheSameOutput) {
   // The remote presses A about 0.2 s after it connects and lets go 0.2 s later.
   WriteFile(dir.path / "remote.txt", "200 30 00 08\n400 30 00 00\n");
   WriteFile(dir.path / "keys.txt", "10 key KEY_SPACE down\n12 key KEY_SPACE up\n20 move 100 200\n21 mouse 0 down\n22 mouse 0 up\n");
-  const Result recorded = Player(dir.path, {"--nowindow", "--frames", "45", "--dev", "game", "--wiimote-sim", "remote.txt",
+  const Result recorded = RunPlayer(dir.path, {"--nowindow", "--frames", "45", "--dev", "game", "--wiimote-sim", "remote.txt",
                                             "--input", "keys.txt", "--record", "session.txt"});
   ASSERT_EQ(recorded.status, 0) << recorded.out;
   const std::string recording = ReadFile(dir.path / "session.txt");
@@ -63,7 +62,7 @@ TEST(Record, ARecordedSessionReplaysToTheSameOutput) {
   // Twice: the replay itself is the same every time.
   for (int run = 0; run < 2; ++run) {
     const Result replayed =
-        Player(dir.path, {"--input", "session.txt", "--fixed-clock", "--frames", "45", "--nowindow", "--dev", "game"});
+        RunPlayer(dir.path, {"--input", "session.txt", "--fixed-clock", "--frames", "45", "--nowindow", "--dev", "game"});
     EXPECT_EQ(replayed.status, 0);
     EXPECT_EQ(replayed.out, played);
   }
