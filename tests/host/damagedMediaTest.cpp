@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/host/hostFixture.h"
+#include "tests/support/pictureBytes.h"
 #include "tests/support/playerRun.h"
 
 namespace {
@@ -25,24 +26,9 @@ testSupport::PlayerRun RunPlayer(const hostTest::fs::path& a_dir, const std::vec
   return testSupport::RunPlayer(options);
 }
 
-void Put32(std::string& a_bytes, size_t a_at, unsigned a_value) {
-  for (int i = 0; i < 4; ++i) a_bytes[a_at + i] = static_cast<char>((a_value >> (8 * i)) & 0xFF);
-}
-
 TEST(DamagedMedia, AFileThatCrashesOrThrowsIsNamedOnceAndLeftOutOnEveryRun) {
   hostTest::ScratchDir dir;
-  // 62 bytes claiming -1 by -1 pixels: the engine's BMP loader throws for the memory.
-  std::string bmp(62, '\0');
-  bmp[0] = 'B';
-  bmp[1] = 'M';
-  Put32(bmp, 2, 62);
-  Put32(bmp, 10, 54);
-  Put32(bmp, 14, 40);
-  Put32(bmp, 18, 0xFFFFFFFFu);
-  Put32(bmp, 22, 0xFFFFFFFFu);
-  bmp[26] = 1;
-  bmp[28] = 24;
-  WriteFile(dir.path / "game/negative.bmp", bmp);
+  WriteFile(dir.path / "game/negative.bmp", testSupport::NegativeBmp());
   // A vertex count no memory holds: the irrmesh loader throws.
   WriteFile(dir.path / "game/huge.irrmesh",
             "<?xml version=\"1.0\"?>\n<mesh xmlns=\"http://irrlicht.sourceforge.net/IRRMESH_09_2007\" version=\"1.0\">\n"
