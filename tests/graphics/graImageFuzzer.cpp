@@ -6,15 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "graphics/graImageLoader.h"
+#include "tests/graphics/graFuzzDevice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* a_data, size_t a_size) {
-  static irr::IrrlichtDevice* device = [] {
-    irr::IrrlichtDevice* d = irr::createDevice(irr::video::EDT_NULL);
-    d->getLogger()->setLogLevel(irr::ELL_NONE);
-    graImageLoader::Install(d->getVideoDriver());
-    return d;
-  }();
+  irr::IrrlichtDevice* device = graFuzzDevice();
   if (a_size < 1) return 0;
   // The first byte picks the name, so a file is tried under a name that does not match it.
   static const char* const names[] = {"f.png", "f.jpg", "f.bmp", "f.tga", "f.pcx"};

@@ -6,16 +6,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "graphics/graImageLoader.h"
 #include "graphics/graLoadProbe.h"
+#include "tests/graphics/graFuzzDevice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* a_data, size_t a_size) {
-  static irr::IrrlichtDevice* device = [] {
-    irr::IrrlichtDevice* d = irr::createDevice(irr::video::EDT_NULL);
-    d->getLogger()->setLogLevel(irr::ELL_NONE);
-    graImageLoader::Install(d->getVideoDriver());
-    return d;
-  }();
+  irr::IrrlichtDevice* device = graFuzzDevice();
   if (a_size < 1) return 0;
   static const char* const names[] = {"f.obj", "f.3ds", "f.irrmesh"};
   static int round = 0;
