@@ -2,6 +2,7 @@
 
 #include <irrlicht.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -239,8 +240,9 @@ bool gHost::CreateDevice() {
 }
 
 // The package's meshes and pictures are tried from here on, beside the rest of start-up
-// and the start script.
-void gHost::MountPackage() {
+// and the start script. A reload that changed none of them keeps the verdicts it has: the
+// trial would only find the same again, at the cost of a child process.
+void gHost::MountPackage(bool a_sameMedia) {
   // Asked before mounting, which enters a developer package's directory.
   std::error_code failed;
   const std::string& name = commandLine.package;
@@ -250,7 +252,7 @@ void gHost::MountPackage() {
   if (startDirectory.empty()) startDirectory = files->getWorkingDirectory().c_str();
   scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
                                         commandLine.developer);
-  if (!commandLine.checksum) graLoadProbe::BeginPackage(device, commandLine.developer);
+  if (!commandLine.checksum && !a_sameMedia) graLoadProbe::BeginPackage(device, commandLine.developer);
 }
 
 void gHost::PrintChecksum() {
@@ -477,9 +479,10 @@ bool gHost::Reload() {
     return false;
   }
   const gReload::Snapshot now = gReload::Take(packageDirectory);
-  EndGame(gReload::Changed(snapshot, now));
+  const std::set<std::string> changed = gReload::Changed(snapshot, now);
+  EndGame(changed);
   snapshot = now;
-  NewGame();
+  NewGame(std::all_of(changed.begin(), changed.end(), gReload::IsScript));
   const long long ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
   gFrame::PrintLine(("Reloaded in " + std::to_string(ms) + " ms").c_str());
@@ -510,13 +513,13 @@ void gHost::EndGame(const std::set<std::string>& a_changedFiles) {
 }
 
 // The start-up steps that belong to a game, again, on the devices the process kept.
-void gHost::NewGame() {
+void gHost::NewGame(bool a_sameMedia) {
   BuildScriptHost();
   StartClock();
   irr::io::IFileSystem* files = device->getFileSystem();
   files->changeWorkingDirectoryTo(startDirectory.c_str());
   while (files->getFileArchiveCount() > 0) files->removeFileArchive(0u);
-  MountPackage();
+  MountPackage(a_sameMedia);
   _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
   if (menu) menu->UseMachine(machine.get());
   if (frame) frame->UseMachine(machine.get());

@@ -85,14 +85,14 @@ class gHost {
   int Begin(int argc, const char* const* argv);
   void PrepareReload();
   void BetweenFrames();
-  void NewGame();
+  void NewGame(bool a_sameMedia);
   bool ReadInputFile();
   int CheckPackage();
   int PackDirectory();
   void BuildScriptHost();
   void StartClock();
   bool CreateDevice();
-  void MountPackage();
+  void MountPackage(bool a_sameMedia = false);
   void PrintChecksum();
   void SetUpInput();
   void SimulateWiimote();

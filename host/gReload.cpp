@@ -46,7 +46,7 @@ std::vector<std::string> gReload::Problems(const std::string& a_directory) {
     const std::string name = it->path().filename().string();
     if (!it->is_regular_file(failed) || gPack::LeftOut(name)) continue;
     if (Lower(name) == "start.qv") start = true;
-    if (name.size() > 3 && strcasecmp(name.c_str() + name.size() - 3, ".qv") == 0) scripts.push_back(it->path());
+    if (IsScript(name)) scripts.push_back(it->path());
   }
   if (!start) problems.push_back("Script start.qv not found!");
   std::sort(scripts.begin(), scripts.end());
@@ -72,6 +72,10 @@ std::vector<std::string> gReload::Problems(const std::string& a_directory) {
     if (errors && !reported) problems.push_back(name + " : does not compile");
   }
   return problems;
+}
+
+bool gReload::IsScript(const std::string& a_name) {
+  return a_name.size() > 3 && strcasecmp(a_name.c_str() + a_name.size() - 3, ".qv") == 0;
 }
 
 gReload::Snapshot gReload::Take(const std::string& a_directory) {

@@ -23,6 +23,8 @@ class gReload {
   };
   using Snapshot = std::map<std::string, Stamp>;
   static Snapshot Take(const std::string& a_directory);
+  // Whether a bare name is a script's (".qv", any case).
+  static bool IsScript(const std::string& a_name);
   // Names in either snapshot whose stamps differ.
   static std::set<std::string> Changed(const Snapshot& a_before, const Snapshot& a_after);
 };
