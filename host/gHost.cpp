@@ -437,7 +437,9 @@ void gHost::PrepareFrame() {
     frame->replay = replay.get();
   }
   frame->lastFrame = commandLine.frames;
-  if (commandLine.fixedClock) {
+  // A recording's game time is a fixed-clock run's, and so is the engine's own clock that
+  // moves particles: its replay then draws the same pictures.
+  if (commandLine.fixedClock || recorder) {
     frame->engineTimer = device->getTimer();
     frame->engineTimer->stop();
   }
