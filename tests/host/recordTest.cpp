@@ -61,8 +61,9 @@ void RecordAndReplay(bool a_window) {
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game/start.qv", kGame);
   hostTest::fs::copy_file(hostTest::fs::path(OMBRIX_ASSETS) / "spark.png", dir.path / "game/spark.png");
-  // The remote presses A about 0.2 s after it connects and lets go 0.2 s later.
-  WriteFile(dir.path / "remote.txt", "200 30 00 08\n400 30 00 00\n");
+  // The remote presses A 0.1 s after it connects and lets go 0.8 s later: long enough for the
+  // press to show in a frame however slowly the recording's frames come (a sanitizer build).
+  WriteFile(dir.path / "remote.txt", "100 30 00 08\n900 30 00 00\n");
   WriteFile(dir.path / "keys.txt", "10 key KEY_SPACE down\n12 key KEY_SPACE up\n20 move 100 200\n21 mouse 0 down\n22 mouse 0 up\n");
   const auto run = [&](std::vector<std::string> a_args, const std::string& a_shot) {
     testSupport::PlayerOptions options;
