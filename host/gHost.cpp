@@ -478,6 +478,11 @@ bool gHost::Reload() {
   if (!problems.empty()) {
     for (const std::string& line : problems) gFrame::PrintLine(line.c_str());
     gFrame::PrintLine("Not reloaded: the game goes on as it was; the next good save reloads it");
+    if (menu) {
+      std::string shown = "Not reloaded: " + problems.front();
+      if (problems.size() > 1) shown += " (and " + std::to_string(problems.size() - 1) + " more on the console)";
+      menu->ShowReloadProblem(shown);
+    }
     return false;
   }
   const gReload::Snapshot now = gReload::Take(packageDirectory);
@@ -485,6 +490,7 @@ bool gHost::Reload() {
   EndGame(changed);
   snapshot = now;
   NewGame(std::all_of(changed.begin(), changed.end(), gReload::IsScript));
+  if (menu) menu->ShowReloadProblem("");
   const long long ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
   gFrame::PrintLine(("Reloaded in " + std::to_string(ms) + " ms").c_str());

@@ -13,6 +13,7 @@
 #include "binding/gmWrappable.h"
 #include "clock/_gClock.h"
 #include "graphics/_gGraphics.h"
+#include "host/gDeveloperMenu.h"
 #include "host/gFrame.h"
 #include "host/gHost.h"
 #include "input/_gInput.h"
@@ -120,6 +121,15 @@ class Reload : public ::testing::Test {
     host.device->postEventFromUser(event);
   }
 
+  void Key(irr::EKEY_CODE a_key, bool a_down, bool a_control = false) {
+    irr::SEvent event{};
+    event.EventType = irr::EET_KEY_INPUT_EVENT;
+    event.KeyInput.Key = a_key;
+    event.KeyInput.PressedDown = a_down;
+    event.KeyInput.Control = a_control;
+    host.device->postEventFromUser(event);
+  }
+
   int Finish() {
     m_started = false;
     return host.Finish();
@@ -194,9 +204,13 @@ TEST_F(Reload, ACompileErrorKeepsTheRunningGameUntilTheNextGoodSave) {
   PressF5();
   Frames(30);
   WriteFile(game / "start.qv", "global version = \"three\";\nprint(\"start\", version);\n");
+  // The refusal shows in the window too, until the good save.
+  const std::wstring shown = host.menu->ReloadProblem();
   PressF5();
   Frames(2);
+  EXPECT_EQ(host.menu->ReloadProblem(), L"");
   const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(shown.find(L"Not reloaded: start.qv(2) : "), 0u) << std::string(shown.begin(), shown.end());
   const size_t refused = out.find("start.qv(2) : ");
   ASSERT_NE(refused, std::string::npos) << out;
   const size_t notReloaded = out.find("Not reloaded: the game goes on as it was", refused);
@@ -208,6 +222,42 @@ TEST_F(Reload, ACompileErrorKeepsTheRunningGameUntilTheNextGoodSave) {
   EXPECT_NE(out.find("Reloaded in ", third), std::string::npos) << out;
   EXPECT_LT(out.find("tick one", notReloaded), third);
   EXPECT_EQ(out.find("start two"), std::string::npos) << out;
+}
+
+// Ctrl+R reloads once however long it is held, and neither its R nor its repeats reach the
+// new game, even when Ctrl is let go first; the next R is the game's again.
+TEST_F(Reload, CtrlRReloadsOnceAndItsKeyUpNeverReachesTheNewGame) {
+  WriteFile(game / "start.qv",
+            "print(\"start\");\n"
+            "global down = function() { print(\"R down\"); };\n"
+            "global up = function() { print(\"R up\"); };\n"
+            "Input.ScriptButton(KEY_R, BUT_DOWN, \"down\");\n"
+            "Input.ScriptButton(KEY_R, BUT_UP, \"up\");\n");
+  testing::internal::CaptureStdout();
+  Start();
+  Frames(1);
+  Key(irr::KEY_LCONTROL, true, true);
+  Key(irr::KEY_KEY_R, true, true);
+  Frames(1);
+  Key(irr::KEY_KEY_R, true, true);
+  Frames(1);
+  Key(irr::KEY_LCONTROL, false);
+  Key(irr::KEY_KEY_R, true);
+  Frames(1);
+  Key(irr::KEY_KEY_R, false);
+  Frames(2);
+  const std::string held = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(held.find("R "), std::string::npos) << held;
+  const size_t reloaded = held.find("Reloaded in ");
+  ASSERT_NE(reloaded, std::string::npos) << held;
+  EXPECT_EQ(held.find("Reloaded in ", reloaded + 1), std::string::npos) << held;
+
+  testing::internal::CaptureStdout();
+  Key(irr::KEY_KEY_R, true);
+  Frames(1);
+  Key(irr::KEY_KEY_R, false);
+  Frames(1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "R down \nR up \n");
 }
 
 // A reload after a save of scripts alone keeps what the engine learnt about the package's
