@@ -288,7 +288,14 @@ void gHost::ReplayWiimote() {
     wiimoteSim = std::make_unique<gHidSimulation>(gMilliClock::System());
     _gInput::instance->wiimote->UseTransport(*wiimoteSim);
   }
-  if (!replayRemote) replayRemote = wiimoteSim->AddRemote();
+  // A recording says in which frame its remote connected: the remote comes then.
+  if (replay->HasWiimoteConnect() && !replayRemote) {
+    replay->wiimoteConnect = [this] {
+      if (!replayRemote) replayRemote = wiimoteSim->AddRemote();
+      if (_gInput::instance && _gInput::instance->wiimote) _gInput::instance->wiimote->AttemptNow();
+    };
+  }
+  if (!replayRemote && !replay->wiimoteConnect) replayRemote = wiimoteSim->AddRemote();
   replay->wiimote = [this](const std::vector<std::vector<std::uint8_t>>& a_reports) {
     inpWiimote* wiimote = _gInput::instance ? _gInput::instance->wiimote.get() : nullptr;
     inpWiiDriver* driver = wiimote ? wiimote->driver.get() : nullptr;
@@ -300,10 +307,14 @@ void gHost::ReplayWiimote() {
   };
 }
 
-// The data reports the frame that just ended showed the game.
+// The data reports the frame that just ended showed the game, after the frame the remote
+// connected in: its replay connects a remote then.
 void gHost::RecordWiimote() {
   inpWiimote* wiimote = _gInput::instance ? _gInput::instance->wiimote.get() : nullptr;
   if (!recorder || !wiimote || !wiimote->driver) return;
+  const bool connected = wiimote->IsConnected();
+  if (connected && !recordedConnected) recorder->OnWiimoteConnect();
+  recordedConnected = connected;
   for (const std::vector<std::uint8_t>& report : wiimote->driver->published) recorder->OnWiimoteReport(report);
   wiimote->driver->published.clear();
 }

@@ -57,10 +57,14 @@ eye.Physics.Position(0, 10, -60);
 
 // Records 45 frames and replays the recording twice; with a_window on a virtual X server
 // each, comparing the screenshots of frame 45 too.
+void WriteGame(const hostTest::fs::path& a_dir) {
+  WriteFile(a_dir / "game/start.qv", kGame);
+  hostTest::fs::copy_file(hostTest::fs::path(OMBRIX_ASSETS) / "spark.png", a_dir / "game/spark.png");
+}
+
 void RecordAndReplay(bool a_window) {
   hostTest::ScratchDir dir;
-  WriteFile(dir.path / "game/start.qv", kGame);
-  hostTest::fs::copy_file(hostTest::fs::path(OMBRIX_ASSETS) / "spark.png", dir.path / "game/spark.png");
+  WriteGame(dir.path);
   // The remote presses A 0.1 s after it connects and lets go 0.8 s later: long enough for the
   // press to show in a frame however slowly the recording's frames come (a sanitizer build).
   WriteFile(dir.path / "remote.txt", "100 30 00 08\n900 30 00 00\n");
@@ -84,7 +88,7 @@ void RecordAndReplay(bool a_window) {
                               "recorded.png");
   ASSERT_EQ(recorded.status, 0) << recorded.out << recorded.err;
   const std::string recording = ReadFile(dir.path / "session.txt");
-  for (const char* line : {"\n10 key KEY_SPACE down\n", "\n12 key KEY_SPACE up\n", "\n20 move 100 200\n", "\n21 mouse 0 down\n",
+  for (const char* line : {"\n1 wiimote connect\n", "\n10 key KEY_SPACE down\n", "\n12 key KEY_SPACE up\n", "\n20 move 100 200\n", "\n21 mouse 0 down\n",
                            " wiimote 30 00 08 ", " wiimote 30 00 00 "})
     EXPECT_NE(recording.find(line), std::string::npos) << line << " in\n" << recording;
 
@@ -128,6 +132,22 @@ void RecordAndReplay(bool a_window) {
 }
 
 TEST(Record, ARecordedSessionReplaysToTheSameOutput) { RecordAndReplay(false); }
+
+// A remote that connected some time into the recorded session (a person pairing it) connects
+// in that frame of the replay, and not before: the game sees it when it saw it then.
+TEST(Record, TheReplayedRemoteConnectsInTheFrameItConnectedIn) {
+  hostTest::ScratchDir dir;
+  WriteGame(dir.path);
+  WriteFile(dir.path / "late.txt", "30 wiimote connect\n31 wiimote 30 00 08\n");
+  const Result r =
+      testSupport::RunPlayer(dir.path, {"--input", "late.txt", "--fixed-clock", "--frames", "40", "--nowindow", "--dev", "game"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // The counter reads f - 1 in the input step of frame f.
+  const std::vector<std::string> lines = testSupport::PrintedLines(r.out);
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  EXPECT_EQ(lines[1].rfind("connected 29 ", 0), 0u) << r.out;
+  EXPECT_EQ(lines[2].rfind("A down 30 ", 0), 0u) << r.out;
+}
 
 TEST(Record, ARecordedWindowedSessionReplaysToTheSameOutputAndPicture) {
   if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
