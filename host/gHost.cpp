@@ -485,7 +485,7 @@ void gHost::BetweenFrames() {
 
 bool gHost::Reload() {
   const auto started = std::chrono::steady_clock::now();
-  const std::vector<std::string> problems = gReload::Problems(packageDirectory);
+  const std::vector<std::string> problems = gReload::Problems(packageDirectory, device->getFileSystem());
   if (!problems.empty()) {
     for (const std::string& line : problems) gFrame::PrintLine(line.c_str());
     gFrame::PrintLine("Not reloaded: the game goes on as it was; the next good save reloads it");

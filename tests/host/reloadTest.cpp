@@ -224,6 +224,34 @@ TEST_F(Reload, ACompileErrorKeepsTheRunningGameUntilTheNextGoodSave) {
   EXPECT_EQ(out.find("start two"), std::string::npos) << out;
 }
 
+// A script in a zip of the developer package, or in a sub-folder, is loaded like a loose
+// one, so a compile error there keeps the running game as well.
+TEST_F(Reload, AScriptInAZipOrASubFolderThatDoesNotCompileKeepsTheRunningGame) {
+  WriteFile(game / "start.qv", "print(\"start\", LoadScript(\"more.qv\"));\n");
+  ASSERT_TRUE(hostTest::MakeZip(game / "level.zip", {{"scripts/more.qv", "print(\"more one\");\n"}}));
+  testing::internal::CaptureStdout();
+  Start();
+  Frames(1);
+  ASSERT_TRUE(hostTest::MakeZip(game / "level.zip", {{"scripts/more.qv", "print(\"more\" two);\n"}}));
+  PressF5();
+  Frames(1);
+  WriteFile(game / "levels/next.qv", "print(\"next\" one);\n");
+  ASSERT_TRUE(hostTest::MakeZip(game / "level.zip", {{"scripts/more.qv", "print(\"more two\");\n"}}));
+  PressF5();
+  Frames(1);
+  WriteFile(game / "levels/next.qv", "print(\"next one\");\n");
+  PressF5();
+  Frames(1);
+  const std::string out = testing::internal::GetCapturedStdout();
+  const size_t zip = out.find("\nlevel.zip/scripts/more.qv(1) : ");
+  const size_t folder = out.find("\nlevels/next.qv(1) : ", zip);
+  ASSERT_NE(zip, std::string::npos) << out;
+  ASSERT_NE(folder, std::string::npos) << out;
+  EXPECT_EQ(out.find("more two"), out.rfind("more two")) << out;
+  EXPECT_LT(folder, out.find("more two")) << out;
+  EXPECT_EQ(out.find("Reloaded in "), out.rfind("Reloaded in ")) << out;
+}
+
 // Ctrl+R reloads once however long it is held, and neither its R nor its repeats reach the
 // new game, even when Ctrl is let go first; the next R is the game's again.
 TEST_F(Reload, CtrlRReloadsOnceAndItsKeyUpNeverReachesTheNewGame) {
