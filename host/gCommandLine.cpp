@@ -235,6 +235,7 @@ void gPrintUsage(const char* program, std::FILE* out) {
       "                        FRAME mouse BUTTON down|up (BUTTON: 0 left, 1 right, 2 middle)\n"
       "                        FRAME move X Y            (window pixels)\n"
       "                        FRAME wiimote HEX...      (a Wiimote data report, as --record writes)\n"
+      "                        FRAME wiimote connect     (the remote connects in that frame)\n"
       "                      frames count from 1; blank lines and # comments are skipped\n"
       "  --screenshot F.png  after the last frame of a --frames run, write it as PNG\n"
       "                      (needs a window: not with --nowindow)\n"

@@ -203,6 +203,26 @@ std::wstring gDeveloperMenu::ErrorLine() const {
   return m_errorLine->getText();
 }
 
+void gDeveloperMenu::ShowReloadProblem(const std::string& a_text) {
+  if (!m_gui) return;
+  if (!m_reloadLine) {
+    if (a_text.empty()) return;
+    const core::dimension2d<u32> screen = m_device->getVideoDriver()->getScreenSize();
+    const s32 w = static_cast<s32>(screen.Width);
+    const s32 h = static_cast<s32>(screen.Height);
+    m_reloadLine = m_gui->addStaticText(L"", core::rect<s32>(8, h - 40, w - 8, h - 20), false, false, nullptr, -1, true);
+    m_reloadLine->setOverrideColor(video::SColor(0xFFFFE060));
+    m_reloadLine->setBackgroundColor(video::SColor(0xB0400000));
+  }
+  m_reloadLine->setText(Widen(a_text).c_str());
+  m_reloadLine->setVisible(!a_text.empty());
+}
+
+std::wstring gDeveloperMenu::ReloadProblem() const {
+  if (!m_reloadLine || !m_reloadLine->isVisible()) return std::wstring();
+  return m_reloadLine->getText();
+}
+
 gui::IGUIListBox* gDeveloperMenu::BrowserColumn(int a_index) const {
   return a_index >= 0 && a_index < static_cast<int>(m_columns.size()) ? m_columns[a_index]->list : nullptr;
 }

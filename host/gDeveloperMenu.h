@@ -78,6 +78,11 @@ class gDeveloperMenu : public inpDeveloperMenu {
   bool ColumnVisible(int a_index) const;
   // The error line's text, empty when none shows.
   std::wstring ErrorLine() const;
+  // A reload that was refused: its first problem shows where the error line does, until a
+  // reload succeeds (ShowReloadProblem with an empty text), so the author sees it in the
+  // window without opening the console.
+  void ShowReloadProblem(const std::string& a_text);
+  std::wstring ReloadProblem() const;
   void RefillBrowser();
 
  private:
@@ -111,6 +116,7 @@ class gDeveloperMenu : public inpDeveloperMenu {
   std::vector<std::unique_ptr<Column>> m_columns;
 
   irr::gui::IGUIStaticText* m_errorLine = nullptr;
+  irr::gui::IGUIStaticText* m_reloadLine = nullptr;
   unsigned m_frame = 0;
   unsigned m_errorShownAt = 0;
   bool m_errorShowing = false;

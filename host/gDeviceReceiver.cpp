@@ -7,9 +7,18 @@
 bool gDeviceReceiver::OnEvent(const irr::SEvent& event) {
   if (recorder) recorder->OnEvent(event);
   if (reloadKeys && event.EventType == irr::EET_KEY_INPUT_EVENT &&
-      (event.KeyInput.Key == irr::KEY_F5 || (event.KeyInput.Key == irr::KEY_KEY_R && event.KeyInput.Control))) {
-    if (event.KeyInput.PressedDown) reloadAsked = true;
-    return true;
+      (event.KeyInput.Key == irr::KEY_F5 || event.KeyInput.Key == irr::KEY_KEY_R)) {
+    const bool f5 = event.KeyInput.Key == irr::KEY_F5;
+    bool& held = m_reloadKeyHeld[f5 ? 0 : 1];
+    if (event.KeyInput.PressedDown && (f5 || event.KeyInput.Control || held)) {
+      if (!held) reloadAsked = true;
+      held = true;
+      return true;
+    }
+    if (!event.KeyInput.PressedDown && (f5 || held)) {
+      held = false;
+      return true;
+    }
   }
   const bool handled = inner && inner->OnEvent(event);
   if (event.EventType != irr::EET_LOG_TEXT_EVENT) return handled;

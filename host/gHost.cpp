@@ -2,6 +2,7 @@
 
 #include <irrlicht.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -239,8 +240,9 @@ bool gHost::CreateDevice() {
 }
 
 // The package's meshes and pictures are tried from here on, beside the rest of start-up
-// and the start script.
-void gHost::MountPackage() {
+// and the start script. A reload that changed none of them keeps the verdicts it has: the
+// trial would only find the same again, at the cost of a child process.
+void gHost::MountPackage(bool a_sameMedia) {
   // Asked before mounting, which enters a developer package's directory.
   std::error_code failed;
   const std::string& name = commandLine.package;
@@ -250,7 +252,7 @@ void gHost::MountPackage() {
   if (startDirectory.empty()) startDirectory = files->getWorkingDirectory().c_str();
   scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
                                         commandLine.developer);
-  if (!commandLine.checksum) graLoadProbe::BeginPackage(device, commandLine.developer);
+  if (!commandLine.checksum && !a_sameMedia) graLoadProbe::BeginPackage(device, commandLine.developer);
 }
 
 void gHost::PrintChecksum() {
@@ -286,7 +288,14 @@ void gHost::ReplayWiimote() {
     wiimoteSim = std::make_unique<gHidSimulation>(gMilliClock::System());
     _gInput::instance->wiimote->UseTransport(*wiimoteSim);
   }
-  if (!replayRemote) replayRemote = wiimoteSim->AddRemote();
+  // A recording says in which frame its remote connected: the remote comes then.
+  if (replay->HasWiimoteConnect() && !replayRemote) {
+    replay->wiimoteConnect = [this] {
+      if (!replayRemote) replayRemote = wiimoteSim->AddRemote();
+      if (_gInput::instance && _gInput::instance->wiimote) _gInput::instance->wiimote->AttemptNow();
+    };
+  }
+  if (!replayRemote && !replay->wiimoteConnect) replayRemote = wiimoteSim->AddRemote();
   replay->wiimote = [this](const std::vector<std::vector<std::uint8_t>>& a_reports) {
     inpWiimote* wiimote = _gInput::instance ? _gInput::instance->wiimote.get() : nullptr;
     inpWiiDriver* driver = wiimote ? wiimote->driver.get() : nullptr;
@@ -298,10 +307,14 @@ void gHost::ReplayWiimote() {
   };
 }
 
-// The data reports the frame that just ended showed the game.
+// The data reports the frame that just ended showed the game, after the frame the remote
+// connected in: its replay connects a remote then.
 void gHost::RecordWiimote() {
   inpWiimote* wiimote = _gInput::instance ? _gInput::instance->wiimote.get() : nullptr;
   if (!recorder || !wiimote || !wiimote->driver) return;
+  const bool connected = wiimote->IsConnected();
+  if (connected && !recordedConnected) recorder->OnWiimoteConnect();
+  recordedConnected = connected;
   for (const std::vector<std::uint8_t>& report : wiimote->driver->published) recorder->OnWiimoteReport(report);
   wiimote->driver->published.clear();
 }
@@ -435,7 +448,9 @@ void gHost::PrepareFrame() {
     frame->replay = replay.get();
   }
   frame->lastFrame = commandLine.frames;
-  if (commandLine.fixedClock) {
+  // A recording's game time is a fixed-clock run's, and so is the engine's own clock that
+  // moves particles: its replay then draws the same pictures.
+  if (commandLine.fixedClock || recorder) {
     frame->engineTimer = device->getTimer();
     frame->engineTimer->stop();
   }
@@ -470,16 +485,23 @@ void gHost::BetweenFrames() {
 
 bool gHost::Reload() {
   const auto started = std::chrono::steady_clock::now();
-  const std::vector<std::string> problems = gReload::Problems(packageDirectory);
+  const std::vector<std::string> problems = gReload::Problems(packageDirectory, device->getFileSystem());
   if (!problems.empty()) {
     for (const std::string& line : problems) gFrame::PrintLine(line.c_str());
     gFrame::PrintLine("Not reloaded: the game goes on as it was; the next good save reloads it");
+    if (menu) {
+      std::string shown = "Not reloaded: " + problems.front();
+      if (problems.size() > 1) shown += " (and " + std::to_string(problems.size() - 1) + " more on the console)";
+      menu->ShowReloadProblem(shown);
+    }
     return false;
   }
   const gReload::Snapshot now = gReload::Take(packageDirectory);
-  EndGame(gReload::Changed(snapshot, now));
+  const std::set<std::string> changed = gReload::Changed(snapshot, now);
+  EndGame(changed);
   snapshot = now;
-  NewGame();
+  NewGame(std::all_of(changed.begin(), changed.end(), gReload::IsScript));
+  if (menu) menu->ShowReloadProblem("");
   const long long ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
   gFrame::PrintLine(("Reloaded in " + std::to_string(ms) + " ms").c_str());
@@ -510,13 +532,13 @@ void gHost::EndGame(const std::set<std::string>& a_changedFiles) {
 }
 
 // The start-up steps that belong to a game, again, on the devices the process kept.
-void gHost::NewGame() {
+void gHost::NewGame(bool a_sameMedia) {
   BuildScriptHost();
   StartClock();
   irr::io::IFileSystem* files = device->getFileSystem();
   files->changeWorkingDirectoryTo(startDirectory.c_str());
   while (files->getFileArchiveCount() > 0) files->removeFileArchive(0u);
-  MountPackage();
+  MountPackage(a_sameMedia);
   _gInput::instance->Setup(device, scriptHost->GetMachine(), commandLine.developer);
   if (menu) menu->UseMachine(machine.get());
   if (frame) frame->UseMachine(machine.get());

@@ -85,14 +85,14 @@ class gHost {
   int Begin(int argc, const char* const* argv);
   void PrepareReload();
   void BetweenFrames();
-  void NewGame();
+  void NewGame(bool a_sameMedia);
   bool ReadInputFile();
   int CheckPackage();
   int PackDirectory();
   void BuildScriptHost();
   void StartClock();
   bool CreateDevice();
-  void MountPackage();
+  void MountPackage(bool a_sameMedia = false);
   void PrintChecksum();
   void SetUpInput();
   void SimulateWiimote();
@@ -119,6 +119,8 @@ class gHost {
   // The simulated remote of --wiimote-sim, which also plays the Wiimote reports of an
   // "--input" file (one is made for them without --wiimote-sim).
   std::shared_ptr<gHidSimRemote> replayRemote;
+  // "--record": whether the remote was connected at the end of the last frame recorded.
+  bool recordedConnected = false;
   void RecordWiimote();
   void ReplayWiimote();
   void EndRecording();

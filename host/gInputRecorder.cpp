@@ -72,6 +72,12 @@ void gInputRecorder::OnWiimoteReport(const std::vector<std::uint8_t>& a_report) 
   Write(line);
 }
 
+void gInputRecorder::OnWiimoteConnect() {
+  if (!m_file) return;
+  FlushMove();
+  Write(std::to_string(frame) + " wiimote connect");
+}
+
 void gInputRecorder::FlushMove() {
   if (m_move.empty()) return;
   const std::string move = m_move;

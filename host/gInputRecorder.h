@@ -23,6 +23,8 @@ class gInputRecorder {
   unsigned frame = 1;
   void OnEvent(const irr::SEvent& a_event);
   void OnWiimoteReport(const std::vector<std::uint8_t>& a_report);
+  // The remote connected in this frame's input step.
+  void OnWiimoteConnect();
   // Writes what is held back and closes the file; false when writing failed.
   bool Close();
 

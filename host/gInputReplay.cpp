@@ -83,11 +83,15 @@ std::string ParseLine(const std::vector<std::string>& a_words, gInputReplay::Eve
     return "";
   }
   if (kind == "wiimote") {
+    if (a_words.size() == 3 && a_words[2] == "connect") {
+      a_event.kind = gInputReplay::Event::WIIMOTE_CONNECT;
+      return "";
+    }
     std::string hex;
     for (size_t i = 2; i < a_words.size(); ++i) hex += a_words[i];
     if (hex.empty() || hex.size() % 2 != 0 || hex.size() > 44 ||
         hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-      return "a Wiimote report is 1 to 22 bytes, each two hexadecimal digits";
+      return "a Wiimote line is \"connect\" or a report of 1 to 22 bytes, each two hexadecimal digits";
     a_event.kind = gInputReplay::Event::WIIMOTE;
     for (size_t i = 0; i < hex.size(); i += 2)
       a_event.report.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
@@ -167,7 +171,12 @@ bool gInputReplay::Load(const std::string& a_path, std::string& a_error) {
 }
 
 bool gInputReplay::HasWiimoteReports() const {
-  return std::any_of(events.begin(), events.end(), [](const Event& e) { return e.kind == Event::WIIMOTE; });
+  return std::any_of(events.begin(), events.end(),
+                     [](const Event& e) { return e.kind == Event::WIIMOTE || e.kind == Event::WIIMOTE_CONNECT; });
+}
+
+bool gInputReplay::HasWiimoteConnect() const {
+  return std::any_of(events.begin(), events.end(), [](const Event& e) { return e.kind == Event::WIIMOTE_CONNECT; });
 }
 
 void gInputReplay::Apply(unsigned a_frame) {
@@ -177,6 +186,10 @@ void gInputReplay::Apply(unsigned a_frame) {
   std::vector<std::vector<std::uint8_t>> reports;
   for (; m_next < events.size() && events[m_next].frame == a_frame; ++m_next) {
     const Event& e = events[m_next];
+    if (e.kind == Event::WIIMOTE_CONNECT) {
+      if (wiimoteConnect) wiimoteConnect();
+      continue;
+    }
     if (e.kind == Event::WIIMOTE) {
       reports.push_back(e.report);
       continue;

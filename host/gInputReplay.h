@@ -9,6 +9,8 @@
 //   FRAME mouse BUTTON down|up   BUTTON 0 left, 1 right, 2 middle (or MOU_LEFT...)
 //   FRAME move X Y               cursor position in window pixels
 //   FRAME wiimote HEX...         a Wiimote input report (1 to 22 bytes, pairs of hex digits)
+//   FRAME wiimote connect        the remote connects in this frame (without such a line it is
+//                                there from the start)
 // Blank lines and everything from a '#' are skipped. Events of one frame keep file order.
 #include <cstdint>
 #include <functional>
@@ -22,7 +24,7 @@ class IrrlichtDevice;
 class gInputReplay {
  public:
   struct Event {
-    enum Kind { KEY, MOUSE, MOVE, WIIMOTE };
+    enum Kind { KEY, MOUSE, MOVE, WIIMOTE, WIIMOTE_CONNECT };
     unsigned frame = 0;
     Kind kind = KEY;
     int code = 0;  // key code, or mouse button
@@ -40,7 +42,11 @@ class gInputReplay {
   irr::IrrlichtDevice* device = nullptr;
   // Where a frame's Wiimote reports go, all at once; without it they are passed over.
   std::function<void(const std::vector<std::vector<std::uint8_t>>&)> wiimote;
+  // Called at the start of the frame whose "wiimote connect" line it is, before its reports.
+  std::function<void()> wiimoteConnect;
+  // Whether the file has Wiimote lines: reports, or a connect.
   bool HasWiimoteReports() const;
+  bool HasWiimoteConnect() const;
 
   // The whole text, or nothing: false at the first malformed line, with a_error
   // "LINE: what is wrong".

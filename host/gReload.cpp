@@ -13,7 +13,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/gByteFile.h"
 #include "host/gPack.h"
+#include "host/gPackage.h"
+#include "host/gZipLayout.h"
 #include "script/vm/gmMachine.h"
 
 namespace {
@@ -37,41 +40,93 @@ std::string ErrorLine(const std::string& a_file, std::string a_entry) {
 
 }  // namespace
 
-std::vector<std::string> gReload::Problems(const std::string& a_directory) {
+std::vector<std::string> gReload::Problems(const std::string& a_directory, irr::io::IFileSystem* a_files) {
   std::vector<std::string> problems;
-  std::vector<fs::path> scripts;
+  std::vector<std::pair<std::string, fs::path>> scripts;  // label, file
+  std::vector<std::pair<std::string, fs::path>> zips;
   bool start = false;
   std::error_code failed;
-  for (fs::directory_iterator it(a_directory, failed), end; !failed && it != end; it.increment(failed)) {
+  const fs::path top(a_directory);
+  // Scripts of sub-folders are loaded by their path from the directory, as --check finds them.
+  for (fs::recursive_directory_iterator it(top, failed), end; !failed && it != end; it.increment(failed)) {
     const std::string name = it->path().filename().string();
-    if (!it->is_regular_file(failed) || gPack::LeftOut(name)) continue;
-    if (Lower(name) == "start.qv") start = true;
-    if (name.size() > 3 && strcasecmp(name.c_str() + name.size() - 3, ".qv") == 0) scripts.push_back(it->path());
+    if (gPack::LeftOut(name)) {
+      if (it->is_directory(failed)) it.disable_recursion_pending();
+      continue;
+    }
+    if (!it->is_regular_file(failed)) continue;
+    const std::string label = it->path().lexically_relative(top).generic_string();
+    const bool topLevel = it.depth() == 0;
+    if (topLevel && Lower(name) == "start.qv") start = true;
+    if (IsScript(name)) scripts.emplace_back(label, it->path());
+    if (topLevel && gPackage::EndsInZip(name)) zips.emplace_back(label, it->path());
   }
-  if (!start) problems.push_back("Script start.qv not found!");
   std::sort(scripts.begin(), scripts.end());
+  std::sort(zips.begin(), zips.end());
+
   gmMachine machine;
   machine.debugMode = true;
-  for (const fs::path& script : scripts) {
-    std::ifstream in(script, std::ios::binary);
-    std::string text(std::istreambuf_iterator<char>(in), {});
+  const auto compile = [&](std::string a_text, const std::string& a_label) {
     // The loader drops zero bytes; so does this.
-    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
-    const std::string name = script.filename().string();
+    a_text.erase(std::remove(a_text.begin(), a_text.end(), '\0'), a_text.end());
     gmLog& log = machine.GetLog();
     const int shown = log.GetEntryCount();
-    const int errors = machine.RunString(text.c_str(), nullptr, /*a_runNow=*/false, name.c_str());
+    const int errors = machine.RunString(a_text.c_str(), nullptr, /*a_runNow=*/false, a_label.c_str());
     bool first = true;
     int index = 0;
     int reported = 0;
     while (const char* entry = log.GetEntry(first)) {
       if (index++ < shown) continue;
-      problems.push_back(ErrorLine(name, entry));
+      problems.push_back(ErrorLine(a_label, entry));
       ++reported;
     }
-    if (errors && !reported) problems.push_back(name + " : does not compile");
+    if (errors && !reported) problems.push_back(a_label + " : does not compile");
+  };
+  for (const auto& [label, path] : scripts) {
+    std::ifstream in(path, std::ios::binary);
+    compile(std::string(std::istreambuf_iterator<char>(in), {}), label);
   }
+  // The zips the developer package mounts: a script in one is loaded like a loose one, so a
+  // compile error there keeps the running game too. A zip being written shows as damaged.
+  for (const auto& [label, path] : zips) {
+    if (!a_files) break;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes(std::istreambuf_iterator<char>(in), {});
+    const std::string damage = gZipLayout::Problem(bytes);
+    if (!damage.empty()) {
+      problems.push_back(label + " is damaged: " + damage);
+      continue;
+    }
+    irr::io::IReadFile* file = new gByteFile(std::move(bytes), label.c_str());
+    irr::io::IFileArchive* archive = nullptr;
+    for (irr::u32 i = 0; !archive && i < a_files->getArchiveLoaderCount(); ++i) {
+      irr::io::IArchiveLoader* loader = a_files->getArchiveLoader(i);
+      if (loader->isALoadableFileFormat(irr::io::EFAT_ZIP) && loader->isALoadableFileFormat(file))
+        archive = loader->createArchive(file, /*ignoreCase=*/false, /*ignorePaths=*/false);
+    }
+    file->drop();
+    if (!archive) continue;
+    const irr::io::IFileList* list = archive->getFileList();
+    for (irr::u32 i = 0; i < list->getFileCount(); ++i) {
+      const std::string name = list->getFullFileName(i).c_str();
+      if (list->isDirectory(i) || !IsScript(name)) continue;
+      const size_t slash = name.find_last_of('/');
+      if (Lower(name.substr(slash == std::string::npos ? 0 : slash + 1)) == "start.qv") start = true;
+      irr::io::IReadFile* entry = archive->createAndOpenFile(i);
+      if (!entry) continue;
+      std::string text(static_cast<size_t>(std::max(0L, entry->getSize())), '\0');
+      text.resize(static_cast<size_t>(std::max(0, entry->read(text.data(), static_cast<irr::u32>(text.size())))));
+      entry->drop();
+      compile(std::move(text), label + "/" + name);
+    }
+    archive->drop();
+  }
+  if (!start) problems.insert(problems.begin(), "Script start.qv not found!");
   return problems;
+}
+
+bool gReload::IsScript(const std::string& a_name) {
+  return a_name.size() > 3 && strcasecmp(a_name.c_str() + a_name.size() - 3, ".qv") == 0;
 }
 
 gReload::Snapshot gReload::Take(const std::string& a_directory) {

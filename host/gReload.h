@@ -9,11 +9,17 @@
 #include <string>
 #include <vector>
 
+namespace irr::io {
+class IFileSystem;
+}
+
 class gReload {
  public:
-  // "FILE(LINE) : message" for every compile error of the directory's scripts, and a line
-  // when start.qv is missing; empty when the game can be loaded again. Nothing is run.
-  static std::vector<std::string> Problems(const std::string& a_directory);
+  // "FILE(LINE) : message" for every compile error of the directory's scripts (those of its
+  // sub-folders and, given the file system whose archive loaders read them, of the zips it
+  // mounts), a line for a zip that is damaged and one when start.qv is missing; empty when
+  // the game can be loaded again. Nothing is run.
+  static std::vector<std::string> Problems(const std::string& a_directory, irr::io::IFileSystem* a_files = nullptr);
 
   // The loose files of the directory as they are now, by bare lower-case name.
   struct Stamp {
@@ -23,6 +29,8 @@ class gReload {
   };
   using Snapshot = std::map<std::string, Stamp>;
   static Snapshot Take(const std::string& a_directory);
+  // Whether a bare name is a script's (".qv", any case).
+  static bool IsScript(const std::string& a_name);
   // Names in either snapshot whose stamps differ.
   static std::set<std::string> Changed(const Snapshot& a_before, const Snapshot& a_after);
 };

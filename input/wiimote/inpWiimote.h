@@ -70,6 +70,10 @@ class inpWiimote : public gmWrappable {
   // Once per frame, at the end of the input step; a_menuOpen holds every callback back.
   void Step(bool a_menuOpen);
 
+  // The next step tries to connect, however recently the last attempt was: a replay's remote
+  // comes in the frame it came in the recording.
+  void AttemptNow() { m_attempted = false; }
+
   // Until no attempt is running on the finder thread; false when a_timeoutMs passed
   // first. Lets tests wait for the finder without sleeping.
   bool WaitForAttempt(std::uint32_t a_timeoutMs);

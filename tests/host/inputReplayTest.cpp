@@ -66,7 +66,7 @@ TEST(InputReplay, MalformedLinesAreRefusedWithTheirNumber) {
       "1 move 1024 0",            "1 move 0 768",        "1 move -1 0",          "1 move 1 2 3",
       "1 wheel 1",                "1",                   "99999999999 key KEY_A down",
       "1 wiimote",                "1 wiimote 3",         "1 wiimote 30 0G",      "1 wiimote 30 000",
-      "1 wiimote 30 00000000000000000000000000000000000000000000",
+      "1 wiimote 30 00000000000000000000000000000000000000000000", "1 wiimote connect now",
   };
   for (const char* line : bad) {
     SCOPED_TRACE(line);
