@@ -6,10 +6,11 @@
 // whose load crashes, throws or hangs there is reported once, on the console, and is never
 // loaded here: the caller then goes on as for a file that is missing.
 //
-// At start-up one child tries every mesh and picture the package holds, while the start
-// script runs; a load waits (on the child's pipe) only for the verdict it needs. Verdicts
-// are remembered by the files' content in the user's cache folder, so an unchanged package
-// is not tried again. Names outside the package are tried one by one when first loaded.
+// At start-up one child tries every mesh, picture and font description (XML) the package
+// holds, while the start script runs; a load waits (on the child's pipe) only for the
+// verdict it needs. Verdicts are remembered by the files' content in the user's cache
+// folder, so an unchanged package is not tried again: no child is started for it at all.
+// Names outside the package are tried one by one when first loaded.
 #include <string>
 
 #include "platform/gIsolated.h"
@@ -30,7 +31,7 @@ class graLoadProbe {
   // system and name, so each is tried once.
   static bool Loads(irr::io::IFileSystem* a_files, Kind a_kind, const std::string& a_name);
 
-  // Starts the trial of every mesh and picture of the package mounted on a_device's file
+  // Starts the trial of every mesh, picture and font of the package mounted on a_device's file
   // system: its archives, and with a_looseFiles the loose files of the working folder (a
   // developer package). The verdict cache is read here; a damaged one is ignored with one
   // line.
