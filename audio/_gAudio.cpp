@@ -4,6 +4,9 @@
 #include <irrlicht.h>
 
 #include <cstdio>
+#include <future>
+#include <memory>
+#include <system_error>
 
 #include "audio/audSound.h"
 #include "audio/objAudSource.h"
@@ -11,6 +14,27 @@
 #include "binding/gmNativeType.h"
 #include "physics/objPhysics.h"
 #include "platform/gFileSystem.h"
+
+namespace {
+
+struct Opened {
+  ALCdevice* device = nullptr;
+  ALCcontext* context = nullptr;
+};
+
+// a_deviceOpen, when given, is told once the device is open (or could not be).
+Opened OpenDefault(std::promise<void>* a_deviceOpen = nullptr) {
+  Opened opened;
+  opened.device = alcOpenDevice(nullptr);
+  if (a_deviceOpen) a_deviceOpen->set_value();
+  if (opened.device) opened.context = alcCreateContext(opened.device, nullptr);
+  return opened;
+}
+
+std::future<Opened> s_ahead;
+std::future<void> s_aheadDeviceOpen;
+
+}  // namespace
 
 _gAudio* _gAudio::instance = nullptr;
 gPose (*_gAudio::bodyPose)(const objPhysics*) = nullptr;
@@ -35,19 +59,46 @@ bool _gAudio::Open() {
   if (device) return true;
   listener = nullptr;
   alGetError();
-  device = alcOpenDevice(nullptr);
+  const Opened opened = s_ahead.valid() ? s_ahead.get() : OpenDefault();
+  device = opened.device;
   if (!device) {
     // A line of its own: the player's next line must not be glued to it.
     std::printf("Sound Device Not Found\n");
     std::fflush(stdout);
     return false;
   }
-  context = alcCreateContext(device, nullptr);
+  context = opened.context;
   alcMakeContextCurrent(context);
   // Velocities are in units per frame, large next to OpenAL's metres per second: full
   // Doppler would bend every moving sound.
   alDopplerFactor(0.01f);
   return true;
+}
+
+void _gAudio::OpenAhead() {
+  if (s_ahead.valid()) return;
+  auto deviceOpen = std::make_shared<std::promise<void>>();
+  std::future<void> opened = deviceOpen->get_future();
+  try {
+    s_ahead = std::async(std::launch::async, [deviceOpen] { return OpenDefault(deviceOpen.get()); });
+    s_aheadDeviceOpen = std::move(opened);
+  } catch (const std::system_error&) {
+    // No thread to spare: Open opens the device itself.
+  }
+}
+
+// Only opening the device may load libraries (the sound system's back-ends and plugins),
+// whose loader lock a child must not inherit held; making the context afterwards touches
+// only the library's own state, which children never use.
+void _gAudio::WaitAhead() {
+  if (s_aheadDeviceOpen.valid()) s_aheadDeviceOpen.wait();
+}
+
+void _gAudio::DropAhead() {
+  if (!s_ahead.valid()) return;
+  const Opened opened = s_ahead.get();
+  if (opened.context) alcDestroyContext(opened.context);
+  if (opened.device) alcCloseDevice(opened.device);
 }
 
 void _gAudio::Teardown() {

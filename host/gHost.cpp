@@ -34,6 +34,7 @@
 #include "network/_gNetwork.h"
 #include "physics/scePhysics.h"
 #include "platform/gHidSim.h"
+#include "platform/gIsolated.h"
 #include "network/netScoreServer.h"
 #include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
@@ -119,9 +120,16 @@ int gHost::Begin(int argc, const char* const* argv) {
   // Installed before anything is built: a stop asked for during start-up is then honoured by
   // the first frame, instead of killing the process mid-way with the default action.
   gStopSignal::Install();
+  if (!commandLine.checksum) {
+    gIsolated::beforeFork = _gAudio::WaitAhead;
+    _gAudio::OpenAhead();
+  }
   BuildScriptHost();
   StartClock();
-  if (!CreateDevice()) return kNoDevice;
+  if (!CreateDevice()) {
+    _gAudio::DropAhead();
+    return kNoDevice;
+  }
   MountPackage();
   if (commandLine.checksum) {
     // A checksum run stops here and tears nothing down.
