@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -220,13 +221,19 @@ void Prepare(ChildState* a_state, const PackageTrial& a_trial) {
     files->addFileArchive(archive.c_str(), /*ignoreCase=*/true, /*ignorePaths=*/true, irr::io::EFAT_ZIP);
 }
 
+// The child's own state: made once, before its first item, and never freed (the child
+// ends with _exit).
+ChildState* s_child = nullptr;
+
+void PrepareChild() {
+  s_child = new ChildState();
+  Prepare(s_child, *s_trial);
+}
+
 void TryItem(int a_place, const std::function<void(const std::string&)>&) {
-  static ChildState* state = nullptr;
   const PackageTrial& trial = *s_trial;
-  if (!state) {
-    state = new ChildState();
-    Prepare(state, trial);
-  }
+  if (!s_child) PrepareChild();
+  const ChildState* state = s_child;
   if (!state->device) return;
   const TrialItem& item = trial.items[static_cast<size_t>(trial.untried[static_cast<size_t>(a_place)])];
   Load(state->device, item.kind, trial.all[static_cast<size_t>(item.file)].name);
@@ -366,6 +373,26 @@ void AddItems(irr::IrrlichtDevice* a_device, PackageTrial* a_trial, const std::s
   }
 }
 
+// The child takes the files in the order the script that runs first names them, so that
+// the verdict the player waits for next is usually ready or being made; the files it does
+// not name follow in their own order. Only the order changes: every file is still tried.
+void OrderByMention(PackageTrial* a_trial, const std::string& a_script) {
+  if (a_script.empty() || a_trial->untried.size() < 2) return;
+  irr::io::IReadFile* file = gFileSystem::Open(a_trial->files, a_script.c_str());
+  if (!file) return;
+  std::string text(static_cast<size_t>(file->getSize() > 0 ? file->getSize() : 0), '\0');
+  const irr::s32 got = text.empty() ? 0 : file->read(text.data(), static_cast<irr::u32>(text.size()));
+  file->drop();
+  text = Lower(text.substr(0, static_cast<size_t>(got > 0 ? got : 0)));
+  std::map<int, size_t> mention;
+  for (int item : a_trial->untried) {
+    const std::string name = Lower(a_trial->all[static_cast<size_t>(a_trial->items[static_cast<size_t>(item)].file)].name);
+    mention[item] = text.find('"' + name + '"');
+  }
+  std::stable_sort(a_trial->untried.begin(), a_trial->untried.end(),
+                   [&](int a_one, int a_other) { return mention[a_one] < mention[a_other]; });
+}
+
 }  // namespace
 
 bool graLoadProbe::Loads(irr::io::IFileSystem* a_files, Kind a_kind, const std::string& a_name) {
@@ -395,7 +422,7 @@ bool graLoadProbe::Loads(irr::io::IFileSystem* a_files, Kind a_kind, const std::
   return loads;
 }
 
-void graLoadProbe::BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles) {
+void graLoadProbe::BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles, const std::string& a_firstScript) {
   Reset();
   if (!a_device) return;
   auto trial = std::make_unique<PackageTrial>();
@@ -436,14 +463,17 @@ void graLoadProbe::BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles
   for (size_t i = 0; i < trial->items.size(); ++i) {
     const std::string& key = trial->keys[i];
     if (!key.empty() && trial->cache.count(key)) continue;
-    trial->inBatch[i] = static_cast<int>(trial->untried.size());
     trial->untried.push_back(static_cast<int>(i));
   }
+  OrderByMention(trial.get(), a_firstScript);
+  for (size_t place = 0; place < trial->untried.size(); ++place)
+    trial->inBatch[static_cast<size_t>(trial->untried[place])] = static_cast<int>(place);
   s_trial = std::move(trial);
   // With nothing to try, nothing new can be learnt, so the cache stays as it is.
   s_trial->saved = s_trial->untried.empty();
   if (!s_trial->untried.empty())
-    s_trial->batch = std::make_unique<gIsolatedBatch>(static_cast<int>(s_trial->untried.size()), TryItem, kTimeoutMs);
+    s_trial->batch =
+        std::make_unique<gIsolatedBatch>(static_cast<int>(s_trial->untried.size()), TryItem, kTimeoutMs, PrepareChild);
 }
 
 void graLoadProbe::Collect() {

@@ -34,8 +34,9 @@ class graLoadProbe {
   // Starts the trial of every mesh, picture and font of the package mounted on a_device's file
   // system: its archives, and with a_looseFiles the loose files of the working folder (a
   // developer package). The verdict cache is read here; a damaged one is ignored with one
-  // line.
-  static void BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles);
+  // line. a_firstScript, when given, is the package's script that runs first: the files it
+  // names are tried first, in its order.
+  static void BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles, const std::string& a_firstScript = "");
   // Takes in the verdicts that have come, without waiting; once all have, writes the cache.
   static void Collect();
   // Waits for the remaining verdicts and writes the cache.

@@ -258,7 +258,7 @@ void gHost::MountPackage() {
   if (startDirectory.empty()) startDirectory = files->getWorkingDirectory().c_str();
   scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
                                         commandLine.developer);
-  if (!commandLine.checksum) graLoadProbe::BeginPackage(device, commandLine.developer);
+  if (!commandLine.checksum) graLoadProbe::BeginPackage(device, commandLine.developer, "start.qv");
 }
 
 void gHost::PrintChecksum() {

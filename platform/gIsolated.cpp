@@ -116,8 +116,9 @@ gIsolated::Result gIsolated::Run(const std::function<void()>& a_work, int a_time
   return batch.Wait(0);
 }
 
-gIsolatedBatch::gIsolatedBatch(int a_count, Work a_work, int a_timeoutMs)
+gIsolatedBatch::gIsolatedBatch(int a_count, Work a_work, int a_timeoutMs, std::function<void()> a_prepare)
     : m_work(std::move(a_work)),
+      m_prepare(std::move(a_prepare)),
       m_timeoutMs(a_timeoutMs),
       m_results(static_cast<size_t>(a_count > 0 ? a_count : 0), gIsolated::PENDING),
       m_notes(m_results.size()) {
@@ -199,6 +200,7 @@ void gIsolatedBatch::RunChild(int a_records, int a_requests) {
   size_t nextWanted = 0;
   int next = 0;
   std::string partial;
+  if (m_prepare) m_prepare();
   for (;;) {
     char bytes[512];
     ssize_t got;

@@ -41,8 +41,11 @@ class gIsolatedBatch {
   // the item then crashes).
   using Work = std::function<void(int a_item, const std::function<void(const std::string&)>& a_note)>;
 
-  // Starts the first child at once. Each item may take up to a_timeoutMs.
-  gIsolatedBatch(int a_count, Work a_work, int a_timeoutMs);
+  // Starts the first child at once. Each item may take up to a_timeoutMs. a_prepare, when
+  // given, runs in each child before it takes its first item (so that the first item it
+  // takes is one the parent asked for meanwhile, if any); a crash there is charged to the
+  // item the child would have taken first in order.
+  gIsolatedBatch(int a_count, Work a_work, int a_timeoutMs, std::function<void()> a_prepare = nullptr);
   // Kills the child if it still runs.
   ~gIsolatedBatch();
   gIsolatedBatch(const gIsolatedBatch&) = delete;
@@ -75,6 +78,7 @@ class gIsolatedBatch {
   void RunChild(int a_records, int a_requests);
 
   Work m_work;
+  std::function<void()> m_prepare;
   int m_timeoutMs;
   std::vector<gIsolated::Result> m_results;
   std::vector<std::string> m_notes;

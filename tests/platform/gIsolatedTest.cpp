@@ -147,25 +147,27 @@ TEST(IsolatedBatch, AnItemThatCrashesThrowsOrHangsCostsOnlyItself) {
 // the items before it; the others are left alone until someone asks. Item 1 never ends: had
 // it been taken before item 2, the wait for item 2 would end only with item 1's time.
 TEST(IsolatedBatch, TheItemAskedForIsTakenNext) {
-  static int go[2];
+  static int started[2], go[2];
+  ASSERT_EQ(pipe(started), 0);
   ASSERT_EQ(pipe(go), 0);
   gIsolatedBatch batch(
       3,
       [](int a_item, const std::function<void(const std::string&)>&) {
         char byte = 0;
-        if (a_item == 0) (void)!read(go[0], &byte, 1);
+        if (a_item == 0) (void)!(write(started[1], "s", 1) + read(go[0], &byte, 1));
         if (a_item == 1)
           for (;;) pause();
       },
       60000);
+  char byte = 0;
+  ASSERT_EQ(read(started[0], &byte, 1), 1);
   batch.Want(2);
   ASSERT_EQ(write(go[1], "g", 1), 1);
   EXPECT_EQ(batch.Wait(2), gIsolated::FINISHED);
   EXPECT_EQ(batch.ResultOf(0), gIsolated::FINISHED);
   EXPECT_EQ(batch.ResultOf(1), gIsolated::PENDING);
   EXPECT_FALSE(batch.Poll());
-  close(go[0]);
-  close(go[1]);
+  for (int end : {started[0], started[1], go[0], go[1]}) close(end);
 }
 
 }  // namespace
