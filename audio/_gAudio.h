@@ -40,6 +40,10 @@ class _gAudio {
   static void WaitAhead();
   // Closes what OpenAhead opened when no Open is going to take it.
   static void DropAhead();
+  // Makes the context OpenAhead made current, once Open has taken its device: called before
+  // the first OpenAL call that needs a context, so that the start script runs while the
+  // context is still being made.
+  static void Settle();
   // Deletes every live source, then every sound's buffer, then the context and the device.
   // Nothing happens when no device was opened.
   void Close();
@@ -62,7 +66,10 @@ class _gAudio {
   void Teardown();
 
   ALCdevice* device = nullptr;
-  ALCcontext* context = nullptr;
+  ALCcontext* context = nullptr;  // when made ahead, set by Settle
   gPtrList sounds;  // of audSound, every one ever added; never shrinks; the module owns them
   objPhysics* listener = nullptr;
+
+ private:
+  void MakeCurrent();
 };
