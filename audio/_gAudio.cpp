@@ -109,9 +109,9 @@ void _gAudio::OpenAhead() {
   }
 }
 
-// Only opening the device may load libraries (the sound system's back-ends and plugins),
-// whose loader lock a child must not inherit held; making the context afterwards touches
-// only the library's own state, which children never use.
+// Only opening the device may load libraries (the sound system's back-ends and plugins): a
+// child copied half-way through that would hold the loader's lists half-made. Making the
+// context afterwards touches only the library's own state, which children never use.
 void _gAudio::WaitAhead() {
   if (s_aheadDevice.valid()) s_aheadDevice.wait();
 }
