@@ -4,6 +4,9 @@
 #include <irrlicht.h>
 
 #include <cstdio>
+#include <future>
+#include <memory>
+#include <system_error>
 
 #include "audio/audSound.h"
 #include "audio/objAudSource.h"
@@ -11,6 +14,30 @@
 #include "binding/gmNativeType.h"
 #include "physics/objPhysics.h"
 #include "platform/gFileSystem.h"
+
+namespace {
+
+struct Opened {
+  ALCdevice* device = nullptr;
+  ALCcontext* context = nullptr;
+};
+
+// a_deviceOpen, when given, is told the device as soon as it is open (or could not be).
+Opened OpenDefault(std::promise<ALCdevice*>* a_deviceOpen = nullptr) {
+  Opened opened;
+  opened.device = alcOpenDevice(nullptr);
+  if (a_deviceOpen) a_deviceOpen->set_value(opened.device);
+  if (opened.device) opened.context = alcCreateContext(opened.device, nullptr);
+  return opened;
+}
+
+// What OpenAhead's thread makes: the device first, then its context.
+std::future<Opened> s_ahead;
+std::shared_future<ALCdevice*> s_aheadDevice;
+// The module whose Open took the device, and which gets the context when it is needed.
+_gAudio* s_aheadOwner = nullptr;
+
+}  // namespace
 
 _gAudio* _gAudio::instance = nullptr;
 gPose (*_gAudio::bodyPose)(const objPhysics*) = nullptr;
@@ -35,22 +62,69 @@ bool _gAudio::Open() {
   if (device) return true;
   listener = nullptr;
   alGetError();
-  device = alcOpenDevice(nullptr);
+  if (s_ahead.valid() && !s_aheadOwner) {
+    // The device is what decides the message; its context is taken when first needed.
+    device = s_aheadDevice.get();
+    if (device) s_aheadOwner = this;
+    else s_ahead.get();
+  } else {
+    const Opened opened = OpenDefault();
+    device = opened.device;
+    context = opened.context;
+  }
   if (!device) {
     // A line of its own: the player's next line must not be glued to it.
     std::printf("Sound Device Not Found\n");
     std::fflush(stdout);
     return false;
   }
-  context = alcCreateContext(device, nullptr);
+  if (!s_aheadOwner) MakeCurrent();
+  return true;
+}
+
+void _gAudio::MakeCurrent() {
   alcMakeContextCurrent(context);
   // Velocities are in units per frame, large next to OpenAL's metres per second: full
   // Doppler would bend every moving sound.
   alDopplerFactor(0.01f);
-  return true;
+}
+
+void _gAudio::Settle() {
+  if (!s_aheadOwner) return;
+  _gAudio* owner = s_aheadOwner;
+  s_aheadOwner = nullptr;
+  owner->context = s_ahead.get().context;
+  owner->MakeCurrent();
+}
+
+void _gAudio::OpenAhead() {
+  if (s_ahead.valid()) return;
+  auto deviceOpen = std::make_shared<std::promise<ALCdevice*>>();
+  std::shared_future<ALCdevice*> opened = deviceOpen->get_future().share();
+  try {
+    s_ahead = std::async(std::launch::async, [deviceOpen] { return OpenDefault(deviceOpen.get()); });
+    s_aheadDevice = std::move(opened);
+  } catch (const std::system_error&) {
+    // No thread to spare: Open opens the device itself.
+  }
+}
+
+// Only opening the device may load libraries (the sound system's back-ends and plugins): a
+// child copied half-way through that would hold the loader's lists half-made. Making the
+// context afterwards touches only the library's own state, which children never use.
+void _gAudio::WaitAhead() {
+  if (s_aheadDevice.valid()) s_aheadDevice.wait();
+}
+
+void _gAudio::DropAhead() {
+  if (!s_ahead.valid() || s_aheadOwner) return;
+  const Opened opened = s_ahead.get();
+  if (opened.context) alcDestroyContext(opened.context);
+  if (opened.device) alcCloseDevice(opened.device);
 }
 
 void _gAudio::Teardown() {
+  Settle();
   const bool current = device && alcGetCurrentContext();
   for (int i = 0; i < sounds.count; ++i) {
     audSound* sound = static_cast<audSound*>(sounds.Get(i));
@@ -64,6 +138,7 @@ void _gAudio::Teardown() {
 
 void _gAudio::Close() {
   if (!device) return;
+  Settle();
   // Sources first, as they may hold the buffers.
   gPtrList& live = objAudSource::Live();
   for (int i = 0; i < live.count; ++i) static_cast<objAudSource*>(live.Get(i))->Release();
@@ -110,6 +185,7 @@ void _gAudio::Forget(const objPhysics* a_body) {
 
 void _gAudio::MoveListener() {
   if (!device || !listener || !bodyPose) return;
+  Settle();
   const gPose pose = bodyPose(listener);
   alListener3f(AL_POSITION, pose.origin[0], pose.origin[1], pose.origin[2]);
   alListener3f(AL_VELOCITY, pose.velocity[0], pose.velocity[1], pose.velocity[2]);

@@ -27,8 +27,23 @@ class _gAudio {
   static int RegisterScriptType(gmMachineEx* a_machine);
 
   // Opens the default device with a context of its own, made current. Without one, prints
-  // "Sound Device Not Found" and returns false; the game goes on without sound.
+  // "Sound Device Not Found" and returns false; the game goes on without sound. Takes what
+  // OpenAhead opened, if it ran.
   bool Open();
+  // Starts opening the default device and its context on a thread of their own, for the
+  // next Open to take: the library clears large mixing buffers when it makes the context,
+  // and the player has other start-up work to do meanwhile. Says nothing; Open says what
+  // there is to say, where it always did.
+  static void OpenAhead();
+  // Waits until OpenAhead's thread has the device open (a fork must not copy it half-way
+  // through that).
+  static void WaitAhead();
+  // Closes what OpenAhead opened when no Open is going to take it.
+  static void DropAhead();
+  // Makes the context OpenAhead made current, once Open has taken its device: called before
+  // the first OpenAL call that needs a context, so that the start script runs while the
+  // context is still being made.
+  static void Settle();
   // Deletes every live source, then every sound's buffer, then the context and the device.
   // Nothing happens when no device was opened.
   void Close();
@@ -51,7 +66,10 @@ class _gAudio {
   void Teardown();
 
   ALCdevice* device = nullptr;
-  ALCcontext* context = nullptr;
+  ALCcontext* context = nullptr;  // when made ahead, set by Settle
   gPtrList sounds;  // of audSound, every one ever added; never shrinks; the module owns them
   objPhysics* listener = nullptr;
+
+ private:
+  void MakeCurrent();
 };

@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstring>
 
+#include "audio/_gAudio.h"
+
 namespace {
 
 // The package file behind vorbisfile's callbacks. Reads stop at the end of the file
@@ -109,7 +111,9 @@ bool audSound::Decode(irr::io::IReadFile* a_file) {
 }
 
 void audSound::Upload() {
-  if (samples.empty() || !alcGetCurrentContext()) return;
+  if (samples.empty()) return;
+  _gAudio::Settle();
+  if (!alcGetCurrentContext()) return;
   alGetError();
   ALuint name = 0;
   alGenBuffers(1, &name);

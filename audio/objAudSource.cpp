@@ -20,6 +20,7 @@ objAudSource::objAudSource(objAudio* a_audio) {
   // Without a device "Sound Device Not Found" has said it all; a device without a context,
   // or with its sources all taken, is worth a line per source it cannot give.
   const bool device = _gAudio::instance && _gAudio::instance->device;
+  _gAudio::Settle();
   if (!alcGetCurrentContext()) {
     if (device) gConsole::Line("Unable to create an audio source");
     return;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -85,6 +86,11 @@ struct PackageFile {
   irr::u32 entry = 0;
   std::string path;  // a loose file's absolute path
   bool tried = false;
+};
+
+// One load to try: a file of the package with one of the loaders its name can reach.
+struct TrialItem {
+  int file = 0;  // in PackageTrial::all
   graLoadProbe::Kind kind = graLoadProbe::TEXTURE;
 };
 
@@ -137,22 +143,24 @@ struct PackageTrial {
   std::string workingFolder;
   std::vector<std::string> archives;  // absolute paths, in the file system's order
   std::vector<PackageFile> all;       // every file but scripts: what a mesh may pull in
-  std::vector<int> items;             // the meshes and pictures among them, in trial order
-  std::map<std::string, int> byPlace;  // "a<archive>:<entry>" or "f:<name>" to an item
+  std::vector<TrialItem> items;       // the meshes, pictures and fonts among them, in trial order
+  std::vector<std::string> keys;      // per item; empty when its bytes could not be read
+  std::map<std::string, int> byPlace;  // "<kind>a<archive>:<entry>" or "<kind>f:<name>" to an item
   std::map<std::string, std::string> cache;  // key to verdict, as read at the start
   std::vector<std::string> cacheOrder;
-  std::unique_ptr<gIsolatedBatch> batch;
+  std::vector<int> untried;  // the items the cache does not answer: the batch's, in order
+  std::vector<int> inBatch;  // per item, its place in the batch, or -1
+  std::unique_ptr<gIsolatedBatch> batch;  // none when the cache answers every item
   bool saved = false;
 };
 
 std::unique_ptr<PackageTrial> s_trial;
 
-// Child-side: the trial's own device, archives opened anew (the parent reads its own copies
-// meanwhile, and an open file's position is shared across a fork), and each file's key.
+// Child-side: the trial's own device, with the archives opened anew (the parent reads its
+// own copies meanwhile, and an open file's position is shared across a fork).
 struct ChildState {
   Quiet quiet;
   irr::IrrlichtDevice* device = nullptr;
-  std::vector<std::string> keys;  // per item
 };
 
 std::string HashOf(irr::io::IFileSystem* a_files, const PackageFile& a_file) {
@@ -178,7 +186,32 @@ std::string HashOf(irr::io::IFileSystem* a_files, const PackageFile& a_file) {
 }
 
 // What a file's verdict depends on: its bytes and the loader its name picks, and for a mesh
-// every other file it could pull in (textures, material libraries).
+// or a font every other file it could pull in (textures, material libraries). Computed by
+// the player itself, before any child: the archives passed the layout walk when mounted,
+// so reading their entries is no riskier than a game reading its files, and a package the
+// cache knows whole then needs no child at all.
+void ComputeKeys(PackageTrial* a_trial) {
+  std::vector<std::string> hashes;
+  Sha1 companions;
+  for (const PackageFile& file : a_trial->all) {
+    hashes.push_back(HashOf(a_trial->files, file));
+    companions.Add(Lower(file.name) + '\0' + hashes.back() + '\n');
+  }
+  const std::string around = companions.Digest();
+  for (const TrialItem& item : a_trial->items) {
+    const PackageFile& file = a_trial->all[static_cast<size_t>(item.file)];
+    const std::string& hash = hashes[static_cast<size_t>(item.file)];
+    if (hash.empty()) {
+      a_trial->keys.push_back("");
+      continue;
+    }
+    Sha1 key;
+    key.Add(std::string(kCacheHeader) + '\n' + IRRLICHT_SDK_VERSION + '\n' + graLoadProbe::KindName(item.kind) + '\n' +
+            Extension(file.name) + '\n' + hash + '\n' + (item.kind == graLoadProbe::TEXTURE ? "" : around));
+    a_trial->keys.push_back(key.Digest());
+  }
+}
+
 void Prepare(ChildState* a_state, const PackageTrial& a_trial) {
   a_state->device = NullDevice(&a_state->quiet);
   if (!a_state->device) return;
@@ -186,41 +219,24 @@ void Prepare(ChildState* a_state, const PackageTrial& a_trial) {
   files->changeWorkingDirectoryTo(a_trial.workingFolder.c_str());
   for (const std::string& archive : a_trial.archives)
     files->addFileArchive(archive.c_str(), /*ignoreCase=*/true, /*ignorePaths=*/true, irr::io::EFAT_ZIP);
-  std::vector<std::string> hashes;
-  Sha1 companions;
-  for (const PackageFile& file : a_trial.all) {
-    hashes.push_back(HashOf(files, file));
-    companions.Add(Lower(file.name) + '\0' + hashes.back() + '\n');
-  }
-  const std::string around = companions.Digest();
-  for (int index : a_trial.items) {
-    const PackageFile& file = a_trial.all[static_cast<size_t>(index)];
-    const std::string& hash = hashes[static_cast<size_t>(index)];
-    if (hash.empty()) {
-      a_state->keys.push_back("");
-      continue;
-    }
-    Sha1 key;
-    key.Add(std::string(kCacheHeader) + '\n' + IRRLICHT_SDK_VERSION + '\n' + graLoadProbe::KindName(file.kind) + '\n' +
-            Extension(file.name) + '\n' + hash + '\n' + (file.kind == graLoadProbe::MESH ? around : ""));
-    a_state->keys.push_back(key.Digest());
-  }
 }
 
-void TryItem(int a_item, const std::function<void(const std::string&)>& a_note) {
-  static ChildState* state = nullptr;
+// The child's own state: made once, before its first item, and never freed (the child
+// ends with _exit).
+ChildState* s_child = nullptr;
+
+void PrepareChild() {
+  s_child = new ChildState();
+  Prepare(s_child, *s_trial);
+}
+
+void TryItem(int a_place, const std::function<void(const std::string&)>&) {
   const PackageTrial& trial = *s_trial;
-  if (!state) {
-    state = new ChildState();
-    Prepare(state, trial);
-  }
-  const std::string key = a_item < static_cast<int>(state->keys.size()) ? state->keys[static_cast<size_t>(a_item)] : "";
-  const auto known = key.empty() ? trial.cache.end() : trial.cache.find(key);
-  // The note says the key and, when the cache knows it, the verdict: then nothing is loaded.
-  a_note((key.empty() ? "-" : key) + " " + (known != trial.cache.end() ? known->second : "-"));
-  if (known != trial.cache.end() || !state->device) return;
-  const PackageFile& file = trial.all[static_cast<size_t>(trial.items[static_cast<size_t>(a_item)])];
-  Load(state->device, file.kind, file.name);
+  if (!s_child) PrepareChild();
+  const ChildState* state = s_child;
+  if (!state->device) return;
+  const TrialItem& item = trial.items[static_cast<size_t>(trial.untried[static_cast<size_t>(a_place)])];
+  Load(state->device, item.kind, trial.all[static_cast<size_t>(item.file)].name);
 }
 
 std::string CacheFolder() {
@@ -268,16 +284,13 @@ void Complain(const std::string& a_path, const char* a_why) {
                gConsole::Quote(a_path).c_str(), a_why);
 }
 
-// The verdict of an item the batch has finished with, from the batch and the note.
-gIsolated::Result Verdict(const PackageTrial& a_trial, int a_item, std::string* a_key) {
-  const gIsolated::Result result = a_trial.batch->ResultOf(a_item);
-  const std::string& note = a_trial.batch->NoteOf(a_item);
-  const size_t space = note.find(' ');
-  const std::string key = note.substr(0, space);
-  if (a_key) *a_key = key == "-" ? "" : key;
-  if (result == gIsolated::FINISHED && space != std::string::npos && note.compare(space + 1, std::string::npos, kCrashed) == 0)
-    return gIsolated::CRASHED;
-  return result;
+// The verdict of an item: the cache's, or how its load in the batch ended (waiting for it
+// with a_wait, else PENDING when not known yet).
+gIsolated::Result Verdict(const PackageTrial& a_trial, int a_item, bool a_wait) {
+  const int place = a_trial.inBatch[static_cast<size_t>(a_item)];
+  if (place < 0) return a_trial.cache.at(a_trial.keys[static_cast<size_t>(a_item)]) == kCrashed ? gIsolated::CRASHED
+                                                                                                 : gIsolated::FINISHED;
+  return a_wait ? a_trial.batch->Wait(place) : a_trial.batch->ResultOf(place);
 }
 
 void WriteCache(PackageTrial* a_trial) {
@@ -287,9 +300,9 @@ void WriteCache(PackageTrial* a_trial) {
   std::vector<std::pair<std::string, std::string>> fresh;
   std::set<std::string> mine;
   bool changed = false;
-  for (int i = 0; i < a_trial->batch->Count(); ++i) {
-    std::string key;
-    const gIsolated::Result result = Verdict(*a_trial, i, &key);
+  for (size_t i = 0; i < a_trial->items.size(); ++i) {
+    const std::string& key = a_trial->keys[i];
+    const gIsolated::Result result = Verdict(*a_trial, static_cast<int>(i), false);
     // A hang may be the machine's, not the file's: it is tried again next time.
     if (key.empty() || (result != gIsolated::FINISHED && result != gIsolated::CRASHED)) continue;
     if (!mine.insert(key).second) continue;
@@ -339,13 +352,46 @@ int ItemNamed(const PackageTrial& a_trial, graLoadProbe::Kind a_kind, const std:
     if (index >= 0) place = "a" + std::to_string(i) + ":" + std::to_string(index);
   }
   if (place.empty()) place = "f:" + a_name;
-  const auto found = a_trial.byPlace.find(place);
-  if (found == a_trial.byPlace.end()) return -1;
-  const PackageFile& file = a_trial.all[static_cast<size_t>(a_trial.items[static_cast<size_t>(found->second)])];
-  return file.kind == a_kind ? found->second : -1;
+  const auto found = a_trial.byPlace.find(std::to_string(a_kind) + place);
+  return found == a_trial.byPlace.end() ? -1 : found->second;
 }
 
 std::map<std::tuple<irr::io::IFileSystem*, int, std::string>, bool> s_verdicts;
+
+// The loads a package file is tried with, under its place: a mesh's or a picture's by its
+// extension, and the font loader's for XML, the engine's font description (which pulls in
+// its pictures); an XML file is also a mesh to the engine, so it is tried both ways.
+void AddItems(irr::IrrlichtDevice* a_device, PackageTrial* a_trial, const std::string& a_place) {
+  const PackageFile& file = a_trial->all.back();
+  std::vector<graLoadProbe::Kind> kinds;
+  graLoadProbe::Kind kind;
+  if (graLoadProbe::KindOf(a_device, file.name, &kind)) kinds.push_back(kind);
+  if (Extension(file.name) == ".xml") kinds.push_back(graLoadProbe::FONT);
+  for (graLoadProbe::Kind each : kinds) {
+    a_trial->byPlace[std::to_string(each) + a_place] = static_cast<int>(a_trial->items.size());
+    a_trial->items.push_back(TrialItem{static_cast<int>(a_trial->all.size()) - 1, each});
+  }
+}
+
+// The child takes the files in the order the script that runs first names them, so that
+// the verdict the player waits for next is usually ready or being made; the files it does
+// not name follow in their own order. Only the order changes: every file is still tried.
+void OrderByMention(PackageTrial* a_trial, const std::string& a_script) {
+  if (a_script.empty() || a_trial->untried.size() < 2) return;
+  irr::io::IReadFile* file = gFileSystem::Open(a_trial->files, a_script.c_str());
+  if (!file) return;
+  std::string text(static_cast<size_t>(file->getSize() > 0 ? file->getSize() : 0), '\0');
+  const irr::s32 got = text.empty() ? 0 : file->read(text.data(), static_cast<irr::u32>(text.size()));
+  file->drop();
+  text = Lower(text.substr(0, static_cast<size_t>(got > 0 ? got : 0)));
+  std::map<int, size_t> mention;
+  for (int item : a_trial->untried) {
+    const std::string name = Lower(a_trial->all[static_cast<size_t>(a_trial->items[static_cast<size_t>(item)].file)].name);
+    mention[item] = text.find('"' + name + '"');
+  }
+  std::stable_sort(a_trial->untried.begin(), a_trial->untried.end(),
+                   [&](int a_one, int a_other) { return mention[a_one] < mention[a_other]; });
+}
 
 }  // namespace
 
@@ -360,8 +406,7 @@ bool graLoadProbe::Loads(irr::io::IFileSystem* a_files, Kind a_kind, const std::
   gIsolated::Result result = gIsolated::UNAVAILABLE;
   const int item = s_trial && s_trial->files == a_files ? ItemNamed(*s_trial, a_kind, a_name) : -1;
   if (item >= 0) {
-    s_trial->batch->Wait(item);
-    result = Verdict(*s_trial, item, nullptr);
+    result = Verdict(*s_trial, item, true);
   } else {
     result = Try(a_files, a_kind, a_name);
   }
@@ -377,7 +422,7 @@ bool graLoadProbe::Loads(irr::io::IFileSystem* a_files, Kind a_kind, const std::
   return loads;
 }
 
-void graLoadProbe::BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles) {
+void graLoadProbe::BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles, const std::string& a_firstScript) {
   Reset();
   if (!a_device) return;
   auto trial = std::make_unique<PackageTrial>();
@@ -395,11 +440,8 @@ void graLoadProbe::BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles
       file.name = name;
       file.archive = static_cast<int>(i);
       file.entry = j;
-      if (KindOf(a_device, name, &file.kind)) {
-        trial->byPlace["a" + std::to_string(i) + ":" + std::to_string(j)] = static_cast<int>(trial->items.size());
-        trial->items.push_back(static_cast<int>(trial->all.size()));
-      }
       trial->all.push_back(file);
+      AddItems(a_device, trial.get(), "a" + std::to_string(i) + ":" + std::to_string(j));
     }
   }
   if (irr::io::IFileList* list = a_looseFiles ? files->createFileList() : nullptr) {
@@ -410,18 +452,28 @@ void graLoadProbe::BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles
       PackageFile file;
       file.name = name;
       file.path = path;
-      if (KindOf(a_device, name, &file.kind)) {
-        trial->byPlace["f:" + name] = static_cast<int>(trial->items.size());
-        trial->items.push_back(static_cast<int>(trial->all.size()));
-      }
       trial->all.push_back(file);
+      AddItems(a_device, trial.get(), "f:" + name);
     }
     list->drop();
   }
   ReadCache(trial.get());
+  ComputeKeys(trial.get());
+  trial->inBatch.assign(trial->items.size(), -1);
+  for (size_t i = 0; i < trial->items.size(); ++i) {
+    const std::string& key = trial->keys[i];
+    if (!key.empty() && trial->cache.count(key)) continue;
+    trial->untried.push_back(static_cast<int>(i));
+  }
+  OrderByMention(trial.get(), a_firstScript);
+  for (size_t place = 0; place < trial->untried.size(); ++place)
+    trial->inBatch[static_cast<size_t>(trial->untried[place])] = static_cast<int>(place);
   s_trial = std::move(trial);
-  s_trial->saved = s_trial->items.empty();
-  s_trial->batch = std::make_unique<gIsolatedBatch>(static_cast<int>(s_trial->items.size()), TryItem, kTimeoutMs);
+  // With nothing to try, nothing new can be learnt, so the cache stays as it is.
+  s_trial->saved = s_trial->untried.empty();
+  if (!s_trial->untried.empty())
+    s_trial->batch =
+        std::make_unique<gIsolatedBatch>(static_cast<int>(s_trial->untried.size()), TryItem, kTimeoutMs, PrepareChild);
 }
 
 void graLoadProbe::Collect() {
@@ -441,17 +493,7 @@ void graLoadProbe::Reset() {
 
 int graLoadProbe::PackageFiles() { return s_trial ? static_cast<int>(s_trial->items.size()) : 0; }
 
-int graLoadProbe::PackageTrialLoads() {
-  if (!s_trial) return 0;
-  int loads = 0;
-  for (int i = 0; i < s_trial->batch->Count(); ++i) {
-    const std::string& note = s_trial->batch->NoteOf(i);
-    // Loaded unless the cache answered ("KEY VERDICT"); an item that ended the child
-    // before its note was loaded as well.
-    if (note.empty() || note.size() < 2 || note.compare(note.size() - 2, 2, " -") == 0) ++loads;
-  }
-  return loads;
-}
+int graLoadProbe::PackageTrialLoads() { return s_trial ? static_cast<int>(s_trial->untried.size()) : 0; }
 
 std::string graLoadProbe::CacheFile() {
   const std::string folder = CacheFolder();

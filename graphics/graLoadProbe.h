@@ -6,10 +6,11 @@
 // whose load crashes, throws or hangs there is reported once, on the console, and is never
 // loaded here: the caller then goes on as for a file that is missing.
 //
-// At start-up one child tries every mesh and picture the package holds, while the start
-// script runs; a load waits (on the child's pipe) only for the verdict it needs. Verdicts
-// are remembered by the files' content in the user's cache folder, so an unchanged package
-// is not tried again. Names outside the package are tried one by one when first loaded.
+// At start-up one child tries every mesh, picture and font description (XML) the package
+// holds, while the start script runs; a load waits (on the child's pipe) only for the
+// verdict it needs. Verdicts are remembered by the files' content in the user's cache
+// folder, so an unchanged package is not tried again: no child is started for it at all.
+// Names outside the package are tried one by one when first loaded.
 #include <string>
 
 #include "platform/gIsolated.h"
@@ -30,11 +31,12 @@ class graLoadProbe {
   // system and name, so each is tried once.
   static bool Loads(irr::io::IFileSystem* a_files, Kind a_kind, const std::string& a_name);
 
-  // Starts the trial of every mesh and picture of the package mounted on a_device's file
+  // Starts the trial of every mesh, picture and font of the package mounted on a_device's file
   // system: its archives, and with a_looseFiles the loose files of the working folder (a
   // developer package). The verdict cache is read here; a damaged one is ignored with one
-  // line.
-  static void BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles);
+  // line. a_firstScript, when given, is the package's script that runs first: the files it
+  // names are tried first, in its order.
+  static void BeginPackage(irr::IrrlichtDevice* a_device, bool a_looseFiles, const std::string& a_firstScript = "");
   // Takes in the verdicts that have come, without waiting; once all have, writes the cache.
   static void Collect();
   // Waits for the remaining verdicts and writes the cache.

@@ -35,6 +35,7 @@
 #include "network/_gNetwork.h"
 #include "physics/scePhysics.h"
 #include "platform/gHidSim.h"
+#include "platform/gIsolated.h"
 #include "network/netScoreServer.h"
 #include "platform/gMilliClock.h"
 #include "platform/gStopSignal.h"
@@ -120,9 +121,16 @@ int gHost::Begin(int argc, const char* const* argv) {
   // Installed before anything is built: a stop asked for during start-up is then honoured by
   // the first frame, instead of killing the process mid-way with the default action.
   gStopSignal::Install();
+  if (!commandLine.checksum) {
+    gIsolated::beforeFork = _gAudio::WaitAhead;
+    _gAudio::OpenAhead();
+  }
   BuildScriptHost();
   StartClock();
-  if (!CreateDevice()) return kNoDevice;
+  if (!CreateDevice()) {
+    _gAudio::DropAhead();
+    return kNoDevice;
+  }
   MountPackage();
   if (commandLine.checksum) {
     // A checksum run stops here and tears nothing down.
@@ -252,7 +260,7 @@ void gHost::MountPackage(bool a_sameMedia) {
   if (startDirectory.empty()) startDirectory = files->getWorkingDirectory().c_str();
   scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
                                         commandLine.developer);
-  if (!commandLine.checksum && !a_sameMedia) graLoadProbe::BeginPackage(device, commandLine.developer);
+  if (!commandLine.checksum && !a_sameMedia) graLoadProbe::BeginPackage(device, commandLine.developer, "start.qv");
 }
 
 void gHost::PrintChecksum() {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <vector>
 
 namespace {
 
@@ -24,6 +26,7 @@ constexpr int kFinished = 0;
 constexpr int kFailed = 70;
 
 // A record on the pipe: the item, the tag, the length of the text that follows.
+constexpr char kStart = 'S';
 constexpr char kNote = 'N';
 constexpr char kDone = 'D';
 constexpr size_t kHeader = sizeof(int32_t) + 1 + sizeof(uint16_t);
@@ -58,7 +61,7 @@ void Send(int a_pipe, int a_item, char a_tag, const std::string& a_text) {
 // Closes what the child must not touch: sockets (the display's connection, the network,
 // the sound server) and devices (sound cards, GPUs, a Wiimote). Archives and folders it
 // reads are files and directories, and stay. Read with the raw system call: no allocation.
-void DropSocketsAndDevices(int a_keep) {
+void DropSocketsAndDevices(int a_keep, int a_keepToo) {
   const int directory = open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory < 0) return;
   alignas(8) char entries[4096];
@@ -77,7 +80,7 @@ void DropSocketsAndDevices(int a_keep) {
       at += entry->length;
       if (entry->name[0] < '0' || entry->name[0] > '9') continue;
       const int fd = atoi(entry->name);
-      if (fd <= STDERR_FILENO || fd == a_keep || fd == directory) continue;
+      if (fd <= STDERR_FILENO || fd == a_keep || fd == a_keepToo || fd == directory) continue;
       struct stat info;
       if (fstat(fd, &info) == 0 && (S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)))
         close(fd);
@@ -88,7 +91,7 @@ void DropSocketsAndDevices(int a_keep) {
 
 // Everything the child does before its work: dies with its parent, says nothing, holds
 // nothing of the parent's outside world, and cannot be sent back by an exception.
-void BecomeChild(pid_t a_parent, int a_pipe) {
+void BecomeChild(pid_t a_parent, int a_pipe, int a_requests) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   // The parent may have died before the signal was asked for.
   if (getppid() != a_parent) Fail();
@@ -101,18 +104,21 @@ void BecomeChild(pid_t a_parent, int a_pipe) {
     dup2(nothing, STDERR_FILENO);
     if (nothing > STDERR_FILENO) close(nothing);
   }
-  DropSocketsAndDevices(a_pipe);
+  DropSocketsAndDevices(a_pipe, a_requests);
 }
 
 }  // namespace
+
+void (*gIsolated::beforeFork)() = nullptr;
 
 gIsolated::Result gIsolated::Run(const std::function<void()>& a_work, int a_timeoutMs) {
   gIsolatedBatch batch(1, [&](int, const std::function<void(const std::string&)>&) { a_work(); }, a_timeoutMs);
   return batch.Wait(0);
 }
 
-gIsolatedBatch::gIsolatedBatch(int a_count, Work a_work, int a_timeoutMs)
+gIsolatedBatch::gIsolatedBatch(int a_count, Work a_work, int a_timeoutMs, std::function<void()> a_prepare)
     : m_work(std::move(a_work)),
+      m_prepare(std::move(a_prepare)),
       m_timeoutMs(a_timeoutMs),
       m_results(static_cast<size_t>(a_count > 0 ? a_count : 0), gIsolated::PENDING),
       m_notes(m_results.size()) {
@@ -127,28 +133,42 @@ gIsolatedBatch::~gIsolatedBatch() {
     }
   }
   if (m_pipe >= 0) close(m_pipe);
+  if (m_requests >= 0) close(m_requests);
+}
+
+int gIsolatedBatch::FirstPending() const {
+  for (int i = 0; i < Count(); ++i)
+    if (m_results[static_cast<size_t>(i)] == gIsolated::PENDING) return i;
+  return -1;
 }
 
 void gIsolatedBatch::Start() {
   m_child = -1;
+  m_current = -1;
   m_buffer.clear();
-  if (m_next >= Count()) return;
+  if (FirstPending() < 0) return;
   int ends[2];
-  if (pipe2(ends, O_CLOEXEC) != 0) {
-    for (int i = m_next; i < Count(); ++i) m_results[static_cast<size_t>(i)] = gIsolated::UNAVAILABLE;
-    m_next = Count();
+  // A socket, not a pipe: asking a child that has just died must not raise SIGPIPE.
+  int requests[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) ends[0] = ends[1] = -1;
+  if (ends[0] < 0 || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, requests) != 0) {
+    if (ends[0] >= 0) {
+      close(ends[0]);
+      close(ends[1]);
+    }
+    for (gIsolated::Result& result : m_results)
+      if (result == gIsolated::PENDING) result = gIsolated::UNAVAILABLE;
     return;
   }
+  if (gIsolated::beforeFork) gIsolated::beforeFork();
   const pid_t parent = getpid();
   const pid_t child = fork();
   if (child == 0) {
     close(ends[0]);
-    BecomeChild(parent, ends[1]);
+    close(requests[0]);
+    BecomeChild(parent, ends[1], requests[1]);
     try {
-      for (int i = m_next; i < Count(); ++i) {
-        m_work(i, [&](const std::string& a_text) { Send(ends[1], i, kNote, a_text); });
-        Send(ends[1], i, kDone, "");
-      }
+      RunChild(ends[1], requests[1]);
     } catch (...) {
       Fail();
     }
@@ -156,28 +176,89 @@ void gIsolatedBatch::Start() {
     _exit(kFinished);
   }
   close(ends[1]);
+  close(requests[1]);
   if (child < 0) {
     close(ends[0]);
-    for (int i = m_next; i < Count(); ++i) m_results[static_cast<size_t>(i)] = gIsolated::UNAVAILABLE;
-    m_next = Count();
+    close(requests[0]);
+    for (gIsolated::Result& result : m_results)
+      if (result == gIsolated::PENDING) result = gIsolated::UNAVAILABLE;
     return;
   }
   ++children;
   m_child = child;
   m_pipe = ends[0];
+  m_requests = requests[0];
   m_deadline = Milliseconds() + m_timeoutMs;
+}
+
+// The child's loop: before each item it takes in what the parent has asked for since, and
+// says which item it takes, so that a crash or a hang is charged to the right one.
+void gIsolatedBatch::RunChild(int a_records, int a_requests) {
+  std::vector<bool> done(m_results.size());
+  for (size_t i = 0; i < done.size(); ++i) done[i] = m_results[i] != gIsolated::PENDING;
+  std::vector<int> wanted = m_wanted;
+  size_t nextWanted = 0;
+  int next = 0;
+  std::string partial;
+  if (m_prepare) m_prepare();
+  for (;;) {
+    char bytes[512];
+    ssize_t got;
+    while ((got = recv(a_requests, bytes, sizeof bytes, MSG_DONTWAIT)) > 0 || (got < 0 && errno == EINTR)) {
+      if (got <= 0) continue;
+      partial.append(bytes, static_cast<size_t>(got));
+      size_t at = 0;
+      for (; partial.size() - at >= sizeof(int32_t); at += sizeof(int32_t)) {
+        int32_t item = 0;
+        std::memcpy(&item, partial.data() + at, sizeof item);
+        wanted.push_back(item);
+      }
+      partial.erase(0, at);
+    }
+    int item = -1;
+    while (nextWanted < wanted.size() && item < 0) {
+      const int asked = wanted[nextWanted++];
+      if (asked >= 0 && asked < Count() && !done[static_cast<size_t>(asked)]) item = asked;
+    }
+    while (item < 0 && next < Count()) {
+      if (!done[static_cast<size_t>(next)]) item = next;
+      ++next;
+    }
+    if (item < 0) return;
+    Send(a_records, item, kStart, "");
+    m_work(item, [&](const std::string& a_text) { Send(a_records, item, kNote, a_text); });
+    Send(a_records, item, kDone, "");
+    done[static_cast<size_t>(item)] = true;
+  }
 }
 
 gIsolated::Result gIsolatedBatch::Wait(int a_item) {
   if (a_item < 0 || a_item >= Count()) return gIsolated::UNAVAILABLE;
+  Want(a_item);
   while (m_results[static_cast<size_t>(a_item)] == gIsolated::PENDING) Step(-1);
   return m_results[static_cast<size_t>(a_item)];
 }
 
-bool gIsolatedBatch::Poll() {
-  while (m_next < Count() && Step(0)) {
+void gIsolatedBatch::Want(int a_item) {
+  if (a_item < 0 || a_item >= Count() || m_results[static_cast<size_t>(a_item)] != gIsolated::PENDING) return;
+  if (a_item == m_current) return;
+  m_wanted.push_back(a_item);
+  if (m_requests < 0) return;
+  const int32_t item = a_item;
+  // A request the child never reads (it is done, or dying) costs nothing: it is sent again
+  // to the next child through m_wanted.
+  while (send(m_requests, &item, sizeof item, MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EINTR) {
   }
-  return m_next >= Count();
+}
+
+void gIsolatedBatch::WaitAll() {
+  for (int item = FirstPending(); item >= 0; item = FirstPending()) Wait(item);
+}
+
+bool gIsolatedBatch::Poll() {
+  while (FirstPending() >= 0 && Step(0)) {
+  }
+  return FirstPending() < 0;
 }
 
 bool gIsolatedBatch::Step(int a_waitMs) {
@@ -216,12 +297,15 @@ void gIsolatedBatch::Take(const char* a_bytes, size_t a_size) {
     if (m_buffer.size() - at < kHeader + length) break;
     if (item >= 0 && item < Count()) {
       std::string& note = m_notes[static_cast<size_t>(item)];
-      if (tag == kNote) {
+      if (tag == kStart) {
+        m_current = item;
+        m_deadline = Milliseconds() + m_timeoutMs;
+      } else if (tag == kNote) {
         if (!note.empty()) note += '\n';
         note.append(m_buffer, at + kHeader, length);
-      } else if (tag == kDone && item == m_next) {
+      } else if (tag == kDone && item == m_current) {
         m_results[static_cast<size_t>(item)] = gIsolated::FINISHED;
-        ++m_next;
+        m_current = -1;
         m_deadline = Milliseconds() + m_timeoutMs;
       }
     }
@@ -235,13 +319,14 @@ void gIsolatedBatch::ChildEnded(gIsolated::Result a_current) {
   while (waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
   }
   close(m_pipe);
-  m_pipe = -1;
+  close(m_requests);
+  m_pipe = m_requests = -1;
   m_child = -1;
   // A child that reported every item and then exited cleanly leaves nothing behind; any
-  // other end is charged to the item it was on.
-  if (m_next < Count()) {
-    m_results[static_cast<size_t>(m_next)] = a_current;
-    ++m_next;
-    Start();
-  }
+  // other end is charged to the item it was on (or, when it died before taking one, to the
+  // first it would have taken in order).
+  const int charged = m_current >= 0 ? m_current : FirstPending();
+  if (charged < 0) return;
+  m_results[static_cast<size_t>(charged)] = a_current;
+  Start();
 }

@@ -189,6 +189,25 @@ TEST_F(LoadTrialTest, OneChildTriesThePackageAndAnUnchangedFileIsNeverTriedAgain
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
+// A font description is tried by the package's child as well (it is also a mesh to the
+// engine, and tried as one), and remembered: the second start tries nothing and starts no
+// child of its own for the font.
+TEST_F(LoadTrialTest, FontsAreTriedWithThePackage) {
+  Write(dir / "game/font.xml",
+        "<?xml version=\"1.0\"?>\n<font type=\"bitmap\">\n<Texture index=\"0\" filename=\"tint.png\" "
+        "hasAlpha=\"true\" />\n<c c=\"A\" r=\"0,0,2,2\" />\n</font>\n");
+  Write(dir / "game/tint.png", Png(4));
+  const std::vector<std::pair<graLoadProbe::Kind, std::string>> names = {{graLoadProbe::FONT, "font.xml"},
+                                                                        {graLoadProbe::MESH, "font.xml"}};
+  std::vector<bool> loads;
+  for (int start = 0; start < 2; ++start) {
+    EXPECT_EQ(Play(names, &loads), Strings{});
+    EXPECT_EQ(loads, (std::vector<bool>{true, true}));
+    EXPECT_EQ(graLoadProbe::PackageFiles(), 3);
+    EXPECT_EQ(graLoadProbe::PackageTrialLoads(), start == 0 ? 3 : 0);
+  }
+}
+
 TEST_F(LoadTrialTest, ADamagedOrUnwritableCacheIsIgnoredWithOneLine) {
   Write(dir / "game/broken.obj", kBrokenObj);
   Write(dir / "game/good.obj", kGoodObj);
