@@ -43,6 +43,14 @@ bool ReadWholeFile(irr::io::IReadFile* a_file, std::vector<unsigned char>& a_byt
 
 }  // namespace
 
+template <class F>
+void objPhysics::Held(F a_edit) {
+  if (physics && physics->Stepping())
+    physics->Edit(std::function<void()>(std::move(a_edit)));
+  else
+    a_edit();
+}
+
 // ---- Construction and registration ----------------------------------------------------------
 
 objPhysics* objPhysics::Make(sceObject* a_object) {
@@ -96,6 +104,7 @@ int objPhysics::RegisterScriptType(gmMachineEx* a_machine) {
 objPhysics::objPhysics(sceObject* a_object, scePhysics* a_physics)
     : motionState(btTransform::getIdentity()), physics(a_physics), object(a_object) {
   object->physics = this;
+  m_slot = physics->bodies.count;
   physics->bodies.Append(this);
   btRigidBody::btRigidBodyConstructionInfo info(0, &motionState, &shape, btVector3(0, 0, 0));
   info.m_linearDamping = 1.0f / 255.0f;
@@ -133,7 +142,10 @@ objPhysics::~objPhysics() {
 void objPhysics::Detach() {
   if (!physics) return;
   RemoveFromWorld();
-  physics->bodies.Remove(this);
+  gPtrList& bodies = physics->bodies;
+  const int at = bodies.RemoveFrom(this, m_slot);
+  if (at >= 0 && at < bodies.count) static_cast<objPhysics*>(bodies.Get(at))->m_slot = at;
+  m_slot = -1;
   physics = nullptr;
 }
 
@@ -201,16 +213,37 @@ void objPhysics::Enter() {
 namespace {
 
 // Leaves of the broadphase whose boxes meet a_box: the pairs the tree collider would have
-// been asked to make (it counts them whether or not the filters let them in).
-struct LeafCount : btDbvt::ICollide {
-  int count = 0;
-  void Process(const btDbvtNode*) override { ++count; }
-};
-
+// been asked to make (it counts them whether or not the filters let them in). A walk of its
+// own, as Bullet's takes a heap stack for every query.
 int Meeting(const btDbvtBroadphase& a_broadphase, const btDbvtVolume& a_box) {
-  LeafCount leaves;
-  for (const btDbvt& set : a_broadphase.m_sets) set.collideTV(set.m_root, a_box, leaves);
-  return leaves.count;
+  int count = 0;
+  std::vector<const btDbvtNode*> deep;
+  for (const btDbvt& set : a_broadphase.m_sets) {
+    const btDbvtNode* stack[64];
+    int top = 0;
+    if (set.m_root) stack[top++] = set.m_root;
+    while (top > 0 || !deep.empty()) {
+      const btDbvtNode* node;
+      if (!deep.empty()) {
+        node = deep.back();
+        deep.pop_back();
+      } else {
+        node = stack[--top];
+      }
+      if (!Intersect(node->volume, a_box)) continue;
+      if (node->isleaf()) {
+        ++count;
+        continue;
+      }
+      for (const btDbvtNode* child : node->childs) {
+        if (top < 64)
+          stack[top++] = child;
+        else
+          deep.push_back(child);
+      }
+    }
+  }
+  return count;
 }
 
 }  // namespace
@@ -256,12 +289,6 @@ void objPhysics::Forgo() {
   m_moves.clear();
 }
 
-void objPhysics::Held(std::function<void()> a_edit) {
-  if (physics)
-    physics->Edit(std::move(a_edit));
-  else
-    a_edit();
-}
 
 void objPhysics::RefreshAabb() {
   Held([this] {

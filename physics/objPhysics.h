@@ -177,8 +177,10 @@ class objPhysics : public gmWrappable {
   // added, and builds its proxy from the shape's bounds there.
   void Readd();
   void SetTransform(const btTransform& a_transform);
-  // a_edit through the world's Edit (held until the end of a step in progress).
-  void Held(std::function<void()> a_edit);
+  // a_edit now, or held until the end of a step in progress (the world's Edit); wrapped
+  // only when held, as nearly every edit runs at once.
+  template <class F>
+  void Held(F a_edit);
 
   // Hull shapes read by AddPmap; they have no records.
   std::vector<btCollisionShape*> m_hulls;
@@ -186,6 +188,8 @@ class objPhysics : public gmWrappable {
   bool m_massHeld = false;
   float m_heldInverseMass = 0;
   bool m_inWorld = false;
+  // Where the component last was in its world's `bodies` (gPtrList::RemoveFrom).
+  int m_slot = -1;
   // While waiting: the bounds the body entered with, then every bounds refresh since.
   struct Bounds {
     btVector3 min, max;
