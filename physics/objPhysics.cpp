@@ -191,6 +191,8 @@ void objPhysics::Wait() {
   btTransform at = body->getWorldTransform();
   shape.getAabb(at, m_entryBounds.min, m_entryBounds.max);
   m_moves.clear();
+  // A new body is usually shaped, sized and placed before it enters: one allocation.
+  m_moves.reserve(4);
   physics->entering = this;
 }
 
