@@ -10,6 +10,7 @@ namespace gPrelude {
 
 bool Compose(const char* a_template, const char* const* a_args, int a_count, std::string& a_out, std::size_t a_max) {
   a_out.clear();
+  a_out.reserve(a_max + 1);
   int next = 0;
   const char* p = a_template;
   while (*p) {

@@ -80,7 +80,22 @@ gmMachineEx::~gmMachineEx() {
 // ---- Registry -----------------------------------------------------------------------------
 
 void gmMachineEx::AddRecord(int a_type, const std::type_info& a_identity) {
-  m_records[a_type].identity = std::type_index(a_identity);
+  Record(a_type).identity = std::type_index(a_identity);
+}
+
+gmMachineEx::TypeRecord& gmMachineEx::Record(int a_type) {
+  TypeRecord& record = m_records[a_type];
+  if (a_type >= 0) {
+    if (static_cast<size_t>(a_type) >= m_recordsByType.size()) m_recordsByType.resize(static_cast<size_t>(a_type) + 1);
+    m_recordsByType[static_cast<size_t>(a_type)] = &record;
+  }
+  return record;
+}
+
+void gmMachineEx::AddOverload(TypeRecord& a_record, int a_index, gmProxy* a_proxy) {
+  a_record.methods.emplace(a_index, a_proxy);
+  if (static_cast<size_t>(a_index) >= a_record.overloads.size()) a_record.overloads.resize(static_cast<size_t>(a_index) + 1);
+  a_record.overloads[static_cast<size_t>(a_index)].emplace_back(a_index, a_proxy);
 }
 
 int gmMachineEx::TypeIdOf(const std::type_info& a_pointerType) const {
@@ -92,8 +107,8 @@ int gmMachineEx::TypeIdOf(const std::type_info& a_pointerType) const {
 }
 
 const gmMachineEx::TypeRecord* gmMachineEx::FindRecord(int a_type) const {
-  auto it = m_records.find(a_type);
-  return it == m_records.end() ? nullptr : &it->second;
+  return a_type >= 0 && static_cast<size_t>(a_type) < m_recordsByType.size() ? m_recordsByType[static_cast<size_t>(a_type)]
+                                                                              : nullptr;
 }
 
 std::vector<const gmProxy*> gmMachineEx::ConstructorsOf(int a_type) const {
@@ -117,15 +132,15 @@ int gmMachineEx::BeginNativeType(const char* a_name) {
   int type = DefineType(a_name);
   DefineType(a_name);
   EnableGC(gc);
-  m_records[type];
-  m_records[type + 1];
+  Record(type);
+  Record(type + 1);
   m_nextMethodIndex = 0;
   return type;
 }
 
 void gmMachineEx::AddMethod(int a_type, const char* a_name, gmProxy* a_proxy) {
   Keep(a_proxy);
-  TypeRecord& record = m_records[a_type];
+  TypeRecord& record = Record(a_type);
   gmVariable existing = GetTypeVariables(a_type)->GetByName(this, a_name);
   int index;
   if (existing.IsFunction() && existing.GetFunctionObject()->nativeFunction == MethodDispatch) {
@@ -138,8 +153,8 @@ void gmMachineEx::AddMethod(int a_type, const char* a_name, gmProxy* a_proxy) {
     record.methodNames.resize(static_cast<size_t>(index) + 1);
     record.methodNames[static_cast<size_t>(index)] = a_name;
   }
-  record.methods.emplace(index, a_proxy);
-  if (a_proxy->IsConstMember()) m_records[a_type + 1].methods.emplace(index, a_proxy);
+  AddOverload(record, index, a_proxy);
+  if (a_proxy->IsConstMember()) AddOverload(Record(a_type + 1), index, a_proxy);
 }
 
 void gmMachineEx::AddConstructor(int a_type, gmProxy* a_proxy) {
@@ -162,7 +177,7 @@ void gmMachineEx::AddConstructor(int a_type, gmProxy* a_proxy) {
 void gmMachineEx::AddOperator(int a_type, int a_operator, gmProxy* a_proxy) {
   Keep(a_proxy);
   if (a_operator < 0 || a_operator >= O_MAXOPERATORS) return;
-  TypeRecord& record = m_records[a_type];
+  TypeRecord& record = Record(a_type);
   gmFunctionObject* function = GetTypeOperator(a_type, a_operator);
   int index;
   if (function && function->nativeFunction == OperatorDispatch) {
@@ -183,7 +198,7 @@ void gmMachineEx::AddOperator(int a_type, int a_operator, gmProxy* a_proxy) {
     record.methodNames.resize(static_cast<size_t>(index) + 1);
     record.methodNames[static_cast<size_t>(index)] = gmGetOperatorName(a_operator);
   }
-  record.methods.emplace(index, a_proxy);
+  AddOverload(record, index, a_proxy);
 }
 
 void gmMachineEx::EndNativeType(int a_type, const std::type_info& a_pointer, const std::type_info& a_constPointer) {
@@ -293,9 +308,12 @@ int gmMachineEx::MethodDispatch(gmThread* a_thread) {
     a_thread->LogError("a native method was called on a %s, which is not a native object", machine->TypeName(self->type));
     return GM_NATIVE_ERROR;
   }
-  auto range = record->methods.equal_range(index);
-  gmProxy* proxy = ChooseOverload(range.first, range.second, a_thread, 0);
+  const auto& overloads = static_cast<size_t>(index) < record->overloads.size()
+                              ? record->overloads[static_cast<size_t>(index)]
+                              : machine->m_noOverloads;
+  gmProxy* proxy = ChooseOverload(overloads.begin(), overloads.end(), a_thread, 0);
   if (!proxy) {
+    auto range = record->methods.equal_range(index);
     std::string what = std::string(machine->TypeName(self->type)) + "." +
                        (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)] : std::string("?"));
     machine->LogNoOverload(a_thread, what.c_str(), 0, range.first, range.second);
@@ -341,9 +359,12 @@ int gmMachineEx::OperatorDispatch(gmThread* a_thread) {
     a_thread->LogError("a native operator was applied to a %s, which is not a native object", machine->TypeName(left.type));
     return GM_NATIVE_ERROR;
   }
-  auto range = record->methods.equal_range(index);
-  gmProxy* proxy = ChooseOverload(range.first, range.second, a_thread, 1);
+  const auto& overloads = static_cast<size_t>(index) < record->overloads.size()
+                              ? record->overloads[static_cast<size_t>(index)]
+                              : machine->m_noOverloads;
+  gmProxy* proxy = ChooseOverload(overloads.begin(), overloads.end(), a_thread, 1);
   if (!proxy) {
+    auto range = record->methods.equal_range(index);
     std::string what = std::string("operator ") +
                        (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)] : std::string("?")) +
                        " of " + machine->TypeName(self->type);

@@ -39,6 +39,8 @@ class gmMachineEx : public gmMachine {
     // Overloads by method index, in registration order (a multimap keeps equal keys in
     // insertion order).
     std::multimap<int, gmProxy*> methods;
+    // The same overloads as a table by method index, for the dispatch of every call.
+    std::vector<std::vector<std::pair<const int, gmProxy*>>> overloads;
     // Member name hash to property; no class binds properties, so it stays empty.
     std::map<gmuint, gmProxy*> properties;
     std::type_index identity = typeid(void);
@@ -130,8 +132,14 @@ class gmMachineEx : public gmMachine {
   void ResolveAll();
   gmProxy* Keep(gmProxy* a_proxy);
   void AddRecord(int a_type, const std::type_info& a_identity);
+  // The record of a_type, made when missing.
+  TypeRecord& Record(int a_type);
+  void AddOverload(TypeRecord& a_record, int a_index, gmProxy* a_proxy);
 
   std::map<int, TypeRecord> m_records;
+  // Records by type id (null where a type has none): the lookup of every native call.
+  std::vector<TypeRecord*> m_recordsByType;
+  const std::vector<std::pair<const int, gmProxy*>> m_noOverloads;
   std::multimap<int, gmProxy*> m_constructors;
   std::vector<std::string> m_constructorNames;
   std::vector<std::unique_ptr<gmProxy>> m_proxies;

@@ -99,6 +99,7 @@ int objGraphics::RegisterScriptType(gmMachineEx* a_machine) {
 objGraphics::objGraphics(sceObject* a_object, sceGraphics* a_sceneGraphics)
     : object(a_object), sceneGraphics(a_sceneGraphics) {
   object->graphics = this;
+  m_slot = sceneGraphics->objects.count;
   sceneGraphics->objects.Append(this);
   scene::ISceneManager* manager = sceneGraphics->sceneManager;
   root = new graRootNode(manager->getRootSceneNode(), manager);
@@ -114,7 +115,9 @@ objGraphics::~objGraphics() {
   graDeleteAll<objGraBeam>(beams);
   graDeleteAll<objGraParticles>(particles);
   root->remove();
-  sceneGraphics->objects.Remove(this);
+  gPtrList& objects = sceneGraphics->objects;
+  const int at = objects.RemoveFrom(this, m_slot);
+  if (at >= 0 && at < objects.count) static_cast<objGraphics*>(objects.Get(at))->m_slot = at;
   if (object && object->graphics == this) object->graphics = nullptr;
 }
 

@@ -78,4 +78,6 @@ class objGraphics : public gmWrappable {
   sceObject* object;
   sceGraphics* sceneGraphics;
   irr::scene::ISceneNode* root;
+  // Where the component last was in the scene's `objects` (gPtrList::RemoveFrom).
+  int m_slot = -1;
 };

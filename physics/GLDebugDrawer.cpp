@@ -528,6 +528,7 @@ void GLDebugDrawer::DrawOverlay(gScene* a_scene) {
 
 void GLDebugDrawer::DrawWorld(scePhysics* a_physics) {
   if (!a_physics || !a_physics->drawDebug || !a_physics->world) return;
+  a_physics->Admit();
   Pass& pass = ThePass();
   pass.Clear();
   pass.World(*a_physics->world, a_physics->debugDrawer.getDebugMode());

@@ -43,6 +43,14 @@ bool ReadWholeFile(irr::io::IReadFile* a_file, std::vector<unsigned char>& a_byt
 
 }  // namespace
 
+template <class F>
+void objPhysics::Held(F a_edit) {
+  if (physics && physics->Stepping())
+    physics->Edit(std::function<void()>(std::move(a_edit)));
+  else
+    a_edit();
+}
+
 // ---- Construction and registration ----------------------------------------------------------
 
 objPhysics* objPhysics::Make(sceObject* a_object) {
@@ -96,6 +104,7 @@ int objPhysics::RegisterScriptType(gmMachineEx* a_machine) {
 objPhysics::objPhysics(sceObject* a_object, scePhysics* a_physics)
     : motionState(btTransform::getIdentity()), physics(a_physics), object(a_object) {
   object->physics = this;
+  m_slot = physics->bodies.count;
   physics->bodies.Append(this);
   btRigidBody::btRigidBodyConstructionInfo info(0, &motionState, &shape, btVector3(0, 0, 0));
   info.m_linearDamping = 1.0f / 255.0f;
@@ -108,7 +117,7 @@ objPhysics::objPhysics(sceObject* a_object, scePhysics* a_physics)
                           btCollisionObject::CF_STATIC_OBJECT);
   // Never sleeps: a body at rest still reports its contacts every step.
   body->setActivationState(DISABLE_DEACTIVATION);
-  physics->Edit([this] { AddToWorld(); });
+  physics->Edit([this] { Wait(); });
 }
 
 objPhysics::~objPhysics() {
@@ -133,14 +142,20 @@ objPhysics::~objPhysics() {
 void objPhysics::Detach() {
   if (!physics) return;
   RemoveFromWorld();
-  physics->bodies.Remove(this);
+  gPtrList& bodies = physics->bodies;
+  const int at = bodies.RemoveFrom(this, m_slot);
+  if (at >= 0 && at < bodies.count) static_cast<objPhysics*>(bodies.Get(at))->m_slot = at;
+  m_slot = -1;
   physics = nullptr;
 }
 
 // ---- World membership -----------------------------------------------------------------------
 
+bool objPhysics::Waiting() const { return physics && physics->entering == this; }
+
 void objPhysics::AddToWorld() {
-  if (!physics || m_inWorld) return;
+  if (!physics || m_inWorld || Waiting()) return;
+  physics->Admit();
   if (body->getInvMass() == 0) {
     // Static bodies do not pair with one another.
     body->setCollisionFlags(body->getCollisionFlags() | btCollisionObject::CF_STATIC_OBJECT);
@@ -153,7 +168,12 @@ void objPhysics::AddToWorld() {
 }
 
 void objPhysics::RemoveFromWorld() {
+  if (Waiting()) {
+    Forgo();
+    return;
+  }
   if (!physics || !m_inWorld) return;
+  physics->Admit();
   physics->world->removeRigidBody(body);
   m_inWorld = false;
 }
@@ -163,16 +183,129 @@ void objPhysics::Readd() {
   AddToWorld();
 }
 
-void objPhysics::Held(std::function<void()> a_edit) {
-  if (physics)
-    physics->Edit(std::move(a_edit));
-  else
-    a_edit();
+// A new body is static with the custom-material and static flags, so it would have entered
+// with addRigidBody's static path and every refresh would have been a plain setAabb.
+void objPhysics::Wait() {
+  if (!physics || m_inWorld) return;
+  physics->Admit();
+  btTransform at = body->getWorldTransform();
+  shape.getAabb(at, m_entryBounds.min, m_entryBounds.max);
+  m_moves.clear();
+  // A new body is usually shaped, sized and placed before it enters: one allocation.
+  m_moves.reserve(4);
+  physics->entering = this;
 }
+
+void objPhysics::Enter() {
+  if (!Waiting()) return;
+  physics->entering = nullptr;
+  // addRigidBody of a static body, with the bounds it had when it was made.
+  btCollisionObjectArray& objects = physics->world->getCollisionObjectArray();
+  body->setWorldArrayIndex(objects.size());
+  objects.push_back(body);
+  body->setBroadphaseHandle(physics->broadphase.createProxy(
+      m_entryBounds.min, m_entryBounds.max, shape.getShapeType(), body, btBroadphaseProxy::StaticFilter,
+      btBroadphaseProxy::AllFilter ^ btBroadphaseProxy::StaticFilter, &physics->dispatcher));
+  m_inWorld = true;
+  for (const Bounds& move : m_moves)
+    physics->broadphase.setAabb(body->getBroadphaseHandle(), move.min, move.max, &physics->dispatcher);
+  m_moves.clear();
+}
+
+namespace {
+
+// Leaves of the broadphase whose boxes meet a_box: the pairs the tree collider would have
+// been asked to make (it counts them whether or not the filters let them in). A walk of its
+// own, as Bullet's takes a heap stack for every query.
+int Meeting(const btDbvtBroadphase& a_broadphase, const btDbvtVolume& a_box) {
+  int count = 0;
+  std::vector<const btDbvtNode*> deep;
+  for (const btDbvt& set : a_broadphase.m_sets) {
+    const btDbvtNode* stack[64];
+    int top = 0;
+    if (set.m_root) stack[top++] = set.m_root;
+    while (top > 0 || !deep.empty()) {
+      const btDbvtNode* node;
+      if (!deep.empty()) {
+        node = deep.back();
+        deep.pop_back();
+      } else {
+        node = stack[--top];
+      }
+      if (!Intersect(node->volume, a_box)) continue;
+      if (node->isleaf()) {
+        ++count;
+        continue;
+      }
+      for (const btDbvtNode* child : node->childs) {
+        if (top < 64)
+          stack[top++] = child;
+        else
+          deep.push_back(child);
+      }
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
+// What the static proxy's life (made, moved by each refresh, destroyed) would have left in
+// the broadphase, the pairs aside: its pairs would all have been the last ones of the cache,
+// made after everything else, and gone with it.
+void objPhysics::Forgo() {
+  physics->entering = nullptr;
+  btDbvtBroadphase& broadphase = physics->broadphase;
+  ++broadphase.m_gid;
+  btDbvtVolume leaf = btDbvtVolume::FromMM(m_entryBounds.min, m_entryBounds.max);
+  btVector3 lastMin = m_entryBounds.min, lastMax = m_entryBounds.max;
+  if (!broadphase.m_deferedcollide) broadphase.m_newpairs += Meeting(broadphase, leaf);
+  for (const Bounds& move : m_moves) {
+    btDbvtVolume box = btDbvtVolume::FromMM(move.min, move.max);
+    bool moved = false;
+    ++broadphase.m_updates_call;
+    if (Intersect(leaf, box)) {
+      if (!leaf.Contain(box)) {
+        const btVector3 delta = move.min - lastMin;
+        btVector3 velocity(((lastMax - lastMin) / 2) * broadphase.m_prediction);
+        for (int i = 0; i < 3; ++i)
+          if (delta[i] < 0) velocity[i] = -velocity[i];
+        box.Expand(btVector3(gDbvtMargin, gDbvtMargin, gDbvtMargin));
+        box.SignedExpand(velocity);
+        leaf = box;
+        moved = true;
+      }
+    } else {
+      leaf = box;
+      moved = true;
+    }
+    lastMin = move.min;
+    lastMax = move.max;
+    if (moved) {
+      ++broadphase.m_updates_done;
+      broadphase.m_needcleanup = true;
+      if (!broadphase.m_deferedcollide) broadphase.m_newpairs += Meeting(broadphase, leaf);
+    }
+  }
+  broadphase.m_needcleanup = true;
+  m_moves.clear();
+}
+
 
 void objPhysics::RefreshAabb() {
   Held([this] {
-    if (physics && m_inWorld) physics->world->updateSingleAabb(body);
+    if (Waiting()) {
+      // updateSingleAabb of a static body: the shape's bounds grown by the contact threshold.
+      Bounds bounds;
+      shape.getAabb(body->getWorldTransform(), bounds.min, bounds.max);
+      const btVector3 threshold(gContactBreakingThreshold, gContactBreakingThreshold, gContactBreakingThreshold);
+      bounds.min -= threshold;
+      bounds.max += threshold;
+      m_moves.push_back(bounds);
+    } else if (physics && m_inWorld) {
+      physics->Admit();
+      physics->world->updateSingleAabb(body);
+    }
   });
 }
 
@@ -294,6 +427,9 @@ void objPhysics::VelocityTarget(float a_x, float a_y, float a_z) {
 }
 
 void objPhysics::Phantom(int a_on) {
+  // A waiting body's refreshes are noted as those of a static body; without the static
+  // flag they would no longer be.
+  if (Waiting()) physics->Admit();
   if (a_on)
     body->setCollisionFlags(body->getCollisionFlags() | btCollisionObject::CF_NO_CONTACT_RESPONSE);
   else

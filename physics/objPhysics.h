@@ -130,6 +130,9 @@ class objPhysics : public gmWrappable {
   void RefreshAabb();
   // Takes the body out of its world for good (the component or the world is going away).
   void Detach();
+  // A waiting body's entry into the broadphase, exactly as it would have happened when it
+  // was made and at every move since (scePhysics::Admit).
+  void Enter();
 
   gPtrList spheres;
   gPtrList boxes;
@@ -163,12 +166,21 @@ class objPhysics : public gmWrappable {
   // In the broadphase group its mass calls for: static bodies do not pair with one another.
   void AddToWorld();
   void RemoveFromWorld();
+  // A new body waits to enter the world as a static one (scePhysics::Admit). Its moves are
+  // noted meanwhile; when it leaves or changes group before entering, the static proxy it
+  // would have had is never made, and only what that proxy would have left behind in the
+  // broadphase (its id, its pair count, the clean-up request) is written there.
+  void Wait();
+  void Forgo();
+  bool Waiting() const;
   // Out of the world and in again: Bullet lists a body among its moving ones only when it is
   // added, and builds its proxy from the shape's bounds there.
   void Readd();
   void SetTransform(const btTransform& a_transform);
-  // a_edit through the world's Edit (held until the end of a step in progress).
-  void Held(std::function<void()> a_edit);
+  // a_edit now, or held until the end of a step in progress (the world's Edit); wrapped
+  // only when held, as nearly every edit runs at once.
+  template <class F>
+  void Held(F a_edit);
 
   // Hull shapes read by AddPmap; they have no records.
   std::vector<btCollisionShape*> m_hulls;
@@ -176,4 +188,12 @@ class objPhysics : public gmWrappable {
   bool m_massHeld = false;
   float m_heldInverseMass = 0;
   bool m_inWorld = false;
+  // Where the component last was in its world's `bodies` (gPtrList::RemoveFrom).
+  int m_slot = -1;
+  // While waiting: the bounds the body entered with, then every bounds refresh since.
+  struct Bounds {
+    btVector3 min, max;
+  };
+  Bounds m_entryBounds;
+  std::vector<Bounds> m_moves;
 };

@@ -138,6 +138,7 @@ int scePhysics::RayCast(const gVector3& a_from, const gVector3& a_to, const char
   const btVector3 to(a_to.x, a_to.y, a_to.z);
   // A ray with an end that is not a finite point meets nothing.
   if (!objPhysics::Finite(a_from.x, a_from.y, a_from.z, a_to.x, a_to.y, a_to.z)) return 0;
+  Admit();
   btCollisionWorld::ClosestRayResultCallback hit(from, to);
   world->rayTest(from, to, hit);
   if (!(hit.m_closestHitFraction < 1.0f) || !hit.m_collisionObject) return 0;
@@ -153,7 +154,12 @@ int scePhysics::RayCast(const gVector3& a_from, const gVector3& a_to, const char
   return 1;
 }
 
+void scePhysics::Admit() {
+  if (entering) entering->Enter();
+}
+
 void scePhysics::Step() {
+  Admit();
   for (int i = 0; i < bodies.count; ++i) static_cast<objPhysics*>(bodies.Get(i))->PreStep();
   m_stepping = true;
   // A maximum of 0 sub-steps is Bullet's variable-step mode: exactly one internal step of

@@ -67,6 +67,15 @@ class scePhysics : public gmWrappable {
   void Edit(std::function<void()> a_edit);
   bool Stepping() const { return m_stepping; }
 
+  // The newest body enters the broadphase only when something else needs it there (a step,
+  // a ray cast, a drawing, or a world edit by another body). A body shaped and given a mass
+  // before then never pays for the static proxy it would have had in between. Run before
+  // anything that reads or changes the world; cheap when no body is waiting.
+  void Admit();
+  // The body whose entry is waiting (at most one per world, so that the order of the
+  // world's edits stays what it would have been).
+  objPhysics* entering = nullptr;
+
   // Contacts and collision algorithms kept in a world's own pools before it asks the heap
   // for more. Bullet's defaults (4096 of each) cost every scene megabytes up front, even
   // an empty one; a small game's contacts fit these, and a big one's take what they need.

@@ -39,6 +39,17 @@ bool gPtrList::Remove(void* item)
   return false;
 }
 
+int gPtrList::RemoveFrom(void* item, int a_slot)
+{
+  int at = a_slot >= 0 && a_slot < count && items[a_slot] == item ? a_slot : -1;
+  for (int i = 0; at < 0 && i < count; ++i)
+    if (items[i] == item)
+      at = i;
+  if (at >= 0)
+    RemoveAt(at);
+  return at;
+}
+
 void gPtrList::RemoveAt(int index)
 {
   assert(index >= 0 && index < count);

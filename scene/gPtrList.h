@@ -34,6 +34,13 @@ public:
   // takes its place.
   void RemoveAt(int index);
 
+  // Remove for lists of unique elements that remember their own slot: item is looked for
+  // at a_slot first, then as Remove does. Returns the slot it had (-1 when it was not
+  // listed); the element now in that slot, if any, is the one the removal moved there, and
+  // its owner should remember the new slot. Long lists of objects made and deleted every
+  // frame would otherwise be searched once per deletion.
+  int RemoveFrom(void* item, int a_slot);
+
   void* Get(int index) const { return index >= 0 && index < count ? items[index] : nullptr; }
 
   // Walk: First sets the cursor to 0, Next advances it; both return the element at the

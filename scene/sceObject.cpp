@@ -12,12 +12,20 @@ sceObject::ComponentHooks sceObject::componentHooks;
 sceObject::sceObject(gScene* a_scene) : scene(a_scene) {
   if (!scene) return;
   serial = ++scene->appended;
+  slot = scene->objects.count;
   scene->objects.Append(this);
+}
+
+void sceObject::LeaveScene() {
+  gPtrList& objects = scene->objects;
+  const int at = objects.RemoveFrom(this, slot);
+  if (at >= 0 && at < objects.count) static_cast<sceObject*>(objects.Get(at))->slot = at;
+  slot = -1;
 }
 
 sceObject::~sceObject() {
   CutWrappers();
-  if (scene) scene->objects.Remove(this);
+  if (scene) LeaveScene();
   if (componentHooks.destroy) componentHooks.destroy(this);
 }
 
@@ -51,7 +59,7 @@ void sceObject::Update() {
 void sceObject::Destroy() {
   CutWrappers();
   if (scene) {
-    scene->objects.Remove(this);
+    LeaveScene();
     scene = nullptr;
   }
   if (componentHooks.destroy) componentHooks.destroy(this);

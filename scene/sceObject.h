@@ -58,4 +58,9 @@ class sceObject : public gmWrappable {
   std::string scriptFunction;
   std::string name;
   unsigned serial = 0;
+  // Where the object last was in its scene's list (gPtrList::RemoveFrom).
+  int slot = -1;
+
+ private:
+  void LeaveScene();
 };

@@ -151,3 +151,22 @@ TEST(gPtrList, WalkAroundRemovalsAndAppends)
 }
 
 }  // namespace
+
+// A remembered slot only saves the search: whether it is right, stale or nonsense, the list
+// ends as Remove leaves it.
+TEST(gPtrList, RemoveFromEndsAsRemoveWhateverTheSlot)
+{
+  struct Case
+  {
+    int item, slot, at;
+  } cases[] = {{2, 2, 2}, {2, 4, 2}, {2, -1, 2}, {2, 99, 2}, {4, 4, 4}, {0, 0, 0}, {9, 3, -1}};
+  for (const Case& c : cases)
+  {
+    gPtrList seen, plain;
+    Filled(seen, 5);
+    Filled(plain, 5);
+    EXPECT_EQ(seen.RemoveFrom(P(c.item), c.slot), c.at) << c.item << " at " << c.slot;
+    plain.Remove(P(c.item));
+    EXPECT_EQ(Contents(seen), Contents(plain)) << c.item << " at " << c.slot;
+  }
+}

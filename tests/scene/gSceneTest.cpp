@@ -114,6 +114,25 @@ TEST_F(SceneTest, DeletingAnotherObjectLeavesTheWalkUndisturbed) {
   EXPECT_EQ(Order(), (Lines{"a", "b", "c"}));
 }
 
+// Each destruction moves the last object into the freed place, over several frames of
+// deletions in and out of list order.
+TEST_F(SceneTest, DestroyedObjectsLeaveTheLastOneInTheirPlace) {
+  script.Run("global quiet = function(o) { };");
+  for (const char* name : {"a", "b", "c", "d", "e", "f"}) Make(name, "quiet");
+  script.Run("Delete(b);");
+  Frame();
+  EXPECT_EQ(Order(), (Lines{"a", "f", "c", "d", "e"}));
+  script.Run("Delete(f); Delete(a);");
+  Frame();
+  EXPECT_EQ(Order(), (Lines{"e", "d", "c"}));
+  // c takes e's place while e is being destroyed, so the walk meets it only next frame.
+  script.Run("Delete(c); Delete(e);");
+  Frame();
+  EXPECT_EQ(Order(), (Lines{"c", "d"}));
+  Frame();
+  EXPECT_EQ(Order(), (Lines{"d"}));
+}
+
 TEST_F(SceneTest, ObjectsMadeDuringTheWalkAreUpdatedInIt) {
   script.Run("global maker = function(o) { print(o.name); if (!made) { global made = 1; NewObject(\"late\", \"show\"); } };");
   Make("a", "maker");
