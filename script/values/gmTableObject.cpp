@@ -42,9 +42,9 @@ bool gmTableObject::Trace(gmMachine*, gmGarbageCollector* a_gc, int a_workLeft, 
   for (;;) {
     gmint end = tableSize - from > TRACE_CHUNK_NODES ? from + TRACE_CHUNK_NODES : tableSize;
     if (nodes) {
+      // A free node holds null in key and value, so it needs no test of its own.
       for (gmint i = from; i < end; ++i) {
         const gmTableNode& n = nodes[i];
-        if (n.key.type == GM_NULL) continue;
         if (n.key.IsReference()) {
           a_gc->GetNextObject(n.key.value.ref);
           ++work;
@@ -176,7 +176,13 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
       if (a_value.type == GM_NULL) return;
       *value = a_value;
       ++slotsUsed;
-      NextFreeCandidate(a_machine);
+      while (values[freeIndex].type != GM_NULL) {
+        if (freeIndex == 0) {
+          Resize(a_machine);
+          return;
+        }
+        --freeIndex;
+      }
       return;
     }
     // Absent: any other key is stored explicitly.
@@ -243,16 +249,13 @@ void gmTableObject::Insert(gmMachine* a_machine, const gmVariable& a_key, const 
   m->key = a_key;
   m->value = a_value;
   ++slotsUsed;
-  NextFreeCandidate(a_machine);
-}
-
-void gmTableObject::NextFreeCandidate(gmMachine* a_machine) {
-  for (;;) {
-    if (IsFree(freeIndex)) return;
-    if (freeIndex == 0) break;
+  while (nodes[freeIndex].key.type != GM_NULL) {
+    if (freeIndex == 0) {
+      Resize(a_machine);
+      return;
+    }
     --freeIndex;
   }
-  Resize(a_machine);
 }
 
 void gmTableObject::Resize(gmMachine* a_machine) {

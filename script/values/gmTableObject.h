@@ -144,7 +144,6 @@ class gmTableObject : public gmObject {
   void AllocValues(gmMachine* a_machine, gmint a_size);
   void MakeExplicit(gmMachine* a_machine);
   void Insert(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value);
-  void NextFreeCandidate(gmMachine* a_machine);
   void Resize(gmMachine* a_machine);
   void Rebuild(gmMachine* a_machine, gmint a_size);
   bool IsFree(gmint a_index) const { return nodes ? nodes[a_index].key.type == GM_NULL : values[a_index].type == GM_NULL; }
