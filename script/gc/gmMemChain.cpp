@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 static size_t RoundUp(size_t a_value, size_t a_to) { return (a_value + a_to - 1) & ~(a_to - 1); }
@@ -11,7 +12,7 @@ namespace {
 // Large blocks start on a cache line (big node arrays are read all over; a node must not
 // straddle two lines); the block record sits just before the data, in the line in front.
 const size_t kLargeAlign = 64;
-static_assert(kLargeAlign >= 24, "the block record fits in front of the data");
+static_assert(kLargeAlign >= 32, "the block record fits in front of the data");
 
 void* LargeData(void* a_raw) { return static_cast<char*>(a_raw) + kLargeAlign; }
 void* LargeRaw(void* a_data) { return static_cast<char*>(a_data) - kLargeAlign; }
@@ -140,20 +141,21 @@ size_t gmMemFixedSet::ChargedBytes(size_t a_size) {
   return a_size > static_cast<size_t>(MAX_CLASS_BYTES) ? a_size : kClassBytes[ClassOf(a_size)];
 }
 
-void* gmMemFixedSet::Alloc(size_t a_size) {
-  if (a_size > static_cast<size_t>(MAX_CLASS_BYTES)) {
+void* gmMemFixedSet::Alloc(size_t a_size, size_t a_charged) {
+  if (a_charged > static_cast<size_t>(MAX_CLASS_BYTES)) {
     void* raw = std::aligned_alloc(kLargeAlign, RoundUp(kLargeAlign + a_size, kLargeAlign));
     if (!raw) return nullptr;
     LargeBlock* b = static_cast<LargeBlock*>(LargeData(raw)) - 1;
     b->prev = nullptr;
     b->next = m_large;
-    b->size = a_size;
+    b->bytes = a_size;
+    b->size = a_charged;
     if (m_large) m_large->prev = b;
     m_large = b;
-    m_bytesAllocated += a_size;
+    m_bytesAllocated += a_charged;
     return b + 1;
   }
-  int cls = ClassOf(a_size);
+  int cls = ClassOf(a_charged);
   m_bytesAllocated += kClassBytes[cls];
   if (FreeBlock* f = m_free[cls]) {
     GM_MEM_UNPOISON(f, kClassBytes[cls]);
@@ -163,6 +165,35 @@ void* gmMemFixedSet::Alloc(size_t a_size) {
   uint64_t* block = static_cast<uint64_t*>(m_chains[cls]->Alloc());
   block[0] = kClassBytes[cls];
   return block + 1;
+}
+
+void* gmMemFixedSet::Realloc(void* a_ptr, size_t a_size, size_t a_charged) {
+  if (!a_ptr) return Alloc(a_size, a_charged);
+  uint64_t size = static_cast<uint64_t*>(a_ptr)[-1];
+  const uint64_t maxClass = static_cast<uint64_t>(MAX_CLASS_BYTES);
+  if (size > maxClass && a_charged > maxClass) {
+    // realloc keeps the 16-byte alignment of the system allocator, not the cache line of
+    // a fresh large block; the data stays where the record says, whatever the alignment.
+    LargeBlock* b = static_cast<LargeBlock*>(a_ptr) - 1;
+    void* raw = std::realloc(LargeRaw(b + 1), RoundUp(kLargeAlign + a_size, kLargeAlign));
+    if (!raw) return nullptr;
+    b = static_cast<LargeBlock*>(LargeData(raw)) - 1;
+    if (b->prev)
+      b->prev->next = b;
+    else
+      m_large = b;
+    if (b->next) b->next->prev = b;
+    m_bytesAllocated = m_bytesAllocated - b->size + a_charged;
+    b->bytes = a_size;
+    b->size = a_charged;
+    return b + 1;
+  }
+  void* p = Alloc(a_size, a_charged);
+  if (!p) return nullptr;
+  size_t had = size > maxClass ? static_cast<size_t>((static_cast<LargeBlock*>(a_ptr) - 1)->bytes) : static_cast<size_t>(size);
+  std::memcpy(p, a_ptr, had < a_size ? had : a_size);
+  Free(a_ptr);
+  return p;
 }
 
 void gmMemFixedSet::Free(void* a_ptr) {

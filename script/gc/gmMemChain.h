@@ -118,7 +118,14 @@ class gmMemFixedSet {
   gmMemFixedSet& operator=(const gmMemFixedSet&) = delete;
 
   // At least a_size bytes, 8-byte aligned. A size of 0 takes the smallest class.
-  void* Alloc(size_t a_size);
+  void* Alloc(size_t a_size) { return Alloc(a_size, a_size); }
+  // a_size bytes counted as a block of a_charged bytes (a_charged >= a_size): a buffer
+  // stored more tightly than the figure the usage reports.
+  void* Alloc(size_t a_size, size_t a_charged);
+  // The block grown or shrunk to a_size bytes counted as a_charged, contents kept up to the
+  // smaller size; a large block that stays large is resized in place where the system can
+  // (no second copy while it grows). Null when the system refuses, the block untouched.
+  void* Realloc(void* a_ptr, size_t a_size, size_t a_charged);
   // Null is ignored.
   void Free(void* a_ptr);
   // What a block of a_size bytes counts: its class size, or a_size above 512.
@@ -131,6 +138,7 @@ class gmMemFixedSet {
   struct LargeBlock {
     LargeBlock* prev;
     LargeBlock* next;
+    uint64_t bytes;  // the caller's size; size below is what the usage counts
     uint64_t size;  // must stay last: every block's size sits just before its data
   };
   struct FreeBlock {

@@ -253,7 +253,7 @@ void gmMachine::DestroyString(gmStringObject* a_string) {
 }
 
 void gmMachine::DestroyTable(gmTableObject* a_table) {
-  Free(a_table->nodes);
+  Free(a_table->Storage());
   m_objectBytes -= GM_TABLE_OBJECT_BYTES;
   a_table->~gmTableObject();
   m_tableShells.Free(a_table);

@@ -130,6 +130,20 @@ class gmMachine {
     if (!p && nestedRuns > 0) OutOfMemory();
     return p;
   }
+  // The same for a buffer counted as a_charged bytes (a tighter layout of a buffer that
+  // size), and for resizing one; the cap applies as if a second buffer were made.
+  void* Alloc(size_t a_size, size_t a_charged) {
+    if (nestedRuns > 0 && GetCurrentMemoryUsage() + static_cast<long long>(a_charged) > memoryCap) OutOfMemory();
+    void* p = m_fixedSet.Alloc(a_size, a_charged);
+    if (!p && nestedRuns > 0) OutOfMemory();
+    return p;
+  }
+  void* Realloc(void* a_ptr, size_t a_size, size_t a_charged) {
+    if (nestedRuns > 0 && GetCurrentMemoryUsage() + static_cast<long long>(a_charged) > memoryCap) OutOfMemory();
+    void* p = m_fixedSet.Realloc(a_ptr, a_size, a_charged);
+    if (!p && nestedRuns > 0) OutOfMemory();
+    return p;
+  }
   void Free(void* a_ptr) { m_fixedSet.Free(a_ptr); }
   // Object bytes plus size-class bytes.
   long long GetCurrentMemoryUsage() const { return m_objectBytes + static_cast<long long>(m_fixedSet.GetBytesAllocated()); }
