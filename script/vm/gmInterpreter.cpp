@@ -199,6 +199,7 @@ int gmThread::Execute(gmVariable* a_result) {
   // Whether calls and returns must go through the debug hooks (and so the slow path).
   bool callHooks = false;
   gmTableObject* const globals = machine->GetGlobals();
+  gmStringObject* storeName = nullptr;
 
 #define SAVE()                                         \
   do {                                                 \
@@ -944,11 +945,15 @@ call_done:
   else                   \
     ip += skip;
 // The object sits just below the operands, so below the result's slot.
-#define X_SINK_SETDOT(skip)                                   \
-  if (out[-1].type != GM_TABLE) goto exec_fallback;           \
-  StoreTableMember(machine, out[-1].GetTableObject(), gmVariable(x.name), r); \
-  top = out - 1;                                              \
-  ip += skip;
+// The store itself is shared (member_store): one copy of it instead of one per handler
+// keeps the loop small enough for its hot locals to stay in registers.
+#define X_SINK_SETDOT(skip)                         \
+  if (out[-1].type != GM_TABLE) goto exec_fallback; \
+  *out = r;                                         \
+  top = out + 1;                                    \
+  ip += skip;                                       \
+  storeName = x.name;                               \
+  goto member_store;
 #define X_BINARY(form, opname, sink)                                                           \
   EXCASE(form##_##opname##_##sink) {                                                            \
     XOP();                                                                                     \
@@ -958,6 +963,12 @@ call_done:
     X_SINK_##sink(GM_EXEC_SKIP_##form + GM_EXEC_SKIP_##sink) NEXT();                           \
   }
   GM_EXEC_BINARY(X_BINARY)
+
+  // Object (a table) and value on top; the value is stored as setdot stores it.
+member_store:
+  StoreTableMember(machine, top[-2].GetTableObject(), gmVariable(storeName), top[-1]);
+  top -= 2;
+  NEXT();
 
   // Member reads of a table: a local, this, the value below, a global.
 #define X_MEMBER_READ(handler, OBJECT)                 \
