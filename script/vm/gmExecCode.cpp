@@ -236,6 +236,8 @@ class Builder {
                  Emit(i, i + 2, OneWord(i + 1) ? GM_EX_LK1_SETDOT : GM_EX_LK_SETDOT, r);
         }
         if (next->op == BC_GETDOT && (r.name = Name(*next))) return Emit(i, i + 1, GM_EX_LDOT, r);
+        if (next->op == BC_DUP && third && third->op == BC_GETDOT && (r.name = Name(*third)))
+          return Emit(i, i + 2, GM_EX_LDDOT, r);
         if (next->op == BC_RETURNVALUE) return Emit(i, i + 1, GM_EX_LRET, r);
         if (next->op == BC_SETLOCAL) {
           r.c = static_cast<gmint>(next->operand);
@@ -262,7 +264,17 @@ class Builder {
         return false;
       }
       case BC_PUSHTHIS:
+        if (next->op == BC_DUP && third && third->op == BC_GETDOT && (r.name = Name(*third)))
+          return Emit(i, i + 2, GM_EX_TDDOT, r);
+        if (next->op == BC_PUSHTHIS && third && third->op == BC_GETDOT && (r.name = Name(*third)))
+          return Emit(i, i + 2, GM_EX_TTDOT, r);
         return next->op == BC_GETDOT && (r.name = Name(*next)) && Emit(i, i + 1, GM_EX_TDOT, r);
+      case BC_FOREACH:
+        if (next->op != BC_JUMPZERO) return false;
+        r.a = static_cast<gmint>(ins.operand >> 16);
+        r.b = static_cast<gmint>(ins.operand & 0xFFFFu);
+        r.c = static_cast<gmint>(next->operand);
+        return Emit(i, i + 1, GM_EX_FOREACH_JZ, r);
       case BC_GETGLOBAL: {
         gmStringObject* global = Name(ins);
         if (!global || next->op != BC_GETDOT || !(r.name = Name(*next))) return false;

@@ -124,6 +124,10 @@ enum gmExecForm { GM_FORM_LL, GM_FORM_LK, GM_FORM_LK1, GM_FORM_SL, GM_FORM_SK, G
 //   DDOT        dup; getdot name                         8
 //   GDOT        getglobal k; getdot name                12
 //   LRET        getlocal a; returnvalue                  8
+//   FOREACH_JZ  foreach a<<16|b; jumpzero c             12
+//   LDDOT       getlocal a; dup; getdot name            16
+//   TDDOT       pushthis; dup; getdot name              12
+//   TTDOT       pushthis; pushthis; getdot name         12
 #define GM_EXEC_OTHERS(X) \
   X(LDOT, 12)             \
   X(MOVE, 12)             \
@@ -142,7 +146,11 @@ enum gmExecForm { GM_FORM_LL, GM_FORM_LK, GM_FORM_LK1, GM_FORM_SL, GM_FORM_SK, G
   X(TDOT, 8)              \
   X(DDOT, 8)              \
   X(GDOT, 12)             \
-  X(LRET, 8)
+  X(LRET, 8)              \
+  X(FOREACH_JZ, 12)       \
+  X(LDDOT, 16)            \
+  X(TDDOT, 12)             \
+  X(TTDOT, 12)
 
 // The lengths above, by name, for the interpreter's handlers.
 enum gmExecOtherSkip {

@@ -56,6 +56,21 @@ GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_ta
   *a_out = a_machine->GetTypeVariables(GM_TABLE)->Get(key);
 }
 
+// A store as gmTableObject::Set makes it, with its commonest case (a non-null value over a
+// non-reference value of an existing key, which needs no write barrier) kept inside the
+// interpreter loop; everything else is Set's own.
+GM_FORCEINLINE void StoreTableMember(gmMachine* a_machine, gmTableObject* a_table, const gmVariable& a_key, const gmVariable& a_value) {
+  if (a_value.type != GM_NULL) {
+    if (gmTableNode* node = a_table->Find(a_key)) {
+      if (!node->value.IsReference()) {
+        node->value = a_value;
+        return;
+      }
+    }
+  }
+  a_table->Set(a_machine, a_key, a_value);
+}
+
 // The fast paths of the operator instructions below as one function for the combined
 // instructions: false when the operands need the operator's own path.
 // The comparison operators on two numbers of one kind.
@@ -184,6 +199,7 @@ int gmThread::Execute(gmVariable* a_result) {
   // Whether calls and returns must go through the debug hooks (and so the slow path).
   bool callHooks = false;
   gmTableObject* const globals = machine->GetGlobals();
+  gmStringObject* storeName = nullptr;
 
 #define SAVE()                                         \
   do {                                                 \
@@ -341,7 +357,7 @@ get_member : {
     gmStringObject* name = static_cast<gmStringObject*>(refs[operand]);
     gmVariable* obj = top - 2;
     if (obj->type == GM_TABLE) {
-      obj->GetTableObject()->Set(machine, gmVariable(name), obj[1]);
+      StoreTableMember(machine, obj->GetTableObject(), gmVariable(name), obj[1]);
       top -= 2;
       NEXT();
     }
@@ -363,7 +379,7 @@ get_member : {
     gmVariable* obj = top - 1;
     obj[0] = base[-2];
     if (obj->type == GM_TABLE) {
-      obj->GetTableObject()->Set(machine, gmVariable(name), value);
+      StoreTableMember(machine, obj->GetTableObject(), gmVariable(name), value);
       --top;
       NEXT();
     }
@@ -391,7 +407,7 @@ get_member : {
   CASE(SETIND) {
     gmVariable* obj = top - 3;
     if (obj->type == GM_TABLE) {
-      obj->GetTableObject()->Set(machine, obj[1], obj[2]);
+      StoreTableMember(machine, obj->GetTableObject(), obj[1], obj[2]);
       top -= 3;
       NEXT();
     }
@@ -929,11 +945,15 @@ call_done:
   else                   \
     ip += skip;
 // The object sits just below the operands, so below the result's slot.
-#define X_SINK_SETDOT(skip)                                   \
-  if (out[-1].type != GM_TABLE) goto exec_fallback;           \
-  out[-1].GetTableObject()->Set(machine, gmVariable(x.name), r); \
-  top = out - 1;                                              \
-  ip += skip;
+// The store itself is shared (member_store): one copy of it instead of one per handler
+// keeps the loop small enough for its hot locals to stay in registers.
+#define X_SINK_SETDOT(skip)                         \
+  if (out[-1].type != GM_TABLE) goto exec_fallback; \
+  *out = r;                                         \
+  top = out + 1;                                    \
+  ip += skip;                                       \
+  storeName = x.name;                               \
+  goto member_store;
 #define X_BINARY(form, opname, sink)                                                           \
   EXCASE(form##_##opname##_##sink) {                                                            \
     XOP();                                                                                     \
@@ -943,6 +963,12 @@ call_done:
     X_SINK_##sink(GM_EXEC_SKIP_##form + GM_EXEC_SKIP_##sink) NEXT();                           \
   }
   GM_EXEC_BINARY(X_BINARY)
+
+  // Object (a table) and value on top; the value is stored as setdot stores it.
+member_store:
+  StoreTableMember(machine, top[-2].GetTableObject(), gmVariable(storeName), top[-1]);
+  top -= 2;
+  NEXT();
 
   // Member reads of a table: a local, this, the value below, a global.
 #define X_MEMBER_READ(handler, OBJECT)                 \
@@ -958,6 +984,41 @@ call_done:
   X_MEMBER_READ(TDOT, base[-2])
   X_MEMBER_READ(DDOT, top[-1])
   X_MEMBER_READ(GDOT, globals->Get(x.k))
+
+  // An object and its member: `a.f(` and `this.f(` before the arguments.
+#define X_METHOD_READ(handler, OBJECT)                 \
+  EXCASE(handler) {                                    \
+    XOP();                                             \
+    const gmVariable& object = OBJECT;                 \
+    if (object.type != GM_TABLE) goto exec_fallback;   \
+    top[0] = object;                                   \
+    ReadTableMember(machine, top[0], x.name, top + 1); \
+    top += 2;                                          \
+    ip += GM_EX_SKIP_##handler;                        \
+    NEXT();                                            \
+  }
+  X_METHOD_READ(LDDOT, base[x.a])
+  X_METHOD_READ(TDDOT, base[-2])
+  // `this.x = this.x ...`: the object of the store, then the member read.
+  X_METHOD_READ(TTDOT, base[-2])
+
+  // The cursor advances exactly as foreach advances it; the flag foreach would push for the
+  // jump is never made.
+  EXCASE(FOREACH_JZ) {
+    XOP();
+    if (top[-2].type != GM_TABLE) goto exec_fallback;
+    gmint cursor = top[-1].GetInt();
+    const gmTableNode* node = top[-2].GetTableObject()->Next(cursor);
+    top[-1].SetIntPayload(cursor);
+    if (node) {
+      base[x.a] = node->key;
+      base[x.b] = node->value;
+      ip += GM_EX_SKIP_FOREACH_JZ;
+    } else {
+      ip = code + x.c;
+    }
+    NEXT();
+  }
 
   EXCASE(MOVE) {
     XOP();
@@ -1006,7 +1067,7 @@ call_done:
     XOP();                                                            \
     const gmVariable& object = OBJECT;                                \
     if (object.type != GM_TABLE) goto exec_fallback;                  \
-    object.GetTableObject()->Set(machine, gmVariable(x.name), VALUE); \
+    StoreTableMember(machine, object.GetTableObject(), gmVariable(x.name), VALUE); \
     ip += GM_EX_SKIP_##handler;                                       \
     NEXT();                                                           \
   }

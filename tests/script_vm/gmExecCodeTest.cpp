@@ -2,7 +2,7 @@
 // same whether the interpreter combines instruction sequences or runs them one by one. The
 // programs put each combinable sequence (two locals, a local and a constant, the stack and
 // a local or constant, into a push, a local, or a conditional jump; member reads and stores;
-// element reads; loops that jump back onto one) in front of operands of every kind, including those that leave the fast
+// element reads; method reads before a call; foreach; loops that jump back onto one) in front of operands of every kind, including those that leave the fast
 // path: strings, null, tables with script operators (calls that return into the middle of a
 // sequence), and ints that divide by zero.
 
@@ -87,6 +87,12 @@ std::vector<std::string> Programs() {
       "local t = { x = A, f = function() { return this.x + this.z; } }; print(t.f());",
       "local f = function() { return this.x; }; print(f());",
       "local n = 0; local i = A; while (i < K) { n += 1; if (n > 4) { break; } i += 1; } print(n, i);",
+      "local t = A; local n = 0; foreach (k and v in t) { n += 1; print(k, v); } print(n);",
+      "local n = 0; foreach (v in { 1, A, B, K }) { n += 1; if (v == B) { continue; } print(v); } print(n);",
+      "local t = { x = A, f = function(v) { this.x = this.x + v; return this.x; } }; print(t.f(B), t.x);",
+      "local o = A; print(o.f(B));",
+      "local f = function(v) { return this.g(v); }; print(f(A));",
+      "local t = { x = A }; t.x = B; t.x = K; t.x = A; print(t.x);",
   };
   std::vector<std::string> programs;
   for (const char* a : kValues) {
