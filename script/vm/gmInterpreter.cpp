@@ -58,7 +58,9 @@ GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_ta
 
 // A store as gmTableObject::Set makes it, with its commonest case (a non-null value over a
 // non-reference value of an existing key, which needs no write barrier) kept inside the
-// interpreter loop; everything else is Set's own.
+// interpreter loop; everything else is Set's own. The key is always a member name, a string,
+// so the node Find gives is the table's own: never the read-only copy a compact table hands
+// out for an int key.
 GM_FORCEINLINE void StoreTableMember(gmMachine* a_machine, gmTableObject* a_table, const gmVariable& a_key, const gmVariable& a_value) {
   if (a_value.type != GM_NULL) {
     if (gmTableNode* node = a_table->Find(a_key)) {
