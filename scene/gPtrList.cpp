@@ -1,7 +1,8 @@
 #include "scene/gPtrList.h"
 
-#include <cassert>
 #include <cstddef>
+
+#include "script/gmAssert.h"
 
 gPtrList::gPtrList() : items(m_first) {}
 
@@ -41,7 +42,7 @@ bool gPtrList::Remove(void* item)
 
 void gPtrList::RemoveAt(int index)
 {
-  assert(index >= 0 && index < count);
+  GM_ASSERT(index >= 0 && index < count, "RemoveAt takes a listed index");
   --count;
   items[index] = items[count];
   items[count] = nullptr;
