@@ -76,7 +76,7 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
   if (tableSize == 0) AllocNodes(a_machine, 4);
   if (a_key.type == GM_NULL) return;
 
-  gmTableNode* prev = nullptr;
+  gmTableNode* before = nullptr;
   gmTableNode* node = MainNode(a_key);
   do {
     if (node->key.Same(a_key)) {
@@ -89,13 +89,13 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
         if (node->key.IsReference()) a_machine->WriteBarrier(node->key.value.ref);
         if (node->value.IsReference()) a_machine->WriteBarrier(node->value.value.ref);
       }
-      if (prev) {
-        SetNextInChain(prev, NextInChain(node));
+      if (before) {
+        SetNextInChain(before, NextInChain(node));
         ClearNode(node);
-      } else if (gmTableNode* next = NextInChain(node)) {
+      } else if (gmTableNode* second = NextInChain(node)) {
         // The main node must keep heading its chain: pull the second node into it.
-        MoveNode(node, next);
-        ClearNode(next);
+        MoveNode(node, second);
+        ClearNode(second);
         if (TracePending(a_machine)) MarkMoved(a_machine, node);
       } else {
         ClearNode(node);
@@ -103,7 +103,7 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
       --slotsUsed;
       return;
     }
-    prev = node;
+    before = node;
     node = NextInChain(node);
   } while (node);
 
