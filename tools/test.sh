@@ -4,7 +4,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, where the script conformance tests run
 # once more with a full collection before every allocation; then the Wiimote driver's tests
 # (the only code with threads) under ThreadSanitizer, in a build of just their target. The
-# layering check runs first. Exits non-zero on the first failure.
+# layering check and the formatting check (.clang-format) run first. Exits non-zero on the
+# first failure.
 #
 # --stress: the same, three times in a row, while stress-ng keeps the machine saturated
 # (four CPU workers and one I/O worker, on top of the tests' own jobs).
@@ -45,6 +46,7 @@ build_and_test() {
 }
 
 python3 tools/check-layers.py
+bash tools/format.sh --check
 build_and_test build normal -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOMBRIX_WERROR=ON
 build_and_test build-asan sanitizers -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_SANITIZE=ON -DOMBRIX_BENCH=OFF -DOMBRIX_GC_STRESS=ON
 TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" TARGET=wiimote_tests TESTS='^wiimote\.' \
