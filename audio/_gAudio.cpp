@@ -12,7 +12,6 @@
 #include "audio/objAudSource.h"
 #include "binding/gConsole.h"
 #include "binding/gmNativeType.h"
-#include "physics/objPhysics.h"
 #include "platform/gFileSystem.h"
 
 namespace {
@@ -50,11 +49,13 @@ _gAudio::~_gAudio() {
   if (instance == this) instance = nullptr;
 }
 
-int _gAudio::RegisterScriptType(gmMachineEx* a_machine) {
+int _gAudio::RegisterScriptType(gmMachineEx* a_machine) { return RegisterScriptType(a_machine, nullptr); }
+
+int _gAudio::RegisterScriptType(gmMachineEx* a_machine, void (*a_bindListener)(gmNativeType<_gAudio>& a_type)) {
   gmNativeType<_gAudio> type(a_machine, "_Audio");
   type.ModuleConstructor(&instance);
   type.Method("AddSound", &_gAudio::AddSound);
-  type.Method("Listener", &_gAudio::Listener);
+  if (a_bindListener) a_bindListener(type);
   return type.Register();
 }
 

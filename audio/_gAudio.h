@@ -10,6 +10,8 @@
 class audSound;
 class gmMachineEx;
 class objPhysics;
+template <class C>
+class gmNativeType;
 
 class _gAudio {
  public:
@@ -24,7 +26,10 @@ class _gAudio {
   _gAudio(const _gAudio&) = delete;
   _gAudio& operator=(const _gAudio&) = delete;
 
+  // Without Listener: it takes a physics body, a class audio does not link. The host, which
+  // has both, registers with a_bindListener binding it (host/gPlayerScriptApi.cpp).
   static int RegisterScriptType(gmMachineEx* a_machine);
+  static int RegisterScriptType(gmMachineEx* a_machine, void (*a_bindListener)(gmNativeType<_gAudio>& a_type));
 
   // Opens the default device with a context of its own, made current. Without one, prints
   // "Sound Device Not Found" and returns false; the game goes on without sound. Takes what

@@ -49,7 +49,7 @@ const SlotEntry kSlots[SLOT_COUNT] = {
     {{"_ObjAudSource", 65, gPreludeText::AudioSource}, false},
 };
 
-// The class behind a slot that is not built yet.
+// The class behind a slot the host left empty.
 struct gUnbuiltType {};
 
 gScriptHost* s_current = nullptr;

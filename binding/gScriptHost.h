@@ -12,9 +12,9 @@
 #include "binding/gmMachineEx.h"
 
 // The native types in registration order; each takes two consecutive ids from 13 on, so
-// the order fixes every id. A slot whose subsystem is not built yet keeps its place: Build
-// defines its two ids under its script name with nothing bound, so later ids do not move.
-// The task that builds a subsystem fills its slot (gScriptApi::types) and nothing else.
+// the order fixes every id. A slot the host leaves empty (tests offer only some subsystems)
+// keeps its place: Build defines its two ids under its script name with nothing bound, so
+// later ids do not move. A subsystem fills its slot (gScriptApi::types) and nothing else.
 enum gScriptTypeSlot {
   SLOT_VECTOR3,          // 13 Vector3
   SLOT_GRAPHICS,         // 15 _Graphics,       then "global Graphics = _Graphics();"

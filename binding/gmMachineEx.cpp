@@ -1,8 +1,8 @@
 #include "binding/gmMachineEx.h"
 
-#include <cassert>
 #include <string>
 
+#include "script/gmAssert.h"
 #include "script/values/gmOperators.h"
 
 namespace {
@@ -42,7 +42,7 @@ gmMachineEx::gmMachineEx() {
   DefineType("any_ptr");
   DefineType("c_string");
   DefineType("c_string");
-  assert(GetNumTypes() == GM_FIRST_CLASS_TYPE);
+  GM_ASSERT(GetNumTypes() == GM_FIRST_CLASS_TYPE, "native types take their ids from the first class type on");
   AddRecord(GM_ANY_PTR, typeid(void*));
   AddRecord(GM_ANY_PTR_CONST, typeid(const void*));
   AddRecord(GM_CSTRING, typeid(char*));

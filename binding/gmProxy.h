@@ -305,7 +305,7 @@ template <class R>
 void PushResult(gmThread* a_thread, R&& a_result, int a_type) {
   using D = std::remove_cv_t<std::remove_reference_t<R>>;
   if constexpr (IsClass<D>) {
-    // An object of a class that is not registered (a slot not built yet) could not be
+    // An object of a class that is not registered (a slot the host left empty) could not be
     // told from a resource handle once wrapped as type 7: scripts get null instead.
     if constexpr (!std::is_base_of_v<gmResourceHandle, Bare<D>>) {
       if (a_type == GM_UNKNOWN_TYPE) {

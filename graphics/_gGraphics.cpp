@@ -173,7 +173,7 @@ void _gGraphics::RenderScene(sceGraphics* a_scene) {
   driver->deleteAllDynamicLights();
   driver->setAmbientLight(video::SColorf(1.0f, 1.0f, 1.0f, 1.0f));
   if (scene::ICameraSceneNode* camera = manager->getActiveCamera()) camera->render();
-  if (sceGraphics::drawOverlay) sceGraphics::drawOverlay(a_scene->scene);
+  if (sceGraphics::drawOverlay) sceGraphics::drawOverlay(a_scene->scene, driver);
 }
 
 void _gGraphics::DrawTexts() {

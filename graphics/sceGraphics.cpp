@@ -9,7 +9,7 @@
 #include "graphics/objGraphics.h"
 #include "scene/gScene.h"
 
-void (*sceGraphics::drawOverlay)(gScene* a_scene) = nullptr;
+void (*sceGraphics::drawOverlay)(gScene* a_scene, irr::video::IVideoDriver* a_driver) = nullptr;
 
 sceGraphics* sceGraphics::Make(gScene* a_scene) {
   if (a_scene->graphics) return a_scene->graphics;

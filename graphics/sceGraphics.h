@@ -11,6 +11,9 @@ namespace irr {
 namespace scene {
 class ISceneManager;
 class ISceneNode;
+}  // namespace scene
+namespace video {
+class IVideoDriver;
 }
 }  // namespace irr
 class gScene;
@@ -19,8 +22,8 @@ class gmMachineEx;
 class sceGraphics : public gmWrappable {
  public:
   // Drawn after each camera's picture of a scene, with the camera's projection and view set
-  // again: the physics debug drawing hooks in here.
-  static void (*drawOverlay)(gScene* a_scene);
+  // again, by the driver that drew it: the host hooks the physics debug drawing in here.
+  static void (*drawOverlay)(gScene* a_scene, irr::video::IVideoDriver* a_driver);
 
   // The scene's graphics, made on first use; null (a script error) without a device.
   static sceGraphics* Make(gScene* a_scene);

@@ -2,8 +2,7 @@
 #include <cstdio>
 #include <functional>
 // One frame of the running game as a callable unit, and the loop that repeats it. The
-// steps run in a fixed order; a subsystem that is not built yet keeps its step, empty, so
-// that it lands in its place. Tests drive frames one by one with a fake clock.
+// steps run in a fixed order. Tests drive frames one by one with a fake clock.
 class gmMachine;
 class _gClock;
 class _gInput;

@@ -1,7 +1,6 @@
 #pragma once
 // The player's life from command line to exit, one member function per step in the order
-// the steps run. Subsystems that are not built yet have their step here, empty, so that
-// each lands in its place.
+// the steps run.
 #include <chrono>
 #include <memory>
 #include <set>

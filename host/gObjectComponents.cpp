@@ -2,7 +2,11 @@
 
 #include "audio/_gAudio.h"
 #include "audio/objAudio.h"
+#include "graphics/graResources.h"
 #include "graphics/objGraphics.h"
+#include "graphics/sceGraphics.h"
+#include "physics/GLDebugDrawer.h"
+#include "physics/objPhyCloth.h"
 #include "physics/objPhysics.h"
 #include "scene/gPose.h"
 #include "scene/sceObject.h"
@@ -13,6 +17,8 @@ void Install() {
   sceObject::componentHooks.sync = &Sync;
   sceObject::componentHooks.destroy = &Destroy;
   _gAudio::bodyPose = [](const objPhysics* a_body) { return a_body->Pose(); };
+  sceGraphics::drawOverlay = &GLDebugDrawer::DrawOverlay;
+  objPhyCloth::meshOf = [](const graMesh* a_mesh) { return a_mesh->mesh; };
 }
 
 // The graphics root takes the pose first, then the audio sources.

@@ -117,7 +117,7 @@ int _gNetwork::SubmitScore(const char* scriptName, const char* scriptVersion, co
   submission.playerName = Text(playerName);
   submission.score = score;
   submission.timestamp = netScores::Timestamp();
-  netScores::Submit(*this, submission, Text(callback), this);
+  netScores::Submit(submission, Text(callback), this);
   return 0;
 }
 
@@ -131,7 +131,7 @@ int _gNetwork::GetScore(const char* scriptName, const char* scriptVersion, const
   int timer = 0;
   if (_gClock::instance && m)
     timer = _gClock::instance->AddTimer(TIMER_ONCE, 1000, Text(callback), m->MakeTable());
-  netHttpClient* client = netScores::Query(*this, Text(scriptName), Text(scriptVersion), Text(params), from, to,
+  netHttpClient* client = netScores::Query(Text(scriptName), Text(scriptVersion), Text(params), from, to,
                                            host && host->developer, Text(callback), this);
   if (timer)
     timers[client] = timer;

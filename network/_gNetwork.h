@@ -41,7 +41,7 @@ public:
   static void SetWarningSink(WarningSink sink);
 
   // Lists a started client; the module owns it from now on.
-  void Add(netHttpClient* client);
+  void Add(netHttpClient* client) override;
 
   // The network step of the frame: one PLIB poll that does not wait, which sends queued
   // bytes, reads what has arrived and finishes closed requests; then every done request

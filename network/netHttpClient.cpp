@@ -131,16 +131,16 @@ bool netHttpClient::lookupsInStart = false;
 
 void netHttpClient::SetLookup(Lookup lookup) { CurrentLookup() = lookup ? std::move(lookup) : SystemLookup; }
 
-netHttpClient::netHttpClient(int kind, int method, const std::string& host, int port,
-                             const std::string& path, const std::string& callback, Handler handler)
+netHttpClient::netHttpClient(int a_kind, int a_method, const std::string& a_host, int a_port,
+                             const std::string& a_path, const std::string& a_callback, Handler a_handler)
   : netBufferChannel(4096, 16384),
-    callback(callback),
-    kind(kind),
-    method(method),
-    host(host),
-    port(port),
-    path(path),
-    handler(std::move(handler))
+    callback(a_callback),
+    kind(a_kind),
+    method(a_method),
+    host(a_host),
+    port(a_port),
+    path(a_path),
+    handler(std::move(a_handler))
 {
 }
 

@@ -1,17 +1,15 @@
 #include "network/netScores.h"
 
 #include "binding/gVersion.h"
-#include "network/_gNetwork.h"
 #include "network/netHttpClient.h"
 #include "network/netScoreServer.h"
-#include "script/compiler/gmCodeTree.h"
+#include "script/compiler/gmDataCall.h"
 #include "script/compiler/gmLog.h"
 
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <vector>
 
 std::string netScores::Encode(const std::string& value)
 {
@@ -89,97 +87,14 @@ bool netScores::SubmitAnswer(const std::string& text, int* value)
   return true;
 }
 
-namespace {
-
-// The callee as written: a name, or names joined by dots.
-bool CalleeText(const gmCodeTreeNode* node, std::string* out)
-{
-  if (!node || node->kind != GMNK_EXPRESSION)
-    return false;
-  if (node->subtype == GMET_IDENTIFIER && !(node->flags & GMNF_MEMBER))
-  {
-    *out += node->data.text;
-    return true;
-  }
-  if (node->subtype == GMET_OPERATION && node->detail == GMOP_DOT)
-  {
-    if (!CalleeText(node->children[0], out))
-      return false;
-    *out += '.';
-    return CalleeText(node->children[1], out);
-  }
-  return false;
-}
-
-bool IsNumber(const gmCodeTreeNode* node)
-{
-  return node && node->kind == GMNK_EXPRESSION && node->subtype == GMET_CONSTANT &&
-         (node->detail == GMCT_INT || node->detail == GMCT_FLOAT);
-}
-
-// Walks an argument list and everything below it with a stack of its own, so a deeply
-// nested answer costs heap, not C stack.
-bool IsDataList(const gmCodeTreeNode* first)
-{
-  std::vector<const gmCodeTreeNode*> todo;
-  for (const gmCodeTreeNode* n = first; n; n = n->next)
-    todo.push_back(n);
-  while (!todo.empty())
-  {
-    const gmCodeTreeNode* node = todo.back();
-    todo.pop_back();
-    if (!node || node->kind != GMNK_EXPRESSION)
-      return false;
-    switch (node->subtype)
-    {
-    case GMET_CONSTANT:
-      break;
-    case GMET_OPERATION:
-      if (node->detail != GMOP_NEG || !IsNumber(node->children[0]))
-        return false;
-      break;
-    case GMET_TABLE:
-      for (const gmCodeTreeNode* field = node->children[0]; field; field = field->next)
-      {
-        if (field->kind == GMNK_EXPRESSION && field->subtype == GMET_OPERATION && field->detail == GMOP_FIELD)
-        {
-          const gmCodeTreeNode* name = field->children[0];
-          if (!name || name->subtype != GMET_IDENTIFIER)
-            return false;
-          todo.push_back(field->children[1]);
-        }
-        else
-        {
-          todo.push_back(field);
-        }
-      }
-      break;
-    default:
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
 int netScores::CheckQueryAnswer(const std::string& callback, const std::string& answer, gmLog* log,
                                 std::string* script)
 {
   std::string text = callback + "(" + answer + ");";
-  gmCodeTree& tree = gmCodeTree::Get();
-  if (tree.Parse(text.c_str(), log) != gmCodeTree::PARSE_OK)
-  {
-    tree.Reset();
+  const gmDataCallResult result = gmCheckDataCall(text.c_str(), callback.c_str(), log);
+  if (result == GM_NOT_SCRIPT)
     return ANSWER_NOT_SCRIPT;
-  }
-  const gmCodeTreeNode* root = tree.GetRoot();
-  std::string callee;
-  bool data = root && !root->next && root->kind == GMNK_EXPRESSION && root->subtype == GMET_CALL &&
-              !root->children[2] && CalleeText(root->children[0], &callee) && callee == callback &&
-              IsDataList(root->children[1]);
-  tree.Reset();
-  if (!data)
+  if (result != GM_DATA_CALL)
   {
     if (log)
       log->LogEntry("score answer for %s refused: it holds more than data", callback.c_str());
@@ -189,7 +104,7 @@ int netScores::CheckQueryAnswer(const std::string& callback, const std::string& 
   return ANSWER_DATA;
 }
 
-netHttpClient* netScores::Submit(_gNetwork& network, const netScoreSubmission& submission,
+netHttpClient* netScores::Submit(const netScoreSubmission& submission,
                                  const std::string& callback, netScoreScripts* scripts)
 {
   netHttpClient* client = new netHttpClient(
@@ -201,11 +116,11 @@ netHttpClient* netScores::Submit(_gNetwork& network, const netScoreSubmission& s
     });
   std::string body = SubmitBody(submission);
   client->Start(&body);
-  network.Add(client);
+  scripts->Add(client);
   return client;
 }
 
-netHttpClient* netScores::Query(_gNetwork& network, const std::string& scriptName,
+netHttpClient* netScores::Query(const std::string& scriptName,
                                 const std::string& scriptVersion, const std::string& params, unsigned from,
                                 unsigned to, bool dev, const std::string& callback, netScoreScripts* scripts)
 {
@@ -221,6 +136,6 @@ netHttpClient* netScores::Query(_gNetwork& network, const std::string& scriptNam
         scripts->RunAnswer(script);
     });
   client->Start();
-  network.Add(client);
+  scripts->Add(client);
   return client;
 }

@@ -3,16 +3,18 @@
 
 #include <string>
 
-class _gNetwork;
 class gmLog;
 class netHttpClient;
 
-// What a score request needs from the script side when its answer arrives. The script
-// module implements it over the machine; the score calls below only decide what to do.
+// What a score request needs from the module that runs it: a list that polls it, and the
+// script side for when its answer arrives. The network module implements it over the
+// machine; the score calls below only decide what to do.
 class netScoreScripts
 {
 public:
   virtual ~netScoreScripts() = default;
+  // Lists a started request, which is owned, polled and freed by the list from now on.
+  virtual void Add(netHttpClient* client) = 0;
   // Calls the global function named callback with one integer (a submission's answer).
   virtual void CallScore(const std::string& callback, int value) = 0;
   // A query's answer has arrived (empty on failure), before anything is run.
@@ -68,11 +70,11 @@ public:
   static int CheckQueryAnswer(const std::string& callback, const std::string& answer, gmLog* log,
                               std::string* script);
 
-  // Start a request to the score server and list it in network; the answer is read as
+  // Start a request to the score server and list it through scripts; the answer is read as
   // above and handed to scripts. Both return the listed client.
-  static netHttpClient* Submit(_gNetwork& network, const netScoreSubmission& submission,
-                               const std::string& callback, netScoreScripts* scripts);
-  static netHttpClient* Query(_gNetwork& network, const std::string& scriptName,
+  static netHttpClient* Submit(const netScoreSubmission& submission, const std::string& callback,
+                               netScoreScripts* scripts);
+  static netHttpClient* Query(const std::string& scriptName,
                               const std::string& scriptVersion, const std::string& params, unsigned from,
                               unsigned to, bool dev, const std::string& callback, netScoreScripts* scripts);
 };

@@ -13,7 +13,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "graphics/sceGraphics.h"
 #include "physics/BMF_BitmapFont.h"
 #include "physics/scePhysics.h"
 #include "scene/gScene.h"
@@ -484,11 +483,10 @@ void GLDebugDrawer::reportErrorWarning(const char* a_text) { std::fprintf(stderr
 
 void GLDebugDrawer::draw3dText(const btVector3& a_location, const char* a_text) { TextAt(a_location, a_text); }
 
-void GLDebugDrawer::DrawOverlay(gScene* a_scene) {
+void GLDebugDrawer::DrawOverlay(gScene* a_scene, irr::video::IVideoDriver* a_driver) {
   scePhysics* physics = a_scene ? a_scene->physics : nullptr;
-  if (!physics || !physics->drawDebug || !a_scene->graphics || !a_scene->graphics->sceneManager) return;
-  irr::video::IVideoDriver* driver = a_scene->graphics->sceneManager->getVideoDriver();
-  if (!driver || driver->getDriverType() != irr::video::EDT_OPENGL) return;
+  if (!physics || !physics->drawDebug) return;
+  if (!a_driver || a_driver->getDriverType() != irr::video::EDT_OPENGL) return;
 
   glPushAttrib(GL_ALL_ATTRIB_BITS);
   glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);

@@ -12,6 +12,11 @@
 // and restores it after, so nothing drawn later sees a stale cache.
 #include <LinearMath/btIDebugDraw.h>
 
+namespace irr {
+namespace video {
+class IVideoDriver;
+}
+}  // namespace irr
 class btCollisionShape;
 class btTransform;
 class gScene;
@@ -27,9 +32,10 @@ class GLDebugDrawer : public btIDebugDraw {
   void setDebugMode(int a_mode) override { debugMode = a_mode; }
   int getDebugMode() const override { return debugMode; }
 
-  // The overlay hook of scene graphics: the scene's world when its switch is on and the
-  // driver is OpenGL (the null driver has no GL context), inside a saved GL state.
-  static void DrawOverlay(gScene* a_scene);
+  // For the overlay hook of scene graphics, which the host installs: the scene's world when
+  // its switch is on and the driver is OpenGL (the null driver has no GL context), inside a
+  // saved GL state.
+  static void DrawOverlay(gScene* a_scene, irr::video::IVideoDriver* a_driver);
   // Every collision object of the world, in the world's order. Needs a current GL context
   // with the camera's projection and view loaded, and texturing and lighting off.
   static void DrawWorld(scePhysics* a_physics);

@@ -6,7 +6,6 @@
 
 #include "binding/gConsole.h"
 #include "binding/gmNativeType.h"
-#include "graphics/graResources.h"
 
 objPhyCloth::objPhyCloth(const char* a_name, objPhysics* a_owner) : name(a_name ? a_name : ""), owner(a_owner) {}
 
@@ -16,9 +15,13 @@ objPhyCloth::~objPhyCloth() {
   for (irr::scene::IMeshBuffer* buffer : buffers) buffer->drop();
 }
 
-int objPhyCloth::RegisterScriptType(gmMachineEx* a_machine) {
+irr::scene::IAnimatedMesh* (*objPhyCloth::meshOf)(const graMesh* a_mesh) = nullptr;
+
+int objPhyCloth::RegisterScriptType(gmMachineEx* a_machine) { return RegisterScriptType(a_machine, nullptr); }
+
+int objPhyCloth::RegisterScriptType(gmMachineEx* a_machine, void (*a_bindAddMesh)(gmNativeType<objPhyCloth>& a_type)) {
   gmNativeType<objPhyCloth> type(a_machine, "_ObjPhyCloth");
-  type.Method("AddMesh", &objPhyCloth::AddMesh);
+  if (a_bindAddMesh) a_bindAddMesh(type);
   return type.Register();
 }
 
@@ -47,7 +50,8 @@ struct PositionHash {
 }  // namespace
 
 void objPhyCloth::AddMesh(graMesh* a_mesh) {
-  irr::scene::IMesh* mesh = a_mesh && a_mesh->mesh ? a_mesh->mesh->getMesh(0, 255, -1, -1) : nullptr;
+  irr::scene::IAnimatedMesh* animated = a_mesh && meshOf ? meshOf(a_mesh) : nullptr;
+  irr::scene::IMesh* mesh = animated ? animated->getMesh(0, 255, -1, -1) : nullptr;
   irr::scene::IMeshBuffer* buffer = mesh && mesh->getMeshBufferCount() > 0 ? mesh->getMeshBuffer(0) : nullptr;
   if (!buffer || buffer->getVertexCount() == 0) {
     gConsole::Line("mesh is empty");

@@ -17,6 +17,8 @@
 
 class gmMachineEx;
 class graMesh;
+template <class C>
+class gmNativeType;
 class objPhysics;
 
 class objPhyCloth : public gmWrappable {
@@ -35,7 +37,14 @@ class objPhyCloth : public gmWrappable {
   objPhyCloth(const objPhyCloth&) = delete;
   objPhyCloth& operator=(const objPhyCloth&) = delete;
 
+  // Without AddMesh: it takes the graphics module's mesh handle, a class physics does not
+  // link. The host, which has both, registers with a_bindAddMesh binding it
+  // (host/gPlayerScriptApi.cpp) and installs meshOf.
   static int RegisterScriptType(gmMachineEx* a_machine);
+  static int RegisterScriptType(gmMachineEx* a_machine, void (*a_bindAddMesh)(gmNativeType<objPhyCloth>& a_type));
+  // The mesh a handle holds, null when its file did not load; while the hook is null every
+  // mesh is empty.
+  static irr::scene::IAnimatedMesh* (*meshOf)(const graMesh* a_mesh);
 
   // The first buffer of the mesh's frame 0. A handle whose file did not load, or a mesh
   // without vertices, prints "mesh is empty" and adds nothing.

@@ -4,7 +4,6 @@
 
 #include "binding/gVector3.h"
 #include "binding/gmNativeType.h"
-#include "graphics/sceGraphics.h"
 #include "physics/objPhysics.h"
 #include "scene/gScene.h"
 #include "scene/sceObject.h"
@@ -106,9 +105,6 @@ scePhysics::scePhysics() {
   world->setGravity(btVector3(0, 0, 0));
   debugDrawer.setDebugMode(btIDebugDraw::DBG_DrawFeaturesText);
   world->setDebugDrawer(&debugDrawer);
-  // Scene graphics knows nothing of physics; the first world hooks its drawing into every
-  // camera pass, where it draws only scenes whose switch is on.
-  sceGraphics::drawOverlay = &GLDebugDrawer::DrawOverlay;
   Worlds().Append(this);
 }
 

@@ -11,7 +11,7 @@ timespec s_firstAt{};
 // A repeat this soon after the first is the same request delivered twice: `timeout` and
 // shells signal the child and then its whole process group, and the two deliveries only
 // sometimes merge into one.
-constexpr long long kSameRequestMs = 1000;
+volatile sig_atomic_t s_sameRequestMs = 1000;
 
 void OnSignal(int signal) {
   timespec now{};
@@ -23,7 +23,7 @@ void OnSignal(int signal) {
   }
   const long long elapsedMs = (now.tv_sec - s_firstAt.tv_sec) * 1000LL +
                               (now.tv_nsec - s_firstAt.tv_nsec) / 1000000;
-  if (elapsedMs < kSameRequestMs) return;
+  if (elapsedMs < s_sameRequestMs) return;
   // The first request was not honoured (a script that never returns): end the process
   // with the signal's default action.
   struct sigaction action {};
@@ -35,7 +35,8 @@ void OnSignal(int signal) {
 
 }  // namespace
 
-void gStopSignal::Install() {
+void gStopSignal::Install(int a_sameRequestMs) {
+  s_sameRequestMs = a_sameRequestMs;
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);

@@ -1,7 +1,8 @@
 #include "scene/gPtrList.h"
 
-#include <cassert>
 #include <cstddef>
+
+#include "script/gmAssert.h"
 
 gPtrList::gPtrList() : items(m_first) {}
 
@@ -52,7 +53,7 @@ int gPtrList::RemoveFrom(void* item, int a_slot)
 
 void gPtrList::RemoveAt(int index)
 {
-  assert(index >= 0 && index < count);
+  GM_ASSERT(index >= 0 && index < count, "RemoveAt takes a listed index");
   --count;
   items[index] = items[count];
   items[count] = nullptr;

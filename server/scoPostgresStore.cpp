@@ -32,7 +32,7 @@ constexpr size_t kMaxConnections = 16;
 class PostgresStore : public scoStore
 {
 public:
-  explicit PostgresStore(std::string url) : url(std::move(url))
+  explicit PostgresStore(std::string a_url) : url(std::move(a_url))
   {
     Lease c(*this);
     pqxx::work w(*c);
@@ -168,7 +168,7 @@ private:
 
   struct Lease
   {
-    explicit Lease(PostgresStore& store) : store(store), c(store.Acquire()) {}
+    explicit Lease(PostgresStore& a_store) : store(a_store), c(a_store.Acquire()) {}
     ~Lease() { store.Release(std::move(c)); }
     pqxx::connection& operator*() { return *c; }
     PostgresStore& store;

@@ -11,7 +11,7 @@
 class scoRateLimiter
 {
 public:
-  scoRateLimiter(double rate, double burst) : rate(rate), burst(burst) {}
+  scoRateLimiter(double a_rate, double a_burst) : rate(a_rate), burst(a_burst) {}
 
   bool Allow(const std::string& address, double nowSeconds);
 

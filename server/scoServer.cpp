@@ -100,12 +100,12 @@ std::string NumericAddress(sockaddr_storage address, socklen_t length, int* port
 class ConnectionStream : public httplib::Stream
 {
 public:
-  ConnectionStream(int sock, int readSeconds, int writeSeconds)
-    : sock(sock), readMs(readSeconds * 1000), writeMs(writeSeconds * 1000)
+  ConnectionStream(int a_sock, int readSeconds, int writeSeconds)
+    : sock(a_sock), readMs(readSeconds * 1000), writeMs(writeSeconds * 1000)
   {
   }
 
-  void ReadsBy(Clock::time_point deadline) { this->deadline = deadline; }
+  void ReadsBy(Clock::time_point a_deadline) { deadline = a_deadline; }
   bool Buffered() const { return at < filled; }
 
   // Until a byte of the next request is here (true), or until the deadline or a stop.
@@ -242,7 +242,7 @@ std::string ForwardedClient(const std::string& header, const std::set<std::strin
 class Listener : public httplib::Server
 {
 public:
-  explicit Listener(const scoServerOptions& options) : options(options) {}
+  explicit Listener(const scoServerOptions& a_options) : options(a_options) {}
 
 private:
   const scoServerOptions& options;
@@ -332,9 +332,9 @@ private:
 
 }  // namespace
 
-scoServer::scoServer(scoStore& store, scoServerOptions options)
-  : store(store), options(std::move(options)), limiter(this->options.rate, std::max(1.0, 2 * this->options.rate)),
-    http(std::make_unique<Listener>(this->options))
+scoServer::scoServer(scoStore& a_store, scoServerOptions a_options)
+  : store(a_store), options(std::move(a_options)), limiter(options.rate, std::max(1.0, 2 * options.rate)),
+    http(std::make_unique<Listener>(options))
 {
   Routes();
 }

@@ -146,7 +146,7 @@ std::string Text(sqlite3_stmt* s, int column)
 class SqliteStore : public scoStore
 {
 public:
-  explicit SqliteStore(std::string path) : path(std::move(path)) { Release(Acquire()); }
+  explicit SqliteStore(std::string a_path) : path(std::move(a_path)) { Release(Acquire()); }
 
   // Group commit: every submission queues itself, and whichever holds the writer lock
   // commits all that are queued in one transaction, so one sync of the log serves them
@@ -324,7 +324,7 @@ private:
 
   struct Lease
   {
-    explicit Lease(SqliteStore& store) : store(store), c(store.Acquire()) {}
+    explicit Lease(SqliteStore& a_store) : store(a_store), c(a_store.Acquire()) {}
     ~Lease() { store.Release(std::move(c)); }
     Connection* operator->() { return c.get(); }
     SqliteStore& store;

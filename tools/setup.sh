@@ -12,6 +12,7 @@ packages=(
   libfreetype-dev fonts-dejavu-core
   sox love
   libcpp-httplib-dev libsqlite3-dev libpqxx-dev postgresql chromium
+  clang-format clang-tidy stress-ng python3
 )
 
 missing=()

@@ -113,7 +113,7 @@ int main() {
         scene->physics->debugDrawer.setDebugMode(mode);
         glFinish();
         double t = Now();
-        for (int i = 0; i < kPasses; ++i) GLDebugDrawer::DrawOverlay(scene);
+        for (int i = 0; i < kPasses; ++i) GLDebugDrawer::DrawOverlay(scene, driver);
         glFinish();
         ours.push_back((Now() - t) / kPasses);
 

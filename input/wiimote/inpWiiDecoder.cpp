@@ -107,8 +107,8 @@ void SetDot(inpWiiDot& dot, int rawX, int rawY) {
 
 }  // namespace
 
-inpWiiDecoder::inpWiiDecoder(inpWiiRequests& requests, gDebugOutput& debug)
-    : requests(requests), debug(debug) {}
+inpWiiDecoder::inpWiiDecoder(inpWiiRequests& a_requests, gDebugOutput& a_debug)
+    : requests(a_requests), debug(a_debug) {}
 
 uint32_t inpWiiDecoder::Decode(const uint8_t* report, inpWiiState& state,
                                const inpWiiState& owner) {

@@ -1,5 +1,7 @@
 #include "script/gc/gmMachineCollect.h"
 
+#include <cstdlib>
+
 #include "script/gc/gmGCRoot.h"
 #include "script/gc/gmGarbageCollector.h"
 #include "script/vm/gmMachine.h"
@@ -49,6 +51,16 @@ bool gmMachine::Collect(bool a_force) {
   if (autoMemoryLimits) gmAdjustMemoryLimits(GetCurrentMemoryUsage(), desiredMemorySoft, desiredMemoryHard, statWarnings);
   return true;
 }
+
+#ifdef GM_GC_STRESS
+void gmMachine::StressCollect() {
+  static const bool s_on = std::getenv("OMBRIX_GC_STRESS") != nullptr;
+  gmGarbageCollector* gc = GetGC();
+  if (!s_on || !IsGCEnabled() || gc->collecting) return;
+  gmCollectingScope scope(gc);
+  gc->FullCollect(this);
+}
+#endif
 
 namespace {
 // A limit from a single-precision product, truncated toward zero and kept within an int

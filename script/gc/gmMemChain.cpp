@@ -1,9 +1,10 @@
 #include "script/gc/gmMemChain.h"
 
-#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "script/gmAssert.h"
 
 static size_t RoundUp(size_t a_value, size_t a_to) { return (a_value + a_to - 1) & ~(a_to - 1); }
 
@@ -68,7 +69,7 @@ void* gmMemChain::Alloc() {
 }
 
 void* gmMemChain::AllocBytes(size_t a_size, size_t a_align) {
-  assert(a_align && a_align <= 16 && (a_align & (a_align - 1)) == 0);
+  GM_ASSERT(a_align && a_align <= 16 && (a_align & (a_align - 1)) == 0, "alignments are powers of two up to 16");
   Chunk* c = m_current;
   if (c) {
     size_t start = RoundUp(c->used, a_align);

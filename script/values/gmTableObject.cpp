@@ -192,7 +192,7 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
     return;
   }
 
-  gmTableNode* prev = nullptr;
+  gmTableNode* before = nullptr;
   gmTableNode* node = MainNode(a_key);
   do {
     if (node->key.Same(a_key)) {
@@ -205,13 +205,13 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
         if (node->key.IsReference()) a_machine->WriteBarrier(node->key.value.ref);
         if (node->value.IsReference()) a_machine->WriteBarrier(node->value.value.ref);
       }
-      if (prev) {
-        SetNextInChain(prev, NextInChain(node));
+      if (before) {
+        SetNextInChain(before, NextInChain(node));
         ClearNode(node);
-      } else if (gmTableNode* next = NextInChain(node)) {
+      } else if (gmTableNode* second = NextInChain(node)) {
         // The main node must keep heading its chain: pull the second node into it.
-        MoveNode(node, next);
-        ClearNode(next);
+        MoveNode(node, second);
+        ClearNode(second);
         if (TracePending(a_machine)) MarkMoved(a_machine, node);
       } else {
         ClearNode(node);
@@ -219,7 +219,7 @@ void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const
       --slotsUsed;
       return;
     }
-    prev = node;
+    before = node;
     node = NextInChain(node);
   } while (node);
 

@@ -862,6 +862,11 @@ call_done:
     NEXT();
   }
   CASE(PUSHTABLE) {
+#ifdef GM_GC_STRESS
+    // Only the collector stress build collects inside an allocation: the operands pushed
+    // so far must be on the stack it marks.
+    SAVE();
+#endif
     (top++)->SetTable(machine->MakeTable());
     NEXT();
   }

@@ -1,10 +1,10 @@
 #include "script/vm/gmMachine.h"
 
-#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "script/gmAssert.h"
 #include "script/lib/gmCoreLib.h"
 
 namespace {
@@ -118,6 +118,14 @@ gmMachine::~gmMachine() {
 
 void gmMachine::OutOfMemory() { throw gmOutOfMemory(); }
 
+// The collector stress build collects where an allocation starts: for a string that is
+// before its chain is searched, whose places a collection would move.
+#ifdef GM_GC_STRESS
+#define GM_STRESS_COLLECT() StressCollect()
+#else
+#define GM_STRESS_COLLECT() static_cast<void>(0)
+#endif
+
 template <class T>
 T* gmMachine::NewObject(gmMemFixed& a_shells, int a_bytes) {
   if (nestedRuns > 0 && GetCurrentMemoryUsage() + a_bytes > memoryCap) OutOfMemory();
@@ -130,7 +138,7 @@ T* gmMachine::NewObject(gmMemFixed& a_shells, int a_bytes) {
 void gmMachine::ResizeChain(StringChain& a_chain, int a_capacity) {
   StringChain grown;
   if (a_capacity > 0) {
-    assert(a_capacity >= a_chain.count);
+    GM_ASSERT(a_capacity >= a_chain.count, "a string chain never shrinks below its strings");
     grown.keys = static_cast<gmStringKey*>(::operator new(static_cast<size_t>(a_capacity) *
                                                          (sizeof(gmStringKey) + sizeof(gmStringObject*))));
     grown.capacity = a_capacity;
@@ -162,8 +170,9 @@ gmStringObject* gmMachine::MakeString(const char* a_text, int) {
 }
 
 gmStringObject* gmMachine::MakeStringHashed(const char* a_text, int a_length, gmuint a_hash) {
-  assert(a_length == static_cast<int>(std::strlen(a_text)));
-  assert(a_hash == gmStringHash(a_text, static_cast<size_t>(a_length)));
+  GM_ASSERT(a_length == static_cast<int>(std::strlen(a_text)), "the length given is the text's");
+  GM_ASSERT(a_hash == gmStringHash(a_text, static_cast<size_t>(a_length)), "the hash given is the text's");
+  GM_STRESS_COLLECT();
   int length = a_length;
   gmuint h = a_hash;
   gmStringKey key = gmStringKeyOf(a_text, length);
@@ -201,9 +210,13 @@ gmStringObject* gmMachine::MakePermanentString(const char* a_text) {
   return s;
 }
 
-gmTableObject* gmMachine::MakeTable() { return NewObject<gmTableObject>(m_tableShells, GM_TABLE_OBJECT_BYTES); }
+gmTableObject* gmMachine::MakeTable() {
+  GM_STRESS_COLLECT();
+  return NewObject<gmTableObject>(m_tableShells, GM_TABLE_OBJECT_BYTES);
+}
 
 gmFunctionObject* gmMachine::MakeNativeFunction(gmNativeFunction a_function, gmptr a_userValue) {
+  GM_STRESS_COLLECT();
   gmFunctionObject* f = NewObject<gmFunctionObject>(m_functionShells, GM_FUNCTION_OBJECT_BYTES);
   f->nativeFunction = a_function;
   f->userValue = a_userValue;
@@ -211,10 +224,12 @@ gmFunctionObject* gmMachine::MakeNativeFunction(gmNativeFunction a_function, gmp
 }
 
 gmFunctionObject* gmMachine::MakeScriptFunction() {
+  GM_STRESS_COLLECT();
   return NewObject<gmFunctionObject>(m_functionShells, GM_FUNCTION_OBJECT_BYTES);
 }
 
 gmUserObject* gmMachine::MakeUserObject(void* a_user, int a_type) {
+  GM_STRESS_COLLECT();
   gmUserObject* u = NewObject<gmUserObject>(m_userShells, GM_USER_OBJECT_BYTES);
   u->userType = a_type;
   u->user = a_user;
@@ -232,7 +247,7 @@ void gmMachine::DestroyString(gmStringObject* a_string) {
     at = SeekText(chain, gmStringKeyOf(a_string->text, a_string->length), a_string->text, a_string->length, &found);
   }
   // Once teardown has emptied the chains, only strings made after that are in them.
-  assert((found && chain.Strings()[at] == a_string) || m_stringsDropped);
+  GM_ASSERT((found && chain.Strings()[at] == a_string) || m_stringsDropped, "every live string is in its chain");
   if (found && chain.Strings()[at] == a_string) {
     gmStringObject** strings = chain.Strings();
     size_t after = static_cast<size_t>(chain.count - at - 1);

@@ -188,6 +188,13 @@ class gmMachine {
   // passes the hard limit or a_force is set. True when a full collection ran. Nothing but
   // this call ever collects; native code keeps values alive with gmGCRoot.
   bool Collect(bool a_force = false);
+#ifdef GM_GC_STRESS
+  // The collector stress build: while OMBRIX_GC_STRESS is set in the environment, a full
+  // collection runs before every object allocation (outside a collection, with the
+  // collector enabled), so an object that only a native local holds across an allocation
+  // is freed at once and the sanitizers see its next use.
+  void StressCollect();
+#endif
 
   // ---- Threads, the log and running code ---------------------------------------------
   static gmPrintCallback s_printCallback;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/playerRun.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -137,20 +139,21 @@ TEST(ApiReference, ComparisonFindsEveryKindOfDrift) {
 }
 
 TEST(ApiReference, DescribesWhatThePlayerRegisters) {
-  int status = -1;
-  const std::string listing = Shell(std::string(OMBRIX_PLAYER) + " --api 2>/dev/null", &status);
-  ASSERT_EQ(status, 0);
+  const testSupport::PlayerRun run = testSupport::RunPlayer(".", {"--api"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string& listing = run.out;
   ASSERT_NE(listing.find("- `Graphics.NewMesh(text) -> handle`"), std::string::npos) << listing;
   const std::string problems = CompareReference(listing, ReadFile(fs::path(OMBRIX_SOURCE_DIR) / "docs/api.md"));
   EXPECT_EQ(problems, "") << "docs/api.md and `ombrix --api` differ";
 }
 
 TEST(ApiReference, JsonHoldsTheSameEntries) {
-  int status = -1;
-  const std::string listing = Shell(std::string(OMBRIX_PLAYER) + " --api 2>/dev/null", &status);
-  ASSERT_EQ(status, 0);
-  const std::string json = Shell(std::string(OMBRIX_PLAYER) + " --api --json 2>/dev/null", &status);
-  ASSERT_EQ(status, 0);
+  const testSupport::PlayerRun markdown = testSupport::RunPlayer(".", {"--api"});
+  ASSERT_EQ(markdown.status, 0) << markdown.err;
+  const testSupport::PlayerRun asJson = testSupport::RunPlayer(".", {"--api", "--json"});
+  ASSERT_EQ(asJson.status, 0) << asJson.err;
+  const std::string& listing = markdown.out;
+  const std::string& json = asJson.out;
   // Every entry of the Markdown form is a "signature" of the JSON form, in the same order.
   size_t at = 0;
   for (const std::string& line : Lines(listing)) {

@@ -185,17 +185,17 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
 // Its value is the next argument, whatever it looks like, made absolute
 // because mounting a developer package moves the working directory.
 TEST(CommandLine, PackWritesBesideTheDirectoryUnlessTold) {
-  struct Case {
+  struct PackCase {
     std::vector<const char*> args;
     const char* output;
   };
-  const Case cases[] = {
+  const PackCase cases[] = {
       {{"--pack", "games/g"}, "games/g.qvp"},
       {{"--pack", "g/"}, "g.qvp"},
       {{"--pack", "g", "dist/G.qvp"}, "dist/G.qvp"},
       {{"dist/G.qvp", "--pack", "g"}, "dist/G.qvp"},
   };
-  for (const Case& c : cases) {
+  for (const PackCase& c : cases) {
     const gCommandLine line = ParseArgs(c.args);
     EXPECT_EQ(line.action, gCommandLine::RUN) << line.error;
     EXPECT_EQ(line.packOutput, c.output);

@@ -262,11 +262,11 @@ TEST_F(ScoreScriptTest, RefusedConnection)
 // (timers fire), the new request being polled from the next frame on.
 TEST_F(ScoreScriptTest, CallbackThatAsksAgainLetsTheFrameEnd)
 {
-  for (const char* host : {"127.0.0.1", "ombrix-test.invalid"})
+  for (const char* serverHost : {"127.0.0.1", "ombrix-test.invalid"})
   {
-    SCOPED_TRACE(host);
+    SCOPED_TRACE(serverHost);
     Build(false);
-    netScoreServer::Set(host, netTestServer::ClosedPort());
+    netScoreServer::Set(serverHost, netTestServer::ClosedPort());
     testing::internal::CaptureStdout();
     Run("global asks = 0; global ticks = 0;"
         "global again = function(t) { global asks = asks + 1; Network.GetScore(\"G\", \"1\", \"\", 0, 5, \"again\"); };"

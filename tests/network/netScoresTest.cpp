@@ -152,6 +152,9 @@ class FakeScripts : public netScoreScripts
 public:
   std::vector<std::string> events;
   gmLog log;
+  _gNetwork* network = nullptr;
+
+  void Add(netHttpClient* client) override { network->Add(client); }
 
   void CallScore(const std::string& callback, int value) override
   {
@@ -171,6 +174,7 @@ protected:
 
   void SetUp() override
   {
+    scripts.network = &network;
     _gNetwork::Init();
     _gNetwork::SetWarningSink([](const char*) {});
     netScoreServer::Set("127.0.0.1", server.port);
@@ -217,7 +221,7 @@ TEST_F(netScoresServerTest, SubmissionArrivesIntactAndItsAnswerIsRead)
 {
   const std::string player = "A&B=C D+E%41\nx";
   server.Queue(Answer("200 OK", "OK 3"));
-  netHttpClient* client = netScores::Submit(network, Submission(player), "OnScore", &scripts);
+  netHttpClient* client = netScores::Submit(Submission(player), "OnScore", &scripts);
   EXPECT_EQ(client->kind, netHttpClient::KIND_SUBMIT);
   ASSERT_TRUE(RunUntilIdle());
   ASSERT_EQ(server.requests.size(), 1u);
@@ -250,14 +254,14 @@ TEST_F(netScoresServerTest, SubmissionAnswers)
   {
     scripts.events.clear();
     server.Queue(c.reply);
-    netScores::Submit(network, Submission("p"), "cb", &scripts);
+    netScores::Submit(Submission("p"), "cb", &scripts);
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_EQ(scripts.events, c.events) << c.reply.pieces[0];
   }
 
   scripts.events.clear();
   netScoreServer::Set("127.0.0.1", netTestServer::ClosedPort());
-  netScores::Submit(network, Submission("p"), "cb", &scripts);
+  netScores::Submit(Submission("p"), "cb", &scripts);
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(scripts.events, (std::vector<std::string>{"call cb -1"})) << "refused";
 }
@@ -265,7 +269,7 @@ TEST_F(netScoresServerTest, SubmissionAnswers)
 TEST_F(netScoresServerTest, QueryRunsOnlyData)
 {
   server.Queue(Answer("200 OK", "{ {name=\"ann\", score=10} }, 1"));
-  netHttpClient* client = netScores::Query(network, "Game", "1", "", 0, 10, true, "OnList", &scripts);
+  netHttpClient* client = netScores::Query("Game", "1", "", 0, 10, true, "OnList", &scripts);
   EXPECT_EQ(client->kind, netHttpClient::KIND_QUERY);
   ASSERT_TRUE(RunUntilIdle());
   ASSERT_EQ(server.requests.size(), 1u);
@@ -277,21 +281,21 @@ TEST_F(netScoresServerTest, QueryRunsOnlyData)
 
   scripts.events.clear();
   server.Queue(Answer("200 OK", "1); System.Quit("));
-  netScores::Query(network, "Game", "1", "", 0, 10, false, "OnList", &scripts);
+  netScores::Query("Game", "1", "", 0, 10, false, "OnList", &scripts);
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(scripts.events, (std::vector<std::string>{"answered OnList"}));
   EXPECT_EQ(scripts.log.GetEntryCount(), 1);
 
   scripts.events.clear();
   server.Queue(Answer("404 Not Found", "gone"));
-  netScores::Query(network, "Game", "1", "", 0, 10, false, "OnList", &scripts);
+  netScores::Query("Game", "1", "", 0, 10, false, "OnList", &scripts);
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(scripts.events, (std::vector<std::string>{"answered OnList", "run OnList();"}))
     << "a failed query calls back with no arguments";
 
   scripts.events.clear();
   server.Queue(Answer("200 OK", "1"));
-  netScores::Query(network, "Game", "1", "", 0, 10, false, "", &scripts);
+  netScores::Query("Game", "1", "", 0, 10, false, "", &scripts);
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(scripts.events, (std::vector<std::string>{"answered "})) << "no callback name: nothing is run";
 }

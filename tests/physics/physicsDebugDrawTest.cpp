@@ -145,7 +145,7 @@ TEST_F(PhysicsDebugPictureTest, LabelsLandPixelForPixelWhereBitmapTextWould) {
   };
 
   camera();
-  GLDebugDrawer::DrawOverlay(scene);
+  GLDebugDrawer::DrawOverlay(scene, device->getVideoDriver());
   const std::vector<int> overlay = whitePixels();
 
   camera();

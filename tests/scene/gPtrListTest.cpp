@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "script/gmAssert.h"
+
 #include <string>
 #include <vector>
 
@@ -148,6 +150,35 @@ TEST(gPtrList, WalkAroundRemovalsAndAppends)
     EXPECT_EQ(list.First(), nullptr);
     EXPECT_EQ(list.cursor, 0);
   }
+}
+
+// A broken invariant reaches the assert hook, which a test can catch instead of the abort.
+struct BrokenInvariant
+{
+  std::string text;
+};
+
+TEST(PtrList, RemoveAtAnUnlistedIndexIsAnInvariantBroken)
+{
+#if defined(NDEBUG) && !defined(GM_ASSERTS)
+  GTEST_SKIP() << "invariants are checked in builds without NDEBUG";
+#else
+  const gmAssertHook previous =
+    gmSetAssertHook([](const char*, int, const char*, const char* a_text) { throw BrokenInvariant{a_text}; });
+  gPtrList list;
+  list.Append(P(1));
+  try
+  {
+    list.RemoveAt(1);
+    ADD_FAILURE() << "no assert";
+  }
+  catch (const BrokenInvariant& broken)
+  {
+    EXPECT_EQ(broken.text, "RemoveAt takes a listed index");
+  }
+  EXPECT_EQ(Contents(list), std::vector<int>{1});
+  gmSetAssertHook(previous);
+#endif
 }
 
 }  // namespace

@@ -234,7 +234,7 @@ TEST_P(Listings, MainMatches) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CodeGen, Listings, ::testing::ValuesIn(kListings),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& a_info) { return std::string(a_info.param.name); });
 
 TEST_F(CodeGen, TopLevelAssignmentIsLocalOfMainWhileFunctionsReadTheGlobal) {
   ASSERT_EQ(Compile("x = 1; f = function() { y = x; return y; };"), 0) << Log();
@@ -394,7 +394,7 @@ TEST_P(Errors, LoggedAndNothingHandedOver) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CodeGen, Errors, ::testing::ValuesIn(kErrors),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& a_info) { return std::string(a_info.param.name); });
 
 TEST_F(CodeGen, DeepAndWideProgramsCompile) {
   // The deepest operator chain the parser accepts.

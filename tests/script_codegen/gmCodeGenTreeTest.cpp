@@ -69,7 +69,7 @@ TEST_P(Trees, RefusedWithMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CodeGen, Trees, ::testing::ValuesIn(kTrees),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& a_info) { return std::string(a_info.param.name); });
 
 TEST(CodeGenTree, RefusesACompileWhileOneIsRunning) {
   // A hook that starts a second compile from inside the first one.

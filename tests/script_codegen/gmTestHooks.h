@@ -24,7 +24,7 @@ struct gmRecordedFunction {
 
 class gmTestHooks : public gmCodeGenHooks {
  public:
-  explicit gmTestHooks(gmMachine& machine) : machine(machine) {}
+  explicit gmTestHooks(gmMachine& a_machine) : machine(a_machine) {}
 
   bool Begin(bool debug) override {
     begun = true;

@@ -126,11 +126,11 @@ class Twin {
   // Ids of the objects reachable from the roots this program uses, in a fixed order.
   std::vector<int> Reachable() {
     const std::unordered_map<gmObject*, int>& ids = idOf;
-    std::unordered_set<gmObject*> seen;
+    std::unordered_set<gmObject*> reached;
     std::vector<gmObject*> work;
     std::vector<int> out;
     auto reach = [&](const gmVariable& v) {
-      if (!v.IsReference() || v.GetObject()->persist || !seen.insert(v.GetObject()).second) return;
+      if (!v.IsReference() || v.GetObject()->persist || !reached.insert(v.GetObject()).second) return;
       work.push_back(v.GetObject());
       out.push_back(ids.at(v.GetObject()));
     };
@@ -160,7 +160,7 @@ class Twin {
     });
     view.push_back(order);
     char counts[160];
-    std::snprintf(counts, sizeof counts, "gray %d black %d free %d white %d finished %d roots %d usage %d full %d inc %d",
+    std::snprintf(counts, sizeof counts, "gray %d black %d free %d white %d finished %d roots %d usage %lld full %d inc %d",
                   gc->colorSet.CountIn(gmGCColorSet::SEQ_GRAY), gc->colorSet.CountIn(gmGCColorSet::SEQ_BLACK),
                   gc->colorSet.CountIn(gmGCColorSet::SEQ_FREE), gc->colorSet.CountIn(gmGCColorSet::SEQ_WHITE), gc->finished,
                   gc->rootsPending, machine.GetCurrentMemoryUsage(), machine.statFullCollects, machine.statIncCollects);

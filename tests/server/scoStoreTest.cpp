@@ -168,7 +168,7 @@ TEST_P(StoreTest, ConcurrentSubmissionsAreAllKept)
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, testing::Values("sqlite", "postgres"),
-                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+                         [](const testing::TestParamInfo<const char*>& a_info) { return std::string(a_info.param); });
 
 TEST(Store, UnusableDatabasesThrow)
 {
