@@ -66,8 +66,10 @@ bool _gAudio::Open() {
   if (s_ahead.valid() && !s_aheadOwner) {
     // The device is what decides the message; its context is taken when first needed.
     device = s_aheadDevice.get();
-    if (device) s_aheadOwner = this;
-    else s_ahead.get();
+    if (device)
+      s_aheadOwner = this;
+    else
+      s_ahead.get();
   } else {
     const Opened opened = OpenDefault();
     device = opened.device;

@@ -72,7 +72,7 @@ class _gAudio {
 
   ALCdevice* device = nullptr;
   ALCcontext* context = nullptr;  // when made ahead, set by Settle
-  gPtrList sounds;  // of audSound, every one ever added; never shrinks; the module owns them
+  gPtrList sounds;                // of audSound, every one ever added; never shrinks; the module owns them
   objPhysics* listener = nullptr;
 
  private:

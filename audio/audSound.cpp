@@ -31,10 +31,17 @@ int SeekFile(void* a_file, ogg_int64_t a_offset, int a_whence) {
   const long offset = static_cast<long>(a_offset);
   bool moved = false;
   switch (a_whence) {
-    case SEEK_SET: moved = offset >= 0 && file->seek(offset, false); break;
-    case SEEK_CUR: moved = file->getPos() + offset >= 0 && file->seek(offset, true); break;
-    case SEEK_END: moved = file->seek(file->getSize(), false); break;
-    default: return -1;
+    case SEEK_SET:
+      moved = offset >= 0 && file->seek(offset, false);
+      break;
+    case SEEK_CUR:
+      moved = file->getPos() + offset >= 0 && file->seek(offset, true);
+      break;
+    case SEEK_END:
+      moved = file->seek(file->getSize(), false);
+      break;
+    default:
+      return -1;
   }
   return moved ? static_cast<int>(file->getPos()) : -1;
 }

@@ -97,7 +97,9 @@ gScriptHost::~gScriptHost() {
 
 gScriptHost* gScriptHost::Current() { return s_current; }
 
-std::unique_ptr<gmMachine> gScriptHost::ReleaseMachine() { return std::unique_ptr<gmMachine>(m_ownedMachine.release()); }
+std::unique_ptr<gmMachine> gScriptHost::ReleaseMachine() {
+  return std::unique_ptr<gmMachine>(m_ownedMachine.release());
+}
 
 void gScriptHost::Build(bool a_developer, const gScriptApi& a_api) {
   s_current = this;

@@ -16,33 +16,33 @@
 // keeps its place: Build defines its two ids under its script name with nothing bound, so
 // later ids do not move. A subsystem fills its slot (gScriptApi::types) and nothing else.
 enum gScriptTypeSlot {
-  SLOT_VECTOR3,          // 13 Vector3
-  SLOT_GRAPHICS,         // 15 _Graphics,       then "global Graphics = _Graphics();"
-  SLOT_INPUT,            // 17 _Input,          then "global Input = _Input();"
-  SLOT_WIIMOTE,          // 19 _Wiimote
-  SLOT_AUDIO,            // 21 _Audio,          then "global Audio = _Audio();"
-  SLOT_CLOCK,            // 23 _Clock,          then "global Clock = _Clock();"
-  SLOT_NETWORK,          // 25 _Network,        then "global Network = _Network();"
-  SLOT_SYSTEM,           // 27 _System,         then "global System = _System();"
-  SLOT_COUNTER,          // 29 Counter
-  SLOT_SCENE,            // 31 _Scene
-  SLOT_SCE_PHYSICS,      // 33 _ScePhysics
-  SLOT_SCE_GRAPHICS,     // 35 _SceGraphics
-  SLOT_OBJECT,           // 37 _Object
-  SLOT_OBJ_PHYSICS,      // 39 _ObjPhysics
-  SLOT_OBJ_PHY_SPHERE,   // 41 _ObjPhySphere
-  SLOT_OBJ_PHY_BOX,      // 43 _ObjPhyBox
-  SLOT_OBJ_PHY_CAPSULE,  // 45 _ObjPhyCapsule
-  SLOT_OBJ_PHY_CLOTH,    // 47 _ObjPhyCloth
-  SLOT_OBJ_GRAPHICS,     // 49 _ObjGraphics
-  SLOT_OBJ_GRA_LIGHT,    // 51 _ObjGraLight
-  SLOT_OBJ_GRA_CAMERA,   // 53 _ObjGraCamera
-  SLOT_OBJ_GRA_MESH,     // 55 _ObjGraMesh
+  SLOT_VECTOR3,            // 13 Vector3
+  SLOT_GRAPHICS,           // 15 _Graphics,       then "global Graphics = _Graphics();"
+  SLOT_INPUT,              // 17 _Input,          then "global Input = _Input();"
+  SLOT_WIIMOTE,            // 19 _Wiimote
+  SLOT_AUDIO,              // 21 _Audio,          then "global Audio = _Audio();"
+  SLOT_CLOCK,              // 23 _Clock,          then "global Clock = _Clock();"
+  SLOT_NETWORK,            // 25 _Network,        then "global Network = _Network();"
+  SLOT_SYSTEM,             // 27 _System,         then "global System = _System();"
+  SLOT_COUNTER,            // 29 Counter
+  SLOT_SCENE,              // 31 _Scene
+  SLOT_SCE_PHYSICS,        // 33 _ScePhysics
+  SLOT_SCE_GRAPHICS,       // 35 _SceGraphics
+  SLOT_OBJECT,             // 37 _Object
+  SLOT_OBJ_PHYSICS,        // 39 _ObjPhysics
+  SLOT_OBJ_PHY_SPHERE,     // 41 _ObjPhySphere
+  SLOT_OBJ_PHY_BOX,        // 43 _ObjPhyBox
+  SLOT_OBJ_PHY_CAPSULE,    // 45 _ObjPhyCapsule
+  SLOT_OBJ_PHY_CLOTH,      // 47 _ObjPhyCloth
+  SLOT_OBJ_GRAPHICS,       // 49 _ObjGraphics
+  SLOT_OBJ_GRA_LIGHT,      // 51 _ObjGraLight
+  SLOT_OBJ_GRA_CAMERA,     // 53 _ObjGraCamera
+  SLOT_OBJ_GRA_MESH,       // 55 _ObjGraMesh
   SLOT_OBJ_GRA_BILLBOARD,  // 57 _ObjGraBillboard
   SLOT_OBJ_GRA_PARTICLES,  // 59 _ObjGraParticles
-  SLOT_OBJ_GRA_BEAM,     // 61 _ObjGraBeam
-  SLOT_OBJ_AUDIO,        // 63 _ObjAudio,       then the prelude function Object
-  SLOT_OBJ_AUD_SOURCE,   // 65 _ObjAudSource,   then the prelude function AudioSource
+  SLOT_OBJ_GRA_BEAM,       // 61 _ObjGraBeam
+  SLOT_OBJ_AUDIO,          // 63 _ObjAudio,       then the prelude function Object
+  SLOT_OBJ_AUD_SOURCE,     // 65 _ObjAudSource,   then the prelude function AudioSource
   SLOT_COUNT
 };
 

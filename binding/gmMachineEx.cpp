@@ -94,7 +94,8 @@ gmMachineEx::TypeRecord& gmMachineEx::Record(int a_type) {
 
 void gmMachineEx::AddOverload(TypeRecord& a_record, int a_index, gmProxy* a_proxy) {
   a_record.methods.emplace(a_index, a_proxy);
-  if (static_cast<size_t>(a_index) >= a_record.overloads.size()) a_record.overloads.resize(static_cast<size_t>(a_index) + 1);
+  if (static_cast<size_t>(a_index) >= a_record.overloads.size())
+    a_record.overloads.resize(static_cast<size_t>(a_index) + 1);
   a_record.overloads[static_cast<size_t>(a_index)].emplace_back(a_index, a_proxy);
 }
 
@@ -107,8 +108,9 @@ int gmMachineEx::TypeIdOf(const std::type_info& a_pointerType) const {
 }
 
 const gmMachineEx::TypeRecord* gmMachineEx::FindRecord(int a_type) const {
-  return a_type >= 0 && static_cast<size_t>(a_type) < m_recordsByType.size() ? m_recordsByType[static_cast<size_t>(a_type)]
-                                                                              : nullptr;
+  return a_type >= 0 && static_cast<size_t>(a_type) < m_recordsByType.size()
+             ? m_recordsByType[static_cast<size_t>(a_type)]
+             : nullptr;
 }
 
 std::vector<const gmProxy*> gmMachineEx::ConstructorsOf(int a_type) const {
@@ -282,7 +284,9 @@ void gmMachineEx::LogNoOverload(gmThread* a_thread, const char* a_what, int a_fi
 
 gmThread* gmMachineEx::s_callingThread = nullptr;
 
-std::string gmMachineEx::CallingPosition() { return s_callingThread ? s_callingThread->CallerPosition() : std::string(); }
+std::string gmMachineEx::CallingPosition() {
+  return s_callingThread ? s_callingThread->CallerPosition() : std::string();
+}
 
 int gmMachineEx::CallProxy(gmProxy* a_proxy, gmThread* a_thread, void* a_native, int a_firstArg) {
   gmThread* const outerThread = m_callingThread;
@@ -305,7 +309,8 @@ int gmMachineEx::MethodDispatch(gmThread* a_thread) {
   const gmVariable* self = a_thread->GetThis();
   const TypeRecord* record = self->type >= GM_USER ? machine->FindRecord(self->type) : nullptr;
   if (!record || !self->GetUserObject()) {
-    a_thread->LogError("a native method was called on a %s, which is not a native object", machine->TypeName(self->type));
+    a_thread->LogError("a native method was called on a %s, which is not a native object",
+                       machine->TypeName(self->type));
     return GM_NATIVE_ERROR;
   }
   const auto& overloads = static_cast<size_t>(index) < record->overloads.size()
@@ -314,8 +319,10 @@ int gmMachineEx::MethodDispatch(gmThread* a_thread) {
   gmProxy* proxy = ChooseOverload(overloads.begin(), overloads.end(), a_thread, 0);
   if (!proxy) {
     auto range = record->methods.equal_range(index);
-    std::string what = std::string(machine->TypeName(self->type)) + "." +
-                       (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)] : std::string("?"));
+    std::string what =
+        std::string(machine->TypeName(self->type)) + "." +
+        (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)]
+                                                                 : std::string("?"));
     machine->LogNoOverload(a_thread, what.c_str(), 0, range.first, range.second);
     return GM_NATIVE_ERROR;
   }
@@ -349,14 +356,17 @@ int gmMachineEx::OperatorDispatch(gmThread* a_thread) {
   } else if (a_thread->GetNumParams() >= 2 && a_thread->ParamType(1) > GM_USER) {
     const gmVariable& right = a_thread->Param(1);
     const TypeRecord* record = machine->FindRecord(right.type);
-    const char* op = (record && static_cast<size_t>(index) < record->methodNames.size()) ? record->methodNames[static_cast<size_t>(index)].c_str() : "?";
+    const char* op = (record && static_cast<size_t>(index) < record->methodNames.size())
+                         ? record->methodNames[static_cast<size_t>(index)].c_str()
+                         : "?";
     a_thread->LogError("operator %s of %s takes the %s as its left operand, not %s", op, machine->TypeName(right.type),
                        machine->TypeName(right.type), machine->TypeName(left.type));
     return GM_NATIVE_ERROR;
   }
   const TypeRecord* record = self ? machine->FindRecord(self->type) : nullptr;
   if (!record || !self->GetUserObject()) {
-    a_thread->LogError("a native operator was applied to a %s, which is not a native object", machine->TypeName(left.type));
+    a_thread->LogError("a native operator was applied to a %s, which is not a native object",
+                       machine->TypeName(left.type));
     return GM_NATIVE_ERROR;
   }
   const auto& overloads = static_cast<size_t>(index) < record->overloads.size()
@@ -365,9 +375,11 @@ int gmMachineEx::OperatorDispatch(gmThread* a_thread) {
   gmProxy* proxy = ChooseOverload(overloads.begin(), overloads.end(), a_thread, 1);
   if (!proxy) {
     auto range = record->methods.equal_range(index);
-    std::string what = std::string("operator ") +
-                       (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)] : std::string("?")) +
-                       " of " + machine->TypeName(self->type);
+    std::string what =
+        std::string("operator ") +
+        (static_cast<size_t>(index) < record->methodNames.size() ? record->methodNames[static_cast<size_t>(index)]
+                                                                 : std::string("?")) +
+        " of " + machine->TypeName(self->type);
     machine->LogNoOverload(a_thread, what.c_str(), 1, range.first, range.second);
     return GM_NATIVE_ERROR;
   }

@@ -51,10 +51,25 @@ int gmOperatorFromText(const char* a_text, bool a_unary) {
     const char* text;
     int op;
   } kOperators[] = {
-      {"+", O_ADD},       {"-", O_SUB},  {"*", O_MUL},  {"/", O_DIV},  {"%", O_REM},   {"|", O_BIT_OR},
-      {"^", O_BIT_XOR},   {"&", O_BIT_AND}, {"<<", O_BIT_SHIFTLEFT}, {">>", O_BIT_SHIFTRIGHT},
-      {"~", O_BIT_INV},   {"<", O_LT},   {">", O_GT},   {"<=", O_LTE}, {">=", O_GTE},  {"==", O_EQ},
-      {"!=", O_NEQ},      {"!", O_NOT},  {"[]", O_GETIND},
+      {"+", O_ADD},
+      {"-", O_SUB},
+      {"*", O_MUL},
+      {"/", O_DIV},
+      {"%", O_REM},
+      {"|", O_BIT_OR},
+      {"^", O_BIT_XOR},
+      {"&", O_BIT_AND},
+      {"<<", O_BIT_SHIFTLEFT},
+      {">>", O_BIT_SHIFTRIGHT},
+      {"~", O_BIT_INV},
+      {"<", O_LT},
+      {">", O_GT},
+      {"<=", O_LTE},
+      {">=", O_GTE},
+      {"==", O_EQ},
+      {"!=", O_NEQ},
+      {"!", O_NOT},
+      {"[]", O_GETIND},
   };
   if (!a_text) return O_MAXOPERATORS;
   if (a_unary && std::strcmp(a_text, "+") == 0) return O_POS;
@@ -67,11 +82,16 @@ int gmOperatorFromText(const char* a_text, bool a_unary) {
 
 const char* gmHandleKindName(int a_kind) {
   switch (a_kind) {
-    case GM_HANDLE_MESH: return "mesh";
-    case GM_HANDLE_TEXTURE: return "texture";
-    case GM_HANDLE_TEXT: return "text";
-    case GM_HANDLE_SOUND: return "sound";
-    default: return "unknown";
+    case GM_HANDLE_MESH:
+      return "mesh";
+    case GM_HANDLE_TEXTURE:
+      return "texture";
+    case GM_HANDLE_TEXT:
+      return "text";
+    case GM_HANDLE_SOUND:
+      return "sound";
+    default:
+      return "unknown";
   }
 }
 
@@ -87,11 +107,12 @@ namespace gmMarshal {
 
 void LogWrongHandle(gmThread* a_thread, const gmProxy& a_proxy, int a_index, int a_expected, int a_given) {
   const gmMachine* machine = a_thread->GetMachine();
-  a_thread->LogError("%s%s%s: argument %d is a %s handle where a %s handle is expected; the call is ignored",
-                     a_proxy.classType >= GM_FIRST_CLASS_TYPE ? machine->TypeName(a_proxy.classType) : "",
-                     a_proxy.classType >= GM_FIRST_CLASS_TYPE && a_proxy.GetKind() != gmProxy::KIND_CONSTRUCTOR ? "." : "",
-                     a_proxy.GetKind() == gmProxy::KIND_CONSTRUCTOR ? "" : a_proxy.name, a_index,
-                     gmHandleKindName(a_given), gmHandleKindName(a_expected));
+  a_thread->LogError(
+      "%s%s%s: argument %d is a %s handle where a %s handle is expected; the call is ignored",
+      a_proxy.classType >= GM_FIRST_CLASS_TYPE ? machine->TypeName(a_proxy.classType) : "",
+      a_proxy.classType >= GM_FIRST_CLASS_TYPE && a_proxy.GetKind() != gmProxy::KIND_CONSTRUCTOR ? "." : "",
+      a_proxy.GetKind() == gmProxy::KIND_CONSTRUCTOR ? "" : a_proxy.name, a_index, gmHandleKindName(a_given),
+      gmHandleKindName(a_expected));
 }
 
 void* UserNative(const gmVariable& a_value) {

@@ -31,8 +31,8 @@ class gmMachineEx;
 
 // The machine extension's type ids (GM_CSTRING, 11, is declared with the values).
 enum gmExtraType {
-  GM_UNKNOWN_TYPE = 7,    // any unregistered native class; inside proxies also "not resolved yet"
-  GM_LAUNCH_INFO = 8,     // type of the AT_ globals
+  GM_UNKNOWN_TYPE = 7,  // any unregistered native class; inside proxies also "not resolved yet"
+  GM_LAUNCH_INFO = 8,   // type of the AT_ globals
   GM_ANY_PTR = 9,
   GM_ANY_PTR_CONST = 10,
   GM_CSTRING_CONST = 12,
@@ -182,15 +182,23 @@ struct Arg<T, std::enable_if_t<std::is_same_v<T, int> || std::is_same_v<T, unsig
   gmint value = 0;
   bool Read(gmThread*, const gmProxy&, int, const gmVariable& a_v) {
     switch (a_v.type) {
-      case GM_INT: value = a_v.GetInt(); break;
-      case GM_FLOAT: value = gmFloatToInt(a_v.GetFloat()); break;
-      case GM_STRING: value = gmTextToInt(a_v.GetStringObject()->text); break;
+      case GM_INT:
+        value = a_v.GetInt();
+        break;
+      case GM_FLOAT:
+        value = gmFloatToInt(a_v.GetFloat());
+        break;
+      case GM_STRING:
+        value = gmTextToInt(a_v.GetStringObject()->text);
+        break;
       case GM_CSTRING: {
         const char* text = static_cast<const char*>(UserNative(a_v));
         value = text ? gmTextToInt(text) : 0;
         break;
       }
-      default: value = 0; break;
+      default:
+        value = 0;
+        break;
     }
     return true;
   }
@@ -207,15 +215,23 @@ struct Arg<T, std::enable_if_t<std::is_same_v<T, float>>> {
   gmfloat value = 0.0f;
   bool Read(gmThread*, const gmProxy&, int, const gmVariable& a_v) {
     switch (a_v.type) {
-      case GM_INT: value = static_cast<gmfloat>(a_v.GetInt()); break;
-      case GM_FLOAT: value = a_v.GetFloat(); break;
-      case GM_STRING: value = TextToFloat(a_v.GetStringObject()->text); break;
+      case GM_INT:
+        value = static_cast<gmfloat>(a_v.GetInt());
+        break;
+      case GM_FLOAT:
+        value = a_v.GetFloat();
+        break;
+      case GM_STRING:
+        value = TextToFloat(a_v.GetStringObject()->text);
+        break;
       case GM_CSTRING: {
         const char* text = static_cast<const char*>(UserNative(a_v));
         value = text ? TextToFloat(text) : 0.0f;
         break;
       }
-      default: value = 0.0f; break;
+      default:
+        value = 0.0f;
+        break;
     }
     return true;
   }
@@ -229,7 +245,9 @@ struct Arg<T, std::enable_if_t<IsText<T>>> {
   const char* text = "";
   bool Read(gmThread*, const gmProxy&, int, const gmVariable& a_v) {
     switch (a_v.type) {
-      case GM_STRING: text = a_v.GetStringObject()->text; break;
+      case GM_STRING:
+        text = a_v.GetStringObject()->text;
+        break;
       case GM_CSTRING: {
         const char* borrowed = static_cast<const char*>(UserNative(a_v));
         text = borrowed ? borrowed : "";
@@ -243,7 +261,9 @@ struct Arg<T, std::enable_if_t<IsText<T>>> {
         std::snprintf(buffer, sizeof(buffer), "%f", static_cast<double>(a_v.GetFloat()));
         text = buffer;
         break;
-      default: text = ""; break;
+      default:
+        text = "";
+        break;
     }
     return true;
   }
@@ -341,7 +361,8 @@ void PushResult(gmThread* a_thread, R&& a_result, int a_type) {
     // A class by value: a heap copy that its wrapper owns.
     D* copy = new D(std::forward<R>(a_result));
     gmUserObject* user = NewUser(a_thread, ToUser(copy), a_type);
-    OwnNative(a_thread, user, [](void* a_p) { delete FromUser<D>(a_p); }, 0);
+    OwnNative(
+        a_thread, user, [](void* a_p) { delete FromUser<D>(a_p); }, 0);
     a_thread->PushUser(user);
   }
 }
@@ -370,7 +391,9 @@ class gmTypedProxy : public gmProxy {
                 std::index_sequence<I...>) {
     (void)a_thread;
     (void)a_first;
-    return (std::get<I>(a_args).Read(a_thread, *this, static_cast<int>(I), a_thread->Param(a_first + static_cast<int>(I))) && ...);
+    return (std::get<I>(a_args).Read(a_thread, *this, static_cast<int>(I),
+                                     a_thread->Param(a_first + static_cast<int>(I))) &&
+            ...);
   }
 };
 
@@ -440,7 +463,8 @@ class gmCtorProxy final : public gmTypedProxy<C, C*, A...> {
     }
     if (m_owned) {
       gmMarshal::CountMemory(a_thread, static_cast<int>(sizeof(C)));
-      gmMarshal::OwnNative(a_thread, user, [](void* a_p) { delete gmMarshal::FromUser<C>(a_p); }, static_cast<int>(sizeof(C)));
+      gmMarshal::OwnNative(
+          a_thread, user, [](void* a_p) { delete gmMarshal::FromUser<C>(a_p); }, static_cast<int>(sizeof(C)));
     } else if constexpr (std::is_base_of_v<gmWrappable, C>) {
       object->Charge(gmMarshal::MachineOf(a_thread), static_cast<int>(sizeof(C)));
     } else {

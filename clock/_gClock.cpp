@@ -26,9 +26,7 @@ void _gClock::Initialise(gMilliClock* a_time, gmMachineEx* a_machine) {
   std::rand();
 }
 
-double _gClock::Elapsed() {
-  return static_cast<std::uint32_t>(m_time->Milliseconds() - m_start) * 0.001;
-}
+double _gClock::Elapsed() { return static_cast<std::uint32_t>(m_time->Milliseconds() - m_start) * 0.001; }
 
 void _gClock::Tick() {
   ++frameCounter;

@@ -45,9 +45,7 @@ void cloCounter::Reset() {
   stopped = 1;
 }
 
-int cloCounter::GetTick() const {
-  return static_cast<int>(stopped ? total : Now() - startFrame + total);
-}
+int cloCounter::GetTick() const { return static_cast<int>(stopped ? total : Now() - startFrame + total); }
 
 int cloCounter::RegisterScriptType(gmMachineEx* a_machine) {
   gmNativeType<cloCounter> type(a_machine, "Counter");

@@ -101,7 +101,8 @@ void _gGraphics::ReportUnloaded(const char* a_file, const char* a_call, bool a_d
 }
 
 graTexture* _gGraphics::NewTexture(const char* a_file) {
-  const bool loads = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::TEXTURE, a_file);
+  const bool loads =
+      device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::TEXTURE, a_file);
   video::ITexture* texture = loads ? graImageLoader::GetTexture(device->getVideoDriver(), a_file) : nullptr;
   // A picture the checked loader found damaged has been named by it already.
   if (!texture)
@@ -112,7 +113,8 @@ graTexture* _gGraphics::NewTexture(const char* a_file) {
 }
 
 graMesh* _gGraphics::NewMesh(const char* a_file) {
-  const bool loads = device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::MESH, a_file);
+  const bool loads =
+      device && a_file && *a_file && graLoadProbe::Loads(device->getFileSystem(), graLoadProbe::MESH, a_file);
   scene::IAnimatedMesh* mesh = loads ? device->getSceneManager()->getMesh(a_file) : nullptr;
   if (!mesh) ReportUnloaded(a_file, "Graphics.NewMesh", a_file && *a_file && !loads);
   graMesh* handle = new graMesh(mesh);

@@ -48,7 +48,9 @@ Format ByName(const std::string& a_name) {
 }
 
 u32 U16(const unsigned char* a_at) { return a_at[0] | (a_at[1] << 8); }
-u32 U32(const unsigned char* a_at) { return a_at[0] | (a_at[1] << 8) | (a_at[2] << 16) | (static_cast<u32>(a_at[3]) << 24); }
+u32 U32(const unsigned char* a_at) {
+  return a_at[0] | (a_at[1] << 8) | (a_at[2] << 16) | (static_cast<u32>(a_at[3]) << 24);
+}
 
 // ---- BMP: the header fields the engine's loader trusts ---------------------------------
 
@@ -102,7 +104,8 @@ std::string TgaProblem(const unsigned char* a_bytes, size_t a_size) {
   const u32 depth = a_bytes[16];
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return "its size is not a picture's size";
   if (mapType > 1) return "its colour map is of an unknown kind";
-  if (mapType == 1 && mapBits != 16 && mapBits != 24 && mapBits != 32) return "its colour map has entries of an unknown size";
+  if (mapType == 1 && mapBits != 16 && mapBits != 24 && mapBits != 32)
+    return "its colour map has entries of an unknown size";
   const bool fits = (type == 1 && depth == 8 && mapType == 1 && mapLength > 0) || (type == 3 && depth == 8) ||
                     ((type == 2 || type == 10) && (depth == 16 || depth == 24 || depth == 32));
   if (!fits) return "it is of a kind of picture the loader does not read";
@@ -132,7 +135,8 @@ std::string TgaProblem(const unsigned char* a_bytes, size_t a_size) {
 
 // ---- PNG and JPEG: decoded here ----------------------------------------------------------
 
-video::IImage* DecodePng(video::IVideoDriver* a_driver, const unsigned char* a_bytes, size_t a_size, std::string* a_why) {
+video::IImage* DecodePng(video::IVideoDriver* a_driver, const unsigned char* a_bytes, size_t a_size,
+                         std::string* a_why) {
   png_image png;
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
@@ -184,7 +188,8 @@ void JpegSays(j_common_ptr a_info, int a_level) {
 }
 
 // Nothing with a destructor lives between setjmp and a longjmp to it.
-video::IImage* DecodeJpeg(video::IVideoDriver* a_driver, const unsigned char* a_bytes, size_t a_size, std::string* a_why) {
+video::IImage* DecodeJpeg(video::IVideoDriver* a_driver, const unsigned char* a_bytes, size_t a_size,
+                          std::string* a_why) {
   jpeg_decompress_struct info;
   JpegErrors errors;
   errors.cutShort = false;
@@ -266,7 +271,8 @@ class CheckedLoader : public video::IImageLoader {
   video::IImage* loadImage(io::IReadFile* a_file) const override {
     s_damaged = false;
     const long size = a_file->getSize();
-    if (size <= 0 || static_cast<unsigned long>(size) > kMaxFileBytes) return Damaged(size <= 0 ? "it is empty" : "it is too large");
+    if (size <= 0 || static_cast<unsigned long>(size) > kMaxFileBytes)
+      return Damaged(size <= 0 ? "it is empty" : "it is too large");
     std::vector<unsigned char> bytes(static_cast<size_t>(size));
     a_file->seek(0);
     if (a_file->read(bytes.data(), static_cast<u32>(size)) != size) return Damaged("it cannot be read whole");

@@ -141,15 +141,15 @@ bool IsScript(const std::string& a_name) { return Extension(a_name) == ".qv"; }
 struct PackageTrial {
   irr::io::IFileSystem* files = nullptr;
   std::string workingFolder;
-  std::vector<std::string> archives;  // absolute paths, in the file system's order
-  std::vector<PackageFile> all;       // every file but scripts: what a mesh may pull in
-  std::vector<TrialItem> items;       // the meshes, pictures and fonts among them, in trial order
-  std::vector<std::string> keys;      // per item; empty when its bytes could not be read
-  std::map<std::string, int> byPlace;  // "<kind>a<archive>:<entry>" or "<kind>f:<name>" to an item
+  std::vector<std::string> archives;         // absolute paths, in the file system's order
+  std::vector<PackageFile> all;              // every file but scripts: what a mesh may pull in
+  std::vector<TrialItem> items;              // the meshes, pictures and fonts among them, in trial order
+  std::vector<std::string> keys;             // per item; empty when its bytes could not be read
+  std::map<std::string, int> byPlace;        // "<kind>a<archive>:<entry>" or "<kind>f:<name>" to an item
   std::map<std::string, std::string> cache;  // key to verdict, as read at the start
   std::vector<std::string> cacheOrder;
-  std::vector<int> untried;  // the items the cache does not answer: the batch's, in order
-  std::vector<int> inBatch;  // per item, its place in the batch, or -1
+  std::vector<int> untried;               // the items the cache does not answer: the batch's, in order
+  std::vector<int> inBatch;               // per item, its place in the batch, or -1
   std::unique_ptr<gIsolatedBatch> batch;  // none when the cache answers every item
   bool saved = false;
 };
@@ -176,7 +176,8 @@ std::string HashOf(irr::io::IFileSystem* a_files, const PackageFile& a_file) {
   char block[64 * 1024];
   long left = file->getSize();
   while (left > 0) {
-    const irr::s32 got = file->read(block, static_cast<irr::u32>(left < static_cast<long>(sizeof block) ? left : sizeof block));
+    const irr::s32 got =
+        file->read(block, static_cast<irr::u32>(left < static_cast<long>(sizeof block) ? left : sizeof block));
     if (got <= 0) break;
     sum.Add(block, static_cast<size_t>(got));
     left -= got;
@@ -267,8 +268,10 @@ void ReadCache(PackageTrial* a_trial) {
     const std::string verdict = space == std::string::npos ? "" : line.substr(space + 1);
     bool hex = key.size() == 40;
     for (char c : key) hex = hex && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'));
-    if (!hex || (verdict != kOk && verdict != kCrashed)) damaged = true;
-    else if (cache.emplace(key, verdict).second) order.push_back(key);
+    if (!hex || (verdict != kOk && verdict != kCrashed))
+      damaged = true;
+    else if (cache.emplace(key, verdict).second)
+      order.push_back(key);
   }
   if (damaged) {
     std::fprintf(stderr, "ombrix: the load trial cache %s is damaged; it was ignored and will be written anew\n",
@@ -288,8 +291,9 @@ void Complain(const std::string& a_path, const char* a_why) {
 // with a_wait, else PENDING when not known yet).
 gIsolated::Result Verdict(const PackageTrial& a_trial, int a_item, bool a_wait) {
   const int place = a_trial.inBatch[static_cast<size_t>(a_item)];
-  if (place < 0) return a_trial.cache.at(a_trial.keys[static_cast<size_t>(a_item)]) == kCrashed ? gIsolated::CRASHED
-                                                                                                 : gIsolated::FINISHED;
+  if (place < 0)
+    return a_trial.cache.at(a_trial.keys[static_cast<size_t>(a_item)]) == kCrashed ? gIsolated::CRASHED
+                                                                                   : gIsolated::FINISHED;
   return a_wait ? a_trial.batch->Wait(place) : a_trial.batch->ResultOf(place);
 }
 
@@ -386,7 +390,8 @@ void OrderByMention(PackageTrial* a_trial, const std::string& a_script) {
   text = Lower(text.substr(0, static_cast<size_t>(got > 0 ? got : 0)));
   std::map<int, size_t> mention;
   for (int item : a_trial->untried) {
-    const std::string name = Lower(a_trial->all[static_cast<size_t>(a_trial->items[static_cast<size_t>(item)].file)].name);
+    const std::string name =
+        Lower(a_trial->all[static_cast<size_t>(a_trial->items[static_cast<size_t>(item)].file)].name);
     mention[item] = text.find('"' + name + '"');
   }
   std::stable_sort(a_trial->untried.begin(), a_trial->untried.end(),

@@ -46,6 +46,4 @@ void objGraBillboard::BottomColor(float a_red, float a_green, float a_blue, floa
   node->setColor(top, video::SColor(graScriptColor(a_red, a_green, a_blue, a_alpha)));
 }
 
-void objGraBillboard::Size(float a_width, float a_height) {
-  node->setSize(core::dimension2d<f32>(a_width, a_height));
-}
+void objGraBillboard::Size(float a_width, float a_height) { node->setSize(core::dimension2d<f32>(a_width, a_height)); }

@@ -52,6 +52,6 @@ void objGraMesh::AnimationSpeed(float a_framesPerSecond) { node->setAnimationSpe
 
 void objGraMesh::Transparency(int a_mode) {
   static const video::E_MATERIAL_TYPE types[] = {video::EMT_SOLID, video::EMT_TRANSPARENT_ADD_COLOR,
-                                                  video::EMT_TRANSPARENT_ALPHA_CHANNEL};
+                                                 video::EMT_TRANSPARENT_ALPHA_CHANNEL};
   if (a_mode >= 0 && a_mode <= 2) node->setMaterialType(types[a_mode]);
 }

@@ -87,7 +87,9 @@ void objGraParticles::TargetColor(float a_red, float a_green, float a_blue, floa
   fadeOut->setTargetColor(video::SColor(graScriptColor(a_red, a_green, a_blue, a_alpha)));
 }
 
-void objGraParticles::Direction(float a_x, float a_y, float a_z) { emitter->setDirection(core::vector3df(a_x, a_y, a_z)); }
+void objGraParticles::Direction(float a_x, float a_y, float a_z) {
+  emitter->setDirection(core::vector3df(a_x, a_y, a_z));
+}
 
 void objGraParticles::Direction(const gVector3& a_direction) { Direction(a_direction.x, a_direction.y, a_direction.z); }
 

@@ -175,7 +175,9 @@ void objGraphics::SyncTransform(const gPose& a_pose) {
   m[15] = 1.0f;
 }
 
-objGraBillboard* objGraphics::Billboard(const char* a_name) { return graFindNewest<objGraBillboard>(billboards, a_name); }
+objGraBillboard* objGraphics::Billboard(const char* a_name) {
+  return graFindNewest<objGraBillboard>(billboards, a_name);
+}
 
 void objGraphics::NewBillboard(const char* a_name) { billboards.Append(new objGraBillboard(a_name, this)); }
 
@@ -187,7 +189,9 @@ void objGraphics::NewBeam(const char* a_name) { beams.Append(new objGraBeam(a_na
 
 void objGraphics::DelBeam(const char* a_name) { graDeleteOldest<objGraBeam>(beams, a_name); }
 
-objGraParticles* objGraphics::Particles(const char* a_name) { return graFindNewest<objGraParticles>(particles, a_name); }
+objGraParticles* objGraphics::Particles(const char* a_name) {
+  return graFindNewest<objGraParticles>(particles, a_name);
+}
 
 void objGraphics::NewParticles(const char* a_name) { particles.Append(new objGraParticles(a_name, this)); }
 

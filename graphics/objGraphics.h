@@ -69,9 +69,9 @@ class objGraphics : public gmWrappable {
   // The root takes the body's pose (and keeps its own scale under it).
   void SyncTransform(const gPose& a_pose);
 
-  gPtrList cameras;  // objGraCamera
-  gPtrList lights;   // objGraLight
-  gPtrList meshes;   // objGraMesh
+  gPtrList cameras;     // objGraCamera
+  gPtrList lights;      // objGraLight
+  gPtrList meshes;      // objGraMesh
   gPtrList billboards;  // objGraBillboard
   gPtrList beams;       // objGraBeam
   gPtrList particles;   // objGraParticles

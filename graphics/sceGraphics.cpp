@@ -78,7 +78,7 @@ void sceGraphics::SkyBox(const char* a_file) {
 
   if (skyBox) skyBox->remove();
   skyBox = sceneManager->addSkyBoxSceneNode(textures[0], textures[1], textures[2], textures[3], textures[4],
-                                           textures[5], nullptr, -1);
+                                            textures[5], nullptr, -1);
   // The engine's sky box maps its pictures mirrored on the four sides and turned half round
   // on top and bottom, against the layout our packages' skies are painted for; a texture
   // matrix on each face puts them back. Its faces are front, left, back, right, top, bottom.

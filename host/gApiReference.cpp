@@ -115,7 +115,8 @@ class Lister {
     return it != m_moduleGlobal.end() ? it->second : m_machine->TypeName(a_type);
   }
 
-  Entry FromProxy(const gmProxy& a_proxy, const std::string& a_kind, const std::string& a_owner, const std::string& a_name) const {
+  Entry FromProxy(const gmProxy& a_proxy, const std::string& a_kind, const std::string& a_owner,
+                  const std::string& a_name) const {
     Entry entry;
     entry.kind = a_kind;
     entry.owner = a_owner;
@@ -126,8 +127,8 @@ class Lister {
     if (a_kind == "constructor") {
       entry.signature = a_name + "(" + Join(entry.params) + ")" + arrow;
     } else if (a_kind == "operator") {
-      entry.signature = entry.params.empty() ? a_name + a_owner + arrow
-                                             : a_owner + " " + a_name + " " + entry.params[0] + arrow;
+      entry.signature =
+          entry.params.empty() ? a_name + a_owner + arrow : a_owner + " " + a_name + " " + entry.params[0] + arrow;
     } else {
       entry.signature = a_owner + "." + a_name + "(" + Join(entry.params) + ")" + arrow;
     }
@@ -180,8 +181,10 @@ class Lister {
       entry.kind = "function";
       entry.name = native.name;
       entry.params = SplitParams(native.params);
-      if (native.type != GM_NULL) entry.owner = m_machine->TypeName(native.type);
-      else if (!native.table.empty()) entry.owner = native.table;
+      if (native.type != GM_NULL)
+        entry.owner = m_machine->TypeName(native.type);
+      else if (!native.table.empty())
+        entry.owner = native.table;
       entry.signature = (entry.owner.empty() ? "" : entry.owner + ".") + native.name + "(" + native.params + ")";
       if (entry.owner.empty()) m_known.insert(native.name);
       Add(native.type != GM_NULL ? methods : globals, entry);
@@ -226,7 +229,8 @@ class Lister {
     sections.push_back(section);
   }
 
-  Entry ScriptFunction(const std::string& a_owner, const std::string& a_name, const gmFunctionObject* a_function) const {
+  Entry ScriptFunction(const std::string& a_owner, const std::string& a_name,
+                       const gmFunctionObject* a_function) const {
     Entry entry;
     entry.kind = "function";
     entry.owner = a_owner;

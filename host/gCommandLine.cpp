@@ -21,8 +21,7 @@ bool ReadScoreServer(const std::string& text, std::string* host, int* port) {
   if (colon != std::string::npos) {
     name = text.substr(0, colon);
     std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
+    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
       return false;
     number = std::stol(digits);
   }
@@ -51,7 +50,8 @@ std::string* ValueOf(gCommandLine& line, const char* arg) {
 std::string Contradiction(const gCommandLine& line) {
   if (line.check && line.checksum) return "--check and --checksum cannot be used together";
   if (!line.pack.empty()) {
-    if (line.check || line.checksum) return "--pack runs the checks itself and cannot be used with --check or --checksum";
+    if (line.check || line.checksum)
+      return "--pack runs the checks itself and cannot be used with --check or --checksum";
     if (line.packOutput.size() <= 4 || line.packOutput.compare(line.packOutput.size() - 4, 4, ".qvp") != 0)
       return "--pack writes a package: its name must end in .qvp, not \"" + line.packOutput + "\"";
     return "";
@@ -63,8 +63,7 @@ std::string Contradiction(const gCommandLine& line) {
   if (line.check || line.checksum || line.screenshot.empty()) return "";
   if (!EndsInPng(line.screenshot)) return "--screenshot writes a PNG file: its name must end in .png";
   if (line.frames == 0) return "--screenshot needs --frames N: the picture is taken after the last frame";
-  if (!line.window)
-    return "--screenshot cannot be used with --nowindow: without a window nothing is rendered";
+  if (!line.window) return "--screenshot cannot be used with --nowindow: without a window nothing is rendered";
   return "";
 }
 
@@ -76,7 +75,8 @@ std::string gCommandLine::PackageName(const std::string& a_arg) {
   std::string name = a_arg;
   while (name.size() > 1 && name.back() == '/') name.pop_back();
   static const std::string kExtension = ".qvp";
-  if (name.size() > kExtension.size() && name.compare(name.size() - kExtension.size(), kExtension.size(), kExtension) == 0 &&
+  if (name.size() > kExtension.size() &&
+      name.compare(name.size() - kExtension.size(), kExtension.size(), kExtension) == 0 &&
       name[name.size() - kExtension.size() - 1] != '/')
     name.resize(name.size() - kExtension.size());
   return name;
@@ -119,7 +119,8 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
     if (frames) {
       framesGiven = true;
       if (!ParseFrameCount(argv[i], line.frames) && error.empty())
-        error = std::string("--frames needs a whole number of frames from 1 to 2147483647, not \"") + gConsole::Quote(argv[i]) + "\"";
+        error = std::string("--frames needs a whole number of frames from 1 to 2147483647, not \"") +
+                gConsole::Quote(argv[i]) + "\"";
     } else {
       *value = argv[i];
       if (value->empty() && error.empty()) error = std::string(arg) + " needs a file name";
@@ -180,7 +181,8 @@ gCommandLine gCommandLine::Parse(int argc, const char* const* argv) {
   }
   if (!line.scoreServer.empty() && !ReadScoreServer(line.scoreServer, &line.scoreHost, &line.scorePort) &&
       error.empty())
-    error = "--score-server needs HOST or HOST:PORT (a port from 1 to 65535), not \"" + gConsole::Quote(line.scoreServer) + "\"";
+    error = "--score-server needs HOST or HOST:PORT (a port from 1 to 65535), not \"" +
+            gConsole::Quote(line.scoreServer) + "\"";
   if (!line.record.empty()) {
     std::error_code ignored;
     const std::filesystem::path path = std::filesystem::absolute(line.record, ignored);
@@ -210,60 +212,60 @@ void gPrintVersion() {
 
 void gPrintUsage(const char* program, std::FILE* out) {
   std::fprintf(out,
-      "Usage: %s [options] [package]\n"
-      "Plays the game in package.qvp (default Vastrelline). The package may be given with or\n"
-      "without .qvp and as a path (games/Mygame.qvp, /home/me/Mygame); a bare name is looked\n"
-      "for in the current directory.\n"
-      "  --nowindow          run without a window (null video driver)\n"
-      "  --fullscreen        open the window full-screen\n"
-      "  --dev               developer mode: the package is a directory of loose files\n"
-      "  --checksum          print the package checksum and exit\n"
-      "  --score-server HOST[:PORT]\n"
-      "                      send scores to this server (port 80 by default) instead of the\n"
-      "                      built-in one, e.g. a local ombrix-scores\n"
-      "  --version           print the version and exit\n"
-      "  --api [--json]      print the script API this player registers (Markdown, or JSON)\n"
-      "                      and exit; docs/api.md describes every entry\n"
-      "  --wiimote-sim FILE  a simulated Wiimote sends FILE's input reports (lines \"MS HEX...\")\n"
-      "                      and writes every output report it gets to FILE.out\n"
-      "Headless and scripted runs (they combine with each other, --nowindow and --dev):\n"
-      "  --frames N          run exactly N frames, then shut down (exit status 0)\n"
-      "  --fixed-clock       each frame is exactly 1/30 s of game time and nothing waits:\n"
-      "                      timers and counters as in real time, the run as fast as it goes\n"
-      "  --input FILE        replay the input events of FILE, one per line:\n"
-      "                        FRAME key NAME down|up    (NAME: KEY_SPACE or a key code)\n"
-      "                        FRAME mouse BUTTON down|up (BUTTON: 0 left, 1 right, 2 middle)\n"
-      "                        FRAME move X Y            (window pixels)\n"
-      "                        FRAME wiimote HEX...      (a Wiimote data report, as --record writes)\n"
-      "                        FRAME wiimote connect     (the remote connects in that frame)\n"
-      "                      frames count from 1; blank lines and # comments are skipped\n"
-      "  --screenshot F.png  after the last frame of a --frames run, write it as PNG\n"
-      "                      (needs a window: not with --nowindow)\n"
-      "  --strict            exit status 3 when a script error was logged during the run\n"
-      "  --frame-times       at the end, print each step's mean time per frame to stderr\n"
-      "  --check             compile every script of the package without running anything\n"
-      "                      and list errors and package problems; exit 1 when any\n"
-      "The author's loop:\n"
-      "  F5 or Ctrl+R        (with --dev) reload the game from its files in place\n"
-      "  --watch             (with --dev) reload by itself when a file of the package is saved\n"
-      "  --record FILE       write the run's keyboard, mouse and Wiimote events to FILE, for --input\n"
-      "                      (game time counts as with --fixed-clock, frames paced to real time)\n"
-      "  --pack DIR [OUT.qvp] check the directory DIR as --check --dev does and, without problems,\n"
-      "                      pack it into OUT.qvp (DIR.qvp) with the same bytes on every run\n"
-      "  --help              print this and exit\n"
-      "An argument that starts with - and is none of these is refused (exit status 2).\n"
-      "Standard output carries the player's lines and what scripts print; the 3D engine's log\n"
-      "and the Wiimote driver's lines (\"Wiimote : ...\": its first attempt to connect, then\n"
-      "only when the outcome changes) go to standard error.\n"
-      "Exit status:\n"
-      "  0    the run ended (window closed, Quit, --frames done, Ctrl+C or SIGTERM), or\n"
-      "       --version, --help, --checksum, or --check without problems\n"
-      "  1    a bad option value or input file, no graphics device, no screenshot written,\n"
-      "       or --check found problems\n"
-      "  2    an unknown option\n"
-      "  3    --strict: a script error was logged (a start.qv that is missing or does not\n"
-      "       compile included)\n"
-      "  255  start.qv is missing or does not compile (without --strict)\n",
-      program);
+               "Usage: %s [options] [package]\n"
+               "Plays the game in package.qvp (default Vastrelline). The package may be given with or\n"
+               "without .qvp and as a path (games/Mygame.qvp, /home/me/Mygame); a bare name is looked\n"
+               "for in the current directory.\n"
+               "  --nowindow          run without a window (null video driver)\n"
+               "  --fullscreen        open the window full-screen\n"
+               "  --dev               developer mode: the package is a directory of loose files\n"
+               "  --checksum          print the package checksum and exit\n"
+               "  --score-server HOST[:PORT]\n"
+               "                      send scores to this server (port 80 by default) instead of the\n"
+               "                      built-in one, e.g. a local ombrix-scores\n"
+               "  --version           print the version and exit\n"
+               "  --api [--json]      print the script API this player registers (Markdown, or JSON)\n"
+               "                      and exit; docs/api.md describes every entry\n"
+               "  --wiimote-sim FILE  a simulated Wiimote sends FILE's input reports (lines \"MS HEX...\")\n"
+               "                      and writes every output report it gets to FILE.out\n"
+               "Headless and scripted runs (they combine with each other, --nowindow and --dev):\n"
+               "  --frames N          run exactly N frames, then shut down (exit status 0)\n"
+               "  --fixed-clock       each frame is exactly 1/30 s of game time and nothing waits:\n"
+               "                      timers and counters as in real time, the run as fast as it goes\n"
+               "  --input FILE        replay the input events of FILE, one per line:\n"
+               "                        FRAME key NAME down|up    (NAME: KEY_SPACE or a key code)\n"
+               "                        FRAME mouse BUTTON down|up (BUTTON: 0 left, 1 right, 2 middle)\n"
+               "                        FRAME move X Y            (window pixels)\n"
+               "                        FRAME wiimote HEX...      (a Wiimote data report, as --record writes)\n"
+               "                        FRAME wiimote connect     (the remote connects in that frame)\n"
+               "                      frames count from 1; blank lines and # comments are skipped\n"
+               "  --screenshot F.png  after the last frame of a --frames run, write it as PNG\n"
+               "                      (needs a window: not with --nowindow)\n"
+               "  --strict            exit status 3 when a script error was logged during the run\n"
+               "  --frame-times       at the end, print each step's mean time per frame to stderr\n"
+               "  --check             compile every script of the package without running anything\n"
+               "                      and list errors and package problems; exit 1 when any\n"
+               "The author's loop:\n"
+               "  F5 or Ctrl+R        (with --dev) reload the game from its files in place\n"
+               "  --watch             (with --dev) reload by itself when a file of the package is saved\n"
+               "  --record FILE       write the run's keyboard, mouse and Wiimote events to FILE, for --input\n"
+               "                      (game time counts as with --fixed-clock, frames paced to real time)\n"
+               "  --pack DIR [OUT.qvp] check the directory DIR as --check --dev does and, without problems,\n"
+               "                      pack it into OUT.qvp (DIR.qvp) with the same bytes on every run\n"
+               "  --help              print this and exit\n"
+               "An argument that starts with - and is none of these is refused (exit status 2).\n"
+               "Standard output carries the player's lines and what scripts print; the 3D engine's log\n"
+               "and the Wiimote driver's lines (\"Wiimote : ...\": its first attempt to connect, then\n"
+               "only when the outcome changes) go to standard error.\n"
+               "Exit status:\n"
+               "  0    the run ended (window closed, Quit, --frames done, Ctrl+C or SIGTERM), or\n"
+               "       --version, --help, --checksum, or --check without problems\n"
+               "  1    a bad option value or input file, no graphics device, no screenshot written,\n"
+               "       or --check found problems\n"
+               "  2    an unknown option\n"
+               "  3    --strict: a script error was logged (a start.qv that is missing or does not\n"
+               "       compile included)\n"
+               "  255  start.qv is missing or does not compile (without --strict)\n",
+               program);
   std::fflush(out);
 }

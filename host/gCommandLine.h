@@ -34,8 +34,8 @@ class gCommandLine {
   bool strict = false;      // exit 3 when a script error was logged
   // "--frame-times": the mean time per frame of each step of the loop, printed at the end.
   bool frameTimes = false;
-  bool check = false;       // compile the package's scripts without running anything
-  bool json = false;        // "--api --json": the script API listing as JSON
+  bool check = false;  // compile the package's scripts without running anything
+  bool json = false;   // "--api --json": the script API listing as JSON
   // The author's loop. "--pack DIR [OUT.qvp]": DIR checked and packed into OUT (DIR.qvp
   // when not given). "--record FILE": the input events of the run written for "--input".
   // "--watch": in developer mode, a saved change to the package reloads the game.
@@ -43,7 +43,7 @@ class gCommandLine {
   std::string packOutput;
   std::string record;
   bool watch = false;
-  std::string error;        // why the line was refused (BAD_ARGUMENT)
+  std::string error;  // why the line was refused (BAD_ARGUMENT)
 
   // Exit status of a run that stops at a bad option value or input file.
   static constexpr int kBadArgument = 1;

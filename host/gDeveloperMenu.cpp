@@ -210,7 +210,8 @@ void gDeveloperMenu::ShowReloadProblem(const std::string& a_text) {
     const core::dimension2d<u32> screen = m_device->getVideoDriver()->getScreenSize();
     const s32 w = static_cast<s32>(screen.Width);
     const s32 h = static_cast<s32>(screen.Height);
-    m_reloadLine = m_gui->addStaticText(L"", core::rect<s32>(8, h - 40, w - 8, h - 20), false, false, nullptr, -1, true);
+    m_reloadLine =
+        m_gui->addStaticText(L"", core::rect<s32>(8, h - 40, w - 8, h - 20), false, false, nullptr, -1, true);
     m_reloadLine->setOverrideColor(video::SColor(0xFFFFE060));
     m_reloadLine->setBackgroundColor(video::SColor(0xB0400000));
   }
@@ -258,10 +259,14 @@ void gDeveloperMenu::HideColumnsFrom(int a_index) {
 
 gmVariable gDeveloperMenu::Lookup(gmTableObject* a_table, const LineKey& a_key) const {
   switch (a_key.type) {
-    case GM_STRING: return a_table->GetByName(m_machine, a_key.text.c_str());
-    case GM_INT: return a_table->Get(gmVariable(static_cast<gmint>(a_key.intValue)));
-    case GM_FLOAT: return a_table->Get(gmVariable(static_cast<gmfloat>(a_key.floatValue)));
-    default: return gmVariable::Null();  // keys of other kinds are shown, not opened
+    case GM_STRING:
+      return a_table->GetByName(m_machine, a_key.text.c_str());
+    case GM_INT:
+      return a_table->Get(gmVariable(static_cast<gmint>(a_key.intValue)));
+    case GM_FLOAT:
+      return a_table->Get(gmVariable(static_cast<gmfloat>(a_key.floatValue)));
+    default:
+      return gmVariable::Null();  // keys of other kinds are shown, not opened
   }
 }
 
@@ -288,7 +293,9 @@ void gDeveloperMenu::FillColumn(int a_index, gmTableObject* a_table, int a_x) {
       key.type = node->key.type;
       std::string text;
       switch (node->key.type) {
-        case GM_STRING: key.text = text = node->key.GetStringObject()->text; break;
+        case GM_STRING:
+          key.text = text = node->key.GetStringObject()->text;
+          break;
         case GM_INT:
           key.intValue = node->key.GetInt();
           std::snprintf(buffer, sizeof(buffer), "%d", key.intValue);
@@ -299,7 +306,9 @@ void gDeveloperMenu::FillColumn(int a_index, gmTableObject* a_table, int a_x) {
           std::snprintf(buffer, sizeof(buffer), "%3.3f", static_cast<double>(key.floatValue));
           text = buffer;
           break;
-        default: text = m_machine->ValueToText(node->key, buffer, sizeof(buffer)); break;
+        default:
+          text = m_machine->ValueToText(node->key, buffer, sizeof(buffer));
+          break;
       }
       const core::stringw line = Widen(text);
       list->addItem(line.c_str());
@@ -328,10 +337,18 @@ void gDeveloperMenu::FillColumn(int a_index, gmTableObject* a_table, int a_x) {
     if (line != column.printedLine || identity != column.printedKey) {
       const gmVariable value = Lookup(a_table, key);
       switch (value.type) {
-        case GM_STRING: gConsole::Line("%s", value.GetStringObject()->text); break;
-        case GM_INT: gConsole::Line("%d", value.GetInt()); break;
-        case GM_FLOAT: gConsole::Line("%3.3f", static_cast<double>(value.GetFloat())); break;
-        default: gConsole::Line("null"); break;
+        case GM_STRING:
+          gConsole::Line("%s", value.GetStringObject()->text);
+          break;
+        case GM_INT:
+          gConsole::Line("%d", value.GetInt());
+          break;
+        case GM_FLOAT:
+          gConsole::Line("%3.3f", static_cast<double>(value.GetFloat()));
+          break;
+        default:
+          gConsole::Line("null");
+          break;
       }
       column.printedLine = line;
       column.printedKey = identity;
@@ -346,7 +363,8 @@ void gDeveloperMenu::FillColumn(int a_index, gmTableObject* a_table, int a_x) {
   }
   if (a_index + 1 >= static_cast<int>(m_columns.size())) {
     m_columns.emplace_back(new Column());
-    m_columns.back()->list = m_gui->addListBox(core::rect<s32>(a_x + width, h / 4, a_x + width, 3 * h / 4), nullptr, -1, true);
+    m_columns.back()->list =
+        m_gui->addListBox(core::rect<s32>(a_x + width, h / 4, a_x + width, 3 * h / 4), nullptr, -1, true);
   }
   FillColumn(a_index + 1, child, a_x + width);
   m_columns[a_index + 1]->list->setVisible(true);

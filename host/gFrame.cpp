@@ -37,9 +37,9 @@ void gFrame::Run() {
 
 // The same steps, each timed; only runs that asked for the figures pay for the clock reads.
 void gFrame::RunTimed() {
-  void (gFrame::*const steps[kStepCount])() = {&gFrame::ShowLog,      &gFrame::PollNetwork, &gFrame::StepPhysics,
-                                               &gFrame::UpdateInput,  &gFrame::UpdateScenes, &gFrame::MoveListener,
-                                               &gFrame::Render,       &gFrame::TickClock};
+  void (gFrame::*const steps[kStepCount])() = {&gFrame::ShowLog,     &gFrame::PollNetwork,  &gFrame::StepPhysics,
+                                               &gFrame::UpdateInput, &gFrame::UpdateScenes, &gFrame::MoveListener,
+                                               &gFrame::Render,      &gFrame::TickClock};
   auto last = std::chrono::steady_clock::now();
   for (int i = 0; i < kStepCount; ++i) {
     (this->*steps[i])();
@@ -51,13 +51,19 @@ void gFrame::RunTimed() {
 
 void gFrame::PrintStepTimes(std::FILE* a_out) const {
   if (!stepTimes || frames == 0) return;
-  static const char* const kNames[kStepCount] = {"log",     "network",  "physics", "input (and its callbacks)",
-                                                 "objects (their functions and poses)", "listener", "render",
+  static const char* const kNames[kStepCount] = {"log",
+                                                 "network",
+                                                 "physics",
+                                                 "input (and its callbacks)",
+                                                 "objects (their functions and poses)",
+                                                 "listener",
+                                                 "render",
                                                  "clock (timers, and the wait for the next frame)"};
   double busy = 0.0;
   for (int i = 0; i < kStepCount; ++i) busy += i + 1 < kStepCount ? stepTimes[i] : 0.0;
   std::fprintf(a_out, "frame times over %u frames, mean ms per frame:\n", frames);
-  for (int i = 0; i < kStepCount; ++i) std::fprintf(a_out, "  %-48s %8.3f\n", kNames[i], stepTimes[i] * 1000.0 / frames);
+  for (int i = 0; i < kStepCount; ++i)
+    std::fprintf(a_out, "  %-48s %8.3f\n", kNames[i], stepTimes[i] * 1000.0 / frames);
   std::fprintf(a_out, "  %-48s %8.3f of the 33.333 budget\n", "all but the clock step", busy * 1000.0 / frames);
 }
 

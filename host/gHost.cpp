@@ -224,8 +224,8 @@ bool gHost::CreateDevice() {
   if (window) gWindowSystem::TolerateProtocolErrors();
   // A fixed-clock run goes as fast as the machine allows, so it does not wait for the
   // display's refresh either.
-  device = createDevice(window ? video::EDT_OPENGL : video::EDT_NULL,
-                        core::dimension2d<u32>(1024, 768), 32, commandLine.fullscreen,
+  device = createDevice(window ? video::EDT_OPENGL : video::EDT_NULL, core::dimension2d<u32>(1024, 768), 32,
+                        commandLine.fullscreen,
                         /*stencilbuffer=*/window, /*vsync=*/window && !commandLine.fixedClock, &receiver);
   if (!device) {
     std::fprintf(stderr,
@@ -258,8 +258,7 @@ void gHost::MountPackage(bool a_sameMedia) {
                                        : std::filesystem::exists(name + ".qvp", failed);
   irr::io::IFileSystem* files = device->getFileSystem();
   if (startDirectory.empty()) startDirectory = files->getWorkingDirectory().c_str();
-  scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package,
-                                        commandLine.developer);
+  scriptHost->checksum = gPackage::Mount(device->getFileSystem(), commandLine.package, commandLine.developer);
   if (!commandLine.checksum && !a_sameMedia) graLoadProbe::BeginPackage(device, commandLine.developer, "start.qv");
 }
 
@@ -334,7 +333,8 @@ void gHost::EndRecording() {
   const bool written = recorder->Close();
   recorder.reset();
   const auto quoted = [](const std::string& a_text) {
-    if (a_text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=:+,") == std::string::npos)
+    if (a_text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./=:+,") ==
+        std::string::npos)
       return a_text;
     std::string text = "'";
     for (char c : a_text) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -407,8 +407,7 @@ void gHost::InstallContactCallback() { scePhysics::InstallContactCallback(); }
 // The socket library, before any script can start a request.
 void gHost::StartNetwork() {
   _gNetwork::Init();
-  if (!commandLine.scoreHost.empty())
-    netScoreServer::Set(commandLine.scoreHost.c_str(), commandLine.scorePort);
+  if (!commandLine.scoreHost.empty()) netScoreServer::Set(commandLine.scoreHost.c_str(), commandLine.scorePort);
 }
 
 // Loads and runs "start.qv" from the mounted package.
@@ -557,7 +556,8 @@ void gHost::NewGame(bool a_sameMedia) {
 bool gHost::TakeScreenshot() {
   std::string error;
   if (framesRun < commandLine.frames)
-    error = "the run stopped after " + std::to_string(framesRun) + " of " + std::to_string(commandLine.frames) + " frames";
+    error =
+        "the run stopped after " + std::to_string(framesRun) + " of " + std::to_string(commandLine.frames) + " frames";
   else if (gScreenshot::WriteBackBuffer(device, commandLine.screenshot, error))
     return true;
   std::fprintf(stderr, "ombrix: no screenshot written: %s\n", error.c_str());

@@ -48,13 +48,29 @@ void gInputRecorder::OnEvent(const irr::SEvent& a_event) {
   int button = -1;
   bool down = false;
   switch (kind) {
-    case irr::EMIE_LMOUSE_PRESSED_DOWN: button = 0; down = true; break;
-    case irr::EMIE_RMOUSE_PRESSED_DOWN: button = 1; down = true; break;
-    case irr::EMIE_MMOUSE_PRESSED_DOWN: button = 2; down = true; break;
-    case irr::EMIE_LMOUSE_LEFT_UP: button = 0; break;
-    case irr::EMIE_RMOUSE_LEFT_UP: button = 1; break;
-    case irr::EMIE_MMOUSE_LEFT_UP: button = 2; break;
-    default: return;
+    case irr::EMIE_LMOUSE_PRESSED_DOWN:
+      button = 0;
+      down = true;
+      break;
+    case irr::EMIE_RMOUSE_PRESSED_DOWN:
+      button = 1;
+      down = true;
+      break;
+    case irr::EMIE_MMOUSE_PRESSED_DOWN:
+      button = 2;
+      down = true;
+      break;
+    case irr::EMIE_LMOUSE_LEFT_UP:
+      button = 0;
+      break;
+    case irr::EMIE_RMOUSE_LEFT_UP:
+      button = 1;
+      break;
+    case irr::EMIE_MMOUSE_LEFT_UP:
+      button = 2;
+      break;
+    default:
+      return;
   }
   FlushMove();
   Write(at + "mouse " + std::to_string(button) + (down ? " down" : " up"));

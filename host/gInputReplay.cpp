@@ -42,9 +42,12 @@ bool ConstantNamed(const std::string& a_name, const char* a_prefix, int& a_value
 }
 
 bool ParseDirection(const std::string& a_word, bool& a_down) {
-  if (a_word == "down") a_down = true;
-  else if (a_word == "up") a_down = false;
-  else return false;
+  if (a_word == "down")
+    a_down = true;
+  else if (a_word == "up")
+    a_down = false;
+  else
+    return false;
   return true;
 }
 
@@ -58,7 +61,8 @@ std::string ParseLine(const std::vector<std::string>& a_words, gInputReplay::Eve
   const std::string& kind = a_words[1];
   if (kind == "key" || kind == "mouse") {
     const bool key = kind == "key";
-    if (a_words.size() != 4) return "expected FRAME " + gConsole::Quote(kind) + (key ? " NAME" : " BUTTON") + " down|up";
+    if (a_words.size() != 4)
+      return "expected FRAME " + gConsole::Quote(kind) + (key ? " NAME" : " BUTTON") + " down|up";
     a_event.kind = key ? gInputReplay::Event::KEY : gInputReplay::Event::MOUSE;
     int code = 0;
     if (ConstantNamed(a_words[2], key ? "KEY_" : "MOU_", code))
@@ -69,7 +73,8 @@ std::string ParseLine(const std::vector<std::string>& a_words, gInputReplay::Eve
       return "unknown key \"" + gConsole::Quote(a_words[2]) + "\" (a KEY_ name or a key code from 0 to 255)";
     else
       return "unknown mouse button \"" + gConsole::Quote(a_words[2]) + "\" (0, 1 or 2)";
-    if (!ParseDirection(a_words[3], a_event.down)) return "expected down or up, not \"" + gConsole::Quote(a_words[3]) + "\"";
+    if (!ParseDirection(a_words[3], a_event.down))
+      return "expected down or up, not \"" + gConsole::Quote(a_words[3]) + "\"";
     return "";
   }
   if (kind == "move") {
@@ -110,16 +115,17 @@ wchar_t CharOf(int a_key, bool a_shift) {
     return a_shift ? L")!@#$%^&*("[a_key - irr::KEY_KEY_0] : static_cast<wchar_t>(L'0' + a_key - irr::KEY_KEY_0);
   if (a_key >= irr::KEY_KEY_A && a_key <= irr::KEY_KEY_Z)
     return static_cast<wchar_t>((a_shift ? L'A' : L'a') + a_key - irr::KEY_KEY_A);
-  if (a_key >= irr::KEY_NUMPAD0 && a_key <= irr::KEY_NUMPAD9) return static_cast<wchar_t>(L'0' + a_key - irr::KEY_NUMPAD0);
+  if (a_key >= irr::KEY_NUMPAD0 && a_key <= irr::KEY_NUMPAD9)
+    return static_cast<wchar_t>(L'0' + a_key - irr::KEY_NUMPAD0);
   struct Punctuation {
     int key;
     wchar_t plain, shifted;
   };
   static const Punctuation kPunctuation[] = {
-      {irr::KEY_OEM_1, L';', L':'},  {irr::KEY_PLUS, L'=', L'+'},   {irr::KEY_COMMA, L',', L'<'},
-      {irr::KEY_MINUS, L'-', L'_'},  {irr::KEY_PERIOD, L'.', L'>'}, {irr::KEY_OEM_2, L'/', L'?'},
-      {irr::KEY_OEM_3, L'`', L'~'},  {irr::KEY_OEM_4, L'[', L'{'},  {irr::KEY_OEM_5, L'\\', L'|'},
-      {irr::KEY_OEM_6, L']', L'}'},  {irr::KEY_OEM_7, L'\'', L'"'}, {irr::KEY_MULTIPLY, L'*', L'*'},
+      {irr::KEY_OEM_1, L';', L':'},  {irr::KEY_PLUS, L'=', L'+'},     {irr::KEY_COMMA, L',', L'<'},
+      {irr::KEY_MINUS, L'-', L'_'},  {irr::KEY_PERIOD, L'.', L'>'},   {irr::KEY_OEM_2, L'/', L'?'},
+      {irr::KEY_OEM_3, L'`', L'~'},  {irr::KEY_OEM_4, L'[', L'{'},    {irr::KEY_OEM_5, L'\\', L'|'},
+      {irr::KEY_OEM_6, L']', L'}'},  {irr::KEY_OEM_7, L'\'', L'"'},   {irr::KEY_MULTIPLY, L'*', L'*'},
       {irr::KEY_ADD, L'+', L'+'},    {irr::KEY_SUBTRACT, L'-', L'-'}, {irr::KEY_DECIMAL, L'.', L'.'},
       {irr::KEY_DIVIDE, L'/', L'/'},
   };

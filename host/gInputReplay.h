@@ -29,7 +29,7 @@ class gInputReplay {
     Kind kind = KEY;
     int code = 0;  // key code, or mouse button
     bool down = false;
-    int x = 0, y = 0;  // MOVE
+    int x = 0, y = 0;                  // MOVE
     std::vector<std::uint8_t> report;  // WIIMOTE
   };
 

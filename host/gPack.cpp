@@ -157,9 +157,9 @@ std::string gPack::Archive(const std::vector<Entry>& a_entries) {
   std::string archive;
   std::string directory;
   for (const Entry& entry : a_entries) {
-    const uint32_t crc = static_cast<uint32_t>(
-        crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(entry.bytes.data()),
-              static_cast<uInt>(entry.bytes.size())));
+    const uint32_t crc =
+        static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(entry.bytes.data()),
+                                    static_cast<uInt>(entry.bytes.size())));
     const std::string packed = Deflate(entry.bytes);
     const bool stored = packed.empty();
     const std::string& data = stored ? entry.bytes : packed;

@@ -30,8 +30,7 @@ bool AddArchive(IFileSystem* fileSystem, const std::string& name, std::vector<st
     }
     return false;
   }
-  return fileSystem->addFileArchive(name.c_str(), /*ignoreCase=*/true, /*ignorePaths=*/true,
-                                    irr::io::EFAT_ZIP);
+  return fileSystem->addFileArchive(name.c_str(), /*ignoreCase=*/true, /*ignorePaths=*/true, irr::io::EFAT_ZIP);
 }
 
 void MountDirectory(IFileSystem* fileSystem, const std::string& name, std::vector<std::string>* refusals) {
@@ -88,8 +87,7 @@ std::string gPackage::Checksum(IFileSystem* fileSystem, const std::string& fileN
   irr::io::IReadFile* file = fileSystem->createAndOpenFile(fileName.c_str());
   if (!file) return "";
 
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                   &EVP_MD_CTX_free);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
   bool ok = context && EVP_DigestInit_ex(context.get(), sha1, nullptr) == 1;
 
   // Streamed in blocks so that a large package needs no buffer of its own size. A file
@@ -97,9 +95,7 @@ std::string gPackage::Checksum(IFileSystem* fileSystem, const std::string& fileN
   std::vector<unsigned char> block(64 * 1024);
   long remaining = file->getSize();
   while (ok && remaining > 0) {
-    const long want = remaining < static_cast<long>(block.size())
-                          ? remaining
-                          : static_cast<long>(block.size());
+    const long want = remaining < static_cast<long>(block.size()) ? remaining : static_cast<long>(block.size());
     const irr::s32 got = file->read(block.data(), static_cast<irr::u32>(want));
     if (got <= 0) {
       ok = false;

@@ -19,8 +19,8 @@ class gPackage {
   // archive cannot be read. Prints the developer-mode messages to standard output, and
   // a line for each archive left unmounted because the engine's reader cannot walk it
   // safely (gZipLayout): into a_refusals instead, when given.
-  static std::string Mount(irr::io::IFileSystem* fileSystem, const std::string& name,
-                           bool developer, std::vector<std::string>* refusals = nullptr);
+  static std::string Mount(irr::io::IFileSystem* fileSystem, const std::string& name, bool developer,
+                           std::vector<std::string>* refusals = nullptr);
 
   // SHA-1 of the named file as 40 upper-case hexadecimal digits, or empty when the file
   // cannot be opened or read to its end, or the digest is unavailable.

@@ -131,8 +131,8 @@ class Checker {
       Problem(a_label + " cannot be read");
       return;
     }
-    IReadFile* file = m_fileSystem->createMemoryReadFile(bytes.data(), static_cast<irr::s32>(bytes.size()),
-                                                         a_label.c_str(), false);
+    IReadFile* file =
+        m_fileSystem->createMemoryReadFile(bytes.data(), static_cast<irr::s32>(bytes.size()), a_label.c_str(), false);
     if (!file) return;
     Compile(file, a_label);
     file->drop();
@@ -261,7 +261,8 @@ int gPackageCheck::Run(irr::IrrlichtDevice* a_device, const std::string& a_packa
     // Only the top level's zips are mounted, so only they are checked as archives.
     std::vector<fs::path> entries;
     failed.clear();
-    for (fs::recursive_directory_iterator it(directory, fs::directory_options::skip_permission_denied, failed), end; !failed && it != end; it.increment(failed))
+    for (fs::recursive_directory_iterator it(directory, fs::directory_options::skip_permission_denied, failed), end;
+         !failed && it != end; it.increment(failed))
       entries.push_back(it->path());
     std::sort(entries.begin(), entries.end());
     for (const fs::path& entry : entries) {

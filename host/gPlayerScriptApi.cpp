@@ -31,8 +31,8 @@ namespace {
 // Audio's listener is a physics body, a class audio does not link: the one method that
 // names both is bound here, where both are known.
 int RegisterAudio(gmMachineEx* a_machine) {
-  return _gAudio::RegisterScriptType(a_machine,
-                                     [](gmNativeType<_gAudio>& a_type) { a_type.Method("Listener", &_gAudio::Listener); });
+  return _gAudio::RegisterScriptType(
+      a_machine, [](gmNativeType<_gAudio>& a_type) { a_type.Method("Listener", &_gAudio::Listener); });
 }
 
 // The same for the cloth's AddMesh, which takes the graphics module's mesh handle.

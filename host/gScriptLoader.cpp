@@ -77,7 +77,8 @@ bool gScriptLoader::ReadWholeFile(irr::io::IReadFile* file, std::string& text) {
   long position = file->getPos();
   char buffer[4096];
   while (position < size) {
-    const long want = size - position < static_cast<long>(sizeof(buffer)) ? size - position : static_cast<long>(sizeof(buffer));
+    const long want =
+        size - position < static_cast<long>(sizeof(buffer)) ? size - position : static_cast<long>(sizeof(buffer));
     const long got = static_cast<long>(file->read(buffer, static_cast<irr::u32>(want)));
     if (got <= 0) break;
     for (long i = 0; i < got; ++i) {

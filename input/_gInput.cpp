@@ -111,6 +111,7 @@ void _gInput::UpdateMouse() {
   mouse.lastX = at.X;
   mouse.lastY = at.Y;
   if (!mouse.moveCallback.empty() && !MenuOpen())
-    gScriptCall::Global(machine, mouse.moveCallback.c_str(),
-                        {gmVariable(mouse.deltaX), gmVariable(mouse.deltaY), gmVariable(mouse.lastX), gmVariable(mouse.lastY)});
+    gScriptCall::Global(
+        machine, mouse.moveCallback.c_str(),
+        {gmVariable(mouse.deltaX), gmVariable(mouse.deltaY), gmVariable(mouse.lastX), gmVariable(mouse.lastY)});
 }

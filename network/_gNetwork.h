@@ -15,13 +15,12 @@ class netHttpClient;
 // per-frame step that progresses them. It owns the listed clients and frees each one in
 // the step that sees it done. As the script global Network it starts the score calls and
 // takes their answers back to scripts.
-class _gNetwork : private netScoreScripts
-{
-public:
+class _gNetwork : private netScoreScripts {
+ public:
   // The module the script global Network wraps; made by its first construction.
   static _gNetwork* instance;
 
-  gPtrList requests; // of netHttpClient
+  gPtrList requests;  // of netHttpClient
   // Where answers are called back; taken from the current script host at the first score
   // call when not set.
   gmMachineEx* machine = nullptr;
@@ -59,7 +58,7 @@ public:
 
   static int RegisterScriptType(gmMachineEx* machine);
 
-private:
+ private:
   // The fallback timer of each query still waiting for its answer.
   std::unordered_map<netHttpClient*, int> timers;
 

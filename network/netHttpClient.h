@@ -16,9 +16,8 @@
 //
 // Nothing here waits on the network: a host name is looked up on a thread of its own, and
 // the request waits, listed, until the module's poll finds the answer and connects.
-class netHttpClient : public netBufferChannel
-{
-public:
+class netHttpClient : public netBufferChannel {
+ public:
   // Turns a host name into a dotted IPv4 address; false when it cannot. Runs on a lookup
   // thread (or in Start, with lookupsInStart).
   using Lookup = std::function<bool(const std::string& host, std::string* address)>;
@@ -29,14 +28,12 @@ public:
   // a lookup thread: tests that drive frames by hand keep every request's frames exact.
   static bool lookupsInStart;
 
-  enum Method
-  {
+  enum Method {
     METHOD_GET = 1,
     METHOD_POST = 2,
   };
 
-  enum Kind
-  {
+  enum Kind {
     KIND_SUBMIT = 1,
     KIND_QUERY = 2,
   };
@@ -51,12 +48,12 @@ public:
   using Handler = std::function<void(netHttpClient& client, const std::string& text)>;
 
   bool done = false;
-  std::string callback; // script function to notify, kept for the handler
+  std::string callback;  // script function to notify, kept for the handler
   int kind;
   int method;
   std::string host;
   int port;
-  std::string path; // request target: path and query
+  std::string path;  // request target: path and query
   netHttpResponse response;
   Handler handler;
 
@@ -78,8 +75,7 @@ public:
   void Resume();
 
   // The bytes Start queues, for the method, host, target and body given.
-  static std::string RequestText(int method, const std::string& host, const std::string& path,
-                                 const std::string* body);
+  static std::string RequestText(int method, const std::string& host, const std::string& path, const std::string* body);
 
   // Called by the network module after each PLIB poll: finishes a request whose
   // connection ended while it was being started.
@@ -88,14 +84,14 @@ public:
   // Channels currently open (connected or connecting).
   static int OpenCount();
 
-private:
-  std::string pending;   // request bytes not yet handed to the socket
+ private:
+  std::string pending;  // request bytes not yet handed to the socket
   size_t pendingSent = 0;
-  bool starting = false; // inside Start: a close then is finished at the next poll
+  bool starting = false;  // inside Start: a close then is finished at the next poll
   bool closed = false;
-  bool finished = false; // the handler has been given the text
-  bool counted = false;  // counted in OpenCount
-  bool resolving = false; // waiting for the host's lookup (counted in OpenCount meanwhile)
+  bool finished = false;   // the handler has been given the text
+  bool counted = false;    // counted in OpenCount
+  bool resolving = false;  // waiting for the host's lookup (counted in OpenCount meanwhile)
 
   // Opens the channel and connects to the address; false (closed, "connect failed" said)
   // when it cannot.

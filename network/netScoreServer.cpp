@@ -6,8 +6,7 @@ namespace {
 constexpr const char* kDefaultHost = "scores.ombrix.org";
 constexpr int kDefaultPort = 80;
 
-std::string& HostText()
-{
+std::string& HostText() {
   static std::string host = kDefaultHost;
   return host;
 }
@@ -17,8 +16,7 @@ int s_port = kDefaultPort;
 const char* netScoreServer::Host() { return HostText().c_str(); }
 int netScoreServer::Port() { return s_port; }
 
-void netScoreServer::Set(const char* host, int port)
-{
+void netScoreServer::Set(const char* host, int port) {
   HostText() = host ? host : "";
   s_port = port;
 }

@@ -9,9 +9,8 @@ class netHttpClient;
 // What a score request needs from the module that runs it: a list that polls it, and the
 // script side for when its answer arrives. The network module implements it over the
 // machine; the score calls below only decide what to do.
-class netScoreScripts
-{
-public:
+class netScoreScripts {
+ public:
   virtual ~netScoreScripts() = default;
   // Lists a started request, which is owned, polled and freed by the list from now on.
   virtual void Add(netHttpClient* client) = 0;
@@ -25,21 +24,19 @@ public:
   virtual gmLog* Log() = 0;
 };
 
-struct netScoreSubmission
-{
-  std::string checksum; // the package checksum, or "dev" in developer mode
+struct netScoreSubmission {
+  std::string checksum;  // the package checksum, or "dev" in developer mode
   std::string scriptName;
   std::string scriptVersion;
   std::string params;
   std::string playerName;
   float score = 0.0f;
-  int timestamp = 0; // seconds since 1970, low 32 bits
+  int timestamp = 0;  // seconds since 1970, low 32 bits
 };
 
 // The score calls' requests and the reading of their answers.
-class netScores
-{
-public:
+class netScores {
+ public:
   // A field value encoded by the form rules (letters, digits and "*-._" as they are, a
   // blank as "+", every other byte as %XX), so the server decodes exactly what the
   // script passed, whatever it holds.
@@ -57,26 +54,24 @@ public:
   // anything else, the empty text included, passes -1.
   static bool SubmitAnswer(const std::string& text, int* value);
 
-  enum
-  {
-    ANSWER_DATA = 0,       // *script holds the text to run
-    ANSWER_NOT_SCRIPT = 1, // syntax error, written to the log by the parser
-    ANSWER_REFUSED = 2,    // valid script but more than data; one log entry says so
+  enum {
+    ANSWER_DATA = 0,        // *script holds the text to run
+    ANSWER_NOT_SCRIPT = 1,  // syntax error, written to the log by the parser
+    ANSWER_REFUSED = 2,     // valid script but more than data; one log entry says so
   };
 
   // A query's answer is the argument list of the callback in the script language. It
   // reaches us over plain HTTP, so it is run only when every argument is data: constants,
   // a minus on a number, and table constructors of such (positional or named fields).
-  static int CheckQueryAnswer(const std::string& callback, const std::string& answer, gmLog* log,
-                              std::string* script);
+  static int CheckQueryAnswer(const std::string& callback, const std::string& answer, gmLog* log, std::string* script);
 
   // Start a request to the score server and list it through scripts; the answer is read as
   // above and handed to scripts. Both return the listed client.
   static netHttpClient* Submit(const netScoreSubmission& submission, const std::string& callback,
                                netScoreScripts* scripts);
-  static netHttpClient* Query(const std::string& scriptName,
-                              const std::string& scriptVersion, const std::string& params, unsigned from,
-                              unsigned to, bool dev, const std::string& callback, netScoreScripts* scripts);
+  static netHttpClient* Query(const std::string& scriptName, const std::string& scriptVersion,
+                              const std::string& params, unsigned from, unsigned to, bool dev,
+                              const std::string& callback, netScoreScripts* scripts);
 };
 
 #endif

@@ -137,9 +137,13 @@ struct Pass {
   }
 
   void Line(const btVector3& a_from, const btVector3& a_to, const Colour& a_colour) {
-    lines.push_back({GLfloat(a_from.x()), GLfloat(a_from.y()), GLfloat(a_from.z()),
+    lines.push_back({GLfloat(a_from.x()),
+                     GLfloat(a_from.y()),
+                     GLfloat(a_from.z()),
                      {a_colour.rgba[0], a_colour.rgba[1], a_colour.rgba[2], a_colour.rgba[3]}});
-    lines.push_back({GLfloat(a_to.x()), GLfloat(a_to.y()), GLfloat(a_to.z()),
+    lines.push_back({GLfloat(a_to.x()),
+                     GLfloat(a_to.y()),
+                     GLfloat(a_to.z()),
                      {a_colour.rgba[0], a_colour.rgba[1], a_colour.rgba[2], a_colour.rgba[3]}});
   }
 

@@ -83,8 +83,9 @@ void objPhyCloth::AddBuffer(irr::scene::IMeshBuffer* a_buffer) {
 void objPhyCloth::AddBuffer(irr::video::S3DVertex* a_vertices, irr::u32 a_vertexCount, const irr::u16* a_indices,
                             irr::u32 a_indexCount) {
   if (!a_vertices) return;
-  Build(a_vertexCount, [a_vertices](irr::u32 a_i) { return &a_vertices[a_i].Pos; }, a_indices ? a_indexCount : 0,
-        [a_indices](irr::u32 a_i) { return static_cast<irr::u32>(a_indices[a_i]); });
+  Build(
+      a_vertexCount, [a_vertices](irr::u32 a_i) { return &a_vertices[a_i].Pos; }, a_indices ? a_indexCount : 0,
+      [a_indices](irr::u32 a_i) { return static_cast<irr::u32>(a_indices[a_i]); });
 }
 
 template <class PositionAt, class IndexAt>

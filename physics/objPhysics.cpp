@@ -59,8 +59,9 @@ objPhysics* objPhysics::Make(sceObject* a_object) {
   scePhysics* world = a_object->scene ? a_object->scene->physics : nullptr;
   if (!world) {
     if (gmMachineEx* machine = gScene::machine) {
-      machine->GetLog().LogEntry("_ObjPhysics: the object \"%.40s\" is in no scene with a physics world; it gets no physics",
-                                 a_object->name.c_str());
+      machine->GetLog().LogEntry(
+          "_ObjPhysics: the object \"%.40s\" is in no scene with a physics world; it gets no physics",
+          a_object->name.c_str());
       machine->FailCurrentCall();
     }
     return nullptr;
@@ -82,7 +83,8 @@ int objPhysics::RegisterScriptType(gmMachineEx* a_machine) {
   type.Method<float>("Mass", &P::Mass).Method<void, float>("Mass", &P::Mass);
   type.Method<void, float, float, float>("RightTarget", &P::RightTarget)
       .Method<void, const gVector3&>("RightTarget", &P::RightTarget);
-  type.Method<void, float, float, float>("UpTarget", &P::UpTarget).Method<void, const gVector3&>("UpTarget", &P::UpTarget);
+  type.Method<void, float, float, float>("UpTarget", &P::UpTarget)
+      .Method<void, const gVector3&>("UpTarget", &P::UpTarget);
   type.Method<void, float, float, float>("ForwardTarget", &P::ForwardTarget)
       .Method<void, const gVector3&>("ForwardTarget", &P::ForwardTarget);
   type.Method<void, float, float, float>("VelocityTarget", &P::VelocityTarget)
@@ -290,7 +292,6 @@ void objPhysics::Forgo() {
   broadphase.m_needcleanup = true;
   m_moves.clear();
 }
-
 
 void objPhysics::RefreshAabb() {
   Held([this] {

@@ -21,7 +21,8 @@ void PushVector(gmMachineEx* a_machine, gmThread* a_thread, const btVector3& a_v
   gmUserObject* user = a_machine->MakeUserObject(vector, type);
   a_thread->PushUser(user);
   a_machine->AdjustKnownMemoryUsed(static_cast<int>(sizeof(gVector3)));
-  a_machine->OwnNative(user, [](void* a_p) { delete static_cast<gVector3*>(a_p); }, static_cast<int>(sizeof(gVector3)));
+  a_machine->OwnNative(
+      user, [](void* a_p) { delete static_cast<gVector3*>(a_p); }, static_cast<int>(sizeof(gVector3)));
 }
 
 void PushTable(gmThread* a_thread, const objPhysics* a_component) {

@@ -7,7 +7,8 @@ namespace {
 
 // Where the file system would find a_name: an archive's entry (true, with *a_archive and
 // *a_entry set), or else a loose path.
-bool InArchive(irr::io::IFileSystem* a_files, const char* a_name, irr::io::IFileArchive** a_archive, irr::u32* a_entry) {
+bool InArchive(irr::io::IFileSystem* a_files, const char* a_name, irr::io::IFileArchive** a_archive,
+               irr::u32* a_entry) {
   for (irr::u32 i = 0; i < a_files->getFileArchiveCount(); ++i) {
     irr::io::IFileArchive* archive = a_files->getFileArchive(i);
     const irr::io::IFileList* list = archive->getFileList();

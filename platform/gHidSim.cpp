@@ -41,7 +41,8 @@ gHidReport Padded(const std::uint8_t* a_report, std::size_t a_length) {
 // stands in for the set-output-report ioctl, which a socket does not have.
 class gHidSimDevice : public gHidFdDevice {
  public:
-  gHidSimDevice(std::shared_ptr<gHidSimRemote> a_remote, int a_fd) : gHidFdDevice(a_fd), m_remote(std::move(a_remote)) {}
+  gHidSimDevice(std::shared_ptr<gHidSimRemote> a_remote, int a_fd)
+      : gHidFdDevice(a_fd), m_remote(std::move(a_remote)) {}
   ~gHidSimDevice() override { m_remote->Detach(); }
 
   gHidResult Read(std::uint8_t* a_buffer, std::size_t a_size, int a_timeoutMs, std::size_t* a_length) override {
@@ -61,8 +62,7 @@ class gHidSimDevice : public gHidFdDevice {
     if (!m_remote->IsOn()) return HID_FAILED;
     if (m_remote->noOutputReports) return HID_UNSUPPORTED;
     int busy = m_remote->busyAnswers.load();
-    while (busy > 0 && !m_remote->busyAnswers.compare_exchange_weak(busy, busy - 1)) {
-    }
+    while (busy > 0 && !m_remote->busyAnswers.compare_exchange_weak(busy, busy - 1)) {}
     if (busy > 0) return HID_BUSY;
     m_remote->Receive(a_report, a_size);
     return HID_OK;

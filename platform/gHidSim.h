@@ -35,11 +35,11 @@ class gHidSimRemote {
   gHidSimRemote& operator=(const gHidSimRemote&) = delete;
 
   // Behaviour; each may change at any time.
-  std::atomic<bool> silent{false};          // answers nothing (records what it gets)
-  std::atomic<bool> refuseWrites{false};    // plain writes fail; set-output-report works
-  std::atomic<bool> noOutputReports{false}; // set-output-report is not supported
-  std::atomic<int> busyAnswers{0};          // so many set-output-reports answer busy first
-  std::atomic<bool> held{false};            // another program holds it: opening fails
+  std::atomic<bool> silent{false};           // answers nothing (records what it gets)
+  std::atomic<bool> refuseWrites{false};     // plain writes fail; set-output-report works
+  std::atomic<bool> noOutputReports{false};  // set-output-report is not supported
+  std::atomic<int> busyAnswers{0};           // so many set-output-reports answer busy first
+  std::atomic<bool> held{false};             // another program holds it: opening fails
 
   // An input report of a_length bytes (at most 22), sent at once as it is, when the link is
   // open (dropped otherwise).

@@ -112,7 +112,8 @@ void BecomeChild(pid_t a_parent, int a_pipe, int a_requests) {
 void (*gIsolated::beforeFork)() = nullptr;
 
 gIsolated::Result gIsolated::Run(const std::function<void()>& a_work, int a_timeoutMs) {
-  gIsolatedBatch batch(1, [&](int, const std::function<void(const std::string&)>&) { a_work(); }, a_timeoutMs);
+  gIsolatedBatch batch(
+      1, [&](int, const std::function<void(const std::string&)>&) { a_work(); }, a_timeoutMs);
   return batch.Wait(0);
 }
 
@@ -129,8 +130,7 @@ gIsolatedBatch::~gIsolatedBatch() {
   if (m_child > 0) {
     kill(m_child, SIGKILL);
     int status = 0;
-    while (waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(m_child, &status, 0) < 0 && errno == EINTR) {}
   }
   if (m_pipe >= 0) close(m_pipe);
   if (m_requests >= 0) close(m_requests);
@@ -247,8 +247,7 @@ void gIsolatedBatch::Want(int a_item) {
   const int32_t item = a_item;
   // A request the child never reads (it is done, or dying) costs nothing: it is sent again
   // to the next child through m_wanted.
-  while (send(m_requests, &item, sizeof item, MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EINTR) {
-  }
+  while (send(m_requests, &item, sizeof item, MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EINTR) {}
 }
 
 void gIsolatedBatch::WaitAll() {
@@ -256,8 +255,7 @@ void gIsolatedBatch::WaitAll() {
 }
 
 bool gIsolatedBatch::Poll() {
-  while (FirstPending() >= 0 && Step(0)) {
-  }
+  while (FirstPending() >= 0 && Step(0)) {}
   return FirstPending() < 0;
 }
 
@@ -316,8 +314,7 @@ void gIsolatedBatch::Take(const char* a_bytes, size_t a_size) {
 
 void gIsolatedBatch::ChildEnded(gIsolated::Result a_current) {
   int status = 0;
-  while (waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (waitpid(m_child, &status, 0) < 0 && errno == EINTR) {}
   close(m_pipe);
   close(m_requests);
   m_pipe = m_requests = -1;

@@ -21,8 +21,7 @@ void OnSignal(int signal) {
     s_firstAt = now;
     return;
   }
-  const long long elapsedMs = (now.tv_sec - s_firstAt.tv_sec) * 1000LL +
-                              (now.tv_nsec - s_firstAt.tv_nsec) / 1000000;
+  const long long elapsedMs = (now.tv_sec - s_firstAt.tv_sec) * 1000LL + (now.tv_nsec - s_firstAt.tv_nsec) / 1000000;
   if (elapsedMs < s_sameRequestMs) return;
   // The first request was not honoured (a script that never returns): end the process
   // with the signal's default action.

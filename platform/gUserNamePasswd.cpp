@@ -13,7 +13,8 @@ bool gUserNamePasswd::Get(char* a_buffer, std::size_t a_size) {
   std::vector<char> storage(hint > 0 ? static_cast<std::size_t>(hint) : 16384);
   passwd entry;
   passwd* found = nullptr;
-  if (getpwuid_r(geteuid(), &entry, storage.data(), storage.size(), &found) != 0 || !found || !found->pw_name) return false;
+  if (getpwuid_r(geteuid(), &entry, storage.data(), storage.size(), &found) != 0 || !found || !found->pw_name)
+    return false;
   const std::size_t length = std::strlen(found->pw_name);
   if (length == 0 || length >= a_size) return false;
   std::memcpy(a_buffer, found->pw_name, length + 1);

@@ -16,8 +16,7 @@ int ReportError(Display* display, XErrorEvent* error) {
   // The engine's swap interval, set before its context is current, is refused this way by
   // every run on such a server; the refusal changes nothing, so it is not news to print.
   if (error->minor_code == kGlxVendorPrivate && std::strcmp(text, "GLXBadContextTag") == 0) return 0;
-  std::fprintf(stderr, "X error (request %d.%d): %s\n", error->request_code,
-               error->minor_code, text);
+  std::fprintf(stderr, "X error (request %d.%d): %s\n", error->request_code, error->minor_code, text);
   return 0;
 }
 

@@ -12,13 +12,12 @@
 // The first slot lives inside the list: an object's components keep a dozen lists, most of
 // them empty or holding one element, and objects are made and deleted by the hundred a
 // frame.
-class gPtrList
-{
-public:
+class gPtrList {
+ public:
   int count = 0;
   int capacity = 1;
-  int cursor = -1; // position of the walk in progress; -1 before the first walk
-  void** items;    // slots from count on are always null; m_first until the list grows
+  int cursor = -1;  // position of the walk in progress; -1 before the first walk
+  void** items;     // slots from count on are always null; m_first until the list grows
 
   gPtrList();
   ~gPtrList();
@@ -49,7 +48,7 @@ public:
   void* First();
   void* Next();
 
-private:
+ private:
   void* AtCursor() const;
 
   void* m_first[1] = {nullptr};

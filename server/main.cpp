@@ -16,84 +16,70 @@
 
 namespace {
 
-void Usage(FILE* out)
-{
-  std::fputs("Usage: ombrix-scores [options]\n"
-             "Serves the player's score submissions and queries, and a leaderboard page at /.\n"
-             "  --listen ADDRESS:PORT  where to listen (default 127.0.0.1:8080; port 0 picks one)\n"
-             "  --database PATH        SQLite file (default scores.db), made when missing\n"
-             "  --database postgresql://USER@HOST/DB  PostgreSQL instead; several servers may share it\n"
-             "  --rate N               requests a second per client address, bursts of 2N\n"
-             "                         (default 50; 0 turns the limit off)\n"
-             "  --checksums FILE       accepted package checksums, lines of SCRIPT_NAME CHECKSUM;\n"
-             "                         other checksums of a listed script are refused\n"
-             "  --connections N        connections one client address may hold at once (default 8;\n"
-             "                         0: no limit); more are refused at once\n"
-             "  --trust-proxy ADDRESS  a reverse proxy whose X-Forwarded-For names the client\n"
-             "                         (repeat for several); its connections are not limited\n"
-             "  --help                 print this and exit\n"
-             "Prints the address it listens on to standard output, and one line per request\n"
-             "to standard error. SIGINT or SIGTERM stops it cleanly.\n",
-             out);
+void Usage(FILE* out) {
+  std::fputs(
+      "Usage: ombrix-scores [options]\n"
+      "Serves the player's score submissions and queries, and a leaderboard page at /.\n"
+      "  --listen ADDRESS:PORT  where to listen (default 127.0.0.1:8080; port 0 picks one)\n"
+      "  --database PATH        SQLite file (default scores.db), made when missing\n"
+      "  --database postgresql://USER@HOST/DB  PostgreSQL instead; several servers may share it\n"
+      "  --rate N               requests a second per client address, bursts of 2N\n"
+      "                         (default 50; 0 turns the limit off)\n"
+      "  --checksums FILE       accepted package checksums, lines of SCRIPT_NAME CHECKSUM;\n"
+      "                         other checksums of a listed script are refused\n"
+      "  --connections N        connections one client address may hold at once (default 8;\n"
+      "                         0: no limit); more are refused at once\n"
+      "  --trust-proxy ADDRESS  a reverse proxy whose X-Forwarded-For names the client\n"
+      "                         (repeat for several); its connections are not limited\n"
+      "  --help                 print this and exit\n"
+      "Prints the address it listens on to standard output, and one line per request\n"
+      "to standard error. SIGINT or SIGTERM stops it cleanly.\n",
+      out);
 }
 
 // "HOST:PORT" or "[IPV6]:PORT".
-bool SplitAddress(const std::string& text, std::string* host, int* port)
-{
+bool SplitAddress(const std::string& text, std::string* host, int* port) {
   size_t colon = text.rfind(':');
-  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() || text.size() - colon > 6)
-    return false;
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() || text.size() - colon > 6) return false;
   std::string name = text.substr(0, colon);
-  if (name.front() == '[')
-  {
-    if (name.size() < 3 || name.back() != ']')
-      return false;
+  if (name.front() == '[') {
+    if (name.size() < 3 || name.back() != ']') return false;
     name = name.substr(1, name.size() - 2);
   }
   int value = 0;
-  for (size_t i = colon + 1; i < text.size(); ++i)
-  {
-    if (text[i] < '0' || text[i] > '9')
-      return false;
+  for (size_t i = colon + 1; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
     value = value * 10 + (text[i] - '0');
   }
-  if (value > 65535)
-    return false;
+  if (value > 65535) return false;
   *host = name;
   *port = value;
   return true;
 }
 
-int Fail(const std::string& message)
-{
+int Fail(const std::string& message) {
   std::fprintf(stderr, "ombrix-scores: %s\n", message.c_str());
   return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
   std::string listen = "127.0.0.1:8080", database = "scores.db", checksumsFile;
   scoServerOptions options;
-  for (int i = 1; i < argc; ++i)
-  {
+  for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--help")
-    {
+    if (arg == "--help") {
       Usage(stdout);
       return 0;
     }
-    bool valued =
-      arg == "--listen" || arg == "--database" || arg == "--rate" || arg == "--checksums" || arg == "--trust-proxy" ||
-      arg == "--connections";
-    if (!valued)
-    {
+    bool valued = arg == "--listen" || arg == "--database" || arg == "--rate" || arg == "--checksums" ||
+                  arg == "--trust-proxy" || arg == "--connections";
+    if (!valued) {
       Usage(stderr);
       return Fail("unknown option " + arg);
     }
-    if (i + 1 >= argc)
-      return Fail(arg + " needs a value");
+    if (i + 1 >= argc) return Fail(arg + " needs a value");
     std::string value = argv[++i];
     if (arg == "--listen")
       listen = value;
@@ -101,16 +87,13 @@ int main(int argc, char** argv)
       database = value;
     else if (arg == "--checksums")
       checksumsFile = value;
-    else if (arg == "--connections")
-    {
+    else if (arg == "--connections") {
       char* end = nullptr;
       long count = std::strtol(value.c_str(), &end, 10);
       if (value.empty() || *end || count < 0 || count > 100000)
         return Fail("--connections needs a whole number from 0 up");
       options.connectionsPerAddress = int(count);
-    }
-    else if (arg == "--trust-proxy")
-    {
+    } else if (arg == "--trust-proxy") {
       // Kept in the form the server prints peers in, so "::0001" is "::1".
       unsigned char bytes[sizeof(in6_addr)];
       char text[INET6_ADDRSTRLEN] = "";
@@ -119,9 +102,7 @@ int main(int argc, char** argv)
           !inet_ntop(family, bytes, text, sizeof text))
         return Fail("--trust-proxy needs an IP address, not " + value);
       options.trustedProxies.insert(text);
-    }
-    else
-    {
+    } else {
       char* end = nullptr;
       options.rate = std::strtod(value.c_str(), &end);
       if (value.empty() || *end || !(options.rate >= 0 && options.rate <= 1e9))
@@ -130,13 +111,10 @@ int main(int argc, char** argv)
   }
   std::string host;
   int port = 0;
-  if (!SplitAddress(listen, &host, &port))
-    return Fail("--listen needs ADDRESS:PORT, not " + listen);
-  if (!checksumsFile.empty())
-  {
+  if (!SplitAddress(listen, &host, &port)) return Fail("--listen needs ADDRESS:PORT, not " + listen);
+  if (!checksumsFile.empty()) {
     std::string error;
-    if (!scoProtocol::ReadChecksums(checksumsFile, &options.checksums, &error))
-      return Fail(error);
+    if (!scoProtocol::ReadChecksums(checksumsFile, &options.checksums, &error)) return Fail(error);
   }
 
   // Blocked before any thread starts, so every thread inherits the mask and only the
@@ -149,19 +127,15 @@ int main(int argc, char** argv)
   signal(SIGPIPE, SIG_IGN);
 
   std::unique_ptr<scoStore> store;
-  try
-  {
+  try {
     store = scoStore::Open(database);
-  }
-  catch (const std::exception& e)
-  {
+  } catch (const std::exception& e) {
     return Fail(std::string("cannot open the database: ") + e.what());
   }
 
   scoServer server(*store, options);
   int bound = server.Bind(host, port);
-  if (bound < 0)
-    return Fail("cannot listen on " + listen);
+  if (bound < 0) return Fail("cannot listen on " + listen);
 
   std::thread waiter([&server, stops] {
     int signal = 0;
@@ -169,8 +143,8 @@ int main(int argc, char** argv)
     server.Stop();
   });
 
-  std::printf("ombrix-scores: listening on %s%s%s:%d\n", host.find(':') != std::string::npos ? "[" : "",
-              host.c_str(), host.find(':') != std::string::npos ? "]" : "", bound);
+  std::printf("ombrix-scores: listening on %s%s%s:%d\n", host.find(':') != std::string::npos ? "[" : "", host.c_str(),
+              host.find(':') != std::string::npos ? "]" : "", bound);
   std::fflush(stdout);
   bool served = server.Run();
   // Ends the waiter when the server stopped on its own.

@@ -13,14 +13,13 @@
 namespace scoProtocol {
 
 // Bounds on what a request may carry, in bytes of UTF-8.
-enum
-{
-  MAX_NAME = 64,        // script name, player name
-  MAX_VERSION = 32,     // script version, engine version
+enum {
+  MAX_NAME = 64,     // script name, player name
+  MAX_VERSION = 32,  // script version, engine version
   MAX_PARAMS = 256,
   MAX_CHECKSUM = 64,
-  MAX_ROWS = 100,       // rows one query or one page returns
-  MAX_BODY = 16 * 1024, // a submission body; the player's are a few hundred bytes
+  MAX_ROWS = 100,        // rows one query or one page returns
+  MAX_BODY = 16 * 1024,  // a submission body; the player's are a few hundred bytes
 };
 
 using Fields = std::map<std::string, std::string>;
@@ -34,8 +33,7 @@ bool ParseForm(const std::string& text, Fields* fields, std::string* error);
 // characters: a name that passes can be shown, stored and logged as it is.
 bool IsCleanText(const std::string& text);
 
-struct Submission
-{
+struct Submission {
   scoTable table;
   scoEntry entry;
 };
@@ -46,19 +44,17 @@ using Checksums = std::map<std::string, std::set<std::string>>;
 // Reads a file of "SCRIPT_NAME CHECKSUM" lines (blank lines and "#" comments skipped).
 bool ReadChecksums(const std::string& path, Checksums* checksums, std::string* error);
 
-enum Verdict
-{
+enum Verdict {
   ACCEPTED = 0,
   BAD_REQUEST = 400,
-  REFUSED = 403, // a checksum the list does not accept
+  REFUSED = 403,  // a checksum the list does not accept
 };
 
 // Checks a submission form; on failure *error is the reason, safe to send back.
 Verdict ReadSubmission(const Fields& form, const Checksums& checksums, long long now, Submission* out,
                        std::string* error);
 
-struct Query
-{
+struct Query {
   scoTable table;
   long long from = 1;
   long long to = 1;

@@ -8,9 +8,8 @@
 // A token bucket per client address: rate tokens a second, holding at most burst, one
 // token a request. Rate 0 turns the limit off. The caller passes the time, so the rule can
 // be checked without waiting.
-class scoRateLimiter
-{
-public:
+class scoRateLimiter {
+ public:
   scoRateLimiter(double a_rate, double a_burst) : rate(a_rate), burst(a_burst) {}
 
   bool Allow(const std::string& address, double nowSeconds);
@@ -20,9 +19,8 @@ public:
   // a full table of draining buckets does not make every request a scan.
   enum { MAX_TRACKED = 100000 };
 
-private:
-  struct Bucket
-  {
+ private:
+  struct Bucket {
     double tokens;
     double at;
   };

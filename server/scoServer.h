@@ -13,11 +13,10 @@ namespace httplib {
 class Server;
 }
 
-struct scoServerOptions
-{
-  double rate = 50;          // requests a second per client address; 0 turns the limit off
-  int threads = 64;          // requests served at once; above the connections a client keeps open
-  bool log = true;           // one line per request on standard error
+struct scoServerOptions {
+  double rate = 50;  // requests a second per client address; 0 turns the limit off
+  int threads = 64;  // requests served at once; above the connections a client keeps open
+  bool log = true;   // one line per request on standard error
   // A client address may hold this many connections at once; more are refused at once, so
   // one address with idle sockets cannot take the threads that serve everyone else.
   int connectionsPerAddress = 8;
@@ -33,9 +32,8 @@ struct scoServerOptions
 
 // The HTTP side of the score server: the player's two requests and the leaderboard pages,
 // over a store. Answers a submission only after the store has committed it.
-class scoServer
-{
-public:
+class scoServer {
+ public:
   scoServer(scoStore& store, scoServerOptions options);
   ~scoServer();
   scoServer(const scoServer&) = delete;
@@ -48,7 +46,7 @@ public:
   // Safe from any thread; requests in progress finish first.
   void Stop();
 
-private:
+ private:
   scoStore& store;
   scoServerOptions options;
   scoRateLimiter limiter;

@@ -7,38 +7,34 @@
 
 // One score table: the scores of one game build's mode. Developer-mode submissions (the
 // package checksum "dev") form tables of their own, so testing never pollutes the real ones.
-struct scoTable
-{
+struct scoTable {
   std::string scriptName;
   std::string scriptVersion;
   std::string params;
   bool dev = false;
 };
 
-struct scoEntry
-{
+struct scoEntry {
   std::string player;
   double score = 0.0;
-  long long time = 0;     // server clock at submission, seconds since 1970; breaks ties
+  long long time = 0;  // server clock at submission, seconds since 1970; breaks ties
   // The store reads `time` from its own clock once it holds the table, so equal scores
   // rank in the order they were committed whichever server instance took them. The server
   // sets it; callers that give exact times do not.
   bool timeAtCommit = false;
-  long long userTime = 0; // what the player's clock said; kept, never trusted for ranking
+  long long userTime = 0;  // what the player's clock said; kept, never trusted for ranking
   std::string checksum;
   std::string engineVersion;
 };
 
-struct scoRow
-{
+struct scoRow {
   long long rank = 0;
   std::string player;
   double score = 0.0;
   long long time = 0;
 };
 
-struct scoGame
-{
+struct scoGame {
   scoTable table;
   long long count = 0;
 };
@@ -48,9 +44,8 @@ struct scoGame
 // safe to call from many threads at once and hold no state that another server process
 // against the same database would need: all of it is in the database.
 // Failures throw std::exception; the HTTP layer turns them into an error status.
-class scoStore
-{
-public:
+class scoStore {
+ public:
   virtual ~scoStore() = default;
 
   // Commits the entry and returns its rank (from 1) in its table as of the commit; the

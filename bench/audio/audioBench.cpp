@@ -40,10 +40,13 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point a_from, Clock::time_point a_to) { return std::chrono::duration<double>(a_to - a_from).count(); }
+double Seconds(Clock::time_point a_from, Clock::time_point a_to) {
+  return std::chrono::duration<double>(a_to - a_from).count();
+}
 
 audSound* Decoded(irr::io::IFileSystem* a_files, std::string a_bytes, bool a_upload) {
-  irr::io::IReadFile* file = a_files->createMemoryReadFile(a_bytes.data(), static_cast<irr::s32>(a_bytes.size()), "bench.ogg");
+  irr::io::IReadFile* file =
+      a_files->createMemoryReadFile(a_bytes.data(), static_cast<irr::s32>(a_bytes.size()), "bench.ogg");
   audSound* sound = new audSound();
   sound->Decode(file);
   file->drop();
@@ -64,7 +67,9 @@ size_t MemoryRead(void* a_to, size_t a_size, size_t a_count, void* a_memory) {
 }
 int MemorySeek(void* a_memory, ogg_int64_t a_offset, int a_whence) {
   Memory* m = static_cast<Memory*>(a_memory);
-  const long long to = a_whence == SEEK_SET ? a_offset : a_whence == SEEK_CUR ? m->at + a_offset : m->bytes->size() + a_offset;
+  const long long to = a_whence == SEEK_SET   ? a_offset
+                       : a_whence == SEEK_CUR ? m->at + a_offset
+                                              : m->bytes->size() + a_offset;
   if (to < 0 || to > static_cast<long long>(m->bytes->size())) return -1;
   m->at = static_cast<size_t>(to);
   return 0;
@@ -79,8 +84,7 @@ void DecodePlain(const std::string& a_bytes) {
   if (ov_open_callbacks(&memory, &stream, nullptr, 0, callbacks) != 0) return;
   static char scratch[audSound::kScratchBytes];
   int link = 0;
-  while (ov_read(&stream, scratch, sizeof(scratch), 0, 2, 1, &link) > 0) {
-  }
+  while (ov_read(&stream, scratch, sizeof(scratch), 0, 2, 1, &link) > 0) {}
   ov_clear(&stream);
 }
 
@@ -122,7 +126,8 @@ void SourcesPerFrame(irr::io::IFileSystem* a_files) {
   };
   std::vector<ALuint> names;
   for (objAudio* audio : objects)
-    for (int s = 0; s < audio->sources.count; ++s) names.push_back(static_cast<objAudSource*>(audio->sources.Get(s))->name);
+    for (int s = 0; s < audio->sources.count; ++s)
+      names.push_back(static_cast<objAudSource*>(audio->sources.Get(s))->name);
   auto flat = [&]() {
     const Clock::time_point start = Clock::now();
     for (int f = 0; f < frames; ++f) {
@@ -140,7 +145,8 @@ void SourcesPerFrame(irr::io::IFileSystem* a_files) {
     best = std::min(best, ours());
     bestFlat = std::min(bestFlat, flat());
   }
-  std::printf("1. %d playing looping sources on %zu objects, moved each frame with the listener:\n", made, objects.size());
+  std::printf("1. %d playing looping sources on %zu objects, moved each frame with the listener:\n", made,
+              objects.size());
   std::printf("   %.3f ms per frame (target <= 0.5); the same calls from a flat array %.3f ms; ratio %.2f\n",
               best * 1e3, bestFlat * 1e3, best / bestFlat);
   _gAudio::instance->Forget(reinterpret_cast<objPhysics*>(&body));
@@ -161,8 +167,8 @@ void Decoding(irr::io::IFileSystem* a_files) {
     DecodePlain(bytes);
     bestPlain = std::min(bestPlain, Seconds(start, Clock::now()));
   }
-  std::printf("2. decoding %.0f s of stereo (%zu KiB of Ogg): %.0fx real time (target >= 50);\n", length, bytes.size() / 1024,
-              length / best);
+  std::printf("2. decoding %.0f s of stereo (%zu KiB of Ogg): %.0fx real time (target >= 50);\n", length,
+              bytes.size() / 1024, length / best);
   std::printf("   vorbisfile alone %.0fx; ratio of times %.2f\n", length / bestPlain, best / bestPlain);
 }
 
@@ -201,9 +207,10 @@ int main() {
   const fs::path dir = fs::temp_directory_path() / ("ombrix-audio-bench-" + std::to_string(getpid()));
   fs::create_directories(dir);
   const fs::path wave = dir / "out.wav";
-  std::ofstream(dir / "wave.conf") << "[general]\ndrivers = wave\nchannels = stereo\nfrequency = 44100\nsample-type = int16\n"
-                                      "[wave]\nfile = "
-                                   << wave.string() << "\n";
+  std::ofstream(dir / "wave.conf")
+      << "[general]\ndrivers = wave\nchannels = stereo\nfrequency = 44100\nsample-type = int16\n"
+         "[wave]\nfile = "
+      << wave.string() << "\n";
   setenv("ALSOFT_CONF", (dir / "wave.conf").c_str(), 1);
   unsetenv("ALSOFT_DRIVERS");
 
@@ -241,8 +248,9 @@ int main() {
   if (offsets.empty()) {
     std::printf("3. no play was heard in the wave file\n");
   } else {
-    std::printf("3. %zu plays heard on the wave file's timeline from %+.1f ms to %+.1f ms of their call, median %+.1f ms\n",
-                offsets.size(), offsets.front() * 1e3, offsets.back() * 1e3, offsets[offsets.size() / 2] * 1e3);
+    std::printf(
+        "3. %zu plays heard on the wave file's timeline from %+.1f ms to %+.1f ms of their call, median %+.1f ms\n",
+        offsets.size(), offsets.front() * 1e3, offsets.back() * 1e3, offsets[offsets.size() / 2] * 1e3);
     std::printf("   (target within one mixing block, 23.2 ms, either way)\n");
   }
   device->drop();

@@ -58,10 +58,13 @@ struct Game {
     gObjectComponents::Install();
     scePhysics::InstallContactCallback();
     Run("NewScene(\"p\");"
-        "global mesh = Graphics.NewMesh(\"" OMBRIX_MESH "\");"
+        "global mesh = Graphics.NewMesh(\"" OMBRIX_MESH
+        "\");"
         "global made = table();"
         "global churn = function() {"
-        "  for (i = 0; i < " + std::to_string(kPerFrame) + "; i = i + 1) {"
+        "  for (i = 0; i < " +
+        std::to_string(kPerFrame) +
+        "; i = i + 1) {"
         "    if (made[i]) { made[i].Delete(); }"
         "    b = p.NewObject(\"ball\");"
         "    b.Graphics.NewMesh(\"m\", mesh);"
@@ -167,15 +170,17 @@ int main(int argc, char** argv) {
     peer.push_back((Now() - t) / block);
   }
   const double a = Median(ours) * 1000.0, b = Median(peer) * 1000.0;
-  std::printf("churn of %d objects a frame, collecting every frame  ours %8.3f ms  native %8.3f ms  ratio %5.2f  "
-              "(target 2.0)\n",
-              kPerFrame, a, b, b > 0 ? a / b : 0.0);
+  std::printf(
+      "churn of %d objects a frame, collecting every frame  ours %8.3f ms  native %8.3f ms  ratio %5.2f  "
+      "(target 2.0)\n",
+      kPerFrame, a, b, b > 0 ? a / b : 0.0);
 
   const long long before = game.Memory();
   for (int i = 0; i < objects / kPerFrame; ++i) game.Frame();
   const long long after = game.Memory();
-  std::printf("memory figure after %d objects made and deleted  before %lld bytes  after %lld bytes  change %+.2f%%  "
-              "(target within 1%%)\n",
-              objects, before, after, before > 0 ? (after - before) * 100.0 / before : 0.0);
+  std::printf(
+      "memory figure after %d objects made and deleted  before %lld bytes  after %lld bytes  change %+.2f%%  "
+      "(target within 1%%)\n",
+      objects, before, after, before > 0 ? (after - before) * 100.0 / before : 0.0);
   return 0;
 }

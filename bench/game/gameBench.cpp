@@ -74,9 +74,10 @@ int main() {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < frames; ++i) game.frame.Run();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("scene of %d objects, %d frames: %.3f ms per frame for scripts and loop (budget 33 ms, target < 3 ms)\n",
-                gScene::Registry().count ? static_cast<gScene*>(gScene::Registry().Get(0))->objects.count : 0, frames,
-                seconds * 1000.0 / frames);
+    std::printf(
+        "scene of %d objects, %d frames: %.3f ms per frame for scripts and loop (budget 33 ms, target < 3 ms)\n",
+        gScene::Registry().count ? static_cast<gScene*>(gScene::Registry().Get(0))->objects.count : 0, frames,
+        seconds * 1000.0 / frames);
   }
   {
     Game game(&gMilliClock::System());

@@ -44,8 +44,8 @@ Result Play(bool a_inFrame, const std::string& a_host) {
   netHttpClient::lookupsInStart = a_inFrame;
   std::unique_ptr<gScriptHost> host = gNewScriptHost(false, gPlayerScriptApi());
   gmMachineEx* machine = host->GetMachine();
-  irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1024, 768),
-                                                  32, false, false, false, &_gInput::instance->receiver);
+  irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1024, 768), 32,
+                                                  false, false, false, &_gInput::instance->receiver);
   // The game's own clock is a fake one, so the frame never waits for its slot inside Run:
   // the slots are kept here, outside the time measured.
   gMilliClockFake time;
@@ -102,11 +102,13 @@ int main() {
   });
   const Result ours = Play(false, "slow-scores.test");
   const Result peer = Play(true, "slow-scores-peer.test");
-  std::printf("silent Wiimote and a 5 s name lookup, %d frames at 30 fps: longest frame %.2f ms (target 40, ratio %.2f),"
-              " median %.2f ms, %d over 40 ms\n",
-              ours.frames, ours.longest, ours.longest / 40.0, ours.p50, ours.over40);
-  std::printf("the same with both inside the frame, %d frames: longest %.2f ms, %d over 40 ms;"
-              " ratio of longest frames %.4f\n",
-              peer.frames, peer.longest, peer.over40, peer.longest > 0 ? ours.longest / peer.longest : 0.0);
+  std::printf(
+      "silent Wiimote and a 5 s name lookup, %d frames at 30 fps: longest frame %.2f ms (target 40, ratio %.2f),"
+      " median %.2f ms, %d over 40 ms\n",
+      ours.frames, ours.longest, ours.longest / 40.0, ours.p50, ours.over40);
+  std::printf(
+      "the same with both inside the frame, %d frames: longest %.2f ms, %d over 40 ms;"
+      " ratio of longest frames %.4f\n",
+      peer.frames, peer.longest, peer.over40, peer.longest > 0 ? ours.longest / peer.longest : 0.0);
   return 0;
 }

@@ -85,8 +85,12 @@ double PlayerRun(irr::video::E_DRIVER_TYPE a_driver, int a_objects, int a_frames
       "global _ObjAudio = function(o) { return null; };"
       "NewScene(\"world\"); global eye = world.NewObject(\"eye\"); eye.Graphics.NewCamera(\"c\");"
       "eye.Graphics.Camera(\"c\").FarClip(5000);"
-      "global cube = Graphics.NewMesh(\"" + Fixture("cube.obj") + "\");"
-      "global tint = Graphics.NewTexture(\"" + Fixture("tint.png") + "\");"
+      "global cube = Graphics.NewMesh(\"" +
+      Fixture("cube.obj") +
+      "\");"
+      "global tint = Graphics.NewTexture(\"" +
+      Fixture("tint.png") +
+      "\");"
       "global place = function(i, x, y, z) { o = world.NewObject(\"box\" + i); o.Graphics.NewMesh(\"m\", cube);"
       "  m = o.Graphics.Mesh(\"m\"); m.Texture(tint); m.Position(x, y, z); };";
   for (int i = 0; i < a_objects; ++i) {
@@ -139,17 +143,18 @@ double PlayerEffectsRun(irr::video::E_DRIVER_TYPE a_driver, int, int a_frames) {
   device->getVideoDriver()->beginScene(true, true, irr::video::SColor(128, 10, 10, 10));
   char text[2048];
   std::snprintf(text, sizeof(text),
-      "global _ScePhysics = function(s) { return null; }; global _ObjPhysics = function(o) { return null; };"
-      "global _ObjAudio = function(o) { return null; };"
-      "NewScene(\"world\"); world.Graphics.SkyBox(\"%s\");"
-      "global eye = world.NewObject(\"eye\"); eye.Graphics.NewCamera(\"c\"); eye.Graphics.Camera(\"c\").Position(0, 0, -150);"
-      "global fx = world.NewObject(\"fx\").Graphics;"
-      "for (i = 0; i < %d; i = i + 1) { fx.NewParticles(\"p\"); p = fx.Particles(\"p\");"
-      "  p.Position(i * 10 - 100, -40, 0); p.MinPerSecond(200); p.MaxPerSecond(200);"
-      "  p.MinStartColor(1, 0.5, 0, 1); p.MaxStartColor(1, 1, 0, 1); }"
-      "for (i = 0; i < %d; i = i + 1) { fx.NewBeam(\"z\"); z = fx.Beam(\"z\"); z.From(i * 4 - 100, -50, 20);"
-      "  z.To(i * 4 - 100, 50, 20); z.Size(1); z.Color(0, 1, 0, 1); }",
-      Fixture("sky.png").c_str(), kParticleSystems, kBeams);
+                "global _ScePhysics = function(s) { return null; }; global _ObjPhysics = function(o) { return null; };"
+                "global _ObjAudio = function(o) { return null; };"
+                "NewScene(\"world\"); world.Graphics.SkyBox(\"%s\");"
+                "global eye = world.NewObject(\"eye\"); eye.Graphics.NewCamera(\"c\"); "
+                "eye.Graphics.Camera(\"c\").Position(0, 0, -150);"
+                "global fx = world.NewObject(\"fx\").Graphics;"
+                "for (i = 0; i < %d; i = i + 1) { fx.NewParticles(\"p\"); p = fx.Particles(\"p\");"
+                "  p.Position(i * 10 - 100, -40, 0); p.MinPerSecond(200); p.MaxPerSecond(200);"
+                "  p.MinStartColor(1, 0.5, 0, 1); p.MaxStartColor(1, 1, 0, 1); }"
+                "for (i = 0; i < %d; i = i + 1) { fx.NewBeam(\"z\"); z = fx.Beam(\"z\"); z.From(i * 4 - 100, -50, 20);"
+                "  z.To(i * 4 - 100, 50, 20); z.Size(1); z.Color(0, 1, 0, 1); }",
+                Fixture("sky.png").c_str(), kParticleSystems, kBeams);
   machine->RunString(text);
   auto frame = [&] {
     device->getTimer()->setTime(device->getTimer()->getTime() + 33);
@@ -181,7 +186,8 @@ double PlainEffectsRun(irr::video::E_DRIVER_TYPE a_driver, int, int a_frames) {
   irr::scene::ISceneManager* manager = device->getSceneManager()->createNewSceneManager(false);
   driver->setTextureCreationFlag(irr::video::ETCF_CREATE_MIP_MAPS, false);
   irr::video::ITexture* faces[6];
-  const char* names[6] = {"sky_top.png", "sky_bottom.png", "sky_left.png", "sky_right.png", "sky_front.png", "sky_back.png"};
+  const char* names[6] = {"sky_top.png",   "sky_bottom.png", "sky_left.png",
+                          "sky_right.png", "sky_front.png",  "sky_back.png"};
   for (int i = 0; i < 6; ++i) faces[i] = driver->getTexture(Fixture(names[i]).c_str());
   driver->setTextureCreationFlag(irr::video::ETCF_CREATE_MIP_MAPS, true);
   manager->addSkyBoxSceneNode(faces[0], faces[1], faces[2], faces[3], faces[4], faces[5]);
@@ -240,8 +246,8 @@ double PlainRun(irr::video::E_DRIVER_TYPE a_driver, int a_objects, int a_frames)
   manager->setAmbientLight(irr::video::SColorf(1, 1, 1, 1));
   irr::scene::IAnimatedMesh* cube = device->getSceneManager()->getMesh(Fixture("cube.obj").c_str());
   irr::video::ITexture* tint = driver->getTexture(Fixture("tint.png").c_str());
-  irr::scene::ICameraSceneNode* camera = manager->addCameraSceneNode(nullptr, irr::core::vector3df(0, 0, 0),
-                                                                      irr::core::vector3df(0, 0, 100));
+  irr::scene::ICameraSceneNode* camera =
+      manager->addCameraSceneNode(nullptr, irr::core::vector3df(0, 0, 0), irr::core::vector3df(0, 0, 100));
   camera->setFarValue(5000);
   for (int i = 0; i < a_objects; ++i) {
     float x, y, z;
@@ -292,9 +298,10 @@ void Row(const char* a_name, irr::video::E_DRIVER_TYPE a_driver, int a_objects, 
   s_syncMs.clear();
   char target[32] = "";
   if (a_target > 0) std::snprintf(target, sizeof(target), "%.1f ms, ", a_target);
-  std::printf("%-24s %5d objects  player %8.3f ms (pose copies %.3f)  plain engine %8.3f ms  ratio %.3f"
-              "  (target %sratio 1.15)\n",
-              a_name, a_objects, ours, sync, theirs, ours / theirs, target);
+  std::printf(
+      "%-24s %5d objects  player %8.3f ms (pose copies %.3f)  plain engine %8.3f ms  ratio %.3f"
+      "  (target %sratio 1.15)\n",
+      a_name, a_objects, ours, sync, theirs, ours / theirs, target);
   std::fflush(stdout);
 }
 

@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 
 // Seconds for one run, or a negative value when the run failed.
 double TimeRun(const fs::path& a_dir, unsigned a_frames) {
-  const testSupport::PlayerRun run =
-      testSupport::RunPlayer(a_dir, {"--nowindow", "--fixed-clock", "--frames", std::to_string(a_frames), "--dev", "idle"});
+  const testSupport::PlayerRun run = testSupport::RunPlayer(
+      a_dir, {"--nowindow", "--fixed-clock", "--frames", std::to_string(a_frames), "--dev", "idle"});
   return run.status == 0 ? run.seconds : -1.0;
 }
 

@@ -38,8 +38,8 @@ long ResidentKb() {
 int main() {
   std::unique_ptr<gScriptHost> host = gNewScriptHost(true, gPlayerScriptApi());
   gmMachineEx* machine = host->GetMachine();
-  irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1024, 768),
-                                                  32, false, false, false, &_gInput::instance->receiver);
+  irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1024, 768), 32,
+                                                  false, false, false, &_gInput::instance->receiver);
   _gInput::instance->Setup(device, machine, true);
   gDeveloperMenu menu;
   menu.Setup(device, machine, _gInput::instance, false);
@@ -60,9 +60,10 @@ int main() {
     for (int i = 0; i < 1000; ++i) plain->addItem((L"g" + std::to_wstring(i)).c_str());
     peer += Ms(start);
   }
-  std::printf("open the browser over %d globals: %.3f ms (target < 5 ms); a plain list box of 1000 lines: %.3f ms; "
-              "ratio %.2f\n",
-              static_cast<int>(machine->GetGlobals()->Count()), open / rounds, peer / rounds, open / peer);
+  std::printf(
+      "open the browser over %d globals: %.3f ms (target < 5 ms); a plain list box of 1000 lines: %.3f ms; "
+      "ratio %.2f\n",
+      static_cast<int>(machine->GetGlobals()->Count()), open / rounds, peer / rounds, open / peer);
 
   menu.Toggle();
   double frame = 0.0;

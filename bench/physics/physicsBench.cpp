@@ -192,7 +192,9 @@ void Piles() {
     std::snprintf(what, sizeof(what), "settled pile of %d, one step", count);
     const char* targets[] = {"0.7 ms", "10 ms", "33 ms"};
     Report(what, ours * 1000.0 / kMeasure, plain * 1000.0 / kMeasure, "ms",
-           targets[count == 100 ? 0 : count == 1000 ? 1 : 2]);
+           targets[count == 100    ? 0
+                   : count == 1000 ? 1
+                                   : 2]);
     std::printf("%-44s ours %016llx  bullet %016llx  fastest body %.4f / %.4f\n", "  position hashes",
                 static_cast<unsigned long long>(ourHash), static_cast<unsigned long long>(world.Hash()),
                 MaxSpeed(bodies), MaxSpeed(world.bodies));
@@ -205,9 +207,10 @@ void RayCasts() {
     Game game;
     game.Run(PileScript(1000));
     for (int i = 0; i < kSettle; ++i) game.frame.Run();
-    game.Run("global hits = 0; global seen = function(t, p, n) { global hits = hits + 1; };"
-             "global cast = function() { for (i = 0; i < 1000; i = i + 1) { s = i / 10; x = (s % 20) * 3; z = (s / 20) * 3;"
-             "  p.Physics.RayCast(Vector3(x, 20, z), Vector3(x, -20, z), \"seen\"); } };");
+    game.Run(
+        "global hits = 0; global seen = function(t, p, n) { global hits = hits + 1; };"
+        "global cast = function() { for (i = 0; i < 1000; i = i + 1) { s = i / 10; x = (s % 20) * 3; z = (s / 20) * 3;"
+        "  p.Physics.RayCast(Vector3(x, 20, z), Vector3(x, -20, z), \"seen\"); } };");
     const int repeats = 20;
     const double start = Now();
     for (int i = 0; i < repeats; ++i) game.Run("cast();");
@@ -263,7 +266,8 @@ void CollisionCalls() {
   gContactAddedCallback = &scePhysics::OnContactAdded;
   const double steps = 200;
   std::printf("%-44s %.3f ms a step unhooked, %.3f ms hooked without functions, %.3f ms with them\n",
-              "contact reports in a pile of 1000", unhooked * 1000 / steps, nameless * 1000 / steps, empty * 1000 / steps);
+              "contact reports in a pile of 1000", unhooked * 1000 / steps, nameless * 1000 / steps,
+              empty * 1000 / steps);
   const double perCall = calls > 0 ? (empty - nameless) * 1e6 / (steps * calls) : 0;
   std::printf("%-44s ours %9.4f us per call, %d calls a step  (target 0.5 us)\n", "script collision function", perCall,
               calls);
@@ -277,16 +281,17 @@ void Churn() {
          plainEditEarly = 0, plainEditLate = 0;
   long memoryAt300 = 0, memoryAtEnd = 0;
   Game game;
-  game.Run("NewScene(\"p\"); p.Physics.Gravity(0, -0.02, 0);"
-           "f = p.NewObject(\"floor\"); f.Physics.NewBox(\"b\"); f.Physics.Box(\"b\").Dimensions(500, 1, 500);"
-           "f.Physics.Position(0, -1, 0);"
-           "global made = table();"
-           "global churn = function(o) {"
-           "  for (i = 0; i < 100; i = i + 1) { if (made[i]) { made[i].Delete(); }"
-           "    b = p.NewObject(\"ball\"); b.Physics.NewSphere(\"s\"); b.Physics.Sphere(\"s\").Radius(0.5);"
-           "    b.Physics.Position((i % 10) * 2, 3, (i / 10) * 2); b.Physics.Mass(1); made[i] = b; }"
-           "};"
-           "f.Script(\"churn\");");
+  game.Run(
+      "NewScene(\"p\"); p.Physics.Gravity(0, -0.02, 0);"
+      "f = p.NewObject(\"floor\"); f.Physics.NewBox(\"b\"); f.Physics.Box(\"b\").Dimensions(500, 1, 500);"
+      "f.Physics.Position(0, -1, 0);"
+      "global made = table();"
+      "global churn = function(o) {"
+      "  for (i = 0; i < 100; i = i + 1) { if (made[i]) { made[i].Delete(); }"
+      "    b = p.NewObject(\"ball\"); b.Physics.NewSphere(\"s\"); b.Physics.Sphere(\"s\").Radius(0.5);"
+      "    b.Physics.Position((i % 10) * 2, 3, (i / 10) * 2); b.Physics.Mass(1); made[i] = b; }"
+      "};"
+      "f.Script(\"churn\");");
   Plain world;
   world.Add(0, btVector3(500, 1, 500), btVector3(0, -1, 0));
   for (int i = 0; i < frames; ++i) {
@@ -305,7 +310,8 @@ void Churn() {
     start = Now();
     if (world.bodies.size() > 1)
       for (int k = 0; k < 100; ++k) world.Remove(1);
-    for (int k = 0; k < 100; ++k) world.Add(1, btVector3(0.5f, 0.5f, 0.5f), btVector3((k % 10) * 2.0f, 3, (k / 10) * 2.0f));
+    for (int k = 0; k < 100; ++k)
+      world.Add(1, btVector3(0.5f, 0.5f, 0.5f), btVector3((k % 10) * 2.0f, 3, (k / 10) * 2.0f));
     walk = Now() - start;
     start = Now();
     world.Step();
@@ -339,7 +345,8 @@ irr::scene::SMeshBuffer* GridBuffer(int a_side) {
     }
   for (int y = 0; y + 1 < a_side; ++y)
     for (int x = 0; x + 1 < a_side; ++x) {
-      const irr::u16 a = static_cast<irr::u16>(y * a_side + x), b = a + 1, c = static_cast<irr::u16>(a + a_side), d = c + 1;
+      const irr::u16 a = static_cast<irr::u16>(y * a_side + x), b = a + 1, c = static_cast<irr::u16>(a + a_side),
+                     d = c + 1;
       for (irr::u16 i : {a, c, b, b, c, d}) buffer->Indices.push_back(i);
     }
   return buffer;

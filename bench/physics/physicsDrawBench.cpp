@@ -54,8 +54,8 @@ int main() {
   }
   irr::video::IVideoDriver* driver = device->getVideoDriver();
   irr::scene::ISceneManager* manager = device->getSceneManager();
-  irr::scene::ICameraSceneNode* camera = manager->addCameraSceneNode(nullptr, irr::core::vector3df(0, 0, 0),
-                                                                      irr::core::vector3df(0, 0, 1));
+  irr::scene::ICameraSceneNode* camera =
+      manager->addCameraSceneNode(nullptr, irr::core::vector3df(0, 0, 0), irr::core::vector3df(0, 0, 1));
 
   // Made for the process; the bench ends with it.
   gScene* scene = new gScene();
@@ -128,9 +128,10 @@ int main() {
       }
       const double a = Median(ours) * 1000.0, b = Median(bullet) * 1000.0;
       (mode == 0 ? linesOnly : labelled) = a;
-      std::printf("debug drawing, 100 bodies of %s, one pass, mode %d  ours %8.3f ms  bullet %8.3f ms  ratio %5.2f  "
-                  "(target 2 ms)\n",
-                  compoundBodies ? "three shapes" : "one shape   ", mode, a, b, b > 0 ? a / b : 0.0);
+      std::printf(
+          "debug drawing, 100 bodies of %s, one pass, mode %d  ours %8.3f ms  bullet %8.3f ms  ratio %5.2f  "
+          "(target 2 ms)\n",
+          compoundBodies ? "three shapes" : "one shape   ", mode, a, b, b > 0 ? a / b : 0.0);
     }
     std::printf("debug drawing, 100 bodies of %s, labels against lines only  ratio %5.2f  (target 2.0)\n",
                 compoundBodies ? "three shapes" : "one shape   ", linesOnly > 0 ? labelled / linesOnly : 0.0);

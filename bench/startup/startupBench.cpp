@@ -47,16 +47,16 @@ void Measure(const fs::path& a_scratch, bool a_window, int a_runs) {
       "env ALSOFT_DRIVERS=null MESA_SHADER_CACHE_DIR='" + (a_scratch / "gl-shaders").string() + "' ";
   // The player with a cache folder of its own.
   const auto player = [&](const fs::path& a_cache) {
-    return "cd '" OMBRIX_PACKAGES "' && " + environment + "XDG_CACHE_HOME='" + a_cache.string() + "' '" OMBRIX_PLAYER
-           "' " + (a_window ? "" : "--nowindow ") + "--fixed-clock --frames 1 Vastrelline";
+    return "cd '" OMBRIX_PACKAGES "' && " + environment + "XDG_CACHE_HOME='" + a_cache.string() +
+           "' '" OMBRIX_PLAYER "' " + (a_window ? "" : "--nowindow ") + "--fixed-clock --frames 1 Vastrelline";
   };
   const fs::path warm = a_scratch / (a_window ? "warm-window" : "warm");
   const fs::path game = a_scratch / (a_window ? "love-window" : "love-headless");
   Write(game / "conf.lua", a_window ? "function love.conf(t) end\n"
                                     : "function love.conf(t) t.window = false; t.modules.window = false; "
                                       "t.modules.graphics = false end\n");
-  Write(game / "main.lua", a_window ? "function love.draw() love.event.quit() end\n"
-                                    : "function love.update(dt) love.event.quit() end\n");
+  Write(game / "main.lua",
+        a_window ? "function love.draw() love.event.quit() end\n" : "function love.update(dt) love.event.quit() end\n");
   const std::string love = environment + "love '" + game.string() + "'";
   const char* what = a_window ? "windowed" : "headless";
   // Fills the warm cache, and shows both sides run at all.

@@ -147,10 +147,11 @@ void PressToFrame(gMilliClock& a_clock, gDebugOutput& a_debug) {
     if (frameTimes.size() > 400) break;
   }
   presser.join();
-  std::printf("press to dispatching frame, 30 Hz frames: %zu of %d changes seen; worst %d frame(s), %.1f ms "
-              "(target: 1 frame, %.1f ms)\n",
-              latency.size(), kPresses, framesLate.empty() ? 0 : *std::max_element(framesLate.begin(), framesLate.end()),
-              Percentile(latency, 1.0), Ms(frame));
+  std::printf(
+      "press to dispatching frame, 30 Hz frames: %zu of %d changes seen; worst %d frame(s), %.1f ms "
+      "(target: 1 frame, %.1f ms)\n",
+      latency.size(), kPresses, framesLate.empty() ? 0 : *std::max_element(framesLate.begin(), framesLate.end()),
+      Percentile(latency, 1.0), Ms(frame));
 }
 
 void Connecting(gMilliClock& a_clock, gDebugOutput& a_debug) {

@@ -92,9 +92,8 @@ float ScaleTrigger(uint8_t raw, uint8_t min, uint8_t max, float previous) {
 // The IR part of the state that flag 0x40 watches, compared field by field (floats by
 // their bytes, as the camera data is).
 bool SameDot(const inpWiiDot& a, const inpWiiDot& b) {
-  return a.visible == b.visible && a.rawX == b.rawX && a.rawY == b.rawY &&
-         std::memcmp(&a.x, &b.x, sizeof a.x) == 0 && std::memcmp(&a.y, &b.y, sizeof a.y) == 0 &&
-         a.size == b.size;
+  return a.visible == b.visible && a.rawX == b.rawX && a.rawY == b.rawY && std::memcmp(&a.x, &b.x, sizeof a.x) == 0 &&
+         std::memcmp(&a.y, &b.y, sizeof a.y) == 0 && a.size == b.size;
 }
 
 void SetDot(inpWiiDot& dot, int rawX, int rawY) {
@@ -110,8 +109,7 @@ void SetDot(inpWiiDot& dot, int rawX, int rawY) {
 inpWiiDecoder::inpWiiDecoder(inpWiiRequests& a_requests, gDebugOutput& a_debug)
     : requests(a_requests), debug(a_debug) {}
 
-uint32_t inpWiiDecoder::Decode(const uint8_t* report, inpWiiState& state,
-                               const inpWiiState& owner) {
+uint32_t inpWiiDecoder::Decode(const uint8_t* report, inpWiiState& state, const inpWiiState& owner) {
   uint32_t flags = 0;
   uint8_t unmasked[inpWiiReportSize];
   switch (report[0]) {
@@ -187,8 +185,7 @@ uint32_t inpWiiDecoder::Status(const uint8_t* report, inpWiiState& state) {
 }
 
 uint32_t inpWiiDecoder::Acceleration(const uint8_t* report, inpWiiState& state) {
-  uint32_t flags =
-      StoreRawAccel(state.motion, report[3], report[4], report[5]) ? WIICHANGE_ACCEL : 0;
+  uint32_t flags = StoreRawAccel(state.motion, report[3], report[4], report[5]) ? WIICHANGE_ACCEL : 0;
   const uint8_t zero[3] = {state.accelZeroX, state.accelZeroY, state.accelZeroZ};
   const uint8_t one[3] = {state.accelOneX, state.accelOneY, state.accelOneZ};
   ScaleMotion(state.motion, zero, one);
@@ -313,8 +310,7 @@ uint32_t inpWiiDecoder::Classic(const uint8_t* e, inpWiiState& state, const inpW
   const float rightX = (e[0] & 0xC0) >> 3 | (e[1] & 0xC0) >> 5 | e[2] >> 7;
   const float rightY = e[2] & 0x1F;
   if (StoreRawStick(state.classicLeftStick, leftX, leftY)) flags |= WIICHANGE_CLASSIC_LEFT_STICK;
-  if (StoreRawStick(state.classicRightStick, rightX, rightY))
-    flags |= WIICHANGE_CLASSIC_RIGHT_STICK;
+  if (StoreRawStick(state.classicRightStick, rightX, rightY)) flags |= WIICHANGE_CLASSIC_RIGHT_STICK;
   const inpWiiClassicCalibration& cal = state.classicCalibration;
   ScaleStick(state.classicLeftStick, cal.leftStick, owner.classicLeftStick);
   ScaleStick(state.classicRightStick, cal.rightStick, owner.classicRightStick);
@@ -326,10 +322,8 @@ uint32_t inpWiiDecoder::Classic(const uint8_t* e, inpWiiState& state, const inpW
   }
   state.classicTriggerRawLeft = left;
   state.classicTriggerRawRight = right;
-  state.classicTriggerLeft =
-      ScaleTrigger(left, cal.leftTriggerMin, cal.leftTriggerMax, state.classicTriggerLeft);
-  state.classicTriggerRight =
-      ScaleTrigger(right, cal.rightTriggerMin, cal.rightTriggerMax, state.classicTriggerRight);
+  state.classicTriggerLeft = ScaleTrigger(left, cal.leftTriggerMin, cal.leftTriggerMax, state.classicTriggerLeft);
+  state.classicTriggerRight = ScaleTrigger(right, cal.rightTriggerMin, cal.rightTriggerMax, state.classicTriggerRight);
   return flags;
 }
 
@@ -415,8 +409,7 @@ uint32_t inpWiiDecoder::ExtensionType(const uint8_t* data, inpWiiState& state) {
     case WIIEXT_NUNCHUK:
     case WIIEXT_CLASSIC:
       if (type != state.extensionType) {
-        debug.Write(type == WIIEXT_NUNCHUK ? "Wiimote : .. Nunchuk!\n"
-                                           : "Wiimote : .. Classic Controller!\n");
+        debug.Write(type == WIIEXT_NUNCHUK ? "Wiimote : .. Nunchuk!\n" : "Wiimote : .. Classic Controller!\n");
         state.extensionType = type;
         requests.RequestRead(kExtensionCalibrationAddress, 16);
       }

@@ -392,7 +392,9 @@ bool inpWiiDriver::SendReport(const std::uint8_t* a_report) {
 
 // ---- Decoder requests (read thread, state lock held) ----------------------------------------
 
-void inpWiiDriver::RequestRead(std::uint32_t a_address, std::uint16_t a_length) { ReadMemoryLocked(a_address, a_length); }
+void inpWiiDriver::RequestRead(std::uint32_t a_address, std::uint16_t a_length) {
+  ReadMemoryLocked(a_address, a_length);
+}
 
 void inpWiiDriver::RequestWrite(std::uint32_t a_address, std::uint8_t a_length, const std::uint8_t* a_data) {
   WriteMemoryLocked(a_address, a_length, a_data);

@@ -152,13 +152,13 @@ class inpWiiDriver : private inpWiiRequests {
   std::mutex m_stateLock;
   // With m_stateLock: connected became true, a report was decoded, or the link was lost.
   std::condition_variable m_progress;
-  inpWiiState m_internal;              // under m_stateLock
+  inpWiiState m_internal;                         // under m_stateLock
   std::vector<std::vector<std::uint8_t>> m_kept;  // under m_stateLock
-  inpWiiState m_settings;              // under m_stateLock: the owner's dead zones
-  std::uint32_t m_accumulated = 0;     // under m_stateLock
-  bool m_decodedSincePublish = false;  // under m_stateLock
-  std::uint8_t m_reportMode = 0x30;    // under m_stateLock
-  inpWiiDecoder m_decoder;             // under m_stateLock
+  inpWiiState m_settings;                         // under m_stateLock: the owner's dead zones
+  std::uint32_t m_accumulated = 0;                // under m_stateLock
+  bool m_decodedSincePublish = false;             // under m_stateLock
+  std::uint8_t m_reportMode = 0x30;               // under m_stateLock
+  inpWiiDecoder m_decoder;                        // under m_stateLock
 
   std::atomic<bool> m_connected{false};
   std::atomic<bool> m_lost{false};

@@ -57,9 +57,7 @@ void inpWiimote::UseTransport(gHid& a_hid) {
   if (driver) MakeDriver();
 }
 
-bool inpWiimote::IsConnected() const {
-  return !m_finding && driver && driver->IsConnected() && !driver->IsLost();
-}
+bool inpWiimote::IsConnected() const { return !m_finding && driver && driver->IsConnected() && !driver->IsLost(); }
 
 void inpWiimote::Step(bool a_menuOpen) {
   if (!driver) MakeDriver();
@@ -198,7 +196,8 @@ void inpWiimote::CallWithVector(const std::string& a_function, const float a_v[3
   if (!thread) return;
   gmUserObject* user = machine->MakeUserObject(new gVector3(a_v[0], a_v[1], a_v[2]), machine->NativeTypeId<gVector3>());
   machine->AdjustKnownMemoryUsed(static_cast<int>(sizeof(gVector3)));
-  machine->OwnNative(user, [](void* a_p) { delete static_cast<gVector3*>(a_p); }, static_cast<int>(sizeof(gVector3)));
+  machine->OwnNative(
+      user, [](void* a_p) { delete static_cast<gVector3*>(a_p); }, static_cast<int>(sizeof(gVector3)));
   thread->PushUser(user);
   machine->FinishCall(thread, 1);
 }

@@ -20,9 +20,7 @@ void gmByteCodeGen::PutWord(int position, uint32_t word) {
 
 void gmByteCodeGen::Record(int position) {
   if (!debug) return;
-  if (!lines.empty() && lines.back().byteCodeOffset == position &&
-      lines.back().lineNumber == currentLine)
-    return;
+  if (!lines.empty() && lines.back().byteCodeOffset == position && lines.back().lineNumber == currentLine) return;
   lines.push_back(gmLineInfo{position, currentLine});
 }
 

@@ -18,8 +18,7 @@ class gmCodeGen {
   // Compiles the statement list starting at `root` (null compiles an empty "__main").
   // Objects come from and functions go to `hooks`; error messages go to `log` (may be null).
   // Returns the number of errors: 0, or 1 after the first error, which ends the compile.
-  virtual int Compile(const gmCodeTreeNode* root, gmCodeGenHooks* hooks, bool debug,
-                      gmLog* log) = 0;
+  virtual int Compile(const gmCodeTreeNode* root, gmCodeGenHooks* hooks, bool debug, gmLog* log) = 0;
   // Clears the compile contexts for reuse.
   virtual void Reset() = 0;
 };

@@ -20,14 +20,14 @@ struct gmLineInfo {
 // All pointers are borrowed from the code generator and valid only during AddFunction:
 // copy what you keep.
 struct gmFunctionInfo {
-  gmFunctionObject* func;      // made by NewFunction: for "__main" when the compile began,
-                               // else when the constructor was met
-  bool root;                   // true only for "__main"
+  gmFunctionObject* func;  // made by NewFunction: for "__main" when the compile began,
+                           // else when the constructor was met
+  bool root;               // true only for "__main"
   const unsigned char* byteCode;
-  int byteCodeLength;          // in bytes, a multiple of 4
-  int numParams;               // declared parameters (0 for "__main")
-  int numLocals;               // slots beyond the parameters (for "__main": all slots)
-  int maxStackSize;            // highest operand stack depth the byte code reaches
+  int byteCodeLength;  // in bytes, a multiple of 4
+  int numParams;       // declared parameters (0 for "__main")
+  int numLocals;       // slots beyond the parameters (for "__main": all slots)
+  int maxStackSize;    // highest operand stack depth the byte code reaches
   // Objects the byte code's string, name and function operands index, each object once.
   gmObject* const* references;
   int numReferences;
@@ -36,7 +36,7 @@ struct gmFunctionInfo {
   const char* const* symbols;
   const gmLineInfo* lineInfo;
   int lineInfoCount;
-  const char* debugName;       // null when the function has no name
+  const char* debugName;  // null when the function has no name
 };
 
 class gmCodeGenHooks {

@@ -23,15 +23,11 @@ int IntValue(const gmCodeTreeNode* n) { return n->data.intValue; }
 float FloatValue(const gmCodeTreeNode* n) { return n->data.floatValue; }
 const char* Text(const gmCodeTreeNode* n) { return n->data.text; }
 
-bool IsIdentifier(const gmCodeTreeNode* n) {
-  return n && Kind(n) == GMNK_EXPRESSION && Sub(n) == GMET_IDENTIFIER;
-}
+bool IsIdentifier(const gmCodeTreeNode* n) { return n && Kind(n) == GMNK_EXPRESSION && Sub(n) == GMET_IDENTIFIER; }
 bool IsOperation(const gmCodeTreeNode* n, int op) {
   return n && Kind(n) == GMNK_EXPRESSION && Sub(n) == GMET_OPERATION && Detail(n) == op;
 }
-bool IsFunction(const gmCodeTreeNode* n) {
-  return n && Kind(n) == GMNK_EXPRESSION && Sub(n) == GMET_FUNCTION;
-}
+bool IsFunction(const gmCodeTreeNode* n) { return n && Kind(n) == GMNK_EXPRESSION && Sub(n) == GMET_FUNCTION; }
 
 // Messages exactly as the log stores them; the misspellings are part of the format.
 const char* const kIllegalBreak = "error (%d) illegal break statement";
@@ -124,12 +120,9 @@ void gmCodeGenPrivate::Error(const char* message, int line, const char* name) {
     log->LogEntry("%s", message);
 }
 
-uint32_t gmCodeGenPrivate::Symbol(const char* text) {
-  return Current().Reference(hooks->GetSymbol(text));
-}
+uint32_t gmCodeGenPrivate::Symbol(const char* text) { return Current().Reference(hooks->GetSymbol(text)); }
 
-int gmCodeGenPrivate::Compile(const gmCodeTreeNode* root, gmCodeGenHooks* withHooks,
-                              bool isDebug, gmLog* withLog) {
+int gmCodeGenPrivate::Compile(const gmCodeTreeNode* root, gmCodeGenHooks* withHooks, bool isDebug, gmLog* withLog) {
   if (busy || !withHooks) return 1;
   busy = true;
   hooks = withHooks;
@@ -169,8 +162,7 @@ int gmCodeGenPrivate::Compile(const gmCodeTreeNode* root, gmCodeGenHooks* withHo
   return errors;
 }
 
-void gmCodeGenPrivate::FinishFunction(gmFunctionObject* func, bool root, int numParams,
-                                      const char* name) {
+void gmCodeGenPrivate::FinishFunction(gmFunctionObject* func, bool root, int numParams, const char* name) {
   Context& c = Current();
   finished.emplace_back();
   Finished& f = finished.back();
@@ -212,8 +204,7 @@ bool gmCodeGenPrivate::HandOver() {
     info.numReferences = static_cast<int>(f.references.size());
     if (debug) {
       symbols.clear();
-      for (size_t i = 0; i < f.symbols.size(); ++i)
-        symbols.push_back(f.hasSymbol[i] ? f.symbols[i].c_str() : nullptr);
+      for (size_t i = 0; i < f.symbols.size(); ++i) symbols.push_back(f.hasSymbol[i] ? f.symbols[i].c_str() : nullptr);
       info.symbols = symbols.data();
       info.lineInfo = f.lines.data();
       info.lineInfoCount = static_cast<int>(f.lines.size());
@@ -248,9 +239,12 @@ bool gmCodeGenPrivate::GenStatementItem(const gmCodeTreeNode* node) {
 
 bool gmCodeGenPrivate::GenNode(const gmCodeTreeNode* node) {
   switch (Kind(node)) {
-    case GMNK_DECLARATION: return GenDeclaration(node);
-    case GMNK_STATEMENT: return GenStatement(node);
-    case GMNK_EXPRESSION: return GenExpression(node);
+    case GMNK_DECLARATION:
+      return GenDeclaration(node);
+    case GMNK_STATEMENT:
+      return GenStatement(node);
+    case GMNK_EXPRESSION:
+      return GenExpression(node);
   }
   Error(kInternalError, Line(node));
   return false;
@@ -259,8 +253,7 @@ bool gmCodeGenPrivate::GenNode(const gmCodeTreeNode* node) {
 bool gmCodeGenPrivate::GenDeclaration(const gmCodeTreeNode* node) {
   const gmCodeTreeNode* id = Child(node, 0);
   int scope = Detail(node);
-  if (Sub(node) != GMDT_VARIABLE || !IsIdentifier(id) || scope < GMSC_LOCAL ||
-      scope > GMSC_MEMBER) {
+  if (Sub(node) != GMDT_VARIABLE || !IsIdentifier(id) || scope < GMSC_LOCAL || scope > GMSC_MEMBER) {
     Error(kInternalError, Line(node));
     return false;
   }
@@ -270,15 +263,24 @@ bool gmCodeGenPrivate::GenDeclaration(const gmCodeTreeNode* node) {
 
 bool gmCodeGenPrivate::GenStatement(const gmCodeTreeNode* node) {
   switch (Sub(node)) {
-    case GMST_RETURN: return GenReturn(node);
-    case GMST_BREAK: return GenJumpOut(node, true);
-    case GMST_CONTINUE: return GenJumpOut(node, false);
-    case GMST_FOR: return GenFor(node);
-    case GMST_FOREACH: return GenForEach(node);
-    case GMST_WHILE: return GenWhile(node);
-    case GMST_DOWHILE: return GenDoWhile(node);
-    case GMST_IF: return GenIf(node);
-    case GMST_COMPOUND: return GenStatementList(Child(node, 0));
+    case GMST_RETURN:
+      return GenReturn(node);
+    case GMST_BREAK:
+      return GenJumpOut(node, true);
+    case GMST_CONTINUE:
+      return GenJumpOut(node, false);
+    case GMST_FOR:
+      return GenFor(node);
+    case GMST_FOREACH:
+      return GenForEach(node);
+    case GMST_WHILE:
+      return GenWhile(node);
+    case GMST_DOWHILE:
+      return GenDoWhile(node);
+    case GMST_IF:
+      return GenIf(node);
+    case GMST_COMPOUND:
+      return GenStatementList(Child(node, 0));
   }
   Error(kInternalError, Line(node));
   return false;
@@ -298,8 +300,7 @@ void gmCodeGenPrivate::PushLoop() { loops.push_back(Loop{-1, -1, depth}); }
 
 void gmCodeGenPrivate::FillPatches(int head, int target) {
   for (int p = head; p >= 0; p = patches[static_cast<size_t>(p)].next)
-    Current().code.PatchWord(patches[static_cast<size_t>(p)].position,
-                             static_cast<uint32_t>(target));
+    Current().code.PatchWord(patches[static_cast<size_t>(p)].position, static_cast<uint32_t>(target));
 }
 
 void gmCodeGenPrivate::PopLoop(int breakTarget, int continueTarget) {
@@ -401,8 +402,7 @@ bool gmCodeGenPrivate::GenForEach(const gmCodeTreeNode* node) {
   // Entering the names as locals overrides earlier global or member declarations.
   int keySlot = c.Declare(key ? Text(key) : "__t1", GMSC_LOCAL).slot;
   int valueSlot = c.Declare(Text(value), GMSC_LOCAL).slot;
-  c.code.Emit(BC_FOREACH, (static_cast<uint32_t>(keySlot) << 16) |
-                              (static_cast<uint32_t>(valueSlot) & 0xffffu));
+  c.code.Emit(BC_FOREACH, (static_cast<uint32_t>(keySlot) << 16) | (static_cast<uint32_t>(valueSlot) & 0xffffu));
   int a = c.code.Emit(BC_JUMPZERO, 0);
   if (!GenStatementItem(Child(node, 3))) return false;
   c.code.Emit(BC_JUMP, static_cast<uint32_t>(cont));
@@ -421,13 +421,21 @@ bool gmCodeGenPrivate::GenExpression(const gmCodeTreeNode* node) {
     return false;
   }
   switch (Sub(node)) {
-    case GMET_OPERATION: return GenOperation(node);
-    case GMET_CONSTANT: return GenConstant(node);
-    case GMET_IDENTIFIER: return GenIdentifier(node);
-    case GMET_THIS: Current().code.Emit(BC_PUSHTHIS); return true;
-    case GMET_CALL: return GenCall(node);
-    case GMET_FUNCTION: return GenFunction(node, nullptr);
-    case GMET_TABLE: return GenTable(node);
+    case GMET_OPERATION:
+      return GenOperation(node);
+    case GMET_CONSTANT:
+      return GenConstant(node);
+    case GMET_IDENTIFIER:
+      return GenIdentifier(node);
+    case GMET_THIS:
+      Current().code.Emit(BC_PUSHTHIS);
+      return true;
+    case GMET_CALL:
+      return GenCall(node);
+    case GMET_FUNCTION:
+      return GenFunction(node, nullptr);
+    case GMET_TABLE:
+      return GenTable(node);
   }
   Error(kInternalError, Line(node));
   return false;
@@ -438,9 +446,12 @@ bool gmCodeGenPrivate::GenConstant(const gmCodeTreeNode* node) {
   switch (Detail(node)) {
     case GMCT_INT: {
       int v = IntValue(node);
-      if (v == 0) code.Emit(BC_PUSHINT0);
-      else if (v == 1) code.Emit(BC_PUSHINT1);
-      else code.Emit(BC_PUSHINT, static_cast<uint32_t>(v));
+      if (v == 0)
+        code.Emit(BC_PUSHINT0);
+      else if (v == 1)
+        code.Emit(BC_PUSHINT1);
+      else
+        code.Emit(BC_PUSHINT, static_cast<uint32_t>(v));
       return true;
     }
     case GMCT_FLOAT: {
@@ -456,7 +467,9 @@ bool gmCodeGenPrivate::GenConstant(const gmCodeTreeNode* node) {
       code.Emit(BC_PUSHSTRING, ref);
       return true;
     }
-    case GMCT_NULL: code.Emit(BC_PUSHNULL); return true;
+    case GMCT_NULL:
+      code.Emit(BC_PUSHNULL);
+      return true;
   }
   Error(kUnknownConstant, Line(node));
   return false;
@@ -507,11 +520,16 @@ bool gmCodeGenPrivate::GenLogical(const gmCodeTreeNode* node, gmByteCode jumpKee
 bool gmCodeGenPrivate::GenOperation(const gmCodeTreeNode* node) {
   int op = Detail(node);
   switch (op) {
-    case GMOP_DOT: return GenDot(node);
-    case GMOP_AND: return GenLogical(node, BC_JUMPZEROKEEP);
-    case GMOP_OR: return GenLogical(node, BC_JUMPNOTZEROKEEP);
-    case GMOP_ASSIGN: return GenAssign(node);
-    default: break;
+    case GMOP_DOT:
+      return GenDot(node);
+    case GMOP_AND:
+      return GenLogical(node, BC_JUMPZEROKEEP);
+    case GMOP_OR:
+      return GenLogical(node, BC_JUMPNOTZEROKEEP);
+    case GMOP_ASSIGN:
+      return GenAssign(node);
+    default:
+      break;
   }
 
   static const struct {
@@ -545,13 +563,12 @@ bool gmCodeGenPrivate::GenAssign(const gmCodeTreeNode* node) {
   // In debug mode a function assigned to a name is called by that name.
   const char* debugName = nullptr;
   if (debug && IsFunction(value)) {
-    if (IsIdentifier(target)) debugName = Text(target);
+    if (IsIdentifier(target))
+      debugName = Text(target);
     else if (IsOperation(target, GMOP_DOT) && IsIdentifier(Child(target, 1)))
       debugName = Text(Child(target, 1));
   }
-  auto genValue = [&]() {
-    return IsFunction(value) ? GenFunction(value, debugName) : GenExpression(value);
-  };
+  auto genValue = [&]() { return IsFunction(value) ? GenFunction(value, debugName) : GenExpression(value); };
 
   if (IsOperation(target, GMOP_DOT)) {
     const gmCodeTreeNode* member = Child(target, 1);
@@ -564,8 +581,7 @@ bool gmCodeGenPrivate::GenAssign(const gmCodeTreeNode* node) {
     return true;
   }
   if (IsOperation(target, GMOP_INDEX)) {
-    if (!GenExpression(Child(target, 0)) || !GenExpression(Child(target, 1)) || !genValue())
-      return false;
+    if (!GenExpression(Child(target, 0)) || !GenExpression(Child(target, 1)) || !genValue()) return false;
     Current().code.Emit(BC_SETIND);
     return true;
   }
@@ -609,8 +625,7 @@ bool gmCodeGenPrivate::GenTable(const gmCodeTreeNode* node) {
         return false;
       }
       const char* debugName = (debug && IsFunction(value)) ? Text(name) : nullptr;
-      if (!(IsFunction(value) ? GenFunction(value, debugName) : GenExpression(value)))
-        return false;
+      if (!(IsFunction(value) ? GenFunction(value, debugName) : GenExpression(value))) return false;
       Current().code.Emit(BC_SETDOT, Symbol(Text(name)));
     } else {
       Current().code.Emit(BC_PUSHINT, static_cast<uint32_t>(position++));

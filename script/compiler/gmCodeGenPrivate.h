@@ -23,8 +23,7 @@ class gmObject;
 
 class gmCodeGenPrivate : public gmCodeGen {
  public:
-  int Compile(const gmCodeTreeNode* root, gmCodeGenHooks* hooks, bool debug,
-              gmLog* log) override;
+  int Compile(const gmCodeTreeNode* root, gmCodeGenHooks* hooks, bool debug, gmLog* log) override;
   void Reset() override;
 
  private:
@@ -55,9 +54,9 @@ class gmCodeGenPrivate : public gmCodeGen {
   };
 
   struct Loop {
-    int breaks;      // head of the break patch list, -1 when empty
-    int continues;   // head of the continue patch list
-    int context;     // depth of the function the loop belongs to
+    int breaks;     // head of the break patch list, -1 when empty
+    int continues;  // head of the continue patch list
+    int context;    // depth of the function the loop belongs to
   };
 
   // A finished function's description, owned until the compile has succeeded.
@@ -71,13 +70,13 @@ class gmCodeGenPrivate : public gmCodeGen {
     std::vector<gmObject*> references;
     std::vector<std::string> symbols;  // debug mode: names by slot
     std::vector<bool> hasSymbol;
-    std::vector<gmLineInfo> lines;     // debug mode
+    std::vector<gmLineInfo> lines;  // debug mode
     std::string name;
     bool hasName = false;
   };
 
   struct Patch {
-    int position;    // byte position of the operand word to fill
+    int position;  // byte position of the operand word to fill
     int next;
   };
 

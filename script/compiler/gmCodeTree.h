@@ -8,23 +8,20 @@
 
 class gmLog;
 
-enum gmNodeKind
-{
+enum gmNodeKind {
   GMNK_DECLARATION = 1,
   GMNK_STATEMENT = 2,
   GMNK_EXPRESSION = 3,
 };
 
 // Subtypes of GMNK_DECLARATION.
-enum gmDeclarationType
-{
+enum gmDeclarationType {
   GMDT_PARAMETER = 0,
   GMDT_VARIABLE = 1,
 };
 
 // Subtypes of GMNK_STATEMENT.
-enum gmStatementType
-{
+enum gmStatementType {
   GMST_RETURN = 1,
   GMST_BREAK = 2,
   GMST_CONTINUE = 3,
@@ -37,8 +34,7 @@ enum gmStatementType
 };
 
 // Subtypes of GMNK_EXPRESSION.
-enum gmExpressionType
-{
+enum gmExpressionType {
   GMET_OPERATION = 1,
   GMET_CONSTANT = 2,
   GMET_IDENTIFIER = 3,
@@ -49,8 +45,7 @@ enum gmExpressionType
 };
 
 // detail of a GMET_OPERATION node.
-enum gmOperationType
-{
+enum gmOperationType {
   GMOP_DOT = 1,
   GMOP_POS = 2,
   GMOP_NEG = 3,
@@ -80,8 +75,7 @@ enum gmOperationType
 };
 
 // detail of a GMET_CONSTANT node.
-enum gmConstantType
-{
+enum gmConstantType {
   GMCT_INT = 1,
   GMCT_FLOAT = 2,
   GMCT_STRING = 3,
@@ -89,45 +83,39 @@ enum gmConstantType
 };
 
 // detail of a GMDT_VARIABLE declaration.
-enum gmScopeType
-{
+enum gmScopeType {
   GMSC_LOCAL = 0,
   GMSC_GLOBAL = 1,
   GMSC_MEMBER = 2,
 };
 
-enum gmNodeFlag
-{
-  GMNF_DISCARD = 1, // expression statement: pop the value after evaluating it
-  GMNF_MEMBER = 2,  // identifier written ".name": a member of this
+enum gmNodeFlag {
+  GMNF_DISCARD = 1,  // expression statement: pop the value after evaluating it
+  GMNF_MEMBER = 2,   // identifier written ".name": a member of this
 };
 
-struct gmCodeTreeNode
-{
-  int kind;    // gmNodeKind
-  int subtype; // gmDeclarationType, gmStatementType or gmExpressionType, by kind
-  int detail;  // gmOperationType, gmConstantType or gmScopeType, by subtype
-  int flags;   // gmNodeFlag bits
+struct gmCodeTreeNode {
+  int kind;     // gmNodeKind
+  int subtype;  // gmDeclarationType, gmStatementType or gmExpressionType, by kind
+  int detail;   // gmOperationType, gmConstantType or gmScopeType, by subtype
+  int flags;    // gmNodeFlag bits
   gmCodeTreeNode* children[4];
-  gmCodeTreeNode* next;   // following node of a statement, argument, field or parameter list
-  gmCodeTreeNode* parent; // node whose child slot holds this one (not set on later list members)
+  gmCodeTreeNode* next;    // following node of a statement, argument, field or parameter list
+  gmCodeTreeNode* parent;  // node whose child slot holds this one (not set on later list members)
   int line;
   // Nodes on the longest path down from here, counting the lists hanging from child slots;
   // never above gmCodeTree::MAX_DEPTH, so a recursive walk of the tree is bounded.
   int height;
-  union
-  {
-    int intValue;     // int constants
-    float floatValue; // float constants
-    const char* text; // string constants (unescaped) and identifier names, NUL-terminated
+  union {
+    int intValue;      // int constants
+    float floatValue;  // float constants
+    const char* text;  // string constants (unescaped) and identifier names, NUL-terminated
   } data;
 };
 
-class gmCodeTree
-{
-public:
-  enum
-  {
+class gmCodeTree {
+ public:
+  enum {
     PARSE_OK = 0,
     PARSE_ERROR = 1,
     PARSE_STACK_OVERFLOW = 2,
@@ -155,7 +143,7 @@ public:
 
   struct Impl;
 
-private:
+ private:
   gmCodeTree();
   ~gmCodeTree();
   gmCodeTree(const gmCodeTree&) = delete;

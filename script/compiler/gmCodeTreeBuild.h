@@ -15,23 +15,21 @@ class gmLog;
 
 // A statement, argument, field or parameter list while it is being built. height is the
 // largest height of its members, so attaching the list to a node costs nothing extra.
-struct gmTreeList
-{
+struct gmTreeList {
   gmCodeTreeNode* head;
   gmCodeTreeNode* tail;
   int height;
 };
 
-struct gmCodeTree::Impl
-{
+struct gmCodeTree::Impl {
   Impl();
   ~Impl();
 
   // Nodes are carved from 4096-byte blocks; Reset rewinds and keeps the blocks.
   enum { NODE_BLOCK = 4096 };
   std::vector<char*> blocks;
-  size_t blockIndex = 0; // block being filled
-  size_t blockUsed = 0;  // bytes used in it
+  size_t blockIndex = 0;  // block being filled
+  size_t blockUsed = 0;   // bytes used in it
 
   // Token texts and string constants. A deque never moves its elements, so node pointers
   // into them stay valid while more are added.
@@ -40,8 +38,8 @@ struct gmCodeTree::Impl
   gmLog* log = nullptr;
   int line = 1;
   gmCodeTreeNode* root = nullptr;
-  bool open = false;       // a parse happened and Reset has not been called yet
-  void* scanner = nullptr; // the scanner of the running parse
+  bool open = false;        // a parse happened and Reset has not been called yet
+  void* scanner = nullptr;  // the scanner of the running parse
 
   void Rewind();
 

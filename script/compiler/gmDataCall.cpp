@@ -8,70 +8,53 @@
 namespace {
 
 // The callee as written: a name, or names joined by dots.
-bool CalleeText(const gmCodeTreeNode* node, std::string* out)
-{
-  if (!node || node->kind != GMNK_EXPRESSION)
-    return false;
-  if (node->subtype == GMET_IDENTIFIER && !(node->flags & GMNF_MEMBER))
-  {
+bool CalleeText(const gmCodeTreeNode* node, std::string* out) {
+  if (!node || node->kind != GMNK_EXPRESSION) return false;
+  if (node->subtype == GMET_IDENTIFIER && !(node->flags & GMNF_MEMBER)) {
     *out += node->data.text;
     return true;
   }
-  if (node->subtype == GMET_OPERATION && node->detail == GMOP_DOT)
-  {
-    if (!CalleeText(node->children[0], out))
-      return false;
+  if (node->subtype == GMET_OPERATION && node->detail == GMOP_DOT) {
+    if (!CalleeText(node->children[0], out)) return false;
     *out += '.';
     return CalleeText(node->children[1], out);
   }
   return false;
 }
 
-bool IsNumber(const gmCodeTreeNode* node)
-{
+bool IsNumber(const gmCodeTreeNode* node) {
   return node && node->kind == GMNK_EXPRESSION && node->subtype == GMET_CONSTANT &&
          (node->detail == GMCT_INT || node->detail == GMCT_FLOAT);
 }
 
 // Walks an argument list and everything below it with a stack of its own, so a deeply
 // nested text costs heap, not C stack.
-bool IsDataList(const gmCodeTreeNode* first)
-{
+bool IsDataList(const gmCodeTreeNode* first) {
   std::vector<const gmCodeTreeNode*> todo;
-  for (const gmCodeTreeNode* n = first; n; n = n->next)
-    todo.push_back(n);
-  while (!todo.empty())
-  {
+  for (const gmCodeTreeNode* n = first; n; n = n->next) todo.push_back(n);
+  while (!todo.empty()) {
     const gmCodeTreeNode* node = todo.back();
     todo.pop_back();
-    if (!node || node->kind != GMNK_EXPRESSION)
-      return false;
-    switch (node->subtype)
-    {
-    case GMET_CONSTANT:
-      break;
-    case GMET_OPERATION:
-      if (node->detail != GMOP_NEG || !IsNumber(node->children[0]))
+    if (!node || node->kind != GMNK_EXPRESSION) return false;
+    switch (node->subtype) {
+      case GMET_CONSTANT:
+        break;
+      case GMET_OPERATION:
+        if (node->detail != GMOP_NEG || !IsNumber(node->children[0])) return false;
+        break;
+      case GMET_TABLE:
+        for (const gmCodeTreeNode* field = node->children[0]; field; field = field->next) {
+          if (field->kind == GMNK_EXPRESSION && field->subtype == GMET_OPERATION && field->detail == GMOP_FIELD) {
+            const gmCodeTreeNode* name = field->children[0];
+            if (!name || name->subtype != GMET_IDENTIFIER) return false;
+            todo.push_back(field->children[1]);
+          } else {
+            todo.push_back(field);
+          }
+        }
+        break;
+      default:
         return false;
-      break;
-    case GMET_TABLE:
-      for (const gmCodeTreeNode* field = node->children[0]; field; field = field->next)
-      {
-        if (field->kind == GMNK_EXPRESSION && field->subtype == GMET_OPERATION && field->detail == GMOP_FIELD)
-        {
-          const gmCodeTreeNode* name = field->children[0];
-          if (!name || name->subtype != GMET_IDENTIFIER)
-            return false;
-          todo.push_back(field->children[1]);
-        }
-        else
-        {
-          todo.push_back(field);
-        }
-      }
-      break;
-    default:
-      return false;
     }
   }
   return true;
@@ -79,11 +62,9 @@ bool IsDataList(const gmCodeTreeNode* first)
 
 }  // namespace
 
-gmDataCallResult gmCheckDataCall(const char* a_text, const char* a_callee, gmLog* a_log)
-{
+gmDataCallResult gmCheckDataCall(const char* a_text, const char* a_callee, gmLog* a_log) {
   gmCodeTree& tree = gmCodeTree::Get();
-  if (tree.Parse(a_text, a_log) != gmCodeTree::PARSE_OK)
-  {
+  if (tree.Parse(a_text, a_log) != gmCodeTree::PARSE_OK) {
     tree.Reset();
     return GM_NOT_SCRIPT;
   }

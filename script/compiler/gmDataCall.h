@@ -8,11 +8,10 @@
 
 class gmLog;
 
-enum gmDataCallResult
-{
-  GM_DATA_CALL = 0,    // the text is exactly that call
-  GM_NOT_SCRIPT = 1,   // it does not parse; the parser's errors are in the log
-  GM_MORE_THAN_DATA = 2, // it parses, but as anything else (nothing is logged)
+enum gmDataCallResult {
+  GM_DATA_CALL = 0,       // the text is exactly that call
+  GM_NOT_SCRIPT = 1,      // it does not parse; the parser's errors are in the log
+  GM_MORE_THAN_DATA = 2,  // it parses, but as anything else (nothing is logged)
 };
 
 // a_callee is a name, or names joined by dots, as written in a_text. Uses the shared

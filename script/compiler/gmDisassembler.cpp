@@ -47,14 +47,26 @@ void AppendQuoted(std::string& out, const char* text) {
   out += '"';
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
     switch (*p) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
-        if (*p < 32 || *p > 126) Append(out, "\\%d", *p);
-        else out += static_cast<char>(*p);
+        if (*p < 32 || *p > 126)
+          Append(out, "\\%d", *p);
+        else
+          out += static_cast<char>(*p);
     }
   }
   out += '"';
@@ -62,14 +74,13 @@ void AppendQuoted(std::string& out, const char* text) {
 
 void AppendSlot(std::string& out, const Listing& l, uint32_t slot) {
   Append(out, "%u", slot);
-  if (slot < static_cast<uint32_t>(l.numSymbols) && l.symbols[slot])
-    Append(out, " (%s)", l.symbols[slot]);
+  if (slot < static_cast<uint32_t>(l.numSymbols) && l.symbols[slot]) Append(out, " (%s)", l.symbols[slot]);
 }
 
 std::string Render(const Listing& l) {
   std::string out;
-  Append(out, "function %s params %d locals %d stack %d\n", l.name ? l.name : "(unnamed)",
-         l.numParams, l.numLocals, l.maxStack);
+  Append(out, "function %s params %d locals %d stack %d\n", l.name ? l.name : "(unnamed)", l.numParams, l.numLocals,
+         l.maxStack);
   int pos = 0;
   while (pos + 4 <= l.length) {
     uint32_t op;
@@ -86,25 +97,41 @@ std::string Render(const Listing& l) {
       std::memcpy(&operand, l.code + pos + 4, 4);
       out += ' ';
       switch (op) {
-        case BC_GETDOT: case BC_SETDOT: case BC_GETGLOBAL: case BC_SETGLOBAL:
-        case BC_GETTHIS: case BC_SETTHIS: {
+        case BC_GETDOT:
+        case BC_SETDOT:
+        case BC_GETGLOBAL:
+        case BC_SETGLOBAL:
+        case BC_GETTHIS:
+        case BC_SETTHIS: {
           const gmStringObject* s = StringAt(l, operand);
-          if (s) out += s->GetString();
-          else Append(out, "?#%u", operand);
+          if (s)
+            out += s->GetString();
+          else
+            Append(out, "?#%u", operand);
           break;
         }
         case BC_PUSHSTRING: {
           const gmStringObject* s = StringAt(l, operand);
-          if (s) AppendQuoted(out, s->GetString());
-          else Append(out, "?#%u", operand);
+          if (s)
+            AppendQuoted(out, s->GetString());
+          else
+            Append(out, "?#%u", operand);
           break;
         }
-        case BC_PUSHFUNCTION: Append(out, "#%u", operand); break;
-        case BC_JUMP: case BC_JUMPZERO: case BC_JUMPNOTZERO: case BC_JUMPZEROKEEP:
+        case BC_PUSHFUNCTION:
+          Append(out, "#%u", operand);
+          break;
+        case BC_JUMP:
+        case BC_JUMPZERO:
+        case BC_JUMPNOTZERO:
+        case BC_JUMPZEROKEEP:
         case BC_JUMPNOTZEROKEEP:
           Append(out, "%04u", operand);
           break;
-        case BC_GETLOCAL: case BC_SETLOCAL: AppendSlot(out, l, operand); break;
+        case BC_GETLOCAL:
+        case BC_SETLOCAL:
+          AppendSlot(out, l, operand);
+          break;
         case BC_FOREACH:
           AppendSlot(out, l, operand >> 16);
           out += ' ';
@@ -116,8 +143,12 @@ std::string Render(const Listing& l) {
           Append(out, "%g", static_cast<double>(f));
           break;
         }
-        case BC_PUSHINT: Append(out, "%d", static_cast<int32_t>(operand)); break;
-        default: Append(out, "%u", operand); break;
+        case BC_PUSHINT:
+          Append(out, "%d", static_cast<int32_t>(operand));
+          break;
+        default:
+          Append(out, "%u", operand);
+          break;
       }
     }
     out += '\n';

@@ -10,9 +10,8 @@
 // every frame writes hundreds of megabytes an hour, and every reader has long shown the old
 // ones. Readers that keep a number (gmLog::Next) resume where they stopped; an entry dropped
 // before they got to it is skipped.
-class gmLog
-{
-public:
+class gmLog {
+ public:
   // Formatting happens into a buffer of this size (the text is cut to fit), then "\r\n"
   // is appended, so a stored entry holds at most ENTRY_BUFFER + 1 characters.
   enum { ENTRY_BUFFER = 2048, BLOCK_SIZE = 2048 };
@@ -27,9 +26,9 @@ public:
 
   void LogEntry(const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
+      __attribute__((format(printf, 2, 3)))
 #endif
-    ;
+      ;
   void LogEntryV(const char* format, va_list args);
 
   // Restartable cursor: pass first = true to begin at the oldest entry kept (it is set to
@@ -49,15 +48,14 @@ public:
   // Bytes of storage held now.
   size_t GetBytesHeld() const { return bytesHeld; }
 
-private:
+ private:
   // Entries are packed into a chain of blocks; an entry never straddles two blocks, and a
   // block is only ever appended to, until it is released whole as the oldest one.
-  struct Block
-  {
+  struct Block {
     Block* next;
     size_t size;
     size_t used;
-    long long firstEntry; // number of the block's first entry
+    long long firstEntry;  // number of the block's first entry
     char* Data() { return reinterpret_cast<char*>(this + 1); }
   };
 

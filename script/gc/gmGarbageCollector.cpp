@@ -190,14 +190,12 @@ void gmGarbageCollector::FullCollect(gmMachine* a_machine) {
                   !gmMachine::s_machineCallback && FreeRunsNoNativeCode(a_machine);
   nativeTraced = false;
   if (oneTrace) BeginRootWalk();
-  while (!IncrementalStep(a_machine)) {
-  }
+  while (!IncrementalStep(a_machine)) {}
   if (oneTrace && !nativeTraced) {
     FinishFromOneTrace(a_machine);
   } else {
     StartCycle();
-    while (!IncrementalStep(a_machine)) {
-    }
+    while (!IncrementalStep(a_machine)) {}
     StartCycle();
     DestructSomeFreeObjects(a_machine, INT_MAX);
   }
@@ -307,8 +305,7 @@ void gmGarbageCollector::FinishFromOneTrace(gmMachine* a_machine) {
   finished = false;
   rootsPending = false;
   m_recolour = RECOLOUR_FREE_AND_WHITE;
-  while (!IncrementalStep(a_machine)) {
-  }
+  while (!IncrementalStep(a_machine)) {}
   // The second cycle's end: its white becomes free, R becomes white (unmarked once the
   // colour turns), and everything in free goes.
   StartCycle();

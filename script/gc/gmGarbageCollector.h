@@ -60,7 +60,10 @@ class gmGCColorSet {
   gmGCColorSet& operator=(const gmGCColorSet&) = delete;
 
   // Append at the end of black.
-  void InsertBlack(gmGCObjBase* a_obj) { InsertBefore(m_frees, a_obj); if (m_blacks == m_frees) m_blacks = a_obj; }
+  void InsertBlack(gmGCObjBase* a_obj) {
+    InsertBefore(m_frees, a_obj);
+    if (m_blacks == m_frees) m_blacks = a_obj;
+  }
   // Append at the end of gray.
   void InsertGray(gmGCObjBase* a_obj) { InsertBefore(m_blacks, a_obj); }
   void InsertPersistent(gmGCObjBase* a_obj);
@@ -108,8 +111,8 @@ class gmGCColorSet {
   // Old white joins free, old gray and black become white.
   void Rotate();
 
-  gmGCObjBase m_head;        // sentinel before gray
-  gmGCObjBase m_separator;   // fixed separator between free and white
+  gmGCObjBase m_head;       // sentinel before gray
+  gmGCObjBase m_separator;  // fixed separator between free and white
   gmGCObjBase* m_blacks;
   gmGCObjBase* m_frees;
   gmGCObjBase m_persistent;  // sentinel of the circular persistent list

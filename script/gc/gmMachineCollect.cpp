@@ -48,7 +48,8 @@ bool gmMachine::Collect(bool a_force) {
 
   ++statFullCollects;
   gc->FullCollect(this);
-  if (autoMemoryLimits) gmAdjustMemoryLimits(GetCurrentMemoryUsage(), desiredMemorySoft, desiredMemoryHard, statWarnings);
+  if (autoMemoryLimits)
+    gmAdjustMemoryLimits(GetCurrentMemoryUsage(), desiredMemorySoft, desiredMemoryHard, statWarnings);
   return true;
 }
 

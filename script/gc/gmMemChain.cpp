@@ -191,7 +191,8 @@ void* gmMemFixedSet::Realloc(void* a_ptr, size_t a_size, size_t a_charged) {
   }
   void* p = Alloc(a_size, a_charged);
   if (!p) return nullptr;
-  size_t had = size > maxClass ? static_cast<size_t>((static_cast<LargeBlock*>(a_ptr) - 1)->bytes) : static_cast<size_t>(size);
+  size_t had =
+      size > maxClass ? static_cast<size_t>((static_cast<LargeBlock*>(a_ptr) - 1)->bytes) : static_cast<size_t>(size);
   std::memcpy(p, a_ptr, had < a_size ? had : a_size);
   Free(a_ptr);
   return p;

@@ -57,7 +57,7 @@ class gmMemChain {
     Chunk* next;
     size_t capacity;  // data bytes
     size_t used;
-    size_t pad;       // keeps the data 16-byte aligned
+    size_t pad;  // keeps the data 16-byte aligned
   };
   static char* Data(Chunk* a_chunk) { return reinterpret_cast<char*>(a_chunk + 1); }
   Chunk* NextChunk(size_t a_minBytes);
@@ -139,7 +139,7 @@ class gmMemFixedSet {
     LargeBlock* prev;
     LargeBlock* next;
     uint64_t bytes;  // the caller's size; size below is what the usage counts
-    uint64_t size;  // must stay last: every block's size sits just before its data
+    uint64_t size;   // must stay last: every block's size sits just before its data
   };
   struct FreeBlock {
     FreeBlock* next;

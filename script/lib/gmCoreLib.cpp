@@ -85,7 +85,8 @@ int gmfTypeRegisterOperator(gmThread* a_thread) {
   GM_EXPECT_FUNCTION_PARAM(function, 2);
   gmMachine* machine = a_thread->GetMachine();
   int op = gmGetOperatorType(name);
-  bool set = op != O_MAXOPERATORS && machine->IsValidType(type) && machine->SetTypeOperator(type, op, function, nullptr);
+  bool set =
+      op != O_MAXOPERATORS && machine->IsValidType(type) && machine->SetTypeOperator(type, op, function, nullptr);
   a_thread->PushInt(set ? 1 : 0);
   return GM_NATIVE_OK;
 }
@@ -303,7 +304,8 @@ int gmfThread(gmThread* a_thread) {
   }
   // A native that finished or failed at once leaves nothing to run: kept in the running
   // list, the thread would never leave it.
-  if (result == gmThread::KILLED || result == gmThread::CALL_FAILED) machine->SwitchThreadState(thread, gmThread::KILLED);
+  if (result == gmThread::KILLED || result == gmThread::CALL_FAILED)
+    machine->SwitchThreadState(thread, gmThread::KILLED);
   a_thread->PushInt(id);
   return GM_NATIVE_OK;
 }
@@ -337,7 +339,7 @@ int gmfSleep(gmThread* a_thread) {
 int gmfSignal(gmThread* a_thread) {
   GM_EXPECT_PARAMS(1);
   a_thread->GetMachine()->GetBlocks().Signal(a_thread->GetMachine(), a_thread->Param(0), a_thread->GetId(),
-                                            a_thread->ParamInt(1, 0));
+                                             a_thread->ParamInt(1, 0));
   return GM_NATIVE_OK;
 }
 
@@ -398,8 +400,9 @@ int RebuildForState(gmThread* a_caller, gmThread* a_target, int a_first) {
   gmMachine* machine = a_caller->GetMachine();
   int numArgs = a_caller->GetNumParams() - a_first - 1;
   gmFunctionObject* function = a_caller->Param(a_first).GetFunctionObject();
-  gmVariable self = a_target == a_caller ? *a_caller->GetThis()
-                                          : (a_target->GetBaseIndex() >= 2 ? a_target->GetBase()[-2] : gmVariable::Null());
+  gmVariable self = a_target == a_caller
+                        ? *a_caller->GetThis()
+                        : (a_target->GetBaseIndex() >= 2 ? a_target->GetBase()[-2] : gmVariable::Null());
   std::vector<gmVariable> args(a_caller->GetBase() + a_first + 1, a_caller->GetBase() + a_first + 1 + numArgs);
 
   gmStateRecord* record = StateOf(a_target);
@@ -594,7 +597,8 @@ const char* ReadFormatDirective(const char* a_p, gmFormatDirective& a_directive)
 
 // One conversion with its directive; a_letter is lower case. Flags that C leaves undefined for a
 // conversion are dropped, so every directive has a defined result.
-void AppendWithDirective(gmGrowingText& a_text, char a_letter, const gmFormatDirective& a_directive, const gmVariable& a_arg) {
+void AppendWithDirective(gmGrowingText& a_text, char a_letter, const gmFormatDirective& a_directive,
+                         const gmVariable& a_arg) {
   static const char* const kAllowed[] = {"-0", "-", "-+ 0", "-+ 0#", "-+ 0#", "-", "-0", "-0#"};
   const char* letters = "bcdefsux";
   const char* allowed = kAllowed[std::strchr(letters, a_letter) - letters];
@@ -608,15 +612,18 @@ void AppendWithDirective(gmGrowingText& a_text, char a_letter, const gmFormatDir
   if (a_letter == 's' || a_letter == 'b') {
     std::string body;
     if (a_letter == 's') {
-      if (a_arg.IsString()) body.assign(a_arg.GetStringObject()->GetString(), static_cast<size_t>(a_arg.GetStringObject()->GetLength()));
-      if (a_directive.precision >= 0 && body.size() > static_cast<size_t>(a_directive.precision)) body.resize(static_cast<size_t>(a_directive.precision));
+      if (a_arg.IsString())
+        body.assign(a_arg.GetStringObject()->GetString(), static_cast<size_t>(a_arg.GetStringObject()->GetLength()));
+      if (a_directive.precision >= 0 && body.size() > static_cast<size_t>(a_directive.precision))
+        body.resize(static_cast<size_t>(a_directive.precision));
     } else {
       gmuint value = static_cast<gmuint>(i);
       do {
         body.insert(body.begin(), static_cast<char>('0' + (value & 1u)));
         value >>= 1;
       } while (value);
-      if (a_directive.precision > static_cast<int>(body.size())) body.insert(0, static_cast<size_t>(a_directive.precision) - body.size(), '0');
+      if (a_directive.precision > static_cast<int>(body.size()))
+        body.insert(0, static_cast<size_t>(a_directive.precision) - body.size(), '0');
     }
     const size_t width = a_directive.width > 0 ? static_cast<size_t>(a_directive.width) : 0;
     if (body.size() < width) {
@@ -637,11 +644,19 @@ void AppendWithDirective(gmGrowingText& a_text, char a_letter, const gmFormatDir
   char buffer[kMaxFormatWidth * 2 + 64];
   int length = 0;
   switch (a_letter) {
-    case 'c': length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), i); break;
-    case 'd': length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), i); break;
+    case 'c':
+      length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), i);
+      break;
+    case 'd':
+      length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), i);
+      break;
     case 'u':
-    case 'x': length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), static_cast<gmuint>(i)); break;
-    default: length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), f); break;
+    case 'x':
+      length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), static_cast<gmuint>(i));
+      break;
+    default:
+      length = std::snprintf(buffer, sizeof(buffer), conversion.c_str(), f);
+      break;
   }
   if (length > 0) a_text.Append(buffer, std::min(static_cast<size_t>(length), sizeof(buffer) - 1));
 }

@@ -104,7 +104,9 @@ int gmfAbs(gmThread* a_thread) {
   return GM_NATIVE_ERROR;
 }
 
-int gmfSqrt(gmThread* a_thread) { return PushUnaryMixed(a_thread, [](double x) { return std::sqrt(x); }); }
+int gmfSqrt(gmThread* a_thread) {
+  return PushUnaryMixed(a_thread, [](double x) { return std::sqrt(x); });
+}
 
 int gmfPower(gmThread* a_thread) {
   GM_EXPECT_PARAMS(2);
@@ -121,8 +123,12 @@ int gmfPower(gmThread* a_thread) {
   return GM_NATIVE_OK;
 }
 
-int gmfFloor(gmThread* a_thread) { return PushRounding(a_thread, [](double x) { return std::floor(x); }); }
-int gmfCeil(gmThread* a_thread) { return PushRounding(a_thread, [](double x) { return std::ceil(x); }); }
+int gmfFloor(gmThread* a_thread) {
+  return PushRounding(a_thread, [](double x) { return std::floor(x); });
+}
+int gmfCeil(gmThread* a_thread) {
+  return PushRounding(a_thread, [](double x) { return std::ceil(x); });
+}
 int gmfRound(gmThread* a_thread) { return PushRounding(a_thread, RoundHalfUp); }
 
 int gmfDegToRad(gmThread* a_thread) {
@@ -141,12 +147,24 @@ int gmfRadToDeg(gmThread* a_thread) {
   return GM_NATIVE_OK;
 }
 
-int gmfCos(gmThread* a_thread) { return PushUnaryFloat(a_thread, [](double x) { return std::cos(x); }); }
-int gmfSin(gmThread* a_thread) { return PushUnaryFloat(a_thread, [](double x) { return std::sin(x); }); }
-int gmfTan(gmThread* a_thread) { return PushUnaryFloat(a_thread, [](double x) { return std::tan(x); }); }
-int gmfACos(gmThread* a_thread) { return PushUnaryFloat(a_thread, [](double x) { return std::acos(x); }); }
-int gmfASin(gmThread* a_thread) { return PushUnaryFloat(a_thread, [](double x) { return std::asin(x); }); }
-int gmfATan(gmThread* a_thread) { return PushUnaryFloat(a_thread, [](double x) { return std::atan(x); }); }
+int gmfCos(gmThread* a_thread) {
+  return PushUnaryFloat(a_thread, [](double x) { return std::cos(x); });
+}
+int gmfSin(gmThread* a_thread) {
+  return PushUnaryFloat(a_thread, [](double x) { return std::sin(x); });
+}
+int gmfTan(gmThread* a_thread) {
+  return PushUnaryFloat(a_thread, [](double x) { return std::tan(x); });
+}
+int gmfACos(gmThread* a_thread) {
+  return PushUnaryFloat(a_thread, [](double x) { return std::acos(x); });
+}
+int gmfASin(gmThread* a_thread) {
+  return PushUnaryFloat(a_thread, [](double x) { return std::asin(x); });
+}
+int gmfATan(gmThread* a_thread) {
+  return PushUnaryFloat(a_thread, [](double x) { return std::atan(x); });
+}
 
 int gmfATan2(gmThread* a_thread) {
   GM_EXPECT_PARAMS(2);

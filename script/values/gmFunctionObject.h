@@ -19,11 +19,11 @@ struct gmDebugLine {
 // comes from the machine's size-class storage (gmMachine::Alloc) and is released with the
 // function.
 struct gmFunctionDebugInfo {
-  char* name = nullptr;          // function name, or null
-  char** symbols = nullptr;      // local names indexed by stack slot (parameters first); entries may be null
+  char* name = nullptr;      // function name, or null
+  char** symbols = nullptr;  // local names indexed by stack slot (parameters first); entries may be null
   gmint numSymbols = 0;
   gmint lineInfoCount = 0;
-  gmuint sourceId = 0;           // CRC-32 of the source text
+  gmuint sourceId = 0;  // CRC-32 of the source text
   gmDebugLine* lineInfo = nullptr;
 };
 

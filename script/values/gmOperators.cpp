@@ -12,12 +12,12 @@
 namespace {
 
 const char* const kOperatorNames[O_MAXOPERATORS] = {
-    "getdot", "setdot", "getind", "setind", "add", "sub", "mul", "div", "mod",
-    "bitor", "bitxor", "bitand", "shiftleft", "shiftright", "bitinv", "lt", "gt",
-    "lte", "gte", "eq", "neq", "neg", "pos", "not", "bool",
+    "getdot", "setdot", "getind", "setind",    "add",        "sub",    "mul",  "div", "mod",
+    "bitor",  "bitxor", "bitand", "shiftleft", "shiftright", "bitinv", "lt",   "gt",  "lte",
+    "gte",    "eq",     "neq",    "neg",       "pos",        "not",    "bool",
 };
 
-#define GM_OP_ARGS gmMachine* a_machine, gmThread*, gmVariable* a_op
+#define GM_OP_ARGS gmMachine *a_machine, gmThread *, gmVariable *a_op
 #define GM_OP_UNUSED (void)a_machine
 
 // ---- int (also meets null operands) --------------------------------------------------------
@@ -27,9 +27,21 @@ const char* const kOperatorNames[O_MAXOPERATORS] = {
 inline gmuint U(const gmVariable& v) { return v.Payload32(); }
 inline gmint I(const gmVariable& v) { return static_cast<gmint>(v.Payload32()); }
 
-int IntAdd(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) + U(a_op[1]))); return GM_OPERATOR_OK; }
-int IntSub(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) - U(a_op[1]))); return GM_OPERATOR_OK; }
-int IntMul(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) * U(a_op[1]))); return GM_OPERATOR_OK; }
+int IntAdd(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) + U(a_op[1])));
+  return GM_OPERATOR_OK;
+}
+int IntSub(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) - U(a_op[1])));
+  return GM_OPERATOR_OK;
+}
+int IntMul(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) * U(a_op[1])));
+  return GM_OPERATOR_OK;
+}
 
 // A zero divisor would raise SIGFPE and end the game: it fails the thread instead. The
 // minimum int divided by -1 (also a hardware trap) wraps to itself with remainder 0.
@@ -48,44 +60,160 @@ int IntRem(GM_OP_ARGS) {
   return GM_OPERATOR_OK;
 }
 
-int IntBitOr(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) | U(a_op[1]))); return GM_OPERATOR_OK; }
-int IntBitXor(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) ^ U(a_op[1]))); return GM_OPERATOR_OK; }
-int IntBitAnd(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) & U(a_op[1]))); return GM_OPERATOR_OK; }
-int IntShiftLeft(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) << (U(a_op[1]) & 31))); return GM_OPERATOR_OK; }
+int IntBitOr(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) | U(a_op[1])));
+  return GM_OPERATOR_OK;
+}
+int IntBitXor(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) ^ U(a_op[1])));
+  return GM_OPERATOR_OK;
+}
+int IntBitAnd(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) & U(a_op[1])));
+  return GM_OPERATOR_OK;
+}
+int IntShiftLeft(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(static_cast<gmint>(U(a_op[0]) << (U(a_op[1]) & 31)));
+  return GM_OPERATOR_OK;
+}
 // Arithmetic: the sign propagates.
-int IntShiftRight(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(I(a_op[0]) >> (U(a_op[1]) & 31)); return GM_OPERATOR_OK; }
-int IntBitInv(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(static_cast<gmint>(~U(a_op[0]))); return GM_OPERATOR_OK; }
+int IntShiftRight(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(I(a_op[0]) >> (U(a_op[1]) & 31));
+  return GM_OPERATOR_OK;
+}
+int IntBitInv(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(static_cast<gmint>(~U(a_op[0])));
+  return GM_OPERATOR_OK;
+}
 
-int IntLt(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(I(a_op[0]) < I(a_op[1])); return GM_OPERATOR_OK; }
-int IntGt(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(I(a_op[0]) > I(a_op[1])); return GM_OPERATOR_OK; }
-int IntLte(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(I(a_op[0]) <= I(a_op[1])); return GM_OPERATOR_OK; }
-int IntGte(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(I(a_op[0]) >= I(a_op[1])); return GM_OPERATOR_OK; }
-int IntEq(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(I(a_op[0]) == I(a_op[1])); return GM_OPERATOR_OK; }
-int IntNeq(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(I(a_op[0]) != I(a_op[1])); return GM_OPERATOR_OK; }
-int IntNeg(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(static_cast<gmint>(0u - U(a_op[0]))); return GM_OPERATOR_OK; }
-int IntPos(GM_OP_ARGS) { GM_OP_UNUSED; (void)a_op; return GM_OPERATOR_OK; }
-int IntNot(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetIntPayload(U(a_op[0]) == 0); return GM_OPERATOR_OK; }
+int IntLt(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(I(a_op[0]) < I(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int IntGt(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(I(a_op[0]) > I(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int IntLte(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(I(a_op[0]) <= I(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int IntGte(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(I(a_op[0]) >= I(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int IntEq(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(I(a_op[0]) == I(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int IntNeq(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(I(a_op[0]) != I(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int IntNeg(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(static_cast<gmint>(0u - U(a_op[0])));
+  return GM_OPERATOR_OK;
+}
+int IntPos(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  (void)a_op;
+  return GM_OPERATOR_OK;
+}
+int IntNot(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetIntPayload(U(a_op[0]) == 0);
+  return GM_OPERATOR_OK;
+}
 
 // ---- float (also meets null and int operands) --------------------------------------------
 
 inline gmfloat F(const gmVariable& v) { return v.type == GM_FLOAT ? v.GetFloat() : static_cast<gmfloat>(I(v)); }
 
-int FloatAdd(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetFloat(F(a_op[0]) + F(a_op[1])); return GM_OPERATOR_OK; }
-int FloatSub(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetFloat(F(a_op[0]) - F(a_op[1])); return GM_OPERATOR_OK; }
-int FloatMul(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetFloat(F(a_op[0]) * F(a_op[1])); return GM_OPERATOR_OK; }
-int FloatDiv(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetFloat(F(a_op[0]) / F(a_op[1])); return GM_OPERATOR_OK; }
+int FloatAdd(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetFloat(F(a_op[0]) + F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int FloatSub(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetFloat(F(a_op[0]) - F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int FloatMul(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetFloat(F(a_op[0]) * F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int FloatDiv(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetFloat(F(a_op[0]) / F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
 // The floating remainder takes the dividend's sign.
-int FloatRem(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetFloat(std::fmod(F(a_op[0]), F(a_op[1]))); return GM_OPERATOR_OK; }
-int FloatLt(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(F(a_op[0]) < F(a_op[1])); return GM_OPERATOR_OK; }
-int FloatGt(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(F(a_op[0]) > F(a_op[1])); return GM_OPERATOR_OK; }
-int FloatLte(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(F(a_op[0]) <= F(a_op[1])); return GM_OPERATOR_OK; }
-int FloatGte(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(F(a_op[0]) >= F(a_op[1])); return GM_OPERATOR_OK; }
-int FloatEq(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(F(a_op[0]) == F(a_op[1])); return GM_OPERATOR_OK; }
-int FloatNeq(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(F(a_op[0]) != F(a_op[1])); return GM_OPERATOR_OK; }
-int FloatNeg(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetFloat(-F(a_op[0])); return GM_OPERATOR_OK; }
-int FloatPos(GM_OP_ARGS) { GM_OP_UNUSED; (void)a_op; return GM_OPERATOR_OK; }
+int FloatRem(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetFloat(std::fmod(F(a_op[0]), F(a_op[1])));
+  return GM_OPERATOR_OK;
+}
+int FloatLt(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(F(a_op[0]) < F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int FloatGt(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(F(a_op[0]) > F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int FloatLte(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(F(a_op[0]) <= F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int FloatGte(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(F(a_op[0]) >= F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int FloatEq(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(F(a_op[0]) == F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int FloatNeq(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(F(a_op[0]) != F(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int FloatNeg(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetFloat(-F(a_op[0]));
+  return GM_OPERATOR_OK;
+}
+int FloatPos(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  (void)a_op;
+  return GM_OPERATOR_OK;
+}
 // Zero of either sign.
-int FloatNot(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(F(a_op[0]) == 0.0f); return GM_OPERATOR_OK; }
+int FloatNot(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(F(a_op[0]) == 0.0f);
+  return GM_OPERATOR_OK;
+}
 
 // ---- string (also meets null, int and float operands) -------------------------------------
 
@@ -140,13 +268,41 @@ int StringCompare(gmVariable* a_op) {
   return std::strcmp(OperandText(a_op[0], left), OperandText(a_op[1], right));
 }
 
-int StringLt(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(StringCompare(a_op) < 0); return GM_OPERATOR_OK; }
-int StringGt(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(StringCompare(a_op) > 0); return GM_OPERATOR_OK; }
-int StringLte(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(StringCompare(a_op) <= 0); return GM_OPERATOR_OK; }
-int StringGte(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(StringCompare(a_op) >= 0); return GM_OPERATOR_OK; }
-int StringEq(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(StringCompare(a_op) == 0); return GM_OPERATOR_OK; }
-int StringNeq(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(StringCompare(a_op) != 0); return GM_OPERATOR_OK; }
-int StringNot(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(0); return GM_OPERATOR_OK; }
+int StringLt(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(StringCompare(a_op) < 0);
+  return GM_OPERATOR_OK;
+}
+int StringGt(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(StringCompare(a_op) > 0);
+  return GM_OPERATOR_OK;
+}
+int StringLte(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(StringCompare(a_op) <= 0);
+  return GM_OPERATOR_OK;
+}
+int StringGte(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(StringCompare(a_op) >= 0);
+  return GM_OPERATOR_OK;
+}
+int StringEq(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(StringCompare(a_op) == 0);
+  return GM_OPERATOR_OK;
+}
+int StringNeq(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(StringCompare(a_op) != 0);
+  return GM_OPERATOR_OK;
+}
+int StringNot(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(0);
+  return GM_OPERATOR_OK;
+}
 
 // ---- table, identity and null test ----------------------------------------------------------
 
@@ -161,13 +317,35 @@ int TableGetInd(GM_OP_ARGS) {
   a_op[0] = a_op[0].GetTableObject()->Get(a_op[1]);
   return GM_OPERATOR_OK;
 }
-int TableGetDot(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0] = a_op[0].GetTableObject()->Get(a_op[1]); return GM_OPERATOR_OK; }
-int TableSetDot(GM_OP_ARGS) { a_op[0].GetTableObject()->Set(a_machine, a_op[2], a_op[1]); return GM_OPERATOR_OK; }
-int TableSetInd(GM_OP_ARGS) { a_op[0].GetTableObject()->Set(a_machine, a_op[1], a_op[2]); return GM_OPERATOR_OK; }
+int TableGetDot(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0] = a_op[0].GetTableObject()->Get(a_op[1]);
+  return GM_OPERATOR_OK;
+}
+int TableSetDot(GM_OP_ARGS) {
+  a_op[0].GetTableObject()->Set(a_machine, a_op[2], a_op[1]);
+  return GM_OPERATOR_OK;
+}
+int TableSetInd(GM_OP_ARGS) {
+  a_op[0].GetTableObject()->Set(a_machine, a_op[1], a_op[2]);
+  return GM_OPERATOR_OK;
+}
 
-int IdentityEq(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(a_op[0].Same(a_op[1])); return GM_OPERATOR_OK; }
-int IdentityNeq(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(!a_op[0].Same(a_op[1])); return GM_OPERATOR_OK; }
-int NullTest(GM_OP_ARGS) { GM_OP_UNUSED; a_op[0].SetInt(a_op[0].type == GM_NULL); return GM_OPERATOR_OK; }
+int IdentityEq(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(a_op[0].Same(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int IdentityNeq(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(!a_op[0].Same(a_op[1]));
+  return GM_OPERATOR_OK;
+}
+int NullTest(GM_OP_ARGS) {
+  GM_OP_UNUSED;
+  a_op[0].SetInt(a_op[0].type == GM_NULL);
+  return GM_OPERATOR_OK;
+}
 
 #undef GM_OP_ARGS
 #undef GM_OP_UNUSED
@@ -244,14 +422,14 @@ void gmInitBuiltinTypeOperators(gmMachine* m) {
 
   // int
   const gmOperatorFunction intOps[O_MAXOPERATORS] = {
-      nullptr, nullptr, nullptr, nullptr, IntAdd, IntSub, IntMul, IntDiv, IntRem,
-      IntBitOr, IntBitXor, IntBitAnd, IntShiftLeft, IntShiftRight, IntBitInv, IntLt, IntGt,
-      IntLte, IntGte, IntEq, IntNeq, IntNeg, IntPos, IntNot, nullptr,
+      nullptr,  nullptr,   nullptr,   nullptr,      IntAdd,        IntSub,    IntMul,  IntDiv, IntRem,
+      IntBitOr, IntBitXor, IntBitAnd, IntShiftLeft, IntShiftRight, IntBitInv, IntLt,   IntGt,  IntLte,
+      IntGte,   IntEq,     IntNeq,    IntNeg,       IntPos,        IntNot,    nullptr,
   };
   const gmOperatorFunction floatOps[O_MAXOPERATORS] = {
-      nullptr, nullptr, nullptr, nullptr, FloatAdd, FloatSub, FloatMul, FloatDiv, FloatRem,
-      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, FloatLt, FloatGt,
-      FloatLte, FloatGte, FloatEq, FloatNeq, FloatNeg, FloatPos, FloatNot, nullptr,
+      nullptr,  nullptr, nullptr,  nullptr,  FloatAdd, FloatSub, FloatMul, FloatDiv, FloatRem,
+      nullptr,  nullptr, nullptr,  nullptr,  nullptr,  nullptr,  FloatLt,  FloatGt,  FloatLte,
+      FloatGte, FloatEq, FloatNeq, FloatNeg, FloatPos, FloatNot, nullptr,
   };
   for (int op = 0; op < O_MAXOPERATORS; ++op) {
     m->SetTypeOperator(GM_INT, op, nullptr, intOps[op]);

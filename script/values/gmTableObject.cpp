@@ -150,7 +150,8 @@ gmVariable gmTableObject::KeyAt(gmint a_index) const {
 
 void gmTableObject::Barrier(gmMachine* a_machine, gmObject* a_obj) { a_machine->WriteBarrier(a_obj); }
 
-void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value, bool a_noBarrier) {
+void gmTableObject::SetSlow(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value,
+                            bool a_noBarrier) {
   // A table gets its first nodes on its first store, even one that then stores nothing.
   if (tableSize == 0) {
     if (a_key.type == GM_NULL || FitsCompact(a_key, 4))
@@ -300,7 +301,8 @@ void gmTableObject::Rebuild(gmMachine* a_machine, gmint a_size) {
   }
 
   if (compact && values) {
-    gmTableNode* view = static_cast<gmTableNode*>(a_machine->Realloc(View(), CompactBytes(a_size), ChargedBytes(a_size)));
+    gmTableNode* view =
+        static_cast<gmTableNode*>(a_machine->Realloc(View(), CompactBytes(a_size), ChargedBytes(a_size)));
     values = reinterpret_cast<gmVariable*>(view + 1);
     if (a_size > size) ClearValues(values + size, a_size - size);
     tableSize = a_size;

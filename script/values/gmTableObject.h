@@ -47,11 +47,11 @@ class gmTableObject : public gmObject {
  public:
   // First, so that it fills the padding at the end of the collector's fields: the shell keeps
   // the size the machine spaces its table shells by (tables as keys hash by address).
-  gmint tableSize = 0;               // number of nodes
-  gmTableNode* nodes = nullptr;      // explicit layout, else null
-  gmVariable* values = nullptr;      // compact layout, else null
-  gmint slotsUsed = 0;               // number of used nodes
-  gmint freeIndex = 0;               // position of the free-node candidate
+  gmint tableSize = 0;           // number of nodes
+  gmTableNode* nodes = nullptr;  // explicit layout, else null
+  gmVariable* values = nullptr;  // compact layout, else null
+  gmint slotsUsed = 0;           // number of used nodes
+  gmint freeIndex = 0;           // position of the free-node candidate
 
   // Tables with more nodes than this are traced in parts across collector steps.
   static const gmint TRACE_CHUNK_NODES = 4096;
@@ -146,7 +146,9 @@ class gmTableObject : public gmObject {
   void Insert(gmMachine* a_machine, const gmVariable& a_key, const gmVariable& a_value);
   void Resize(gmMachine* a_machine);
   void Rebuild(gmMachine* a_machine, gmint a_size);
-  bool IsFree(gmint a_index) const { return nodes ? nodes[a_index].key.type == GM_NULL : values[a_index].type == GM_NULL; }
+  bool IsFree(gmint a_index) const {
+    return nodes ? nodes[a_index].key.type == GM_NULL : values[a_index].type == GM_NULL;
+  }
   gmint HighestFree() const;
   // The collector is part way through this table's trace.
   bool TracePending(gmMachine* a_machine) const;
@@ -165,7 +167,8 @@ class gmTableObject : public gmObject {
     return &nodes[a_key.KeyHash() & static_cast<gmuint>(tableSize - 1)];
   }
   static gmTableNode* NodeOf(gmVariable* a_value) {
-    return a_value ? reinterpret_cast<gmTableNode*>(reinterpret_cast<char*>(a_value) - offsetof(gmTableNode, value)) : nullptr;
+    return a_value ? reinterpret_cast<gmTableNode*>(reinterpret_cast<char*>(a_value) - offsetof(gmTableNode, value))
+                   : nullptr;
   }
   // A compact table's storage starts with one node that Find and Next fill with the pair
   // they answer, then the values.

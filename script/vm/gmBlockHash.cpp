@@ -29,9 +29,7 @@ gmBlockHash::gmBlockHash()
       m_listShells(sizeof(gmBlockList), kShellsPerChunk),
       m_signalShells(sizeof(gmSignal), kShellsPerChunk) {}
 
-int gmBlockHash::ChainOf(const gmVariable& a_value) {
-  return static_cast<int>(a_value.KeyHash() & (CHAINS - 1));
-}
+int gmBlockHash::ChainOf(const gmVariable& a_value) { return static_cast<int>(a_value.KeyHash() & (CHAINS - 1)); }
 
 gmBlockList* gmBlockHash::Find(const gmVariable& a_value) const {
   for (gmBlockList* list = m_chains[ChainOf(a_value)]; list; list = list->chainNext) {

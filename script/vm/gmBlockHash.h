@@ -24,14 +24,14 @@ struct gmBlockList;
 
 // One thread waiting on one value.
 struct gmBlock {
-  gmBlock* prev;        // in the value's list
+  gmBlock* prev;  // in the value's list
   gmBlock* next;
   gmBlock* threadNext;  // in the thread's list of blocks
   gmBlockList* list;
   gmVariable value;
   gmThread* thread;
   bool signalled;
-  int signallerId;      // the signalling thread's id, once signalled
+  int signallerId;  // the signalling thread's id, once signalled
 };
 
 // Every thread waiting on one value.

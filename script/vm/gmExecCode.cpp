@@ -15,26 +15,38 @@ bool g_combining = true;
 const uint32_t kMaxRecords = 1u << (32 - GM_EXEC_HANDLER_BITS);
 
 struct Instruction {
-  int at;          // byte offset
-  uint32_t op;     // opcode, or BC_COUNT for a word that is no instruction
+  int at;       // byte offset
+  uint32_t op;  // opcode, or BC_COUNT for a word that is no instruction
   uint32_t operand;
   bool hasOperand;
 };
 
 int OperatorIndex(uint32_t a_op) {
   switch (a_op) {
-    case BC_ADD: return 0;
-    case BC_SUB: return 1;
-    case BC_MUL: return 2;
-    case BC_DIV: return 3;
-    case BC_MOD: return 4;
-    case BC_LT: return 5;
-    case BC_GT: return 6;
-    case BC_LTE: return 7;
-    case BC_GTE: return 8;
-    case BC_EQ: return 9;
-    case BC_NEQ: return 10;
-    default: return -1;
+    case BC_ADD:
+      return 0;
+    case BC_SUB:
+      return 1;
+    case BC_MUL:
+      return 2;
+    case BC_DIV:
+      return 3;
+    case BC_MOD:
+      return 4;
+    case BC_LT:
+      return 5;
+    case BC_GT:
+      return 6;
+    case BC_LTE:
+      return 7;
+    case BC_GTE:
+      return 8;
+    case BC_EQ:
+      return 9;
+    case BC_NEQ:
+      return 10;
+    default:
+      return -1;
   }
 }
 
@@ -72,7 +84,8 @@ class Builder {
     }
     m_indexAt.assign(static_cast<size_t>(length / 4) + 1, -1);
     for (size_t i = 0; i < m_instructions.size(); ++i) {
-      if (m_instructions[i].op != BC_COUNT) m_indexAt[static_cast<size_t>(m_instructions[i].at / 4)] = static_cast<int>(i);
+      if (m_instructions[i].op != BC_COUNT)
+        m_indexAt[static_cast<size_t>(m_instructions[i].at / 4)] = static_cast<int>(i);
     }
 
     m_exec = static_cast<gmuint8*>(std::malloc(length > 0 ? static_cast<size_t>(length) : 1));
@@ -133,9 +146,15 @@ class Builder {
     const Instruction* ins = At(a_index);
     if (!ins) return false;
     switch (ins->op) {
-      case BC_PUSHINT: a_value.SetInt(static_cast<gmint>(ins->operand)); return true;
-      case BC_PUSHINT0: a_value.SetInt(0); return true;
-      case BC_PUSHINT1: a_value.SetInt(1); return true;
+      case BC_PUSHINT:
+        a_value.SetInt(static_cast<gmint>(ins->operand));
+        return true;
+      case BC_PUSHINT0:
+        a_value.SetInt(0);
+        return true;
+      case BC_PUSHINT1:
+        a_value.SetInt(1);
+        return true;
       case BC_PUSHFLOAT: {
         gmfloat f;
         std::memcpy(&f, &ins->operand, sizeof f);
@@ -153,7 +172,8 @@ class Builder {
         a_value.SetString(s);
         return true;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
   // The string a name operand refers to, or null when the reference is not a string.
@@ -175,7 +195,8 @@ class Builder {
     if (End(a_last) - m_instructions[a_first].at - 4 != gmExecSkip(a_handler)) return false;
     a_record.first = m_instructions[a_first].op;
     m_records.push_back(a_record);
-    PutWord(m_instructions[a_first].at, a_handler | static_cast<uint32_t>(m_records.size() - 1) << GM_EXEC_HANDLER_BITS);
+    PutWord(m_instructions[a_first].at, a_handler | static_cast<uint32_t>(m_records.size() - 1)
+                                                        << GM_EXEC_HANDLER_BITS);
     return true;
   }
 
@@ -228,8 +249,7 @@ class Builder {
           }
           return Emit(i, i + 1, GM_EX_LL, r);
         }
-        if (third && Constant(i + 1, r.k, false) &&
-            Binary(i, i + 2, OneWord(i + 1) ? GM_FORM_LK1 : GM_FORM_LK, r))
+        if (third && Constant(i + 1, r.k, false) && Binary(i, i + 2, OneWord(i + 1) ? GM_FORM_LK1 : GM_FORM_LK, r))
           return true;
         if (Constant(i + 1, r.k, true)) {
           return third && third->op == BC_SETDOT && (r.name = Name(*third)) &&
@@ -305,7 +325,8 @@ class Builder {
 }  // namespace
 
 int gmExecSkip(uint32_t a_handler) {
-  if (a_handler >= GM_EX_BINARY_FIRST && a_handler < GM_EX_BINARY_FIRST + GM_FORM_COUNT * GM_EXEC_OPERATOR_COUNT * GM_SINK_COUNT) {
+  if (a_handler >= GM_EX_BINARY_FIRST &&
+      a_handler < GM_EX_BINARY_FIRST + GM_FORM_COUNT * GM_EXEC_OPERATOR_COUNT * GM_SINK_COUNT) {
     const uint32_t n = a_handler - GM_EX_BINARY_FIRST;
     const int form = static_cast<int>(n / (GM_EXEC_OPERATOR_COUNT * GM_SINK_COUNT));
     return kFormSkips[form] + (n % GM_SINK_COUNT == GM_SINK_PUSH ? 0 : 8);

@@ -45,12 +45,12 @@ class gmFunctionObject;
 
 // Operand record of one combined instruction.
 struct gmExecOp {
-  gmVariable k;             // the constant operand (int, float, null or string)
-  gmStringObject* name;     // member name of member reads and stores (setdot sinks too)
-  gmint a;                  // first local slot
-  gmint b;                  // second local slot
-  gmint c;                  // destination slot, or jump target (byte offset)
-  gmuint first;             // opcode of the first instruction of the sequence
+  gmVariable k;          // the constant operand (int, float, null or string)
+  gmStringObject* name;  // member name of member reads and stores (setdot sinks too)
+  gmint a;               // first local slot
+  gmint b;               // second local slot
+  gmint c;               // destination slot, or jump target (byte offset)
+  gmuint first;          // opcode of the first instruction of the sequence
 };
 
 const int GM_EXEC_HANDLER_BITS = 11;
@@ -80,13 +80,13 @@ enum gmExecSink { GM_SINK_PUSH, GM_SINK_SET, GM_SINK_JZ, GM_SINK_JNZ, GM_SINK_SE
 // Where the operands come from: LL two locals, LK a local and a constant, SL the stack top
 // and a local, SK the stack top and a constant, SS the two top stack values; LK1 and SK1 are
 // LK and SK with a one-word constant push.
-#define GM_EXEC_BINARY(Y)       \
-  GM_EXEC_OPERATORS(Y, LL)      \
-  GM_EXEC_OPERATORS(Y, LK)      \
-  GM_EXEC_OPERATORS(Y, LK1)     \
-  GM_EXEC_OPERATORS(Y, SL)      \
-  GM_EXEC_OPERATORS(Y, SK)      \
-  GM_EXEC_OPERATORS(Y, SK1)     \
+#define GM_EXEC_BINARY(Y)   \
+  GM_EXEC_OPERATORS(Y, LL)  \
+  GM_EXEC_OPERATORS(Y, LK)  \
+  GM_EXEC_OPERATORS(Y, LK1) \
+  GM_EXEC_OPERATORS(Y, SL)  \
+  GM_EXEC_OPERATORS(Y, SK)  \
+  GM_EXEC_OPERATORS(Y, SK1) \
   GM_EXEC_OPERATORS(Y, SS)
 enum gmExecForm { GM_FORM_LL, GM_FORM_LK, GM_FORM_LK1, GM_FORM_SL, GM_FORM_SK, GM_FORM_SK1, GM_FORM_SS, GM_FORM_COUNT };
 // Bytes after the first word up to the operator itself, by form; sinks other than a push add
@@ -149,7 +149,7 @@ enum gmExecForm { GM_FORM_LL, GM_FORM_LK, GM_FORM_LK1, GM_FORM_SL, GM_FORM_SK, G
   X(LRET, 8)              \
   X(FOREACH_JZ, 12)       \
   X(LDDOT, 16)            \
-  X(TDDOT, 12)             \
+  X(TDDOT, 12)            \
   X(TTDOT, 12)
 
 // The lengths above, by name, for the interpreter's handlers.
@@ -166,9 +166,9 @@ enum gmExecHandler : uint32_t {
   GM_EXEC_BINARY(GM_EX_BINARY_ENUM)
 #undef GM_EX_BINARY_ENUM
 #define GM_EX_OTHER_ENUM(e, skip) GM_EX_##e,
-  GM_EXEC_OTHERS(GM_EX_OTHER_ENUM)
+      GM_EXEC_OTHERS(GM_EX_OTHER_ENUM)
 #undef GM_EX_OTHER_ENUM
-  GM_EX_COMBINED_END,
+          GM_EX_COMBINED_END,
   GM_EX_LINE_OFFSET = GM_EX_COMBINED_END - BC_COUNT,
   GM_EX_JUMP_OFFSET = 2 * GM_EX_LINE_OFFSET,
   GM_EX_LINE_PLAIN_FIRST = GM_EX_COMBINED_END + 2 * GM_EX_LINE_OFFSET,

@@ -48,7 +48,8 @@ bool gmHooks::AddFunction(gmFunctionInfo& a_info) {
     f->byteCodeLength = a_info.byteCodeLength;
   }
   if (a_info.numReferences > 0) {
-    f->references = static_cast<gmObject**>(m_machine->Alloc(sizeof(gmObject*) * static_cast<size_t>(a_info.numReferences)));
+    f->references =
+        static_cast<gmObject**>(m_machine->Alloc(sizeof(gmObject*) * static_cast<size_t>(a_info.numReferences)));
     for (int i = 0; i < a_info.numReferences; ++i) f->references[i] = a_info.references[i];
     f->numReferences = a_info.numReferences;
   }
@@ -65,7 +66,8 @@ bool gmHooks::AddFunction(gmFunctionInfo& a_info) {
       debug->numSymbols = numSymbols;
     }
     if (a_info.lineInfo && a_info.lineInfoCount > 0) {
-      debug->lineInfo = static_cast<gmDebugLine*>(m_machine->Alloc(sizeof(gmDebugLine) * static_cast<size_t>(a_info.lineInfoCount)));
+      debug->lineInfo =
+          static_cast<gmDebugLine*>(m_machine->Alloc(sizeof(gmDebugLine) * static_cast<size_t>(a_info.lineInfoCount)));
       for (int i = 0; i < a_info.lineInfoCount; ++i) {
         debug->lineInfo[i].byteCodeOffset = a_info.lineInfo[i].byteCodeOffset;
         debug->lineInfo[i].lineNumber = a_info.lineInfo[i].lineNumber;

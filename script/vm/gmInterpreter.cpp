@@ -45,7 +45,8 @@ inline bool FloatPair(const gmVariable& a, const gmVariable& b) {
 
 // A table's member as getdot reads it: the table's own value, else its type's variable.
 // a_out may be the table's own slot: the table is read before it is written.
-GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_table, gmStringObject* a_name, gmVariable* a_out) {
+GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_table, gmStringObject* a_name,
+                                    gmVariable* a_out) {
   const gmVariable key(a_name);
   if (const gmTableNode* node = a_table.GetTableObject()->Find(key)) {
     if (node->value.type != GM_NULL) {
@@ -61,7 +62,8 @@ GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_ta
 // interpreter loop; everything else is Set's own. The key is always a member name, a string,
 // so the node Find gives is the table's own: never the read-only copy a compact table hands
 // out for an int key.
-GM_FORCEINLINE void StoreTableMember(gmMachine* a_machine, gmTableObject* a_table, const gmVariable& a_key, const gmVariable& a_value) {
+GM_FORCEINLINE void StoreTableMember(gmMachine* a_machine, gmTableObject* a_table, const gmVariable& a_key,
+                                     const gmVariable& a_value) {
   if (a_value.type != GM_NULL) {
     if (gmTableNode* node = a_table->Find(a_key)) {
       if (!node->value.IsReference()) {
@@ -203,71 +205,70 @@ int gmThread::Execute(gmVariable* a_result) {
   gmTableObject* const globals = machine->GetGlobals();
   gmStringObject* storeName = nullptr;
 
-#define SAVE()                                         \
-  do {                                                 \
-    m_instruction = ip;                                \
-    m_top = static_cast<int>(top - m_stack);           \
-    m_base = static_cast<int>(base - m_stack);         \
-  } while (0)
-
-#define LOAD()                                                               \
-  do {                                                                       \
-    base = m_stack + m_base;                                                 \
-    top = m_stack + m_top;                                                   \
-    ip = m_instruction;                                                      \
-    {                                                                        \
-      gmFunctionObject* current_ = base[-1].GetFunctionObject();            \
-      code = current_->execCode;                                             \
-      refs = current_->references;                                           \
-      xops = current_->execOps;                                              \
-    }                                                                        \
-    lineHook = machine->debugMode && machine->debugLine != nullptr;          \
-    callHooks = machine->debugMode && debugFlag &&                           \
-                (machine->debugCall != nullptr || machine->debugReturn != nullptr); \
-  } while (0)
-
-#define READ_OPERAND()     \
-  do {                     \
-    operand = ReadWord(ip); \
-    ip += 4;               \
-  } while (0)
-
-#define FAIL_WITH(...)                         \
+#define SAVE()                                 \
   do {                                         \
-    SAVE();                                    \
-    machine->GetLog().LogEntry(__VA_ARGS__);   \
-    goto fail;                                 \
+    m_instruction = ip;                        \
+    m_top = static_cast<int>(top - m_stack);   \
+    m_base = static_cast<int>(base - m_stack); \
+  } while (0)
+
+#define LOAD()                                                                                                         \
+  do {                                                                                                                 \
+    base = m_stack + m_base;                                                                                           \
+    top = m_stack + m_top;                                                                                             \
+    ip = m_instruction;                                                                                                \
+    {                                                                                                                  \
+      gmFunctionObject* current_ = base[-1].GetFunctionObject();                                                       \
+      code = current_->execCode;                                                                                       \
+      refs = current_->references;                                                                                     \
+      xops = current_->execOps;                                                                                        \
+    }                                                                                                                  \
+    lineHook = machine->debugMode && machine->debugLine != nullptr;                                                    \
+    callHooks = machine->debugMode && debugFlag && (machine->debugCall != nullptr || machine->debugReturn != nullptr); \
+  } while (0)
+
+#define READ_OPERAND()      \
+  do {                      \
+    operand = ReadWord(ip); \
+    ip += 4;                \
+  } while (0)
+
+#define FAIL_WITH(...)                       \
+  do {                                       \
+    SAVE();                                  \
+    machine->GetLog().LogEntry(__VA_ARGS__); \
+    goto fail;                               \
   } while (0)
 
   LOAD();
   if (!ip) ip = code;
 
-  // The working copy holds only instructions and combined instructions (gmExecCode.h).
+    // The working copy holds only instructions and combined instructions (gmExecCode.h).
 #if GM_COMPUTED_GOTO
   static const void* const s_labels[GM_EX_COUNT] = {
 #define GM_BC_LABEL(e, name, hasOperand, effect) &&L_##e,
       GM_BYTECODES(GM_BC_LABEL)
 #undef GM_BC_LABEL
 #define GM_EX_BINARY_LABEL(form, op, sink) &&L_EX_##form##_##op##_##sink,
-      GM_EXEC_BINARY(GM_EX_BINARY_LABEL)
+          GM_EXEC_BINARY(GM_EX_BINARY_LABEL)
 #undef GM_EX_BINARY_LABEL
 #define GM_EX_OTHER_LABEL(e, skip) &&L_EX_##e,
-      GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
+              GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
 #undef GM_EX_OTHER_LABEL
 #define GM_EX_BINARY_LABEL(form, op, sink) &&L_EXL_##form##_##op##_##sink,
-      GM_EXEC_BINARY(GM_EX_BINARY_LABEL)
+                  GM_EXEC_BINARY(GM_EX_BINARY_LABEL)
 #undef GM_EX_BINARY_LABEL
 #define GM_EX_OTHER_LABEL(e, skip) &&L_EXL_##e,
-      GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
+                      GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
 #undef GM_EX_OTHER_LABEL
 #define GM_EX_BINARY_LABEL(form, op, sink) &&L_EXJ_##form##_##op##_##sink,
-      GM_EXEC_BINARY(GM_EX_BINARY_LABEL)
+                          GM_EXEC_BINARY(GM_EX_BINARY_LABEL)
 #undef GM_EX_BINARY_LABEL
 #define GM_EX_OTHER_LABEL(e, skip) &&L_EXJ_##e,
-      GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
+                              GM_EXEC_OTHERS(GM_EX_OTHER_LABEL)
 #undef GM_EX_OTHER_LABEL
 #define GM_BC_LABEL(e, name, hasOperand, effect) &&L_LP_##e,
-      GM_BYTECODES(GM_BC_LABEL)
+                                  GM_BYTECODES(GM_BC_LABEL)
 #undef GM_BC_LABEL
   };
 #define CASE(e) L_##e:
@@ -281,11 +282,11 @@ int gmThread::Execute(gmVariable* a_result) {
   goto L_##e
 #define LINE_GOTO() goto L_LINE
 #define DISPATCH_OP() goto* s_labels[op]
-#define NEXT()                                   \
-  do {                                           \
-    op = ReadWord(ip);                           \
-    ip += 4;                                     \
-    goto* s_labels[op & GM_EXEC_HANDLER_MASK];   \
+#define NEXT()                                 \
+  do {                                         \
+    op = ReadWord(ip);                         \
+    ip += 4;                                   \
+    goto* s_labels[op & GM_EXEC_HANDLER_MASK]; \
   } while (0)
   NEXT();
 #else
@@ -294,7 +295,7 @@ int gmThread::Execute(gmVariable* a_result) {
 #define EXLCASE(e) case GM_EX_##e + GM_EX_LINE_OFFSET:
 #define EXJCASE(e) case GM_EX_##e + GM_EX_JUMP_OFFSET:
 #define LPCASE(e) case GM_EX_LINE_PLAIN_FIRST + BC_##e:
-#define EXGOTO(e)                                                              \
+#define EXGOTO(e)                                                     \
   op = (op & ~GM_EXEC_HANDLER_MASK) | static_cast<gmuint>(GM_EX_##e); \
   goto dispatch_op
 #define PLAINGOTO(e) \
@@ -364,7 +365,8 @@ get_member : {
       NEXT();
     }
     gmOperatorFunction setdot = machine->GetTypeNativeOperator(obj->type, O_SETDOT);
-    if (!setdot) FAIL_WITH("setdot failed. (%s has no member '%s' to set)", machine->TypeName(obj->type), name->GetString());
+    if (!setdot)
+      FAIL_WITH("setdot failed. (%s has no member '%s' to set)", machine->TypeName(obj->type), name->GetString());
     top->SetString(name);
     SAVE();
     opStatus = setdot(machine, this, obj);
@@ -444,29 +446,29 @@ get_member : {
 
   // ---- Binary operators ---------------------------------------------------------------
 
-#define INT_FAST(e, EXPR)                                       \
-  CASE(e) {                                                     \
-    gmVariable* a = top - 2;                                    \
-    if (a->type == GM_INT && a[1].type == GM_INT) {             \
-      const gmuint x = a->Payload32(), y = a[1].Payload32();    \
-      (void)x;                                                  \
-      (void)y;                                                  \
-      a->SetIntPayload(static_cast<gmint>(EXPR));               \
-      --top;                                                    \
-      NEXT();                                                   \
-    }                                                           \
-    goto binary_operator;                                       \
+#define INT_FAST(e, EXPR)                                    \
+  CASE(e) {                                                  \
+    gmVariable* a = top - 2;                                 \
+    if (a->type == GM_INT && a[1].type == GM_INT) {          \
+      const gmuint x = a->Payload32(), y = a[1].Payload32(); \
+      (void)x;                                               \
+      (void)y;                                               \
+      a->SetIntPayload(static_cast<gmint>(EXPR));            \
+      --top;                                                 \
+      NEXT();                                                \
+    }                                                        \
+    goto binary_operator;                                    \
   }
 
 // The number (and identity) fast paths shared with the combined instructions.
-#define FAST_BINARY(e)                             \
-  CASE(e) {                                        \
-    gmVariable* a = top - 2;                       \
-    gmVariable r;                                  \
+#define FAST_BINARY(e)                                            \
+  CASE(e) {                                                       \
+    gmVariable* a = top - 2;                                      \
+    gmVariable r;                                                 \
     if (!FastBinary<BC_##e>(a[0], a[1], r)) goto binary_operator; \
-    a[0] = r;                                      \
-    --top;                                         \
-    NEXT();                                        \
+    a[0] = r;                                                     \
+    --top;                                                        \
+    NEXT();                                                       \
   }
 
 #define SX static_cast<gmint>(x)
@@ -510,8 +512,8 @@ binary_operator : {
     callResult = PushCallFrom(2, ip);
     goto call_done;
   }
-  FAIL_WITH("operator %s undefined for type %s and %s", gmGetOperatorName(static_cast<int>(op)), machine->TypeName(a->type),
-            machine->TypeName(a[1].type));
+  FAIL_WITH("operator %s undefined for type %s and %s", gmGetOperatorName(static_cast<int>(op)),
+            machine->TypeName(a->type), machine->TypeName(a[1].type));
 }
 
   // ---- Unary operators ----------------------------------------------------------------
@@ -574,7 +576,8 @@ unary_operator : {
     callResult = PushCallFrom(1, ip);
     goto call_done;
   }
-  FAIL_WITH("unary operator %s undefined for type %s", gmGetOperatorName(static_cast<int>(op)), machine->TypeName(type));
+  FAIL_WITH("unary operator %s undefined for type %s", gmGetOperatorName(static_cast<int>(op)),
+            machine->TypeName(type));
 }
 
   // ---- Control flow -------------------------------------------------------------------
@@ -907,7 +910,7 @@ call_done:
   // sequence's first instruction (exec_fallback). The length stepped over is the handler's
   // own constant (see gmExecCode.h for why).
 
-#define XOP()                                          \
+#define XOP()                                           \
   const gmExecOp& x = xops[op >> GM_EXEC_HANDLER_BITS]; \
   (void)x
 #define X_LL_A base[x.a]
@@ -961,13 +964,13 @@ call_done:
   ip += skip;                                       \
   storeName = x.name;                               \
   goto member_store;
-#define X_BINARY(form, opname, sink)                                                           \
-  EXCASE(form##_##opname##_##sink) {                                                            \
-    XOP();                                                                                     \
-    gmVariable r;                                                                              \
-    if (!FastBinary<BC_##opname>(X_##form##_A, X_##form##_B, r)) goto exec_fallback;           \
-    gmVariable* const out = X_##form##_OUT;                                                    \
-    X_SINK_##sink(GM_EXEC_SKIP_##form + GM_EXEC_SKIP_##sink) NEXT();                           \
+#define X_BINARY(form, opname, sink)                                                 \
+  EXCASE(form##_##opname##_##sink) {                                                 \
+    XOP();                                                                           \
+    gmVariable r;                                                                    \
+    if (!FastBinary<BC_##opname>(X_##form##_A, X_##form##_B, r)) goto exec_fallback; \
+    gmVariable* const out = X_##form##_OUT;                                          \
+    X_SINK_##sink(GM_EXEC_SKIP_##form + GM_EXEC_SKIP_##sink) NEXT();                 \
   }
   GM_EXEC_BINARY(X_BINARY)
 
@@ -978,14 +981,14 @@ member_store:
   NEXT();
 
   // Member reads of a table: a local, this, the value below, a global.
-#define X_MEMBER_READ(handler, OBJECT)                 \
-  EXCASE(handler) {                                    \
-    XOP();                                             \
-    const gmVariable& object = OBJECT;                 \
-    if (object.type != GM_TABLE) goto exec_fallback;   \
-    ReadTableMember(machine, object, x.name, top++);   \
-    ip += GM_EX_SKIP_##handler;                        \
-    NEXT();                                            \
+#define X_MEMBER_READ(handler, OBJECT)               \
+  EXCASE(handler) {                                  \
+    XOP();                                           \
+    const gmVariable& object = OBJECT;               \
+    if (object.type != GM_TABLE) goto exec_fallback; \
+    ReadTableMember(machine, object, x.name, top++); \
+    ip += GM_EX_SKIP_##handler;                      \
+    NEXT();                                          \
   }
   X_MEMBER_READ(LDOT, base[x.a])
   X_MEMBER_READ(TDOT, base[-2])
@@ -1069,14 +1072,14 @@ member_store:
   }
 
   // Member stores: the object, then the value, stored as setdot stores it.
-#define X_MEMBER_STORE(handler, OBJECT, VALUE)                        \
-  EXCASE(handler) {                                                   \
-    XOP();                                                            \
-    const gmVariable& object = OBJECT;                                \
-    if (object.type != GM_TABLE) goto exec_fallback;                  \
+#define X_MEMBER_STORE(handler, OBJECT, VALUE)                                     \
+  EXCASE(handler) {                                                                \
+    XOP();                                                                         \
+    const gmVariable& object = OBJECT;                                             \
+    if (object.type != GM_TABLE) goto exec_fallback;                               \
     StoreTableMember(machine, object.GetTableObject(), gmVariable(x.name), VALUE); \
-    ip += GM_EX_SKIP_##handler;                                       \
-    NEXT();                                                           \
+    ip += GM_EX_SKIP_##handler;                                                    \
+    NEXT();                                                                        \
   }
   X_MEMBER_STORE(LL_SETDOT, base[x.a], base[x.b])
   X_MEMBER_STORE(LK1_SETDOT, base[x.a], x.k)
@@ -1112,11 +1115,11 @@ member_store:
 
   // Line variants: with a line hook, the `line` they stand on; otherwise the combined
   // instruction after it, whose record they share.
-#define X_LINE_VARIANT(name) \
-  EXLCASE(name) {            \
+#define X_LINE_VARIANT(name)   \
+  EXLCASE(name) {              \
     if (lineHook) LINE_GOTO(); \
-    ip += 4;                 \
-    EXGOTO(name);            \
+    ip += 4;                   \
+    EXGOTO(name);              \
   }
 #define X_LINE_BINARY(form, opname, sink) X_LINE_VARIANT(form##_##opname##_##sink)
 #define X_LINE_OTHER(e, skip) X_LINE_VARIANT(e)
@@ -1132,10 +1135,10 @@ member_store:
   GM_BYTECODES(X_LINE_PLAIN)
 
   // Jump variants: the jump, then the target's combined instruction with its record.
-#define X_JUMP_VARIANT(name)          \
-  EXJCASE(name) {                     \
-    ip = code + ReadWord(ip) + 4;     \
-    EXGOTO(name);                     \
+#define X_JUMP_VARIANT(name)      \
+  EXJCASE(name) {                 \
+    ip = code + ReadWord(ip) + 4; \
+    EXGOTO(name);                 \
   }
 #define X_JUMP_BINARY(form, opname, sink) X_JUMP_VARIANT(form##_##opname##_##sink)
 #define X_JUMP_OTHER(e, skip) X_JUMP_VARIANT(e)
@@ -1149,28 +1152,24 @@ exec_fallback:
   DISPATCH_OP();
 
 #if !GM_COMPUTED_GOTO
-  }
+}
 #endif
 
 #if !GM_COMPUTED_GOTO
-unknown_opcode:
-  NEXT();
+unknown_opcode : NEXT();
 #endif
 
-  // A native operator refused (integer division by zero, say): its message, if the status
-  // has one, then the usual failure.
-operator_failed_status:
-  if (const char* text = gmOperatorStatusText(opStatus)) machine->GetLog().LogEntry("%s", text);
-  goto fail;
+// A native operator refused (integer division by zero, say): its message, if the status
+// has one, then the usual failure.
+operator_failed_status : if (const char* text = gmOperatorStatusText(opStatus)) machine->GetLog().LogEntry("%s", text);
+goto fail;
 
-killed_elsewhere:
-  m_executing = 0;
-  machine->SwitchThreadState(this, KILLED);
-  return KILLED;
+killed_elsewhere : m_executing = 0;
+machine->SwitchThreadState(this, KILLED);
+return KILLED;
 
-fail:
-  m_executing = 0;
-  return Fail(m_instruction);
+fail : m_executing = 0;
+return Fail(m_instruction);
 
 #undef SAVE
 #undef LOAD

@@ -139,8 +139,8 @@ void gmMachine::ResizeChain(StringChain& a_chain, int a_capacity) {
   StringChain grown;
   if (a_capacity > 0) {
     GM_ASSERT(a_capacity >= a_chain.count, "a string chain never shrinks below its strings");
-    grown.keys = static_cast<gmStringKey*>(::operator new(static_cast<size_t>(a_capacity) *
-                                                         (sizeof(gmStringKey) + sizeof(gmStringObject*))));
+    grown.keys = static_cast<gmStringKey*>(
+        ::operator new(static_cast<size_t>(a_capacity) * (sizeof(gmStringKey) + sizeof(gmStringObject*))));
     grown.capacity = a_capacity;
     grown.count = a_chain.count;
     if (a_chain.count > 0) {
@@ -368,7 +368,8 @@ gmVariable gmMachine::GetTypeVariable(int a_type, const gmVariable& a_name) cons
   return m_types[a_type].variables->Get(a_name);
 }
 
-bool gmMachine::SetTypeCallbacks(int a_type, gmGCTraceCallback a_trace, gmGCDestructCallback a_destruct, gmAsStringCallback a_asString) {
+bool gmMachine::SetTypeCallbacks(int a_type, gmGCTraceCallback a_trace, gmGCDestructCallback a_destruct,
+                                 gmAsStringCallback a_asString) {
   if (!IsValidType(a_type)) return false;
   m_types[a_type].trace = a_trace;
   m_types[a_type].destruct = a_destruct;

@@ -32,7 +32,8 @@ struct gmOutOfMemory {};
 // a_gc->GetNextObject) and reports its work like gmGCObjBase::Trace; destruct runs when a
 // user object of the type is freed; text writes a text form of the object into a buffer
 // of a_size bytes (always NUL-terminated).
-typedef bool (*gmGCTraceCallback)(gmMachine* a_machine, gmUserObject* a_object, gmGarbageCollector* a_gc, int a_workLeft, int& a_workDone);
+typedef bool (*gmGCTraceCallback)(gmMachine* a_machine, gmUserObject* a_object, gmGarbageCollector* a_gc,
+                                  int a_workLeft, int& a_workDone);
 typedef void (*gmGCDestructCallback)(gmMachine* a_machine, gmUserObject* a_object);
 typedef void (*gmAsStringCallback)(gmUserObject* a_object, char* a_buffer, int a_size);
 
@@ -106,13 +107,16 @@ class gmMachine {
   bool SetTypeVariable(int a_type, const gmVariable& a_name, const gmVariable& a_value);
   bool SetTypeVariable(int a_type, const char* a_name, const gmVariable& a_value);
   gmVariable GetTypeVariable(int a_type, const gmVariable& a_name) const;
-  bool SetTypeCallbacks(int a_type, gmGCTraceCallback a_trace, gmGCDestructCallback a_destruct, gmAsStringCallback a_asString);
+  bool SetTypeCallbacks(int a_type, gmGCTraceCallback a_trace, gmGCDestructCallback a_destruct,
+                        gmAsStringCallback a_asString);
   // The type's name, or "undefined" for an id no type has.
   const char* TypeName(int a_type) const;
   int GetNumTypes() const { return static_cast<int>(m_types.size()); }
   bool IsValidType(int a_type) const { return a_type >= 0 && a_type < GetNumTypes(); }
   // Unchecked fast paths for the interpreter.
-  gmOperatorFunction GetTypeNativeOperator(int a_type, int a_operator) const { return m_types[a_type].nativeOperators[a_operator]; }
+  gmOperatorFunction GetTypeNativeOperator(int a_type, int a_operator) const {
+    return m_types[a_type].nativeOperators[a_operator];
+  }
   gmFunctionObject* GetTypeOperator(int a_type, int a_operator) const { return m_types[a_type].operators[a_operator]; }
   gmTableObject* GetTypeVariables(int a_type) const { return m_types[a_type].variables; }
   const gmTypeEntry& GetTypeEntry(int a_type) const { return m_types[a_type]; }
@@ -146,7 +150,9 @@ class gmMachine {
   }
   void Free(void* a_ptr) { m_fixedSet.Free(a_ptr); }
   // Object bytes plus size-class bytes.
-  long long GetCurrentMemoryUsage() const { return m_objectBytes + static_cast<long long>(m_fixedSet.GetBytesAllocated()); }
+  long long GetCurrentMemoryUsage() const {
+    return m_objectBytes + static_cast<long long>(m_fixedSet.GetBytesAllocated());
+  }
   long long GetObjectBytes() const { return m_objectBytes; }
   long long GetSizeClassBytes() const { return static_cast<long long>(m_fixedSet.GetBytesAllocated()); }
   // Natives account for memory they hold on behalf of script objects (may be negative).
@@ -235,7 +241,8 @@ class gmMachine {
   // Who waits on which value, and the signals queued for threads (signal and block).
   gmBlockHash& GetBlocks() { return m_blocks; }
 
-  void RegisterNatives(const gmFunctionEntry* a_entries, int a_count, const char* a_tableName = nullptr, bool a_asTable = true) {
+  void RegisterNatives(const gmFunctionEntry* a_entries, int a_count, const char* a_tableName = nullptr,
+                       bool a_asTable = true) {
     gmRegisterNatives(this, a_entries, a_count, a_tableName, a_asTable);
   }
   bool RegisterTypeNatives(int a_type, const gmFunctionEntry* a_entries, int a_count) {
@@ -321,7 +328,7 @@ class gmMachine {
   bool m_gcEnabled = true;
 
   StringChain* m_strings = nullptr;  // STRING_CHAINS chains
-  bool m_stringsDropped = false;      // teardown emptied the chains
+  bool m_stringsDropped = false;     // teardown emptied the chains
   std::vector<gmTypeEntry> m_types;
   gmTableObject* m_global = nullptr;
 
@@ -338,9 +345,7 @@ class gmMachine {
   };
   void DestroyThreads();
   static void ListInsertAfter(ThreadList& a_list, gmThread* a_after, gmThread* a_thread);
-  static void ListAppend(ThreadList& a_list, gmThread* a_thread) {
-    ListInsertAfter(a_list, a_list.last, a_thread);
-  }
+  static void ListAppend(ThreadList& a_list, gmThread* a_thread) { ListInsertAfter(a_list, a_list.last, a_thread); }
   static void ListRemove(ThreadList& a_list, gmThread* a_thread);
   void IdInsert(gmThread* a_thread);
   void IdRemove(gmThread* a_thread);

@@ -154,7 +154,8 @@ void gmMachine::SwitchThreadState(gmThread* a_thread, int a_state) {
   }
 
   // Blocked and pending differ only in the state number: the thread keeps its place.
-  if ((from == gmThread::BLOCKED && a_state == gmThread::PENDING) || (from == gmThread::PENDING && a_state == gmThread::BLOCKED)) {
+  if ((from == gmThread::BLOCKED && a_state == gmThread::PENDING) ||
+      (from == gmThread::PENDING && a_state == gmThread::BLOCKED)) {
     a_thread->m_state = a_state;
     return;
   }

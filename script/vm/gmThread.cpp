@@ -42,9 +42,7 @@ void gmThread::LogError(const char* a_format, ...) {
   va_end(args);
 }
 
-void gmThread::PushNewString(const char* a_text, int a_length) {
-  PushString(m_machine->MakeString(a_text, a_length));
-}
+void gmThread::PushNewString(const char* a_text, int a_length) { PushString(m_machine->MakeString(a_text, a_length)); }
 
 gmTableObject* gmThread::PushNewTable() {
   gmTableObject* table = m_machine->MakeTable();
@@ -125,8 +123,8 @@ int gmThread::PushCallFrom(int a_numParams, const gmuint8* a_returnAddress) {
                                            ? m_stack[m_base - 1].GetFunctionObject()
                                            : nullptr;
       const int callOffset = caller && caller->execCode ? static_cast<int>(a_returnAddress - caller->execCode) - 8 : -1;
-      const std::string detail =
-          gmDescribeCallee(m_machine, caller, callOffset, callee, m_stack[base - 2], m_base >= 2 ? m_stack[m_base - 2] : s_null);
+      const std::string detail = gmDescribeCallee(m_machine, caller, callOffset, callee, m_stack[base - 2],
+                                                  m_base >= 2 ? m_stack[m_base - 2] : s_null);
       LogError("attempt to call non function type%s", detail.c_str());
       return CALL_FAILED;
     }
@@ -208,7 +206,8 @@ int gmThread::PopCall() {
   if (!frame->prev) return KILLED;
   m_instruction = frame->returnAddress;
   m_stack[m_base - 2] = m_stack[m_top - 1];
-  if (frame->boolAnswer && m_stack[m_base - 2].type > GM_USER) m_stack[m_base - 2].SetInt(m_stack[m_base - 2].IsTrue() ? 1 : 0);
+  if (frame->boolAnswer && m_stack[m_base - 2].type > GM_USER)
+    m_stack[m_base - 2].SetInt(m_stack[m_base - 2].IsTrue() ? 1 : 0);
   m_top = m_base - (frame->popResult ? 2 : 1);
   m_base = frame->returnBase;
   m_frame = frame->prev;
@@ -263,17 +262,16 @@ std::string gmThread::CallerPosition() const {
   const gmFunctionObject* caller = m_stack[m_callerBase - 1].GetFunctionObject();
   const char* text = nullptr;
   const char* name = nullptr;
-  if (caller->nativeFunction || !caller->debugInfo || !m_machine->GetSource(caller->debugInfo->sourceId, &text, &name) ||
-      !name)
+  if (caller->nativeFunction || !caller->debugInfo ||
+      !m_machine->GetSource(caller->debugInfo->sourceId, &text, &name) || !name)
     return "";
   return std::string(name) + "(" + std::to_string(LineOf(caller, m_instruction)) + ")";
 }
 
 void gmThread::LogCallStack(const gmuint8* a_instruction) {
   gmLog& log = m_machine->GetLog();
-  const gmFunctionObject* current = m_base >= 1 && m_stack[m_base - 1].type == GM_FUNCTION
-                                        ? m_stack[m_base - 1].GetFunctionObject()
-                                        : nullptr;
+  const gmFunctionObject* current =
+      m_base >= 1 && m_stack[m_base - 1].type == GM_FUNCTION ? m_stack[m_base - 1].GetFunctionObject() : nullptr;
   if (current && !current->nativeFunction) {
     int line = LineOf(current, a_instruction);
     const char* text = nullptr;

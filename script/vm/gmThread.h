@@ -69,9 +69,9 @@ bool gmRegisterTypeNatives(gmMachine* a_machine, int a_type, const gmFunctionEnt
 
 // A call frame record: what to restore when the function entered by this call returns.
 struct gmStackFrame {
-  gmStackFrame* prev;                // the caller's frame; null for the bottom call
-  const gmuint8* returnAddress;      // caller's next instruction; null when called from outside
-  int returnBase;                    // caller's base
+  gmStackFrame* prev;            // the caller's frame; null for the bottom call
+  const gmuint8* returnAddress;  // caller's next instruction; null when called from outside
+  int returnBase;                // caller's base
   // The caller wants no result: a script setind operator, whose statement leaves nothing.
   bool popResult;
   // The caller is a conditional jump asking a script bool operator: a user value returned
@@ -226,10 +226,10 @@ class gmThread {
   void Reset(bool a_keepUser);
 
   // ---- Plain fields ---------------------------------------------------------------------
-  gmuint wakeTime = 0;     // machine time at which a sleeping thread is due
-  gmuint startTime = 0;    // machine time of creation or the last reset
-  int debugFlag = 0;       // nonzero: the machine's thread-start, call and return hooks apply
-  void* userPtr = nullptr; // the host's, kept across resets
+  gmuint wakeTime = 0;      // machine time at which a sleeping thread is due
+  gmuint startTime = 0;     // machine time of creation or the last reset
+  int debugFlag = 0;        // nonzero: the machine's thread-start, call and return hooks apply
+  void* userPtr = nullptr;  // the host's, kept across resets
   // The thread's block records (while blocked or pending) and the signals queued for it,
   // newest first; owned by the machine's gmBlockHash.
   gmBlock* blocks = nullptr;
@@ -288,36 +288,36 @@ class gmThread {
 
 // Parameter checks for natives. Each logs the standard message and returns GM_NATIVE_ERROR
 // from the enclosing native, whose thread parameter must be named a_thread.
-#define GM_EXPECT_PARAMS(n)                              \
-  do {                                                   \
-    if (a_thread->GetNumParams() < (n)) {                \
-      a_thread->LogError("expecting %d param(s)", (n));  \
-      return GM_NATIVE_ERROR;                            \
-    }                                                    \
+#define GM_EXPECT_PARAMS(n)                             \
+  do {                                                  \
+    if (a_thread->GetNumParams() < (n)) {               \
+      a_thread->LogError("expecting %d param(s)", (n)); \
+      return GM_NATIVE_ERROR;                           \
+    }                                                   \
   } while (0)
 
-#define GM_EXPECT_PARAM_TYPE_(i, t, tname)                        \
-  do {                                                            \
-    if (a_thread->ParamType(i) != (t)) {                          \
-      a_thread->LogError("expecting param %d as " tname, (i));    \
-      return GM_NATIVE_ERROR;                                     \
-    }                                                             \
+#define GM_EXPECT_PARAM_TYPE_(i, t, tname)                     \
+  do {                                                         \
+    if (a_thread->ParamType(i) != (t)) {                       \
+      a_thread->LogError("expecting param %d as " tname, (i)); \
+      return GM_NATIVE_ERROR;                                  \
+    }                                                          \
   } while (0)
 
 // Declare var and read parameter i into it, failing when the parameter is of another type.
-#define GM_EXPECT_INT_PARAM(var, i)       \
+#define GM_EXPECT_INT_PARAM(var, i)        \
   GM_EXPECT_PARAM_TYPE_(i, GM_INT, "int"); \
   gmint var = a_thread->Param(i).GetInt()
-#define GM_EXPECT_FLOAT_PARAM(var, i)           \
+#define GM_EXPECT_FLOAT_PARAM(var, i)          \
   GM_EXPECT_PARAM_TYPE_(i, GM_FLOAT, "float"); \
   gmfloat var = a_thread->Param(i).GetFloat()
-#define GM_EXPECT_STRING_PARAM(var, i)            \
+#define GM_EXPECT_STRING_PARAM(var, i)           \
   GM_EXPECT_PARAM_TYPE_(i, GM_STRING, "string"); \
   const char* var = a_thread->Param(i).GetStringObject()->text
-#define GM_EXPECT_TABLE_PARAM(var, i)           \
+#define GM_EXPECT_TABLE_PARAM(var, i)          \
   GM_EXPECT_PARAM_TYPE_(i, GM_TABLE, "table"); \
   gmTableObject* var = a_thread->Param(i).GetTableObject()
-#define GM_EXPECT_FUNCTION_PARAM(var, i)              \
+#define GM_EXPECT_FUNCTION_PARAM(var, i)             \
   GM_EXPECT_PARAM_TYPE_(i, GM_FUNCTION, "function"); \
   gmFunctionObject* var = a_thread->Param(i).GetFunctionObject()
 

@@ -12,9 +12,8 @@ namespace audTest {
 
 // a_sample(channel, frame) in [-1, 1]. The stream's serial number tells the links of a
 // chain apart.
-inline std::string EncodeOgg(int a_channels, int a_rate, int a_frames,
-                             const std::function<float(int, int)>& a_sample, int a_serial = 1,
-                             float a_quality = 0.3f) {
+inline std::string EncodeOgg(int a_channels, int a_rate, int a_frames, const std::function<float(int, int)>& a_sample,
+                             int a_serial = 1, float a_quality = 0.3f) {
   vorbis_info info;
   vorbis_info_init(&info);
   if (vorbis_encode_init_vbr(&info, a_channels, a_rate, a_quality) != 0) std::abort();

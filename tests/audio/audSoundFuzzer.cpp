@@ -55,9 +55,11 @@ void WriteSeeds(const std::filesystem::path& a_folder) {
     std::ofstream(a_folder / a_name, std::ios::binary) << a_bytes;
   };
   put("mono.ogg", ToneOgg(1, 8000, 0.05f));
-  put("stereo.ogg", EncodeOgg(2, 11025, 600, [](int c, int f) { return c ? Noise(0.2f, f) : Sine(0.4f, 440, 11025, f); }));
+  put("stereo.ogg",
+      EncodeOgg(2, 11025, 600, [](int c, int f) { return c ? Noise(0.2f, f) : Sine(0.4f, 440, 11025, f); }));
   put("six.ogg", EncodeOgg(6, 8000, 400, [](int c, int f) { return Sine(0.1f * c, 200.0f * (c + 1), 8000, f); }));
-  put("chain.ogg", ToneOgg(1, 8000, 0.03f) + EncodeOgg(2, 8000, 240, [](int, int f) { return Noise(0.3f, f); }, 2));
+  put("chain.ogg", ToneOgg(1, 8000, 0.03f) + EncodeOgg(
+                                                 2, 8000, 240, [](int, int f) { return Noise(0.3f, f); }, 2));
 }
 
 }  // namespace

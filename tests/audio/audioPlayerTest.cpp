@@ -1,8 +1,8 @@
 // The player as a user runs it, headless, with OpenAL Soft's wave driver standing in for a
 // sound card: it mixes in real time into a WAV file (its header is written when the device
-// closes, hence SIGTERM once the game prints that it is done), which sox then measures window by window. Windows are placed from
-// what the recording shows, since the script starts a little after the file does and its
-// timers come late when the machine is busy.
+// closes, hence SIGTERM once the game prints that it is done), which sox then measures window by window. Windows are
+// placed from what the recording shows, since the script starts a little after the file does and its timers come late
+// when the machine is busy.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -68,8 +68,7 @@ class AudioPlayerTest : public testing::Test {
   // SIGTERM, which closes the device and writes the recording's header; returns its standard
   // output without that line. a_environment chooses the sound device (the wave recorder by
   // default).
-  std::string Play(const std::string& a_script, std::vector<std::string> a_environment = {},
-                   bool a_standIns = true) {
+  std::string Play(const std::string& a_script, std::vector<std::string> a_environment = {}, bool a_standIns = true) {
     Write("start.qv", (a_standIns ? std::string(kStandIns) : std::string()) + a_script);
     testSupport::PlayerOptions options;
     options.dir = dir;
@@ -186,10 +185,12 @@ TEST_F(AudioPlayerTest, StereoSoundsAreNotPanned) {
 // (the listener faces +Z, up +Y), and the left channel carries it.
 TEST_F(AudioPlayerTest, ASourceLeftOfTheListenerIsLouderOnTheLeft) {
   Write("tone.ogg", audTest::ToneOgg(1, 44100, 1.0f));
-  Play("NewScene(\"level\"); global ear = level.NewObject(\"ear\"); Audio.Listener(ear.Physics);"
-       "global box = level.NewObject(\"box\"); box.Physics.Position(-100, 0, 0);"
-       "global s = AudioSource(box); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);" + DoneAfter(2000),
-       {}, false);
+  Play(
+      "NewScene(\"level\"); global ear = level.NewObject(\"ear\"); Audio.Listener(ear.Physics);"
+      "global box = level.NewObject(\"box\"); box.Physics.Position(-100, 0, 0);"
+      "global s = AudioSource(box); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);" +
+          DoneAfter(2000),
+      {}, false);
   const auto spans = HeardSpans(1);
   ASSERT_FALSE(spans.empty());
   // From a quarter of a second in: the first frames mix before the first pose copy.
@@ -203,10 +204,11 @@ TEST_F(AudioPlayerTest, ASourceLeftOfTheListenerIsLouderOnTheLeft) {
 // resumed one would play only what was left.
 TEST_F(AudioPlayerTest, PlayAfterStopStartsAgainFromTheBeginning) {
   Write("tone.ogg", audTest::ToneOgg(1, 44100, 1.5f));
-  Play("global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);"
-       "global stop = function(t) { s.Play(0); }; global again = function(t) { s.Play(1); };"
-       "Clock.AddTimer(TIMER_ONCE, 300, \"stop\", table()); Clock.AddTimer(TIMER_ONCE, 700, \"again\", table());" +
-       DoneAfter(3000));
+  Play(
+      "global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"tone.ogg\")); s.Play(1);"
+      "global stop = function(t) { s.Play(0); }; global again = function(t) { s.Play(1); };"
+      "Clock.AddTimer(TIMER_ONCE, 300, \"stop\", table()); Clock.AddTimer(TIMER_ONCE, 700, \"again\", table());" +
+      DoneAfter(3000));
   const auto spans = HeardSpans(1);
   ASSERT_EQ(spans.size(), 2u);
   EXPECT_LT(spans[0].second - spans[0].first, 1.2);
@@ -215,10 +217,11 @@ TEST_F(AudioPlayerTest, PlayAfterStopStartsAgainFromTheBeginning) {
 
 TEST_F(AudioPlayerTest, GainScalesTheLevelAndPitchTheFrequency) {
   Write("tone.ogg", audTest::ToneOgg(1, 44100, 1.0f));
-  Play("global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"tone.ogg\")); s.Loop(1); s.Play(1);"
-       "global change = function(t) { s.Gain(0.25); s.Pitch(2); };"
-       "Clock.AddTimer(TIMER_ONCE, 900, \"change\", table());" +
-       DoneAfter(2500));
+  Play(
+      "global s = AudioSource(level.ball); s.Load(Audio.AddSound(\"tone.ogg\")); s.Loop(1); s.Play(1);"
+      "global change = function(t) { s.Gain(0.25); s.Pitch(2); };"
+      "Clock.AddTimer(TIMER_ONCE, 900, \"change\", table());" +
+      DoneAfter(2500));
   const auto spans = HeardSpans(1);
   ASSERT_EQ(spans.size(), 1u);
   // The change is heard late when the machine is busy: the first half second against the
@@ -234,15 +237,15 @@ TEST_F(AudioPlayerTest, GainScalesTheLevelAndPitchTheFrequency) {
 // does a source made afterwards on the component the script kept.
 TEST_F(AudioPlayerTest, ADeletedObjectFallsSilent) {
   Write("tone.ogg", audTest::ToneOgg(1, 44100, 1.0f));
-  const std::string out =
-      Play("global tone = Audio.AddSound(\"tone.ogg\");"
-           "global kept = AudioSource(level.ball); kept.Load(tone); kept.Loop(1); kept.Play(1);"
-           "global component = level.ball.Audio;"
-           "global gone = function(t) { level.ball.Delete(); };"
-           "global poke = function(t) { kept.Load(tone); kept.Play(1); kept.Gain(1);"
-           "  late = _ObjAudSource(component); print(\"poked\", late); };"
-           "Clock.AddTimer(TIMER_ONCE, 300, \"gone\", table()); Clock.AddTimer(TIMER_ONCE, 600, \"poke\", table());" +
-           DoneAfter(2000));
+  const std::string out = Play(
+      "global tone = Audio.AddSound(\"tone.ogg\");"
+      "global kept = AudioSource(level.ball); kept.Load(tone); kept.Loop(1); kept.Play(1);"
+      "global component = level.ball.Audio;"
+      "global gone = function(t) { level.ball.Delete(); };"
+      "global poke = function(t) { kept.Load(tone); kept.Play(1); kept.Gain(1);"
+      "  late = _ObjAudSource(component); print(\"poked\", late); };"
+      "Clock.AddTimer(TIMER_ONCE, 300, \"gone\", table()); Clock.AddTimer(TIMER_ONCE, 600, \"poke\", table());" +
+      DoneAfter(2000));
   EXPECT_NE(out.find("poked null"), std::string::npos) << out;
   // Heard once, until the object went, and never again.
   const auto spans = HeardSpans(1);

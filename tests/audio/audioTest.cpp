@@ -118,7 +118,8 @@ class AudioTest : public testing::Test {
   }
   Decoded Decode(const std::string& a_bytes) {
     std::string copy = a_bytes;
-    irr::io::IReadFile* file = device->getFileSystem()->createMemoryReadFile(copy.data(), static_cast<irr::s32>(copy.size()), "mem");
+    irr::io::IReadFile* file =
+        device->getFileSystem()->createMemoryReadFile(copy.data(), static_cast<irr::s32>(copy.size()), "mem");
     audSound sound;
     const bool ok = sound.Decode(file);
     file->drop();
@@ -185,7 +186,8 @@ TEST_F(AudioTest, DecodesToMonoOrTheFrontStereoPair) {
 TEST_F(AudioTest, ChainedStreamsStopAtALinkOfAnotherFormat) {
   const std::string first = audTest::ToneOgg(1, 44100, 0.25f);
   auto link = [](int a_channels, int a_rate) {
-    return audTest::EncodeOgg(a_channels, a_rate, a_rate / 10, [=](int, int f) { return audTest::Sine(0.5f, 330, a_rate, f); }, 2);
+    return audTest::EncodeOgg(
+        a_channels, a_rate, a_rate / 10, [=](int, int f) { return audTest::Sine(0.5f, 330, a_rate, f); }, 2);
   };
   EXPECT_EQ(Decode(first + link(1, 44100)).frames, size_t(11025 + 4410));
   EXPECT_EQ(Decode(first + link(2, 44100)).frames, size_t(11025));

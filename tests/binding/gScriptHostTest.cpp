@@ -61,12 +61,13 @@ TEST_F(ScriptHostTest, Vector3Constructors) {
 }
 
 TEST_F(ScriptHostTest, Vector3Operators) {
-  ASSERT_EQ(script.Run("a = Vector3(1, 2, 3); b = Vector3(0.5, 1, 1);"
-                       "global sum = (a + b).X(); global diff = (a - b).Y(); global neg = (-a).Z();"
-                       "global scaled = (a * 2).Z(); global scaledF = (a * 0.5).X();"
-                       "global eq = Vector3(1, 2, 3) == Vector3(1, 2, 3); global ne = Vector3(1, 2, 3) != Vector3(1, 2, 3.5);"
-                       "global eq2 = a == b; global ne2 = a != Vector3(a);"),
-            0);
+  ASSERT_EQ(
+      script.Run("a = Vector3(1, 2, 3); b = Vector3(0.5, 1, 1);"
+                 "global sum = (a + b).X(); global diff = (a - b).Y(); global neg = (-a).Z();"
+                 "global scaled = (a * 2).Z(); global scaledF = (a * 0.5).X();"
+                 "global eq = Vector3(1, 2, 3) == Vector3(1, 2, 3); global ne = Vector3(1, 2, 3) != Vector3(1, 2, 3.5);"
+                 "global eq2 = a == b; global ne2 = a != Vector3(a);"),
+      0);
   EXPECT_EQ(script.Errors(), "");
   EXPECT_EQ(script.Float("sum"), 1.5f);
   EXPECT_EQ(script.Float("diff"), 1.0f);
@@ -255,11 +256,11 @@ TEST_F(ScriptHostTest, ConstantGlobals) {
   struct Case {
     const char* name;
     int value;
-  } cases[] = {{"BUT_DOWN", 0},     {"BUT_UP", 2},         {"WIIBUT_LEFT", 0},    {"WIIBUT_MINUS", 12},
-               {"WIIBUT_HOME", 15}, {"TIMER_ONCE", 1},     {"TIMER_CYCLIC", 2},   {"MOU_MIDDLE", 2},
-               {"KEY_MBUTTON", 4},  {"KEY_HANGUL", 21},    {"KEY_KANJI", 25},     {"KEY_0", 48},
-               {"KEY_9", 57},       {"KEY_A", 65},         {"KEY_Z", 90},         {"KEY_NUMPAD9", 105},
-               {"KEY_F1", 112},     {"KEY_F24", 135},      {"KEY_RMENU", 165},    {"KEY_PERIOD", 190},
+  } cases[] = {{"BUT_DOWN", 0},       {"BUT_UP", 2},      {"WIIBUT_LEFT", 0},  {"WIIBUT_MINUS", 12},
+               {"WIIBUT_HOME", 15},   {"TIMER_ONCE", 1},  {"TIMER_CYCLIC", 2}, {"MOU_MIDDLE", 2},
+               {"KEY_MBUTTON", 4},    {"KEY_HANGUL", 21}, {"KEY_KANJI", 25},   {"KEY_0", 48},
+               {"KEY_9", 57},         {"KEY_A", 65},      {"KEY_Z", 90},       {"KEY_NUMPAD9", 105},
+               {"KEY_F1", 112},       {"KEY_F24", 135},   {"KEY_RMENU", 165},  {"KEY_PERIOD", 190},
                {"KEY_OEM_CLEAR", 254}};
   for (const Case& c : cases) EXPECT_EQ(script.Int(c.name), c.value) << c.name;
   int present = 0;

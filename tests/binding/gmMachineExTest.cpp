@@ -134,15 +134,33 @@ TEST(ScoreArgument, FollowsTheTable) {
   struct Case {
     int arg, param, score;
   } cases[] = {
-      {GM_INT, GM_INT, 3},           {GM_NULL, GM_NULL, 3},        {GM_NULL, GM_INT, 0},
-      {GM_INT, GM_FLOAT, 2},         {GM_FLOAT, GM_INT, 2},        {GM_INT, GM_CSTRING, 1},
-      {GM_FLOAT, GM_STRING, 1},      {GM_STRING, GM_CSTRING, 2},   {GM_CSTRING, GM_STRING, 2},
-      {GM_STRING, GM_FLOAT, 1},      {GM_CSTRING, GM_INT, 1},      {GM_TABLE, GM_ANY_PTR, 1},
-      {GM_FUNCTION, GM_ANY_PTR_CONST, 1}, {GM_TABLE, GM_INT, 0},   {GM_INT, GM_TABLE, 0},
-      {kVec, kVec, 3},               {kVec, kVecRO, 3},            {kVecRO, kVec, 0},
-      {kVec, GM_ANY_PTR, 1},         {kVec, GM_ANY_PTR_CONST, 1},  {kVecRO, GM_ANY_PTR_CONST, 1},
-      {kVecRO, GM_ANY_PTR, 0},       {kVec, kOther, 0},            {kVec, GM_FLOAT, 0},
-      {GM_INT, kVec, 0},             {GM_UNKNOWN_TYPE, GM_UNKNOWN_TYPE, 3}, {GM_UNKNOWN_TYPE, kVec, 0},
+      {GM_INT, GM_INT, 3},
+      {GM_NULL, GM_NULL, 3},
+      {GM_NULL, GM_INT, 0},
+      {GM_INT, GM_FLOAT, 2},
+      {GM_FLOAT, GM_INT, 2},
+      {GM_INT, GM_CSTRING, 1},
+      {GM_FLOAT, GM_STRING, 1},
+      {GM_STRING, GM_CSTRING, 2},
+      {GM_CSTRING, GM_STRING, 2},
+      {GM_STRING, GM_FLOAT, 1},
+      {GM_CSTRING, GM_INT, 1},
+      {GM_TABLE, GM_ANY_PTR, 1},
+      {GM_FUNCTION, GM_ANY_PTR_CONST, 1},
+      {GM_TABLE, GM_INT, 0},
+      {GM_INT, GM_TABLE, 0},
+      {kVec, kVec, 3},
+      {kVec, kVecRO, 3},
+      {kVecRO, kVec, 0},
+      {kVec, GM_ANY_PTR, 1},
+      {kVec, GM_ANY_PTR_CONST, 1},
+      {kVecRO, GM_ANY_PTR_CONST, 1},
+      {kVecRO, GM_ANY_PTR, 0},
+      {kVec, kOther, 0},
+      {kVec, GM_FLOAT, 0},
+      {GM_INT, kVec, 0},
+      {GM_UNKNOWN_TYPE, GM_UNKNOWN_TYPE, 3},
+      {GM_UNKNOWN_TYPE, kVec, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(gmScoreArgument(c.arg, c.param), c.score) << c.arg << " as " << c.param;
 }
@@ -153,10 +171,10 @@ TEST(OperatorFromText, MapsToOperatorSlots) {
     bool unary;
     int op;
   } cases[] = {
-      {"+", false, 4}, {"+", true, 22}, {"-", false, 5}, {"-", true, 21}, {"*", false, 6}, {"/", false, 7},
-      {"%", false, 8}, {"|", false, 9}, {"^", false, 10}, {"&", false, 11}, {"<<", false, 12}, {">>", false, 13},
-      {"~", false, 14}, {"<", false, 15}, {">", false, 16}, {"<=", false, 17}, {">=", false, 18}, {"==", false, 19},
-      {"!=", false, 20}, {"!", false, 23}, {"[]", false, 2}, {"()", false, 25}, {"", false, 25}, {"*", true, 6},
+      {"+", false, 4},   {"+", true, 22},  {"-", false, 5},  {"-", true, 21},   {"*", false, 6},   {"/", false, 7},
+      {"%", false, 8},   {"|", false, 9},  {"^", false, 10}, {"&", false, 11},  {"<<", false, 12}, {">>", false, 13},
+      {"~", false, 14},  {"<", false, 15}, {">", false, 16}, {"<=", false, 17}, {">=", false, 18}, {"==", false, 19},
+      {"!=", false, 20}, {"!", false, 23}, {"[]", false, 2}, {"()", false, 25}, {"", false, 25},   {"*", true, 6},
   };
   for (const Case& c : cases) EXPECT_EQ(gmOperatorFromText(c.text, c.unary), c.op) << c.text << " unary " << c.unary;
 }
@@ -436,7 +454,12 @@ TEST_F(MachineExTest, CallbackByNameCallsWhatTheGlobalHoldsNow) {
   EXPECT_EQ(machine.PrepareGlobalCall("notAFunction"), nullptr);
   EXPECT_EQ(machine.PrepareGlobalCall(nullptr), nullptr);
   // A native global runs inside the call; no thread stays behind.
-  const gmFunctionEntry answer = {"answer", [](gmThread* a_thread) { a_thread->PushInt(42); return int(GM_NATIVE_OK); }, 0};
+  const gmFunctionEntry answer = {"answer",
+                                  [](gmThread* a_thread) {
+                                    a_thread->PushInt(42);
+                                    return int(GM_NATIVE_OK);
+                                  },
+                                  0};
   machine.RegisterNatives(&answer, 1);
   result = machine.FinishCall(machine.PrepareGlobalCall("answer"), 0);
   EXPECT_EQ(result.IsInt() ? result.GetInt() : -1, 42);

@@ -67,13 +67,14 @@ TEST_F(ClockTest, CyclicTimers) {
   Add(TIMER_CYCLIC, 10, "c10");
   Add(TIMER_CYCLIC, -50, "negative");
   Ticks(3);
-  EXPECT_EQ(script.printed, (Fired{{14, "negative"}, {14, "c10"}, {15, "c10"}, {15, "negative"}, {16, "negative"}, {16, "c10"}}));
+  EXPECT_EQ(script.printed,
+            (Fired{{14, "negative"}, {14, "c10"}, {15, "c10"}, {15, "negative"}, {16, "negative"}, {16, "c10"}}));
 }
 
 TEST_F(ClockTest, RemovalKeepsTheOthersOnTimeAndIdsAreNeverReused) {
-  Add(TIMER_ONCE, 60, "A");                  // due at tick 3
-  const int b = Add(TIMER_ONCE, 90, "B");    // behind A with delta 1
-  Add(TIMER_ONCE, 150, "C");                 // behind B
+  Add(TIMER_ONCE, 60, "A");                // due at tick 3
+  const int b = Add(TIMER_ONCE, 90, "B");  // behind A with delta 1
+  Add(TIMER_ONCE, 150, "C");               // behind B
   clock.RemoveTimer(b);
   clock.RemoveTimer(b);  // no longer pending
   clock.RemoveTimer(12345);
@@ -194,8 +195,8 @@ TEST(CounterFormat, FourForms) {
     const char* withHundredths;
     const char* without;
   } cases[] = {
-      {0, "00.00", "00:00"},        {1, "00.03", "00:00"},       {100, "03.00", "00:03"},
-      {1999, "59.97", "00:59"},     {2000, "01:00.00", "01:00"}, {2100, "01:03.00", "01:03"},
+      {0, "00.00", "00:00"},           {1, "00.03", "00:00"},       {100, "03.00", "00:03"},
+      {1999, "59.97", "00:59"},        {2000, "01:00.00", "01:00"}, {2100, "01:03.00", "01:03"},
       {200000, "100:00.00", "100:00"},
   };
   for (const Case& c : cases) {

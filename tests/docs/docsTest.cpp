@@ -65,8 +65,8 @@ Reference ReadReference(const std::string& a_page) {
   std::string entry;
   std::string description;
   auto close = [&]() {
-    if (!entry.empty() && (description.find_first_not_of(" `") == std::string::npos ||
-                           description.find("TODO") != std::string::npos))
+    if (!entry.empty() &&
+        (description.find_first_not_of(" `") == std::string::npos || description.find("TODO") != std::string::npos))
       reference.undescribed.push_back(entry);
     entry.clear();
     description.clear();
@@ -127,13 +127,22 @@ TEST(ApiReference, ComparisonFindsEveryKindOfDrift) {
   };
   const std::string begin = "intro\n<!-- api:begin -->\n# API 1\n\n## Types\n\n";
   const Case cases[] = {
-      {"whole", begin + "- `A.F(int)` \xE2\x80\x94 Does f.\n- `A.G() -> float` \xE2\x80\x94 Gives g.\n  ```\n  x\n  ```\n<!-- api:end -->\n# Other", true},
+      {"whole",
+       begin + "- `A.F(int)` \xE2\x80\x94 Does f.\n- `A.G() -> float` \xE2\x80\x94 Gives g.\n  ```\n  x\n  ```\n<!-- "
+               "api:end -->\n# Other",
+       true},
       {"an entry missing", begin + "- `A.F(int)` \xE2\x80\x94 Does f.\n<!-- api:end -->", false},
-      {"an entry naming nothing", begin + "- `A.F(int)` \xE2\x80\x94 Does f.\n- `A.G() -> float` \xE2\x80\x94 G.\n- `A.H()` \xE2\x80\x94 H.\n", false},
-      {"a signature differing", begin + "- `A.F(float)` \xE2\x80\x94 Does f.\n- `A.G() -> float` \xE2\x80\x94 Gives g.\n", false},
+      {"an entry naming nothing",
+       begin + "- `A.F(int)` \xE2\x80\x94 Does f.\n- `A.G() -> float` \xE2\x80\x94 G.\n- `A.H()` \xE2\x80\x94 H.\n",
+       false},
+      {"a signature differing",
+       begin + "- `A.F(float)` \xE2\x80\x94 Does f.\n- `A.G() -> float` \xE2\x80\x94 Gives g.\n", false},
       {"a description missing", begin + "- `A.F(int)`\n- `A.G() -> float` \xE2\x80\x94 Gives g.\n", false},
-      {"a description left to do", begin + "- `A.F(int)` \xE2\x80\x94 TODO\n- `A.G() -> float` \xE2\x80\x94 Gives g.\n", false},
-      {"a heading differing", "<!-- api:begin -->\n# API 2\n\n## Types\n\n- `A.F(int)` \xE2\x80\x94 f.\n- `A.G() -> float` \xE2\x80\x94 g.\n", false},
+      {"a description left to do", begin + "- `A.F(int)` \xE2\x80\x94 TODO\n- `A.G() -> float` \xE2\x80\x94 Gives g.\n",
+       false},
+      {"a heading differing",
+       "<!-- api:begin -->\n# API 2\n\n## Types\n\n- `A.F(int)` \xE2\x80\x94 f.\n- `A.G() -> float` \xE2\x80\x94 g.\n",
+       false},
   };
   for (const Case& c : cases) EXPECT_EQ(CompareReference(listing, c.page).empty(), c.matches) << c.what;
 }
@@ -198,7 +207,8 @@ TEST(LanguageGuide, EveryExampleShowingOutputPrintsIt) {
     const fs::path file = folder / ("example" + std::to_string(i + 1) + ".qv");
     std::ofstream(file) << blocks[i];
     int status = -1;
-    const std::string report = Shell(std::string(OMBRIX_CONFORMANCE) + " " + OMBRIX_SCRIPT + " " + file.string() + " 2>&1", &status);
+    const std::string report =
+        Shell(std::string(OMBRIX_CONFORMANCE) + " " + OMBRIX_SCRIPT + " " + file.string() + " 2>&1", &status);
     EXPECT_EQ(status, 0) << "example " << i + 1 << " of docs/language.md:\n" << blocks[i] << report;
   }
   fs::remove_all(folder);
@@ -250,9 +260,9 @@ TEST(FirstGame, RunsAsThePageShowsIt) {
   fs::create_directories(root / "home/ombrix");
   fs::create_directories(root / "work");
   fs::create_directory_symlink(OMBRIX_BINARY_DIR, root / "home/ombrix/build");
-  const std::string environment = "cd " + QuoteForShell((root / "work").string()) + " && HOME=" +
-                                  QuoteForShell((root / "home").string()) + " PATH=" + QuoteForShell(OMBRIX_BINARY_DIR) +
-                                  ":\"$PATH\" bash -e -c ";
+  const std::string environment = "cd " + QuoteForShell((root / "work").string()) +
+                                  " && HOME=" + QuoteForShell((root / "home").string()) +
+                                  " PATH=" + QuoteForShell(OMBRIX_BINARY_DIR) + ":\"$PATH\" bash -e -c ";
   for (const Step& step : steps) {
     if (step.kind == "file") {
       std::ofstream(root / "work" / step.name) << step.text;

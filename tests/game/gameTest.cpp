@@ -190,7 +190,8 @@ TEST_F(GameTest, ScriptErrorsFromInputAndScenes) {
   EXPECT_TRUE(printed.empty());
   const std::vector<std::string> log = LogSince(entries);
   ASSERT_FALSE(log.empty());
-  EXPECT_NE(log[0].find("Input.ScriptButton(65, 5, \"x\"): the state must be BUT_DOWN, BUT_ON or BUT_UP"), std::string::npos)
+  EXPECT_NE(log[0].find("Input.ScriptButton(65, 5, \"x\"): the state must be BUT_DOWN, BUT_ON or BUT_UP"),
+            std::string::npos)
       << log[0];
   bool cloth = false;
   for (const std::string& entry : log) cloth = cloth || entry.find("level.NewCloth(\"flag\")") != std::string::npos;
@@ -224,7 +225,8 @@ TEST_F(GameTest, LogOfAGameFailingEveryFrameStaysBounded) {
   EXPECT_LE(machine->GetLog().GetBytesHeld(), size_t(gmLog::KEEP_BYTES) + 2 * gmLog::BLOCK_SIZE + 256);
   EXPECT_GE(machine->GetLog().GetEntryCount(), 100000 * 4);
   size_t failures = 0;
-  for (size_t at = out.find("getdot failed."); at != std::string::npos; at = out.find("getdot failed.", at + 1)) ++failures;
+  for (size_t at = out.find("getdot failed."); at != std::string::npos; at = out.find("getdot failed.", at + 1))
+    ++failures;
   // The last frame's failure is shown by the next frame's log step.
   EXPECT_EQ(failures, 100000u - 1);
 }

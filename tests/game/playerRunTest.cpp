@@ -47,8 +47,8 @@ Clock.AddTimer(TIMER_ONCE, 30, "fail", table());
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], "Loaded script: start.qv");
   // The failed timer's log entry, one line each, in the frame after it failed.
-  const std::vector<std::string> expected = {"Loaded script: start.qv", "callstack..", "tick 1", "tick 2", "tick 3",
-                                             "once 00.33", "tick 4", "tick 5"};
+  const std::vector<std::string> expected = {
+      "Loaded script: start.qv", "callstack..", "tick 1", "tick 2", "tick 3", "once 00.33", "tick 4", "tick 5"};
   auto at = lines.begin();
   for (const std::string& line : expected) {
     at = std::find(at, lines.end(), line);

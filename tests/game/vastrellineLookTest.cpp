@@ -47,8 +47,8 @@ struct Picture {
   irr::video::IImage* image = nullptr;
   std::string out;
   explicit Picture(unsigned a_frames, bool a_replay = true) {
-    const fs::path shot =
-        fs::temp_directory_path() / ("ombrix-vastrelline-" + std::to_string(getpid()) + "-" + std::to_string(a_frames) + ".png");
+    const fs::path shot = fs::temp_directory_path() /
+                          ("ombrix-vastrelline-" + std::to_string(getpid()) + "-" + std::to_string(a_frames) + ".png");
     // The GL driver keeps a few blocks past unloading: no leak report for this child.
     std::vector<std::string> args = {"--frames", std::to_string(a_frames), "--screenshot", shot.string()};
     if (a_replay) args.insert(args.end(), {"--input", kReplay});
@@ -64,7 +64,9 @@ struct Picture {
     if (image) image->drop();
     if (device) device->drop();
   }
-  irr::video::SColor At(int a_x, int a_y) const { return image->getPixel(static_cast<irr::u32>(a_x), static_cast<irr::u32>(a_y)); }
+  irr::video::SColor At(int a_x, int a_y) const {
+    return image->getPixel(static_cast<irr::u32>(a_x), static_cast<irr::u32>(a_y));
+  }
   // Pixels of the region from (x0, y0) up to (x1, y1) that pass a test of their colour.
   template <typename Test>
   int Count(int a_x0, int a_y0, int a_x1, int a_y1, Test&& a_test) const {
@@ -126,8 +128,8 @@ TEST(VastrellineLook, TheTitleShowsTheGateUnderAClearSky) {
       if (luminance < floor && dark.size() < 10)
         dark.push_back(std::to_string(x) + "," + std::to_string(y) + ": " + std::to_string(luminance));
   }
-  EXPECT_TRUE(dark.empty()) << "darker than the sky (" << darkestSky << " at its darkest), pixels of the region at: "
-                            << ::testing::PrintToString(dark);
+  EXPECT_TRUE(dark.empty()) << "darker than the sky (" << darkestSky
+                            << " at its darkest), pixels of the region at: " << ::testing::PrintToString(dark);
 }
 
 // The replay takes its first gem in frame 78. The camera follows the ball, which it keeps at
@@ -171,8 +173,9 @@ TEST(VastrellineLook, TheBoardShowsTheRoundsScoreFromTheServer) {
   // No --frames: the run is stopped once the board is out (its rows come in the same frame).
   testSupport::PlayerOptions options;
   options.dir = OMBRIX_BUILD_DIR;
-  options.args = {"--nowindow", "--fixed-clock", "--strict", "--score-server", "127.0.0.1:" + std::to_string(server.port),
-                  "--input", kReplay, "Vastrelline"};
+  options.args = {
+      "--nowindow", "--fixed-clock", "--strict",   "--score-server", "127.0.0.1:" + std::to_string(server.port),
+      "--input",    kReplay,         "Vastrelline"};
   options.stopAfter = "Best scores:";
   const testSupport::PlayerRun run = testSupport::RunPlayer(options);
   server.Stop(SIGTERM);

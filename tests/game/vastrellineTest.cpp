@@ -72,10 +72,14 @@ TEST(Vastrelline, TheFirstSecondsShowSkyFieldAndDisplay) {
     return n;
   };
   const int skyArea = 1024 * 100, fieldArea = 824 * 100;
-  const int sky = count(0, 64, 1024, 164, [](irr::video::SColor c) { return c.getBlue() > 180 && c.getBlue() > c.getRed() + 20; });
-  const int field = count(100, 600, 924, 700, [](irr::video::SColor c) { return c.getGreen() > c.getRed() + 30 && c.getGreen() > c.getBlue() + 30; });
+  const int sky =
+      count(0, 64, 1024, 164, [](irr::video::SColor c) { return c.getBlue() > 180 && c.getBlue() > c.getRed() + 20; });
+  const int field = count(100, 600, 924, 700, [](irr::video::SColor c) {
+    return c.getGreen() > c.getRed() + 30 && c.getGreen() > c.getBlue() + 30;
+  });
   // The display's white text in the top left corner, below the developer menu's bar.
-  const int text = count(0, 30, 400, 64, [](irr::video::SColor c) { return c.getRed() > 200 && c.getGreen() > 200 && c.getBlue() > 200; });
+  const int text = count(
+      0, 30, 400, 64, [](irr::video::SColor c) { return c.getRed() > 200 && c.getGreen() > 200 && c.getBlue() > 200; });
   EXPECT_GT(sky, skyArea * 9 / 10);
   EXPECT_GT(field, fieldArea * 8 / 10);
   EXPECT_GT(text, 100);

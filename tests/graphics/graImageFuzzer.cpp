@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* a_data, size_t a_size) {
   static const char* const names[] = {"f.png", "f.jpg", "f.bmp", "f.tga", "f.pcx"};
   const char* name = names[a_data[0] % 5];
   std::vector<char> bytes(a_data + 1, a_data + a_size);
-  irr::io::IReadFile* file = device->getFileSystem()->createMemoryReadFile(bytes.data(), static_cast<irr::s32>(bytes.size()), name, false);
+  irr::io::IReadFile* file =
+      device->getFileSystem()->createMemoryReadFile(bytes.data(), static_cast<irr::s32>(bytes.size()), name, false);
   // The engine makes no file of no bytes.
   if (!file) return 0;
   // The engine's PCX loader is not ours to check: only what a picture under our names meets.

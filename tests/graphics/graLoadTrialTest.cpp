@@ -161,8 +161,8 @@ TEST_F(LoadTrialTest, OneChildTriesThePackageAndAnUnchangedFileIsNeverTriedAgain
   Write(dir / "game/start.qv", ";");
   ASSERT_EQ(mkfifo((dir / "game/fifo.png").c_str(), 0600), 0);
   const std::vector<std::pair<graLoadProbe::Kind, std::string>> names = {
-      {graLoadProbe::MESH, "broken.obj"},   {graLoadProbe::MESH, "good.obj"},     {graLoadProbe::MESH, "huge.irrmesh"},
-      {graLoadProbe::TEXTURE, "tint.png"},  {graLoadProbe::TEXTURE, "fifo.png"}, {graLoadProbe::MESH, "broken.obj"}};
+      {graLoadProbe::MESH, "broken.obj"},  {graLoadProbe::MESH, "good.obj"},    {graLoadProbe::MESH, "huge.irrmesh"},
+      {graLoadProbe::TEXTURE, "tint.png"}, {graLoadProbe::TEXTURE, "fifo.png"}, {graLoadProbe::MESH, "broken.obj"}};
   const std::vector<bool> expected = {false, true, false, true, false, false};
   const Strings said = {"broken.obj is damaged: the mesh loader crashed on it, so it was not loaded",
                         "huge.irrmesh is damaged: the mesh loader crashed on it, so it was not loaded"};
@@ -198,7 +198,7 @@ TEST_F(LoadTrialTest, FontsAreTriedWithThePackage) {
         "hasAlpha=\"true\" />\n<c c=\"A\" r=\"0,0,2,2\" />\n</font>\n");
   Write(dir / "game/tint.png", Png(4));
   const std::vector<std::pair<graLoadProbe::Kind, std::string>> names = {{graLoadProbe::FONT, "font.xml"},
-                                                                        {graLoadProbe::MESH, "font.xml"}};
+                                                                         {graLoadProbe::MESH, "font.xml"}};
   std::vector<bool> loads;
   for (int start = 0; start < 2; ++start) {
     EXPECT_EQ(Play(names, &loads), Strings{});
@@ -212,12 +212,12 @@ TEST_F(LoadTrialTest, ADamagedOrUnwritableCacheIsIgnoredWithOneLine) {
   Write(dir / "game/broken.obj", kBrokenObj);
   Write(dir / "game/good.obj", kGoodObj);
   const std::vector<std::pair<graLoadProbe::Kind, std::string>> names = {{graLoadProbe::MESH, "broken.obj"},
-                                                                        {graLoadProbe::MESH, "good.obj"}};
+                                                                         {graLoadProbe::MESH, "good.obj"}};
   std::vector<bool> loads;
   const std::string cache = (dir / "cache/ombrix/load-trials").string();
   fs::create_directories(dir / "cache/ombrix");
-  const Strings damaged = {"ombrix load trials 1\nnot a verdict\n", "ombrix load trials 1\n" + std::string(40, 'a') + " fine\n",
-                           std::string("\x89PNG\0\0", 6)};
+  const Strings damaged = {"ombrix load trials 1\nnot a verdict\n",
+                           "ombrix load trials 1\n" + std::string(40, 'a') + " fine\n", std::string("\x89PNG\0\0", 6)};
   for (const std::string& bytes : damaged) {
     Write(cache, bytes);
     testing::internal::CaptureStderr();
@@ -235,7 +235,8 @@ TEST_F(LoadTrialTest, ADamagedOrUnwritableCacheIsIgnoredWithOneLine) {
   testing::internal::CaptureStderr();
   Play(names, &loads);
   const std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(said.rfind("ombrix: cannot write the load trial cache " + (dir / "blocked/ombrix/load-trials").string(), 0), 0u)
+  EXPECT_EQ(said.rfind("ombrix: cannot write the load trial cache " + (dir / "blocked/ombrix/load-trials").string(), 0),
+            0u)
       << said;
   EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
   EXPECT_EQ(loads, (std::vector<bool>{false, true}));
@@ -247,8 +248,8 @@ TEST_F(LoadTrialTest, ADamagedOrUnwritableCacheIsIgnoredWithOneLine) {
 TEST_F(LoadTrialTest, DamagedPicturesNeverReachTheEngineUnchecked) {
   irr::video::IVideoDriver* driver = device->getVideoDriver();
   const auto load = [&](const std::string& a_bytes, const std::string& a_name, std::string* a_why) {
-    irr::io::IReadFile* file =
-        files->createMemoryReadFile(const_cast<char*>(a_bytes.data()), static_cast<irr::s32>(a_bytes.size()), a_name.c_str(), false);
+    irr::io::IReadFile* file = files->createMemoryReadFile(
+        const_cast<char*>(a_bytes.data()), static_cast<irr::s32>(a_bytes.size()), a_name.c_str(), false);
     graImageLoader::Forget();
     irr::video::IImage* image = driver->createImageFromFile(file);
     file->drop();
@@ -300,7 +301,8 @@ TEST_F(LoadTrialTest, DamagedPicturesNeverReachTheEngineUnchecked) {
       {"negative.bmp", NegativeBmp(), "its size is not a picture's size"},
       {"palette.bmp", Bmp8(4, 4, 16, 200), "a pixel names a colour its palette does not have"},
       {"cut.jpg", Jpeg(64).substr(0, Jpeg(64).size() * 2 / 3), "it is cut short"},
-      {"runs.tga", Tga(3, true).substr(0, 30) + std::string(1, '\xFF') + "abc", "a run of its pixels goes past the picture"},
+      {"runs.tga", Tga(3, true).substr(0, 30) + std::string(1, '\xFF') + "abc",
+       "a run of its pixels goes past the picture"},
   };
   for (const auto& c : refused) {
     EXPECT_FALSE(load(c.bytes, c.name, &why)) << c.name;

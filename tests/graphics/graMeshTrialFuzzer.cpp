@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* a_data, size_t a_size) {
   const std::string name = std::to_string(++round) + names[a_data[0] % 3];
   std::vector<char> bytes(a_data + 1, a_data + a_size);
   irr::io::IFileSystem* files = device->getFileSystem();
-  irr::io::IReadFile* file = files->createMemoryReadFile(bytes.data(), static_cast<irr::s32>(bytes.size()), name.c_str(), false);
+  irr::io::IReadFile* file =
+      files->createMemoryReadFile(bytes.data(), static_cast<irr::s32>(bytes.size()), name.c_str(), false);
   // The engine makes no file of no bytes.
   if (!file) return 0;
   irr::scene::ISceneManager* scene = device->getSceneManager();

@@ -33,8 +33,8 @@ class VirtualDisplay {
         dup2(devnull, 2);
       }
       const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-             "-noreset", static_cast<char*>(nullptr));
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+             static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);

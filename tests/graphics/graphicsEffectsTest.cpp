@@ -159,8 +159,8 @@ TEST_F(GraphicsEffectsTest, OneSkyBoxPerSceneWithFacesInPlace) {
   irr::scene::ISceneNode* box = Native<sceGraphics>("world.Graphics")->skyBox;
   ASSERT_NE(box, nullptr);
   // Faces in the engine's order: front, left, back, right, top, bottom.
-  const char* faces[6] = {"sky_front.png", "sky_left.png", "sky_back.png", "sky_right.png", "sky_top.png",
-                          "sky_bottom.png"};
+  const char* faces[6] = {"sky_front.png", "sky_left.png", "sky_back.png",
+                          "sky_right.png", "sky_top.png",  "sky_bottom.png"};
   for (int i = 0; i < 6; ++i)
     EXPECT_EQ(box->getMaterial(i).getTexture(0), driver->getTexture(Fixture(faces[i]).c_str())) << faces[i];
   Run("world.Graphics.SkyBox(\"nothere.jpg\");");

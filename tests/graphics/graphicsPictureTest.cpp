@@ -31,13 +31,14 @@ class GraphicsPictureTest : public graphicsTest::PictureFixture {
   // ambient light and no lamp it shows a fifth of its texture.
   void CubeScene(const char* a_scene, const char* a_texture) {
     const std::string s = a_scene;
-    Run("NewScene(\"" + s + "\");"
-        "global " + s + "Eye = " + s + ".NewObject(\"eye\"); " + s + "Eye.Graphics.NewCamera(\"c\");" +
-        "global " + s + "Box = " + s + ".NewObject(\"box\"); " + s + "Box.Graphics.NewMesh(\"m\", Graphics.NewMesh(cube));" +
-        s + "Box.Graphics.Mesh(\"m\").Texture(Graphics.NewTexture(" + a_texture + "));" +
-        s + "Box.Graphics.Mesh(\"m\").Position(0, 0, 30);");
+    Run("NewScene(\"" + s +
+        "\");"
+        "global " +
+        s + "Eye = " + s + ".NewObject(\"eye\"); " + s + "Eye.Graphics.NewCamera(\"c\");" + "global " + s +
+        "Box = " + s + ".NewObject(\"box\"); " + s + "Box.Graphics.NewMesh(\"m\", Graphics.NewMesh(cube));" + s +
+        "Box.Graphics.Mesh(\"m\").Texture(Graphics.NewTexture(" + a_texture + "));" + s +
+        "Box.Graphics.Mesh(\"m\").Position(0, 0, 30);");
   }
-
 };
 
 ::testing::AssertionResult Near(const Rgb& a_pixel, const Rgb& a_expected, int a_tolerance = 8) {
@@ -118,7 +119,8 @@ TEST_F(GraphicsPictureTest, TheOlderCamerasSceneIsDrawnOnTop) {
 }
 
 TEST_F(GraphicsPictureTest, TextInABitmapFont) {
-  Run("global t = Graphics.NewText(\"AA\", 10, 20, \"" + Fixture("blockfont.xml") + "\");"
+  Run("global t = Graphics.NewText(\"AA\", 10, 20, \"" + Fixture("blockfont.xml") +
+      "\");"
       "Graphics.SetTextColor(t, 0, 1, 0, 1);"
       "Graphics.NewText(\"AA\", 100, 100, \"nofont.xml\");");
   Draw();
@@ -141,9 +143,7 @@ class GraphicsEffectPictureTest : public GraphicsPictureTest {
     // Particle systems run on the engine's clock, which the tests move by hand.
     device->getTimer()->stop();
   }
-  void Advance(irr::u32 a_milliseconds) {
-    device->getTimer()->setTime(device->getTimer()->getTime() + a_milliseconds);
-  }
+  void Advance(irr::u32 a_milliseconds) { device->getTimer()->setTime(device->getTimer()->getTime() + a_milliseconds); }
 };
 
 TEST_F(GraphicsEffectPictureTest, ABillboardShadedFromTopToBottom) {

@@ -27,9 +27,9 @@ TEST(GraphicsConvert, ScriptColorChannels) {
     float value;
     irr::u32 channel;
   } cases[] = {
-      {0.0f, 0},    {1.0f, 255},  {0.5f, 127},  {0.999f, 254}, {2.0f, 254},  // 510 wraps to its low 8 bits
-      {-0.5f, 129},                                                          // -127 in two's complement
-      {nan, 0},     {inf, 255},   {-inf, 0},    {1e30f, 255},  {-1e30f, 0},
+      {0.0f, 0},    {1.0f, 255}, {0.5f, 127}, {0.999f, 254}, {2.0f, 254},  // 510 wraps to its low 8 bits
+      {-0.5f, 129},                                                        // -127 in two's complement
+      {nan, 0},     {inf, 255},  {-inf, 0},   {1e30f, 255},  {-1e30f, 0},
   };
   for (const auto& c : cases) EXPECT_EQ(graColorChannel(c.value), c.channel) << c.value;
   EXPECT_EQ(graScriptColor(1.0f, 0.5f, 0.0f, 0.25f), 0x3FFF7F00u);
@@ -40,7 +40,9 @@ TEST(GraphicsConvert, WideTextKeepsEveryByte) {
   EXPECT_EQ(graWideText(""), L"");
   EXPECT_EQ(graWideText(nullptr), L"");
   // Bytes the C locale cannot convert stay one character each, and the text goes on.
-  const std::wstring wide = graWideText("a\xE9\xFF" "b");
+  const std::wstring wide = graWideText(
+      "a\xE9\xFF"
+      "b");
   EXPECT_EQ(wide, (std::wstring{L'a', wchar_t(0xE9), wchar_t(0xFF), L'b'}));
 }
 
@@ -156,12 +158,15 @@ TEST_F(GraphicsTest, EmptyMeshAndMissingTextureMessages) {
   EXPECT_EQ(Native<objGraMesh>("g.Mesh(\"m\")"), nullptr);
   EXPECT_EQ(Native<objGraphics>("g")->meshes.count, 0);
 
-  Run("g.NewMesh(\"cube\", Graphics.NewMesh(\"" + cube + "\"));"
-      "global checker = Graphics.NewTexture(\"" + FixturePath("checker.bmp") + "\");"
+  Run("g.NewMesh(\"cube\", Graphics.NewMesh(\"" + cube +
+      "\"));"
+      "global checker = Graphics.NewTexture(\"" +
+      FixturePath("checker.bmp") +
+      "\");"
       "g.Mesh(\"cube\").Texture(checker);"
       "g.Mesh(\"cube\").Texture(Graphics.NewTexture(\"nothere.png\"));");
   EXPECT_EQ(console, (Strings{"nothere.obj not found (Graphics.NewMesh, unknown(1))", "mesh is empty",
-                               "nothere.png not found (Graphics.NewTexture, unknown(1))", "Missing texture"}));
+                              "nothere.png not found (Graphics.NewTexture, unknown(1))", "Missing texture"}));
   // Asked for again, the missing file is not named again; the component still says so.
   Run("g.Mesh(\"cube\").Texture(Graphics.NewTexture(\"nothere.png\"));");
   EXPECT_EQ(console.back(), "Missing texture");
@@ -178,12 +183,13 @@ TEST_F(GraphicsTest, EmptyMeshAndMissingTextureMessages) {
 // for a missing file.
 TEST_F(GraphicsTest, AFileThatCrashesItsLoaderIsReportedOnceAndLeftOut) {
   const std::string broken = FixturePath("broken.obj");
-  Run("global a = Graphics.NewMesh(\"" + broken + "\"); global b = Graphics.NewMesh(\"" + broken + "\");"
+  Run("global a = Graphics.NewMesh(\"" + broken + "\"); global b = Graphics.NewMesh(\"" + broken +
+      "\");"
       "g.NewMesh(\"m\", a);");
   EXPECT_EQ(Native<graMesh>("a")->mesh, nullptr);
   EXPECT_EQ(Native<graMesh>("b")->mesh, nullptr);
-  EXPECT_EQ(console, (Strings{broken + " is damaged: the mesh loader crashed on it, so it was not loaded",
-                              "mesh is empty"}));
+  EXPECT_EQ(console,
+            (Strings{broken + " is damaged: the mesh loader crashed on it, so it was not loaded", "mesh is empty"}));
   // A file that loads is still loaded after the trial.
   EXPECT_NE(Native<graMesh>("Graphics.NewMesh(\"" + FixturePath("cube.obj") + "\")")->mesh, nullptr);
 }
@@ -226,7 +232,8 @@ TEST_F(GraphicsTest, CameraAndLightSettings) {
 // The root carries the body's whole pose with the object's scale beneath it; cameras look
 // along the object's forward axis.
 TEST_F(GraphicsTest, PoseScaleAndCameraDirection) {
-  Run("g.Scale(2, 2, 2); g.NewMesh(\"m\", Graphics.NewMesh(\"" + FixturePath("cube.obj") + "\"));"
+  Run("g.Scale(2, 2, 2); g.NewMesh(\"m\", Graphics.NewMesh(\"" + FixturePath("cube.obj") +
+      "\"));"
       "g.Mesh(\"m\").Position(1, 0, 0); g.NewCamera(\"c\"); g.Camera(\"c\").Position(0, 0, 1);");
   objGraphics* og = Native<objGraphics>("g");
   gPose pose;

@@ -40,8 +40,7 @@ TEST(CommandLine, Table) {
       {{"game", "--dev", "--checksum"}, A::RUN, false, false, false, true, "game"},
       {{"--checksum", "--fullscreen"}, A::RUN, false, true, false, true, "Vastrelline"},
       {{"--version"}, A::SHOW_VERSION, true, false, false, false, "Vastrelline"},
-      {{"game", "--dev", "--version", "--nowindow"}, A::SHOW_VERSION, false, false, false, false,
-       "Vastrelline"},
+      {{"game", "--dev", "--version", "--nowindow"}, A::SHOW_VERSION, false, false, false, false, "Vastrelline"},
       {{"--help", "--version"}, A::SHOW_VERSION, true, false, false, false, "Vastrelline"},
       {{"--version", "--help"}, A::SHOW_HELP, true, false, false, false, "Vastrelline"},
       {{"--help=1"}, A::UNKNOWN_OPTION, true, false, false, false, "Vastrelline"},
@@ -113,7 +112,13 @@ TEST(CommandLine, HeadlessOptions) {
   };
   const Headless cases[] = {
       {{"--frames", "600", "--fixed-clock", "--input", "keys.txt", "--strict", "--nowindow", "--dev", "g"},
-       600, true, true, false, "keys.txt", "", "g"},
+       600,
+       true,
+       true,
+       false,
+       "keys.txt",
+       "",
+       "g"},
       // A value is never the package, wherever the option stands.
       {{"g", "--frames", "1"}, 1, false, false, false, "", "", "g"},
       {{"--input", "game", "--frames", "2147483647"}, 2147483647u, false, false, false, "game", "", "Vastrelline"},

@@ -30,10 +30,11 @@ TEST(DamagedMedia, AFileThatCrashesOrThrowsIsNamedOnceAndLeftOutOnEveryRun) {
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game/negative.bmp", testSupport::NegativeBmp());
   // A vertex count no memory holds: the irrmesh loader throws.
-  WriteFile(dir.path / "game/huge.irrmesh",
-            "<?xml version=\"1.0\"?>\n<mesh xmlns=\"http://irrlicht.sourceforge.net/IRRMESH_09_2007\" version=\"1.0\">\n"
-            "<buffer>\n<material>\n</material>\n<vertices type=\"standard\" vertexCount=\"2147483647\">\n"
-            "0 0 0 0 0 1 FFFFFFFF 0 0\n</vertices>\n<indices indexCount=\"3\">\n0 0 0\n</indices>\n</buffer>\n</mesh>\n");
+  WriteFile(
+      dir.path / "game/huge.irrmesh",
+      "<?xml version=\"1.0\"?>\n<mesh xmlns=\"http://irrlicht.sourceforge.net/IRRMESH_09_2007\" version=\"1.0\">\n"
+      "<buffer>\n<material>\n</material>\n<vertices type=\"standard\" vertexCount=\"2147483647\">\n"
+      "0 0 0 0 0 1 FFFFFFFF 0 0\n</vertices>\n<indices indexCount=\"3\">\n0 0 0\n</indices>\n</buffer>\n</mesh>\n");
   WriteFile(dir.path / "game/broken.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3000000\n");
   WriteFile(dir.path / "game/whole.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
   WriteFile(dir.path / "game/start.qv",
@@ -86,7 +87,8 @@ TEST(DamagedMedia, AFifoNamedLikeAGameFileDoesNotStopThePlayer) {
             "print(\"started\");\n");
   for (const char* name : {"x.ogg", "x.png", "x.obj", "x.qv", "x.zip"})
     ASSERT_EQ(mkfifo((dir.path / "game" / name).c_str(), 0600), 0) << name;
-  const testSupport::PlayerRun r = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "3", "--dev", "game"});
+  const testSupport::PlayerRun r =
+      RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "3", "--dev", "game"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "Loading zip file x.zip\n"
@@ -105,7 +107,8 @@ TEST(DamagedMedia, AMessageQuotesAtMost80CharactersOfABadInput) {
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game/start.qv", ";");
   WriteFile(dir.path / "keys.txt", "1 key " + std::string(8u << 20, 'K') + " down\n");
-  const testSupport::PlayerRun r = RunPlayer(dir.path, {"--nowindow", "--frames", "1", "--input", "keys.txt", "--dev", "game"});
+  const testSupport::PlayerRun r =
+      RunPlayer(dir.path, {"--nowindow", "--frames", "1", "--input", "keys.txt", "--dev", "game"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ombrix: keys.txt:1: unknown key \"" + std::string(80, 'K') +
                        "...\" (a KEY_ name or a key code from 0 to 255)\n");

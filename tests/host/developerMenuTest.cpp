@@ -255,7 +255,8 @@ TEST_F(DeveloperMenuTest, ErrorLineShowsTheNewestErrorAtMostOnceASecond) {
       "Clock.AddTimer(TIMER_CYCLIC, 0, \"fail\", table());");
   Frames(2);
   const std::wstring first = menu.ErrorLine();
-  EXPECT_EQ(first, L"unknown(1) : setdot failed. (null has no member 'y' to set)") << std::string(first.begin(), first.end());
+  EXPECT_EQ(first, L"unknown(1) : setdot failed. (null has no member 'y' to set)")
+      << std::string(first.begin(), first.end());
   EXPECT_EQ(first.find(L'\n'), std::wstring::npos);
   Run("Clock.AddTimer(TIMER_ONCE, 0, \"fail\", 5);");  // a different error, too soon to show
   Frames(2);

@@ -30,8 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* a_data, size_t a_size) {
     for (irr::u32 i = 0; i < list->getFileCount(); ++i)
       if (irr::io::IReadFile* entry = archive->createAndOpenFile(i)) {
         char block[4096];
-        while (entry->read(block, sizeof block) > 0) {
-        }
+        while (entry->read(block, sizeof block) > 0) {}
         entry->drop();
       }
     archive->drop();

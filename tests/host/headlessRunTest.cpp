@@ -105,7 +105,8 @@ Input.ScriptMouse("look");
             "9 mouse 0 down\n"
             "10 mouse 0 up\n"
             "50 key KEY_SPACE down\n");
-  const PlayerRun r = RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "12", "--input", "keys.txt", "--dev", "game"});
+  const PlayerRun r =
+      RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "12", "--input", "keys.txt", "--dev", "game"});
   EXPECT_EQ(r.status, 0) << r.err;
   // A press and release in one frame gives down then up; events after the last frame never
   // arrive. The move is read against the window centre the cursor is put back to.
@@ -150,9 +151,11 @@ TEST(HeadlessRun, BadOptionsAndInputFilesStopBeforeAnythingIsCreated) {
 
 TEST(HeadlessRun, StrictFailsARunThatLoggedAScriptError) {
   hostTest::ScratchDir dir;
-  WriteFile(dir.path / "clean/start.qv", "global t = function(x) { print(\"tick\"); }; Clock.AddTimer(TIMER_ONCE, 60, \"t\", table());");
+  WriteFile(dir.path / "clean/start.qv",
+            "global t = function(x) { print(\"tick\"); }; Clock.AddTimer(TIMER_ONCE, 60, \"t\", table());");
   // The error comes in the last frame: its log lines must still be shown.
-  WriteFile(dir.path / "late/start.qv", "global t = function(x) { x.a.b = 1; }; Clock.AddTimer(TIMER_ONCE, 60, \"t\", table());");
+  WriteFile(dir.path / "late/start.qv",
+            "global t = function(x) { x.a.b = 1; }; Clock.AddTimer(TIMER_ONCE, 60, \"t\", table());");
   WriteFile(dir.path / "loads/start.qv", "LoadScript(\"broken.qv\"); print(\"goes on\");");
   WriteFile(dir.path / "loads/broken.qv", "x = ;");
   struct Case {
@@ -178,7 +181,8 @@ TEST(HeadlessRun, StrictFailsARunThatLoggedAScriptError) {
   // A start script that does not compile is a script error like any other under --strict,
   // and ends the run with 255 without it.
   WriteFile(dir.path / "nostart/start.qv", "x = ;");
-  EXPECT_EQ(RunPlayer(dir.path, {"--strict", "--nowindow", "--fixed-clock", "--frames", "3", "--dev", "nostart"}).status, 3);
+  EXPECT_EQ(
+      RunPlayer(dir.path, {"--strict", "--nowindow", "--fixed-clock", "--frames", "3", "--dev", "nostart"}).status, 3);
   EXPECT_EQ(RunPlayer(dir.path, {"--nowindow", "--fixed-clock", "--frames", "3", "--dev", "nostart"}).status, 255);
 }
 
@@ -230,7 +234,9 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
        1,
        "notzip.qvp cannot be read as a zip archive\nScript start.qv not found!\nnotzip: 0 scripts compiled, 2 problems "
        "found\n"},
-      {{"--check", "missing"}, 1, "missing.qvp not found\nScript start.qv not found!\nmissing: 0 scripts compiled, 2 problems found\n"},
+      {{"--check", "missing"},
+       1,
+       "missing.qvp not found\nScript start.qv not found!\nmissing: 0 scripts compiled, 2 problems found\n"},
       {{"--check", "--dev", "dev"},
        1,
        "Loading zip file more.zip\n"
@@ -268,7 +274,8 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
   // field, whose length is the header's last field.
   const size_t name = deflated.find("start.qv");
   ASSERT_GE(name, 30u);
-  const size_t extra = static_cast<unsigned char>(deflated[name - 2]) | static_cast<unsigned char>(deflated[name - 1]) << 8;
+  const size_t extra = static_cast<unsigned char>(deflated[name - 2]) | static_cast<unsigned char>(deflated[name - 1])
+                                                                            << 8;
   const size_t data = name + 8 + extra + 20;
   ASSERT_LT(data, deflated.size());
   deflated[data] ^= 0x55;
@@ -290,7 +297,8 @@ TEST(HeadlessRun, CheckCompilesWithoutRunningAndListsProblems) {
   WriteFile(d / "negative.qvp", negative);
   const std::string why = "entry 1 has a name or extra field longer than the player can read";
   EXPECT_EQ(RunPlayer(d, {"--check", "negative"}).out,
-            "negative.qvp is damaged: " + why + "\nScript start.qv not found!\nnegative: 0 scripts compiled, 2 problems found\n");
+            "negative.qvp is damaged: " + why +
+                "\nScript start.qv not found!\nnegative: 0 scripts compiled, 2 problems found\n");
   const PlayerRun played = RunPlayer(d, {"--nowindow", "--fixed-clock", "--frames", "1", "negative"});
   EXPECT_EQ(played.status, 255);
   EXPECT_EQ(played.out, "negative.qvp is damaged and was not mounted: " + why + "\nScript start.qv not found!\n");
@@ -304,8 +312,8 @@ TEST(HeadlessRun, ScreenshotOfTheLastFrameUnderXvfb) {
             "global t = Graphics.NewText(\"WWWWWWWWWWWW\", 100, 100, \"#DefaultFont\");"
             "Graphics.SetTextColor(t, 1, 1, 0, 1);");
   // The name is relative to where the player started, although --dev enters the package.
-  const PlayerRun r = RunPlayer(dir.path, {"--frames", "2", "--fixed-clock", "--screenshot", "shot.png", "--dev", "game"},
-                       true);
+  const PlayerRun r =
+      RunPlayer(dir.path, {"--frames", "2", "--fixed-clock", "--screenshot", "shot.png", "--dev", "game"}, true);
   ASSERT_EQ(r.status, 0) << r.err;
 
   irr::IrrlichtDevice* device =
@@ -330,8 +338,8 @@ TEST(HeadlessRun, ScreenshotOfTheLastFrameUnderXvfb) {
   device->drop();
 
   // A picture that cannot be written fails the run.
-  const PlayerRun unwritable = RunPlayer(dir.path, {"--fixed-clock", "--frames", "1", "--screenshot", "no/such/dir/shot.png", "--dev", "game"},
-                                     true);
+  const PlayerRun unwritable = RunPlayer(
+      dir.path, {"--fixed-clock", "--frames", "1", "--screenshot", "no/such/dir/shot.png", "--dev", "game"}, true);
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.err.find("no screenshot written"), std::string::npos) << unwritable.err;
 }
@@ -343,9 +351,9 @@ TEST(HeadlessRun, TheOpenDeveloperMenuIsDrawnOverTheGame) {
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game/start.qv", "print(\"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\");");
   WriteFile(dir.path / "keys.txt", "2 key KEY_ESCAPE down\n3 key KEY_ESCAPE up\n");
-  const PlayerRun r = RunPlayer(dir.path, {"--frames", "6", "--fixed-clock", "--input", "keys.txt", "--screenshot",
-                                        "menu.png", "--dev", "game"},
-                             true);
+  const PlayerRun r = RunPlayer(
+      dir.path, {"--frames", "6", "--fixed-clock", "--input", "keys.txt", "--screenshot", "menu.png", "--dev", "game"},
+      true);
   ASSERT_EQ(r.status, 0) << r.err;
   irr::IrrlichtDevice* device =
       irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1, 1), 32, false, false, false);

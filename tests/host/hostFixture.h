@@ -46,8 +46,7 @@ inline std::string ReadFile(const fs::path& file) {
 
 // Writes each (path inside the archive, content) pair and zips them, folders kept, into
 // the archive; returns false when zip fails.
-inline bool MakeZip(const fs::path& archive,
-                    const std::vector<std::pair<std::string, std::string>>& entries) {
+inline bool MakeZip(const fs::path& archive, const std::vector<std::pair<std::string, std::string>>& entries) {
   ScratchDir staging;
   const fs::path target = fs::absolute(archive);
   fs::create_directories(target.parent_path());
@@ -56,8 +55,8 @@ inline bool MakeZip(const fs::path& archive,
   for (const auto& [name, text] : entries) WriteFile(content / name, text);
   // Zipped under a fixed name and then renamed: zip would add ".zip" to a name without it.
   // The fixed name lives in this call's own scratch folder, so tests can run in parallel.
-  const std::string command = "cd '" + content.string() + "' && '" OMBRIX_ZIP
-                              "' -q -r ../out.zip . && mv ../out.zip '" + target.string() + "'";
+  const std::string command =
+      "cd '" + content.string() + "' && '" OMBRIX_ZIP "' -q -r ../out.zip . && mv ../out.zip '" + target.string() + "'";
   return std::system(command.c_str()) == 0;
 }
 

@@ -15,16 +15,17 @@ using Event = gInputReplay::Event;
 TEST(InputReplay, ParsesEventsInFrameOrder) {
   gInputReplay replay;
   std::string error;
-  ASSERT_TRUE(replay.Parse("# a comment\r\n"
-                           "\n"
-                           "  7 key KEY_SPACE up   # trailing comment\n"
-                           "3 key 32 down\r\n"
-                           "3\tmouse MOU_RIGHT down\n"
-                           "3 mouse 0 up\n"
-                           "5 move 1023 0\n"
-                           "1 key KEY_LSHIFT down\n"
-                           "4 wiimote 30 0008\n",
-                           error))
+  ASSERT_TRUE(
+      replay.Parse("# a comment\r\n"
+                   "\n"
+                   "  7 key KEY_SPACE up   # trailing comment\n"
+                   "3 key 32 down\r\n"
+                   "3\tmouse MOU_RIGHT down\n"
+                   "3 mouse 0 up\n"
+                   "5 move 1023 0\n"
+                   "1 key KEY_LSHIFT down\n"
+                   "4 wiimote 30 0008\n",
+                   error))
       << error;
   const Event& report = replay.events[4];
   EXPECT_EQ(report.kind, Event::WIIMOTE);
@@ -39,7 +40,7 @@ TEST(InputReplay, ParsesEventsInFrameOrder) {
   };
   // Sorted by frame; lines of one frame keep their order.
   const Expected expected[] = {
-      {1, Event::KEY, 160, true, 0, 0}, {3, Event::KEY, 32, true, 0, 0},    {3, Event::MOUSE, 1, true, 0, 0},
+      {1, Event::KEY, 160, true, 0, 0},  {3, Event::KEY, 32, true, 0, 0},     {3, Event::MOUSE, 1, true, 0, 0},
       {3, Event::MOUSE, 0, false, 0, 0}, {5, Event::MOVE, 0, false, 1023, 0}, {7, Event::KEY, 32, false, 0, 0},
   };
   ASSERT_EQ(replay.events.size(), std::size(expected));
@@ -59,14 +60,35 @@ TEST(InputReplay, ParsesEventsInFrameOrder) {
 
 TEST(InputReplay, MalformedLinesAreRefusedWithTheirNumber) {
   const char* const bad[] = {
-      "0 key KEY_A down",         "-1 key KEY_A down",   "x key KEY_A down",     "1.5 key KEY_A down",
-      "1 key KEY_NOPE down",      "1 key key_a down",    "1 key 256 down",       "1 key -1 down",
-      "1 key KEY_A",              "1 key KEY_A press",   "1 key KEY_A down now", "1 key MOU_LEFT down",
-      "1 mouse 3 down",           "1 mouse KEY_A down",  "1 mouse 0 Down",       "1 move 10",
-      "1 move 1024 0",            "1 move 0 768",        "1 move -1 0",          "1 move 1 2 3",
-      "1 wheel 1",                "1",                   "99999999999 key KEY_A down",
-      "1 wiimote",                "1 wiimote 3",         "1 wiimote 30 0G",      "1 wiimote 30 000",
-      "1 wiimote 30 00000000000000000000000000000000000000000000", "1 wiimote connect now",
+      "0 key KEY_A down",
+      "-1 key KEY_A down",
+      "x key KEY_A down",
+      "1.5 key KEY_A down",
+      "1 key KEY_NOPE down",
+      "1 key key_a down",
+      "1 key 256 down",
+      "1 key -1 down",
+      "1 key KEY_A",
+      "1 key KEY_A press",
+      "1 key KEY_A down now",
+      "1 key MOU_LEFT down",
+      "1 mouse 3 down",
+      "1 mouse KEY_A down",
+      "1 mouse 0 Down",
+      "1 move 10",
+      "1 move 1024 0",
+      "1 move 0 768",
+      "1 move -1 0",
+      "1 move 1 2 3",
+      "1 wheel 1",
+      "1",
+      "99999999999 key KEY_A down",
+      "1 wiimote",
+      "1 wiimote 3",
+      "1 wiimote 30 0G",
+      "1 wiimote 30 000",
+      "1 wiimote 30 00000000000000000000000000000000000000000000",
+      "1 wiimote connect now",
   };
   for (const char* line : bad) {
     SCOPED_TRACE(line);
@@ -94,14 +116,15 @@ class Recorder : public irr::IEventReceiver {
 
 TEST(InputReplay, PostsEachFramesEventsWithModifiersAndPointer) {
   Recorder recorder;
-  irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1024, 768),
-                                                  32, false, false, false, &recorder);
+  irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1024, 768), 32,
+                                                  false, false, false, &recorder);
   ASSERT_NE(device, nullptr);
   gInputReplay replay;
   std::string error;
-  ASSERT_TRUE(replay.Parse("1 key KEY_LSHIFT down\n1 key KEY_A down\n2 key KEY_A up\n"
-                           "3 move 100 200\n3 mouse 2 down\n4 mouse 2 up\n6 key KEY_B down\n",
-                           error));
+  ASSERT_TRUE(
+      replay.Parse("1 key KEY_LSHIFT down\n1 key KEY_A down\n2 key KEY_A up\n"
+                   "3 move 100 200\n3 mouse 2 down\n4 mouse 2 up\n6 key KEY_B down\n",
+                   error));
   replay.device = device;
 
   replay.Apply(1);

@@ -52,31 +52,51 @@ void ExpectQuietExit(const Result& a_run) {
 
 struct Mistake {
   const char* what;
-  const char* start;                // start.qv of the game
-  std::vector<const char*> lines;   // console lines that must be there, exactly
-  int status;                       // under --strict
+  const char* start;               // start.qv of the game
+  std::vector<const char*> lines;  // console lines that must be there, exactly
+  int status;                      // under --strict
   int statusWithoutStrict;
 };
 
 TEST(NewcomerMistakes, EachSaysWhatFailedAndEndsWithItsStatus) {
   const Mistake mistakes[] = {
-      {"a misspelt function", "global Update = function() { print(\"up\"); };\nUpdte();\n",
-       {"attempt to call non function type (null 'Updte'), did you mean 'Update'?", "start.qv(2) : Updte();"}, 3, 0},
+      {"a misspelt function",
+       "global Update = function() { print(\"up\"); };\nUpdte();\n",
+       {"attempt to call non function type (null 'Updte'), did you mean 'Update'?", "start.qv(2) : Updte();"},
+       3,
+       0},
       {"a misspelt method",
        "global ball = table(Jump = function() { print(\"jump\"); });\nball.Jmup();\n",
-       {"attempt to call non function type (null 'Jmup'), did you mean 'Jump'?"}, 3, 0},
+       {"attempt to call non function type (null 'Jmup'), did you mean 'Jump'?"},
+       3,
+       0},
       {"a name far from every other", "Zzyzx();\n", {"attempt to call non function type (null 'Zzyzx')"}, 3, 0},
       {"calling a number", "global n = 3;\nn();\n", {"attempt to call non function type (int 'n')"}, 3, 0},
-      {"a member of null", "global ball = null;\nball.Physics.Mass(1);\n",
-       {"getdot failed. (null has no member 'Physics')", "start.qv(2) : ball.Physics.Mass(1);"}, 3, 0},
-      {"setting a member of null", "global ball;\nball.x = 1;\n", {"setdot failed. (null has no member 'x' to set)"}, 3,
+      {"a member of null",
+       "global ball = null;\nball.Physics.Mass(1);\n",
+       {"getdot failed. (null has no member 'Physics')", "start.qv(2) : ball.Physics.Mass(1);"},
+       3,
        0},
-      {"an operator on the wrong types", "global x = table() - 1;\n",
-       {"operator sub undefined for type table and int"}, 3, 0},
-      {"a native given arguments none of its overloads takes", "System.Username(1);\n",
-       {"no overload of _System.Username takes (int); it takes ()"}, 3, 0},
-      {"a missing mesh", "print(\"a\");\nglobal m = Graphics.NewMesh(\"ball.obj\");\n",
-       {"ball.obj not found (Graphics.NewMesh, start.qv(2))"}, 0, 0},
+      {"setting a member of null",
+       "global ball;\nball.x = 1;\n",
+       {"setdot failed. (null has no member 'x' to set)"},
+       3,
+       0},
+      {"an operator on the wrong types",
+       "global x = table() - 1;\n",
+       {"operator sub undefined for type table and int"},
+       3,
+       0},
+      {"a native given arguments none of its overloads takes",
+       "System.Username(1);\n",
+       {"no overload of _System.Username takes (int); it takes ()"},
+       3,
+       0},
+      {"a missing mesh",
+       "print(\"a\");\nglobal m = Graphics.NewMesh(\"ball.obj\");\n",
+       {"ball.obj not found (Graphics.NewMesh, start.qv(2))"},
+       0,
+       0},
       {"a syntax error", "x = ;\n", {"Compilation error in script start.qv: -error (1) parse error"}, 3, 255},
       {"no start script", nullptr, {"Script start.qv not found!"}, 3, 255},
   };
@@ -163,8 +183,9 @@ TEST(NewcomerMistakes, TheCommandLineAsLinuxUsersTypeIt) {
   // Started where the package is not, it says where it looked and what to try.
   const Result lost = RunPlayer(dir.path, with({"Mygame"}));
   EXPECT_EQ(lost.out, "Script start.qv not found!\n");
-  const std::string looked = "ombrix: no package Mygame.qvp (looked for " + fs::weakly_canonical(dir.path / "Mygame.qvp").string() +
-                             "): give the package's path, e.g. ombrix path/to/Mygame.qvp, or start the player in its folder\n";
+  const std::string looked =
+      "ombrix: no package Mygame.qvp (looked for " + fs::weakly_canonical(dir.path / "Mygame.qvp").string() +
+      "): give the package's path, e.g. ombrix path/to/Mygame.qvp, or start the player in its folder\n";
   EXPECT_NE(lost.err.find(looked), std::string::npos) << lost.err;
   const Result folder = RunPlayer(dir.path, with({"games"}));
   EXPECT_NE(folder.err.find("add --dev to play the directory games"), std::string::npos) << folder.err;
@@ -219,7 +240,8 @@ TEST(NewcomerMistakes, ALineTypedIntoTheDeveloperMenuRuns) {
 // replayed click still reaches the game, and what it does shows in the picture.
 TEST(NewcomerMistakes, AReplayedClickShowsInAWindowedScreenshot) {
   if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
-  const std::vector<std::string> xvfb = {"env", "LSAN_OPTIONS=detect_leaks=0", OMBRIX_SOURCE_DIR "/tests/support/withXvfb.sh"};
+  const std::vector<std::string> xvfb = {"env", "LSAN_OPTIONS=detect_leaks=0",
+                                         OMBRIX_SOURCE_DIR "/tests/support/withXvfb.sh"};
   hostTest::ScratchDir dir;
   WriteFile(dir.path / "game/start.qv",
             "global clicked = function() {\n"
@@ -229,9 +251,9 @@ TEST(NewcomerMistakes, AReplayedClickShowsInAWindowedScreenshot) {
             "};\n"
             "Input.ScriptButton(MOU_LEFT, BUT_DOWN, \"clicked\");\n");
   WriteFile(dir.path / "click.txt", "2 move 500 400\n2 mouse 0 down\n3 mouse 0 up\n");
-  const Result r = RunPlayer(dir.path, {"--frames", "5", "--fixed-clock", "--input", "click.txt", "--screenshot",
-                                        "click.png", "--dev", "game"},
-                             xvfb);
+  const Result r = RunPlayer(
+      dir.path,
+      {"--frames", "5", "--fixed-clock", "--input", "click.txt", "--screenshot", "click.png", "--dev", "game"}, xvfb);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(HasLine(r.out, "clicked ")) << r.out;
   ExpectQuietExit(r);
@@ -260,15 +282,15 @@ TEST(NewcomerMistakes, AnInterruptedWindowedRunExitsQuietly) {
   WriteFile(dir.path / "game/start.qv", "print(\"started\");\n");
   // Signalled once it has started, as a user would; the loop waits for the line, not for a
   // time. The signal goes to the player itself, not to the X server's script around it.
-  WriteFile(dir.path / "interrupt.sh",
-            "'" OMBRIX_TEST_PLAYER "' --dev game >player.out 2>player.err &\n"
-            "player=$!\n"
-            "until grep -q 'Loaded script' player.out 2>/dev/null; do\n"
-            "  kill -0 $player 2>/dev/null || break\n"
-            "  sleep 0.05\n"
-            "done\n"
-            "kill -INT $player\n"
-            "wait $player\n");
+  WriteFile(dir.path / "interrupt.sh", "'" OMBRIX_TEST_PLAYER
+                                       "' --dev game >player.out 2>player.err &\n"
+                                       "player=$!\n"
+                                       "until grep -q 'Loaded script' player.out 2>/dev/null; do\n"
+                                       "  kill -0 $player 2>/dev/null || break\n"
+                                       "  sleep 0.05\n"
+                                       "done\n"
+                                       "kill -INT $player\n"
+                                       "wait $player\n");
   testSupport::PlayerOptions options;
   options.dir = dir.path;
   options.player = OMBRIX_SOURCE_DIR "/tests/support/withXvfb.sh";

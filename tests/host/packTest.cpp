@@ -44,15 +44,17 @@ TEST(Pack, TheSameDirectoryGivesTheSameBytesAndThePlayerReadsThem) {
 
   // Other times, another order of creation and the output written elsewhere change nothing.
   for (const char* file : {"start.qv", "levels/more.qv", "notes.txt"})
-    hostTest::fs::last_write_time(dir.path / "game" / file, hostTest::fs::file_time_type::clock::now() - std::chrono::hours(50));
+    hostTest::fs::last_write_time(dir.path / "game" / file,
+                                  hostTest::fs::file_time_type::clock::now() - std::chrono::hours(50));
   const Result second = RunPlayer(dir.path, {"--pack", "game/", "again.qvp"});
   ASSERT_EQ(second.status, 0) << second.out;
   EXPECT_EQ(ReadFile(dir.path / "again.qvp"), bytes);
 
   const Result checksum = RunPlayer(dir.path, {"--checksum", "game"});
   const std::string sum = checksum.out.substr(checksum.out.find('\n') + 1, 40);
-  EXPECT_NE(first.out.find("Packed game.qvp: 4 files, " + std::to_string(bytes.size()) + " bytes, checksum " + sum + "\n"),
-            std::string::npos)
+  EXPECT_NE(
+      first.out.find("Packed game.qvp: 4 files, " + std::to_string(bytes.size()) + " bytes, checksum " + sum + "\n"),
+      std::string::npos)
       << first.out;
   EXPECT_EQ(gZipLayout::Problem(std::vector<char>(bytes.begin(), bytes.end())), "");
   const Result check = RunPlayer(dir.path, {"--check", "game"});
@@ -71,7 +73,8 @@ TEST(Pack, AProblemTheCheckFindsWritesNothing) {
   };
   const Case cases[] = {
       {"compile error", "start.qv", "global x = ;\n", "start.qv(1) : "},
-      {"names differing only in case", "START.QV", "global y = 1;\n", "have the same name once folders and letter case"},
+      {"names differing only in case", "START.QV", "global y = 1;\n",
+       "have the same name once folders and letter case"},
       {"the same name in another folder", "levels/Start.qv", "global y = 1;\n",
        "have the same name once folders and letter case"},
   };

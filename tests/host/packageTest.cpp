@@ -24,8 +24,8 @@ class Package : public ::testing::Test {
   void SetUp() override {
     previous = hostTest::fs::current_path();
     hostTest::fs::current_path(dir.path);
-    device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(64, 64), 32,
-                               false, false, false, &receiver);
+    device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(64, 64), 32, false, false, false,
+                               &receiver);
     ASSERT_NE(device, nullptr);
     files = device->getFileSystem();
   }
@@ -45,8 +45,7 @@ class Package : public ::testing::Test {
     return text;
   }
 
-  std::string MountCapturingOutput(const std::string& name, bool developer,
-                                   std::string* output) {
+  std::string MountCapturingOutput(const std::string& name, bool developer, std::string* output) {
     ::testing::internal::CaptureStdout();
     std::string checksum = gPackage::Mount(files, name, developer);
     *output = ::testing::internal::GetCapturedStdout();
@@ -68,8 +67,7 @@ TEST_F(Package, ChecksumOfKnownContents) {
   hostTest::fs::create_directory("folder.qvp");
   EXPECT_EQ(gPackage::Checksum(files, "abc.qvp"), "A9993E364706816ABA3E25717850C26C9CD0D89D");
   EXPECT_EQ(gPackage::Checksum(files, "empty.qvp"), "DA39A3EE5E6B4B0D3255BFEF95601890AFD80709");
-  EXPECT_EQ(gPackage::Checksum(files, "million.qvp"),
-            "34AA973CD4C4DAA4F61EEB2BDBAD27316534016F");
+  EXPECT_EQ(gPackage::Checksum(files, "million.qvp"), "34AA973CD4C4DAA4F61EEB2BDBAD27316534016F");
   EXPECT_EQ(gPackage::Checksum(files, "absent.qvp"), "");
   EXPECT_EQ(gPackage::Checksum(files, "folder.qvp"), "");
 }
@@ -106,7 +104,7 @@ TEST_F(Package, BrokenOrMissingArchiveMountsNothing) {
 
 TEST(PackageNames, EndsInZip) {
   const std::pair<const char*, bool> cases[] = {
-      {"level.zip", true}, {"notazip", true}, {"zip", true},      {"a.ZIP", false},
+      {"level.zip", true}, {"notazip", true}, {"zip", true},        {"a.ZIP", false},
       {"zi", false},       {"", false},       {"x.zip.bak", false}, {"a.Zip", false},
   };
   for (const auto& [name, expected] : cases) EXPECT_EQ(gPackage::EndsInZip(name), expected) << name;

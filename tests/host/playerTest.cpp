@@ -40,8 +40,9 @@ TEST(Player, HelpListsTheOptions) {
   hostTest::ScratchDir dir;
   const PlayerRun r = RunPlayer(dir.path, {"--help"});
   EXPECT_EQ(r.status, 0);
-  for (const char* option : {"--nowindow", "--fullscreen", "--dev", "--checksum", "--score-server", "--version", "--frames", "--fixed-clock",
-                             "--input", "--screenshot", "--strict", "--frame-times", "--check"})
+  for (const char* option :
+       {"--nowindow", "--fullscreen", "--dev", "--checksum", "--score-server", "--version", "--frames", "--fixed-clock",
+        "--input", "--screenshot", "--strict", "--frame-times", "--check"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 

@@ -68,7 +68,8 @@ void RecordAndReplay(bool a_window) {
   // The remote presses A 0.1 s after it connects and lets go 0.8 s later: long enough for the
   // press to show in a frame however slowly the recording's frames come (a sanitizer build).
   WriteFile(dir.path / "remote.txt", "100 30 00 08\n900 30 00 00\n");
-  WriteFile(dir.path / "keys.txt", "10 key KEY_SPACE down\n12 key KEY_SPACE up\n20 move 100 200\n21 mouse 0 down\n22 mouse 0 up\n");
+  WriteFile(dir.path / "keys.txt",
+            "10 key KEY_SPACE down\n12 key KEY_SPACE up\n20 move 100 200\n21 mouse 0 down\n22 mouse 0 up\n");
   const auto run = [&](std::vector<std::string> a_args, const std::string& a_shot) {
     testSupport::PlayerOptions options;
     options.dir = dir.path;
@@ -88,13 +89,14 @@ void RecordAndReplay(bool a_window) {
                               "recorded.png");
   ASSERT_EQ(recorded.status, 0) << recorded.out << recorded.err;
   const std::string recording = ReadFile(dir.path / "session.txt");
-  for (const char* line : {"\n1 wiimote connect\n", "\n10 key KEY_SPACE down\n", "\n12 key KEY_SPACE up\n", "\n20 move 100 200\n", "\n21 mouse 0 down\n",
-                           " wiimote 30 00 08 ", " wiimote 30 00 00 "})
+  for (const char* line : {"\n1 wiimote connect\n", "\n10 key KEY_SPACE down\n", "\n12 key KEY_SPACE up\n",
+                           "\n20 move 100 200\n", "\n21 mouse 0 down\n", " wiimote 30 00 08 ", " wiimote 30 00 00 "})
     EXPECT_NE(recording.find(line), std::string::npos) << line << " in\n" << recording;
 
   const std::string session = (dir.path / "session.txt").string();
-  const std::string ending = "Recorded 45 frames of input to " + session + "\nReplay it with: " OMBRIX_TEST_PLAYER " --input " +
-                             session + " --fixed-clock --frames 45" + (a_window ? "" : " --nowindow") + " --dev game\n";
+  const std::string ending = "Recorded 45 frames of input to " + session +
+                             "\nReplay it with: " OMBRIX_TEST_PLAYER " --input " + session +
+                             " --fixed-clock --frames 45" + (a_window ? "" : " --nowindow") + " --dev game\n";
   ASSERT_GE(recorded.out.size(), ending.size());
   const std::string played = recorded.out.substr(0, recorded.out.size() - ending.size());
   EXPECT_EQ(recorded.out.substr(played.size()), ending);
@@ -103,7 +105,8 @@ void RecordAndReplay(bool a_window) {
 
   // Twice: the replay itself is the same every time.
   for (int replay = 0; replay < 2; ++replay) {
-    const Result replayed = run({"--input", "session.txt", "--fixed-clock", "--frames", "45", "--dev", "game"}, "replayed.png");
+    const Result replayed =
+        run({"--input", "session.txt", "--fixed-clock", "--frames", "45", "--dev", "game"}, "replayed.png");
     EXPECT_EQ(replayed.status, 0) << replayed.err;
     EXPECT_EQ(replayed.out, played);
     if (!a_window) continue;
@@ -139,8 +142,8 @@ TEST(Record, TheReplayedRemoteConnectsInTheFrameItConnectedIn) {
   hostTest::ScratchDir dir;
   WriteGame(dir.path);
   WriteFile(dir.path / "late.txt", "30 wiimote connect\n31 wiimote 30 00 08\n");
-  const Result r =
-      testSupport::RunPlayer(dir.path, {"--input", "late.txt", "--fixed-clock", "--frames", "40", "--nowindow", "--dev", "game"});
+  const Result r = testSupport::RunPlayer(
+      dir.path, {"--input", "late.txt", "--fixed-clock", "--frames", "40", "--nowindow", "--dev", "game"});
   EXPECT_EQ(r.status, 0) << r.err;
   // The counter reads f - 1 in the input step of frame f.
   const std::vector<std::string> lines = testSupport::PrintedLines(r.out);

@@ -103,7 +103,8 @@ class Reload : public ::testing::Test {
     setenv("XDG_CACHE_HOME", (dir.path / "cache").c_str(), 1);
     const std::string package = game.string();
     // The score query finds nobody listening, without a name to look up.
-    const char* argv[] = {"ombrix", "--nowindow", "--fixed-clock", "--score-server", "127.0.0.1:9", "--dev", package.c_str()};
+    const char* argv[] = {"ombrix",      "--nowindow", "--fixed-clock", "--score-server",
+                          "127.0.0.1:9", "--dev",      package.c_str()};
     int status = 0;
     m_started = host.Start(7, argv, &status);
     ASSERT_TRUE(m_started) << status;
@@ -317,16 +318,17 @@ TEST_F(Reload, TwentyReloadsEachLeaveExactlyWhatOneGameMakes) {
   const auto counts = [this] {
     _gGraphics* graphics = _gGraphics::instance;
     irr::video::IVideoDriver* driver = host.device->getVideoDriver();
-    return std::vector<long>{gmWrappable::Live(),
-                             gScene::Registry().count,
-                             scePhysics::Worlds().count,
-                             objAudSource::Live().count,
-                             _gAudio::instance->sounds.count,
-                             graphics->textures.count + graphics->meshes.count + graphics->texts.count,
-                             _gClock::instance->PendingTimers(),
-                             static_cast<long>(driver->getTextureCount()),
-                             static_cast<long>(host.device->getSceneManager()->getMeshCache()->getMeshCount()),
-                             static_cast<long>(host.device->getGUIEnvironment()->getRootGUIElement()->getChildren().size())};
+    return std::vector<long>{
+        gmWrappable::Live(),
+        gScene::Registry().count,
+        scePhysics::Worlds().count,
+        objAudSource::Live().count,
+        _gAudio::instance->sounds.count,
+        graphics->textures.count + graphics->meshes.count + graphics->texts.count,
+        _gClock::instance->PendingTimers(),
+        static_cast<long>(driver->getTextureCount()),
+        static_cast<long>(host.device->getSceneManager()->getMeshCache()->getMeshCount()),
+        static_cast<long>(host.device->getGUIEnvironment()->getRootGUIElement()->getChildren().size())};
   };
   std::vector<long> first;
   for (int reload = 1; reload <= 20; ++reload) {

@@ -28,33 +28,29 @@ using Printed = std::vector<std::pair<unsigned, std::string>>;
 
 using netTest::Field;
 
-std::string Body(const std::string& request)
-{
+std::string Body(const std::string& request) {
   size_t end = request.find("\r\n\r\n");
   return end == std::string::npos ? "" : request.substr(end + 4);
 }
 
-std::string Ok(const std::string& body)
-{
+std::string Ok(const std::string& body) {
   return netTestServer::Response("200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n", body);
 }
 
 // What a game's score callbacks might do: say which answer they got.
 const char* const kCallbacks =
-  "global scored = function(n) { print(\"scored\", n); };"
-  "global got = function(t) {"
-  "  if (t == null) { print(\"none\"); }"
-  "  else if (t.count == null) { print(\"empty\"); }"
-  "  else { print(\"data\", t.count, t.first.name, t.first.score); }"
-  "};";
+    "global scored = function(n) { print(\"scored\", n); };"
+    "global got = function(t) {"
+    "  if (t == null) { print(\"none\"); }"
+    "  else if (t.count == null) { print(\"empty\"); }"
+    "  else { print(\"data\", t.count, t.first.name, t.first.score); }"
+    "};";
 
-class ScoreScriptTest : public testing::Test
-{
-protected:
+class ScoreScriptTest : public testing::Test {
+ protected:
   void SetUp() override { Build(false); }
 
-  void Build(bool developer)
-  {
+  void Build(bool developer) {
     TearDown();
     s_current = this;
     m_savedPrint = gmMachine::s_printCallback;
@@ -75,10 +71,8 @@ protected:
     Run(kCallbacks);
   }
 
-  void TearDown() override
-  {
-    if (!host)
-      return;
+  void TearDown() override {
+    if (!host) return;
     delete _gNetwork::instance;
     delete _gClock::instance;
     delete _gInput::instance;
@@ -91,10 +85,8 @@ protected:
 
   void Run(const std::string& text) { ASSERT_EQ(machine->RunString(text.c_str()), 0) << text; }
 
-  void Frames(int count)
-  {
-    for (int i = 0; i < count; ++i)
-    {
+  void Frames(int count) {
+    for (int i = 0; i < count; ++i) {
       server.Pump();
       frame.Run();
     }
@@ -102,22 +94,18 @@ protected:
 
   int LogCount() { return machine->GetLog().GetEntryCount(); }
 
-  std::vector<std::string> LogSince(int first)
-  {
+  std::vector<std::string> LogSince(int first) {
     std::vector<std::string> entries;
     bool start = true;
     int index = 0;
     while (const char* entry = machine->GetLog().GetEntry(start))
-      if (index++ >= first)
-        entries.push_back(entry);
+      if (index++ >= first) entries.push_back(entry);
     return entries;
   }
 
-  std::vector<std::string> Lines() const
-  {
+  std::vector<std::string> Lines() const {
     std::vector<std::string> lines;
-    for (const auto& p : printed)
-      lines.push_back(p.second);
+    for (const auto& p : printed) lines.push_back(p.second);
     return lines;
   }
 
@@ -128,12 +116,10 @@ protected:
   gFrame frame;
   Printed printed;
 
-private:
-  static void Capture(gmMachine*, const char* text)
-  {
+ private:
+  static void Capture(gmMachine*, const char* text) {
     std::string line = text;
-    while (!line.empty() && line.back() == ' ')
-      line.pop_back();
+    while (!line.empty() && line.back() == ' ') line.pop_back();
     s_current->printed.emplace_back(s_current->frame.frames + 1, line);
   }
   static ScoreScriptTest* s_current;
@@ -144,22 +130,19 @@ ScoreScriptTest* ScoreScriptTest::s_current = nullptr;
 
 const char* const kAnswer = "table(count = 2, first = table(name = \"Ann\", score = 12.5))";
 
-TEST_F(ScoreScriptTest, SubmissionAnswers)
-{
-  struct Case
-  {
+TEST_F(ScoreScriptTest, SubmissionAnswers) {
+  struct Case {
     const char* answer;
     std::vector<std::string> lines;
   };
   const Case cases[] = {
-    {"OK 3", {"scored 3"}},
-    {"OK 0", {}},
-    {"OK", {}},
-    {"<html><body>Internal error</body></html>", {"scored -1"}},
+      {"OK 3", {"scored 3"}},
+      {"OK 0", {}},
+      {"OK", {}},
+      {"<html><body>Internal error</body></html>", {"scored -1"}},
   };
   host->checksum = "9F86D081884C7D659A2FEAA0C55AD015A3BF4F1B";
-  for (const Case& c : cases)
-  {
+  for (const Case& c : cases) {
     printed.clear();
     server.requests.clear();
     server.Queue({{Ok(c.answer)}});
@@ -180,8 +163,7 @@ TEST_F(ScoreScriptTest, SubmissionAnswers)
   }
 }
 
-TEST_F(ScoreScriptTest, QueryAnsweredAtOnceCallsOnceWithTheData)
-{
+TEST_F(ScoreScriptTest, QueryAnsweredAtOnceCallsOnceWithTheData) {
   server.Queue({{Ok(kAnswer)}});
   Run("Network.GetScore(\"Game\", \"1.0\", \"lvl\", 1, 10, \"got\");");
   Frames(60);
@@ -194,8 +176,7 @@ TEST_F(ScoreScriptTest, QueryAnsweredAtOnceCallsOnceWithTheData)
             "GET /get.php?format=GM&script_name=Game&script_version=1.0&params=lvl&from=1&to=10&dev=0 HTTP/1.1");
 }
 
-TEST_F(ScoreScriptTest, SlowQueryGetsTheEmptyTableFirst)
-{
+TEST_F(ScoreScriptTest, SlowQueryGetsTheEmptyTableFirst) {
   netTestReply reply{{Ok(kAnswer)}};
   reply.delayFrames = 40;
   server.Queue(reply);
@@ -208,8 +189,7 @@ TEST_F(ScoreScriptTest, SlowQueryGetsTheEmptyTableFirst)
 }
 
 // A server that never answers leaves the request listed, and the timer still answers.
-TEST_F(ScoreScriptTest, SilentServerStillGetsTheTimerAnswer)
-{
+TEST_F(ScoreScriptTest, SilentServerStillGetsTheTimerAnswer) {
   netTestReply reply{{"HTTP/1.1 200 OK\r\n"}};
   reply.close = false;
   server.Queue(reply);
@@ -219,15 +199,13 @@ TEST_F(ScoreScriptTest, SilentServerStillGetsTheTimerAnswer)
   EXPECT_EQ(_gNetwork::instance->requests.count, 1);
 }
 
-TEST_F(ScoreScriptTest, AnswerThatIsMoreThanDataIsRefused)
-{
+TEST_F(ScoreScriptTest, AnswerThatIsMoreThanDataIsRefused) {
   const char* const answers[] = {
-    "table(count = print(\"owned\"))",
-    "null); print(\"owned\"",
-    "function() { print(\"owned\"); }",
+      "table(count = print(\"owned\"))",
+      "null); print(\"owned\"",
+      "function() { print(\"owned\"); }",
   };
-  for (const char* answer : answers)
-  {
+  for (const char* answer : answers) {
     printed.clear();
     const int before = LogCount();
     server.Queue({{Ok(answer)}});
@@ -240,8 +218,7 @@ TEST_F(ScoreScriptTest, AnswerThatIsMoreThanDataIsRefused)
   }
 }
 
-TEST_F(ScoreScriptTest, RefusedConnection)
-{
+TEST_F(ScoreScriptTest, RefusedConnection) {
   netScoreServer::Set("127.0.0.1", netTestServer::ClosedPort());
   testing::internal::CaptureStdout();
   Run("Network.SubmitScore(\"Game\", \"1.0\", \"\", \"Ann\", 1, \"scored\");"
@@ -253,17 +230,14 @@ TEST_F(ScoreScriptTest, RefusedConnection)
   std::vector<std::string> lines = Lines();
   std::sort(lines.begin(), lines.end());
   EXPECT_EQ(lines, (std::vector<std::string>{"none", "scored -1"}));
-  for (const auto& p : printed)
-    EXPECT_LT(p.first, 34u);
+  for (const auto& p : printed) EXPECT_LT(p.first, 34u);
   EXPECT_EQ(_gNetwork::instance->requests.count, 0);
 }
 
 // A query callback that asks again, on a request that fails at once: each frame still ends
 // (timers fire), the new request being polled from the next frame on.
-TEST_F(ScoreScriptTest, CallbackThatAsksAgainLetsTheFrameEnd)
-{
-  for (const char* serverHost : {"127.0.0.1", "ombrix-test.invalid"})
-  {
+TEST_F(ScoreScriptTest, CallbackThatAsksAgainLetsTheFrameEnd) {
+  for (const char* serverHost : {"127.0.0.1", "ombrix-test.invalid"}) {
     SCOPED_TRACE(serverHost);
     Build(false);
     netScoreServer::Set(serverHost, netTestServer::ClosedPort());
@@ -283,10 +257,9 @@ TEST_F(ScoreScriptTest, CallbackThatAsksAgainLetsTheFrameEnd)
   }
 }
 
-TEST_F(ScoreScriptTest, DeveloperModeSendsDevAndTheDevChecksum)
-{
+TEST_F(ScoreScriptTest, DeveloperModeSendsDevAndTheDevChecksum) {
   Build(true);
-  host->checksum = "dev"; // what mounting the package writes in developer mode
+  host->checksum = "dev";  // what mounting the package writes in developer mode
   server.Queue({{Ok("OK 1")}});
   server.Queue({{Ok(kAnswer)}});
   Run("Network.SubmitScore(\"Game\", \"1.0\", \"\", \"Ann\", 1, \"scored\");"
@@ -294,8 +267,7 @@ TEST_F(ScoreScriptTest, DeveloperModeSendsDevAndTheDevChecksum)
   Frames(20);
   ASSERT_EQ(server.requests.size(), 2u);
   std::string submit = server.requests[0], query = server.requests[1];
-  if (submit.compare(0, 4, "POST") != 0)
-    std::swap(submit, query);
+  if (submit.compare(0, 4, "POST") != 0) std::swap(submit, query);
   EXPECT_EQ(Body(submit).compare(0, 13, "checksum=dev&"), 0) << submit;
   EXPECT_NE(query.find("&dev=1 HTTP/1.1\r\n"), std::string::npos) << query;
 }

@@ -104,8 +104,7 @@ TEST(Cloth, AddMeshReadsAnyVertexTypeAndIndexSizeAndWritesBackThroughTheBuffer) 
     v.TCoords2.set(7, 9);
     buffer->getVertexBuffer().push_back(v);
   }
-  for (irr::u32 index : {0u, 2u, 1u, 1u, 2u, 3u, 0u, 70000u, 1u, 3u, 2u})
-    buffer->getIndexBuffer().push_back(index);
+  for (irr::u32 index : {0u, 2u, 1u, 1u, 2u, 3u, 0u, 70000u, 1u, 3u, 2u}) buffer->getIndexBuffer().push_back(index);
   HandMesh square({buffer});
   objPhyCloth cloth("c", nullptr);
   cloth.AddMesh(square.handle.get());
@@ -181,7 +180,8 @@ TEST_F(PhysicsTest, ClothsOnABodyAreFoundByNameAndStepWithTheWorld) {
       "global kept = o.Physics.Cloth(\"flag\"); print(kept == null, o.Physics.Cloth(\"nope\"));"
       "o.Physics.DelCloth(\"nope\");");
   EXPECT_EQ(printed, (std::vector<std::string>{"0 null"}));
-  EXPECT_EQ(console, (std::vector<std::string>{"Unable to find the requested cloth", "Unable to find the requested Cloth"}));
+  EXPECT_EQ(console,
+            (std::vector<std::string>{"Unable to find the requested cloth", "Unable to find the requested Cloth"}));
   std::vector<S3DVertex> vertices = {At(0, 1, 0), At(0, 0, 0)};
   const irr::u16 indices[] = {0, 1, 1};
   objPhysics* body = Body("w", "o");

@@ -40,8 +40,9 @@ class PhysicsDebugDrawTest : public graphicsTest::PictureFixture {
     const std::string fixtures = OMBRIX_GRAPHICS_FIXTURES;
     Run("NewScene(\"world\");"
         "global eye = world.NewObject(\"eye\"); eye.Graphics.NewCamera(\"c\");"
-        "global cube = world.NewObject(\"cube\"); cube.Graphics.NewMesh(\"m\", Graphics.NewMesh(\"" + fixtures +
-        "/cube.obj\")); cube.Graphics.Mesh(\"m\").Texture(Graphics.NewTexture(\"" + fixtures + "/tint.png\"));"
+        "global cube = world.NewObject(\"cube\"); cube.Graphics.NewMesh(\"m\", Graphics.NewMesh(\"" +
+        fixtures + "/cube.obj\")); cube.Graphics.Mesh(\"m\").Texture(Graphics.NewTexture(\"" + fixtures +
+        "/tint.png\"));"
         "cube.Graphics.Mesh(\"m\").Position(0, 0, 30);"
         "global frame = world.NewObject(\"frame\"); frame.Physics.NewBox(\"b\");"
         "frame.Physics.Box(\"b\").Dimensions(7, 7, 7); frame.Physics.Position(0, 0, 30);"

@@ -212,10 +212,10 @@ TEST_F(PhysicsTest, PrimitivesAreFoundByNameAndKeepTheirPlaces) {
       "p.DelSphere(\"nope\"); p.DelBox(\"nope\"); p.DelCapsule(\"nope\");"
       "p.DelSphere(\"a\"); print(p.Sphere(\"b\").Radius(), p.Sphere(\"c\").Radius());");
   EXPECT_EQ(printed, (std::vector<std::string>{"4 0.5 1 2 3", "null null null", "2 3"}));
-  EXPECT_EQ(console, (std::vector<std::string>{
-                         "Unable to find the requested sphere", "Unable to find the requested box",
-                         "Unable to find the requested capsule", "Unable to find the requested sphere",
-                         "Unable to find the requested box", "Unable to find the requested capsule"}));
+  EXPECT_EQ(console,
+            (std::vector<std::string>{"Unable to find the requested sphere", "Unable to find the requested box",
+                                      "Unable to find the requested capsule", "Unable to find the requested sphere",
+                                      "Unable to find the requested box", "Unable to find the requested capsule"}));
   objPhysics* body = Body("w", "o");
   const btCompoundShape& shape = body->shape;
   ASSERT_EQ(shape.getNumChildShapes(), 4);
@@ -305,8 +305,12 @@ TEST_F(PhysicsTest, HullFiles) {
   const std::string goodFile = WriteFile("good.pmap", good);
   const std::string badFile = WriteFile("bad.pmap", bad);
   Run("NewScene(\"w\"); global a = w.NewObject(\"a\"); global b = w.NewObject(\"b\");"
-      "a.Physics.Mass(2); a.Physics.AddPmap(\"" + goodFile + "\");"
-      "b.Physics.Position(10, 0, 0); b.Physics.AddPmap(\"" + badFile + "\"); b.Physics.AddPmap(\"nothere.pmap\");"
+      "a.Physics.Mass(2); a.Physics.AddPmap(\"" +
+      goodFile +
+      "\");"
+      "b.Physics.Position(10, 0, 0); b.Physics.AddPmap(\"" +
+      badFile +
+      "\"); b.Physics.AddPmap(\"nothere.pmap\");"
       "global seen = function(t, p, n) { global hitP = p; };");
   // Hulls keep Bullet's default collision margin of 0.04 around their points.
   Run("w.Physics.RayCast(Vector3(0, 10, 0), Vector3(0, -10, 0), \"seen\");");
@@ -376,8 +380,8 @@ std::vector<long long> BroadphaseState(const char* a_scene) {
     if (scene->name != a_scene) continue;
     scePhysics* p = scene->physics;
     const btDbvtBroadphase& b = p->broadphase;
-    state = {b.m_gid, b.m_newpairs, b.m_needcleanup, b.m_updates_call, b.m_updates_done, b.m_cid,
-             b.m_sets[0].m_leaves, b.m_sets[1].m_leaves, b.m_sets[0].m_opath};
+    state = {b.m_gid, b.m_newpairs,         b.m_needcleanup,      b.m_updates_call,   b.m_updates_done,
+             b.m_cid, b.m_sets[0].m_leaves, b.m_sets[1].m_leaves, b.m_sets[0].m_opath};
     const btBroadphasePairArray& pairs = b.m_paircache->getOverlappingPairArray();
     for (int k = 0; k < pairs.size(); ++k) {
       state.push_back(pairs[k].m_pProxy0->m_uniqueId);
@@ -407,24 +411,40 @@ TEST_F(PhysicsTest, LateEntryLeavesTheWorldAsEarlyEntry) {
   for (int run = 0; run < 3; ++run) {
     const std::string scene = "late" + std::to_string(run);
     const std::string made = variants[run].afterMade, massed = variants[run].beforeMass;
-    Run("NewScene(\"" + scene + "\"); global s = " + scene + "; s.Physics.Gravity(0, -0.02, 0);"
-        "f = s.NewObject(\"floor\");" + made + "f.Physics.NewBox(\"b\"); f.Physics.Box(\"b\").Dimensions(20, 1, 20);"
+    Run("NewScene(\"" + scene + "\"); global s = " + scene +
+        "; s.Physics.Gravity(0, -0.02, 0);"
+        "f = s.NewObject(\"floor\");" +
+        made +
+        "f.Physics.NewBox(\"b\"); f.Physics.Box(\"b\").Dimensions(20, 1, 20);"
         "f.Physics.Position(0, -1, 0);"
-        "for (i = 0; i < 10; i = i + 1) { o = s.NewObject(format(\"box%d\", i));" + made +
+        "for (i = 0; i < 10; i = i + 1) { o = s.NewObject(format(\"box%d\", i));" +
+        made +
         "  o.Physics.NewBox(\"b\"); o.Physics.Box(\"b\").Dimensions(0.5, 0.5, 0.5);"
-        "  o.Physics.Position(i * 0.05, 0.5 + i * 1.01, 0); o.Physics.YawPitchRoll(i * 7, 0, 0);" + massed +
+        "  o.Physics.Position(i * 0.05, 0.5 + i * 1.01, 0); o.Physics.YawPitchRoll(i * 7, 0, 0);" +
+        massed +
         "  o.Physics.Mass(1); }"
         // Given a mass first, then shaped and moved onto the pile.
-        "m = s.NewObject(\"late\");" + made + "m.Physics.NewSphere(\"s\");" + massed + "m.Physics.Mass(1);"
+        "m = s.NewObject(\"late\");" +
+        made + "m.Physics.NewSphere(\"s\");" + massed +
+        "m.Physics.Mass(1);"
         "m.Physics.Sphere(\"s\").Radius(0.5); m.Physics.Position(0.2, 11, 0.1);"
         // Two made before either gets a mass, the second over the first.
-        "a = s.NewObject(\"a\");" + made + "a.Physics.NewSphere(\"s\"); a.Physics.Sphere(\"s\").Radius(1);"
+        "a = s.NewObject(\"a\");" +
+        made +
+        "a.Physics.NewSphere(\"s\"); a.Physics.Sphere(\"s\").Radius(1);"
         "a.Physics.Position(5, 1, 0);"
-        "b = s.NewObject(\"b\");" + made + "b.Physics.NewSphere(\"s\"); b.Physics.Sphere(\"s\").Radius(1);"
-        "b.Physics.Position(5, 2.5, 0);" + massed + "b.Physics.Mass(1); a.Physics.Mass(2);"
+        "b = s.NewObject(\"b\");" +
+        made +
+        "b.Physics.NewSphere(\"s\"); b.Physics.Sphere(\"s\").Radius(1);"
+        "b.Physics.Position(5, 2.5, 0);" +
+        massed +
+        "b.Physics.Mass(1); a.Physics.Mass(2);"
         // Static, moved far from where it was made.
-        "w = s.NewObject(\"wall\");" + made + "w.Physics.NewBox(\"b\"); w.Physics.Box(\"b\").Dimensions(1, 5, 5);"
-        "w.Physics.Position(-3, 2, 0);" + kAtOnce);
+        "w = s.NewObject(\"wall\");" +
+        made +
+        "w.Physics.NewBox(\"b\"); w.Physics.Box(\"b\").Dimensions(1, 5, 5);"
+        "w.Physics.Position(-3, 2, 0);" +
+        kAtOnce);
     built[run] = BroadphaseState(scene.c_str());
     Frames(120);
     stepped[run] = BroadphaseState(scene.c_str());
@@ -462,7 +482,9 @@ TEST_F(PhysicsTest, EmptyScenesAreSmallAndBigScenesStillCollide) {
   Run("NewScene(\"big\"); big.Physics.Gravity(0, -0.02, 0);"
       "f = big.NewObject(\"floor\"); f.Physics.NewBox(\"b\"); f.Physics.Box(\"b\").Dimensions(200, 1, 200);"
       "f.Physics.Position(0, -1, 0);"
-      "for (i = 0; i < " + std::to_string(balls) + "; i = i + 1) { o = big.NewObject(format(\"ball%d\", i));"
+      "for (i = 0; i < " +
+      std::to_string(balls) +
+      "; i = i + 1) { o = big.NewObject(format(\"ball%d\", i));"
       "  o.Physics.NewSphere(\"s\"); o.Physics.Sphere(\"s\").Radius(0.5);"
       "  o.Physics.Position((i % 30) * 3 - 45, 1, (i / 30) * 3 - 45); o.Physics.Mass(1); }");
   Frames(90);
@@ -499,7 +521,8 @@ TEST_F(PhysicsTest, ComponentsNeedAWorldAndAreMadeOncePerOwner) {
       "Vector3(0, -9, 0), \"\"));");
   EXPECT_EQ(printed, (std::vector<std::string>{"3 1"}));
   const int entries = LogCount();
-  Run("global s = _Scene(); global o = _Object(s); o._Name(\"lost\"); global p = _ObjPhysics(o); print(\"not reached\");");
+  Run("global s = _Scene(); global o = _Object(s); o._Name(\"lost\"); global p = _ObjPhysics(o); print(\"not "
+      "reached\");");
   EXPECT_EQ(printed.size(), 1u);
   ASSERT_GT(LogCount(), entries);
 }
@@ -522,19 +545,32 @@ TEST_F(PhysicsTest, NumbersThatAreNotFiniteChangeNothing) {
   }
   Run("global hit = function(o, p, n) { print(\"hit\"); };");
   const char* const calls[] = {
-      "a.Physics.Position(%s, 0, 0)",          "a.Physics.Position(Vector3(0, %s, 0))",
-      "a.Physics.YawPitchRoll(0, %s, 0)",      "a.Physics.AxisAngle(Vector3(0, 1, 0), %s)",
-      "a.Physics.AddForce(Vector3(%s, 0, 0))", "a.Physics.AddTorque(Vector3(0, 0, %s))",
-      "a.Physics.RightTarget(%s, 0, 0)",       "a.Physics.UpTarget(Vector3(0, %s, 0))",
-      "a.Physics.ForwardTarget(0, 0, %s)",     "a.Physics.VelocityTarget(%s, 0, 0)",
-      "a.Physics.RightPower(%s)",              "a.Physics.UpPower(%s)",
-      "a.Physics.ForwardPower(%s)",            "a.Physics.VelocityPower(%s)",
-      "a.Physics.VelocitySpeed(%s)",           "a.Physics.Mass(%s)",
-      "a.Physics.Damping(%s, 0)",              "a.Physics.Friction(%s)",
-      "a.Physics.Restitution(%s)",             "a.Physics.Sphere(\"s\").Radius(%s)",
-      "a.Physics.Sphere(\"s\").Position(0, %s, 0)", "a.Physics.Box(\"b\").Dimensions(1, %s, 1)",
-      "a.Physics.Capsule(\"c\").Radius(%s)",   "a.Physics.Capsule(\"c\").Height(%s)",
-      "w.Physics.Gravity(0, %s, 0)",           "w.Physics.RayCast(Vector3(0, 10, 0), Vector3(0, %s, 0), \"hit\")",
+      "a.Physics.Position(%s, 0, 0)",
+      "a.Physics.Position(Vector3(0, %s, 0))",
+      "a.Physics.YawPitchRoll(0, %s, 0)",
+      "a.Physics.AxisAngle(Vector3(0, 1, 0), %s)",
+      "a.Physics.AddForce(Vector3(%s, 0, 0))",
+      "a.Physics.AddTorque(Vector3(0, 0, %s))",
+      "a.Physics.RightTarget(%s, 0, 0)",
+      "a.Physics.UpTarget(Vector3(0, %s, 0))",
+      "a.Physics.ForwardTarget(0, 0, %s)",
+      "a.Physics.VelocityTarget(%s, 0, 0)",
+      "a.Physics.RightPower(%s)",
+      "a.Physics.UpPower(%s)",
+      "a.Physics.ForwardPower(%s)",
+      "a.Physics.VelocityPower(%s)",
+      "a.Physics.VelocitySpeed(%s)",
+      "a.Physics.Mass(%s)",
+      "a.Physics.Damping(%s, 0)",
+      "a.Physics.Friction(%s)",
+      "a.Physics.Restitution(%s)",
+      "a.Physics.Sphere(\"s\").Radius(%s)",
+      "a.Physics.Sphere(\"s\").Position(0, %s, 0)",
+      "a.Physics.Box(\"b\").Dimensions(1, %s, 1)",
+      "a.Physics.Capsule(\"c\").Radius(%s)",
+      "a.Physics.Capsule(\"c\").Height(%s)",
+      "w.Physics.Gravity(0, %s, 0)",
+      "w.Physics.RayCast(Vector3(0, 10, 0), Vector3(0, %s, 0), \"hit\")",
   };
   objPhysics* a = Body("w", "body");
   objPhysics* b = Body("v", "body");

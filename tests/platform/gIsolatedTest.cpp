@@ -37,7 +37,11 @@ TEST(Isolated, EveryEndingIsToldApart) {
       {"runs out of memory", [] { throw std::bad_alloc(); }, 60000, gIsolated::CRASHED},
       {"throws something else", [] { throw 42; }, 60000, gIsolated::CRASHED},
       {"terminates", [] { std::terminate(); }, 60000, gIsolated::CRASHED},
-      {"never ends", [] { for (;;) pause(); }, 100, gIsolated::TIMED_OUT},
+      {"never ends",
+       [] {
+         for (;;) pause();
+       },
+       100, gIsolated::TIMED_OUT},
   };
   for (const Case& c : cases) {
     testing::internal::CaptureStdout();
@@ -61,8 +65,7 @@ TEST(Isolated, AnExceptionNeverCarriesTheChildBackToTheCaller) {
   gIsolated::Result result = gIsolated::PENDING;
   try {
     result = gIsolated::Run([] { throw std::runtime_error("from the loader"); }, 5000);
-  } catch (...) {
-  }
+  } catch (...) {}
   if (getpid() != self) {
     (void)!write(escaped[1], "x", 1);
     _exit(0);

@@ -68,7 +68,8 @@ class SceneTest : public testing::Test {
   }
   Lines Order() const {
     Lines names;
-    for (int i = 0; i < scene->objects.count; ++i) names.push_back(static_cast<sceObject*>(scene->objects.Get(i))->name);
+    for (int i = 0; i < scene->objects.count; ++i)
+      names.push_back(static_cast<sceObject*>(scene->objects.Get(i))->name);
     return names;
   }
 
@@ -134,7 +135,8 @@ TEST_F(SceneTest, DestroyedObjectsLeaveTheLastOneInTheirPlace) {
 }
 
 TEST_F(SceneTest, ObjectsMadeDuringTheWalkAreUpdatedInIt) {
-  script.Run("global maker = function(o) { print(o.name); if (!made) { global made = 1; NewObject(\"late\", \"show\"); } };");
+  script.Run(
+      "global maker = function(o) { print(o.name); if (!made) { global made = 1; NewObject(\"late\", \"show\"); } };");
   Make("a", "maker");
   Make("b");
   Frame();

@@ -32,7 +32,8 @@
 namespace {
 
 std::string RightTrim(std::string a_text) {
-  while (!a_text.empty() && (a_text.back() == ' ' || a_text.back() == '\t' || a_text.back() == '\r' || a_text.back() == '\n'))
+  while (!a_text.empty() &&
+         (a_text.back() == ' ' || a_text.back() == '\t' || a_text.back() == '\r' || a_text.back() == '\n'))
     a_text.pop_back();
   return a_text;
 }

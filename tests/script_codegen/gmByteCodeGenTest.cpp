@@ -19,14 +19,14 @@ TEST(ByteCodeGen, LineTableKeepsOnlyLineChanges) {
   gmByteCodeGen code;
   code.Reset(true);
   code.SetLine(1);
-  code.Emit(BC_PUSHINT1);                 // 0
-  int a = code.Emit(BC_JUMPZERO, 0);      // 4, patched below but tagged here
-  code.Emit(BC_PUSHNULL);                 // 12
+  code.Emit(BC_PUSHINT1);             // 0
+  int a = code.Emit(BC_JUMPZERO, 0);  // 4, patched below but tagged here
+  code.Emit(BC_PUSHNULL);             // 12
   code.SetLine(2);
-  code.Emit(BC_POP);                      // 16
-  code.Emit(BC_POP);                      // 20
+  code.Emit(BC_POP);  // 16
+  code.Emit(BC_POP);  // 20
   code.SetLine(1);
-  code.Emit(BC_RETURN);                   // 24: back on an earlier line
+  code.Emit(BC_RETURN);  // 24: back on an earlier line
   code.SetLine(3);
   code.PatchOperand(a, 24);
   std::vector<std::pair<int, int>> expected = {{0, 1}, {16, 2}, {24, 1}};

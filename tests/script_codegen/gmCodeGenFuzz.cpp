@@ -53,7 +53,8 @@ void CheckExecCode(const gmFunctionInfo& info, const std::set<uint32_t>& starts)
       if (plain != (jump ? BC_JUMP : BC_LINE)) std::abort();
       from = jump ? static_cast<int>(WordAt(info.byteCode, at + 4)) : at + 4;
       handler -= jump ? GM_EX_JUMP_OFFSET : GM_EX_LINE_OFFSET;
-      if (!startOrEnd(from) || from == length || WordAt(f.execCode, from) != (exec - (jump ? GM_EX_JUMP_OFFSET : GM_EX_LINE_OFFSET)))
+      if (!startOrEnd(from) || from == length ||
+          WordAt(f.execCode, from) != (exec - (jump ? GM_EX_JUMP_OFFSET : GM_EX_LINE_OFFSET)))
         std::abort();
     }
     if (handler < BC_COUNT || handler >= GM_EX_COMBINED_END) std::abort();
@@ -93,23 +94,33 @@ struct CheckingHooks : gmTestHooks {
       pos += 4;
       std::memcpy(&operand, info.byteCode + pos, 4);
       switch (op) {
-        case BC_JUMP: case BC_JUMPZERO: case BC_JUMPNOTZERO: case BC_JUMPZEROKEEP:
+        case BC_JUMP:
+        case BC_JUMPZERO:
+        case BC_JUMPNOTZERO:
+        case BC_JUMPZEROKEEP:
         case BC_JUMPNOTZEROKEEP:
           // A jump may also land on the end, just past the closing return.
-          if (!starts.count(operand) && operand != static_cast<uint32_t>(info.byteCodeLength))
-            std::abort();
+          if (!starts.count(operand) && operand != static_cast<uint32_t>(info.byteCodeLength)) std::abort();
           break;
-        case BC_GETLOCAL: case BC_SETLOCAL:
+        case BC_GETLOCAL:
+        case BC_SETLOCAL:
           if (operand >= slots) std::abort();
           break;
         case BC_FOREACH:
           if ((operand >> 16) >= slots || (operand & 0xffff) >= slots) std::abort();
           break;
-        case BC_GETDOT: case BC_SETDOT: case BC_GETGLOBAL: case BC_SETGLOBAL: case BC_GETTHIS:
-        case BC_SETTHIS: case BC_PUSHSTRING: case BC_PUSHFUNCTION:
+        case BC_GETDOT:
+        case BC_SETDOT:
+        case BC_GETGLOBAL:
+        case BC_SETGLOBAL:
+        case BC_GETTHIS:
+        case BC_SETTHIS:
+        case BC_PUSHSTRING:
+        case BC_PUSHFUNCTION:
           if (operand >= static_cast<uint32_t>(info.numReferences)) std::abort();
           break;
-        default: break;
+        default:
+          break;
       }
     }
   }

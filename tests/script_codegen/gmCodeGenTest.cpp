@@ -20,9 +20,7 @@ class CodeGen : public ::testing::Test {
     gmCodeTree& parser = gmCodeTree::Get();
     int parsed = parser.Parse(text, &log);
     EXPECT_EQ(parsed, gmCodeTree::PARSE_OK) << text << "\n" << Log();
-    int errors = parsed == gmCodeTree::PARSE_OK
-                     ? gmCodeGen::Get().Compile(parser.GetRoot(), &hooks, debug, &log)
-                     : -1;
+    int errors = parsed == gmCodeTree::PARSE_OK ? gmCodeGen::Get().Compile(parser.GetRoot(), &hooks, debug, &log) : -1;
     parser.Reset();
     gmCodeGen::Get().Reset();
     return errors;
@@ -262,9 +260,7 @@ TEST_F(CodeGen, TopLevelAssignmentIsLocalOfMainWhileFunctionsReadTheGlobal) {
 }
 
 TEST_F(CodeGen, MemberDeclarationUntilALocalDeclarationTakesOver) {
-  ASSERT_EQ(Compile("f = function(p) { member y; y = 2; g(); local y; y = 3; g(); return y; };"),
-            0)
-      << Log();
+  ASSERT_EQ(Compile("f = function(p) { member y; y = 2; g(); local y; y = 3; g(); return y; };"), 0) << Log();
   EXPECT_EQ(Nested(0),
             "function (unnamed) params 1 locals 1 stack 2\n"
             "0000 pushint 2\n"
@@ -377,8 +373,7 @@ const ErrorCase kErrors[] = {
     {"AssignToCallResult", "x = 1;\nf() = 2;", "error (2) illegal l-value for '=' operator\r\n"},
     {"AssignToConstant", "(1) += 2;", "error (1) illegal l-value for '=' operator\r\n"},
     // The finished function f must not reach the hooks either.
-    {"ErrorAfterACompleteFunction", "f = function() { };\nbreak;",
-     "error (2) illegal break statement\r\n"},
+    {"ErrorAfterACompleteFunction", "f = function() { };\nbreak;", "error (2) illegal break statement\r\n"},
 };
 
 class Errors : public CodeGen, public ::testing::WithParamInterface<ErrorCase> {};

@@ -23,22 +23,15 @@ struct TreeCase {
 
 const TreeCase kTrees[] = {
     {"UnknownConstantType",
-     [](gmTreeBuilder& b) {
-       return b.Op(GMOP_ASSIGN, b.Id("x"), b.Node(GMNK_EXPRESSION, GMET_CONSTANT, 9, 4));
-     },
+     [](gmTreeBuilder& b) { return b.Op(GMOP_ASSIGN, b.Id("x"), b.Node(GMNK_EXPRESSION, GMET_CONSTANT, 9, 4)); },
      "unkown constant type\r\n"},
     {"UnknownUnaryOperator",
      [](gmTreeBuilder& b) { return b.Op(GMOP_ASSIGN, b.Id("x"), b.Op(27, b.Int(1), nullptr, 3)); },
      "error (3) unkown operator\r\n"},
-    {"DotWithConstantMember",
-     [](gmTreeBuilder& b) {
-       return b.Discard(b.Op(GMOP_DOT, b.Id("a"), b.Int(1), 2));
-     },
+    {"DotWithConstantMember", [](gmTreeBuilder& b) { return b.Discard(b.Op(GMOP_DOT, b.Id("a"), b.Int(1), 2)); },
      "error (2) illegal dot operator\r\n"},
     {"AssignToDotWithConstantMember",
-     [](gmTreeBuilder& b) {
-       return b.Op(GMOP_ASSIGN, b.Op(GMOP_DOT, b.Id("a"), b.Int(1), 5), b.Int(2), 5);
-     },
+     [](gmTreeBuilder& b) { return b.Op(GMOP_ASSIGN, b.Op(GMOP_DOT, b.Id("a"), b.Int(1), 5), b.Int(2), 5); },
      "error (5) illegal dot operator\r\n"},
     {"DeclarationWithUnknownScope",
      [](gmTreeBuilder& b) {
@@ -56,8 +49,7 @@ TEST_P(Trees, RefusedWithMessage) {
   gmLog log;
   gmTestHooks hooks(machine);
   gmTreeBuilder b;
-  gmCodeTreeNode* root = gmTreeBuilder::List({b.Op(GMOP_ASSIGN, b.Id("y"), b.Int(0)),
-                                              GetParam().build(b)});
+  gmCodeTreeNode* root = gmTreeBuilder::List({b.Op(GMOP_ASSIGN, b.Id("y"), b.Int(0)), GetParam().build(b)});
   EXPECT_EQ(gmCodeGen::Get().Compile(root, &hooks, false, &log), 1);
   gmCodeGen::Get().Reset();
   std::string all;
@@ -87,8 +79,7 @@ TEST(CodeGenTree, RefusesACompileWhileOneIsRunning) {
   Reentrant hooks(machine);
   gmTreeBuilder b;
   hooks.inner = b.Op(GMOP_ASSIGN, b.Id("x"), b.Int(3));
-  EXPECT_EQ(gmCodeGen::Get().Compile(b.Op(GMOP_ASSIGN, b.Id("y"), b.Int(3)), &hooks, false, nullptr),
-            0);
+  EXPECT_EQ(gmCodeGen::Get().Compile(b.Op(GMOP_ASSIGN, b.Id("y"), b.Int(3)), &hooks, false, nullptr), 0);
   gmCodeGen::Get().Reset();
   EXPECT_EQ(hooks.innerResult, 1);
   ASSERT_EQ(hooks.functions.size(), 1u);
@@ -112,13 +103,10 @@ TEST(CodeGenTree, HooksMayAskForTheOtherByteOrder) {
   gmMachine machine;
   Swapped hooks(machine);
   gmTreeBuilder b;
-  ASSERT_EQ(gmCodeGen::Get().Compile(b.Op(GMOP_ASSIGN, b.Id("x"), b.Int(0x01020304)), &hooks,
-                                     false, nullptr),
-            0);
+  ASSERT_EQ(gmCodeGen::Get().Compile(b.Op(GMOP_ASSIGN, b.Id("x"), b.Int(0x01020304)), &hooks, false, nullptr), 0);
   gmCodeGen::Get().Reset();
-  std::vector<unsigned char> expected = {0, 0, 0, BC_PUSHINT, 1, 2, 3, 4,
-                                         0, 0, 0, BC_SETLOCAL, 0, 0, 0, 0,
-                                         0, 0, 0, BC_RETURN};
+  std::vector<unsigned char> expected = {0, 0,           0, BC_PUSHINT, 1, 2, 3, 4, 0, 0,
+                                         0, BC_SETLOCAL, 0, 0,          0, 0, 0, 0, 0, BC_RETURN};
   EXPECT_EQ(hooks.bytes, expected);
 }
 

@@ -25,9 +25,8 @@ TEST(Disassembler, FunctionObjectWithDebugRecord) {
   float half = 0.5f;
   uint32_t halfBits;
   std::memcpy(&halfBits, &half, 4);
-  std::vector<unsigned char> code =
-      Words({BC_PUSHSTRING, 0, BC_GETGLOBAL, 1, BC_PUSHFLOAT, halfBits, BC_FOREACH, (1u << 16) | 0,
-             BC_GETLOCAL, 1, BC_RETURNVALUE});
+  std::vector<unsigned char> code = Words({BC_PUSHSTRING, 0, BC_GETGLOBAL, 1, BC_PUSHFLOAT, halfBits, BC_FOREACH,
+                                           (1u << 16) | 0, BC_GETLOCAL, 1, BC_RETURNVALUE});
   gmObject* refs[] = {machine.MakeString("a\"b\n"), machine.MakePermanentString("g")};
   char n0[] = "p", n1[] = "__t1";
   char* symbols[] = {n0, n1};

@@ -51,8 +51,10 @@ class gmTreeBuilder {
     gmCodeTreeNode* prev = nullptr;
     gmCodeTreeNode* first = nullptr;
     for (gmCodeTreeNode* n : items) {
-      if (prev) prev->next = n;
-      else first = n;
+      if (prev)
+        prev->next = n;
+      else
+        first = n;
       prev = n;
     }
     return first;

@@ -127,7 +127,7 @@ TEST_F(CollectPolicyTest, ACollectionAskedForDuringOneIsRefused) {
   EXPECT_EQ(s_nestedResults, 0);
   EXPECT_EQ(machine.statFullCollects, 1);
   EXPECT_EQ(gc->colorSet.Where(kept), gmGCColorSet::SEQ_WHITE);  // intact, next cycle begun
-  EXPECT_TRUE(machine.Collect(true));  // and the guard is down again
+  EXPECT_TRUE(machine.Collect(true));                            // and the guard is down again
 }
 
 TEST_F(CollectPolicyTest, SoftAboveHardIsClampedFirst) {

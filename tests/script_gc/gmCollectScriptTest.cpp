@@ -41,9 +41,9 @@ class CollectScriptTest : public ::testing::Test {
  protected:
   void SetUp() override {
     s_out.clear();
-    static const gmFunctionEntry entries[] = {
-        {"collect", CollectNative, 0}, {"usage", UsageNative, 0}, {"yieldNow", YieldNative, 0}, {"sleepNow", SleepNative, 0},
-        {"blockNow", BlockNative, 0},  {"out", OutNative, 0}};
+    static const gmFunctionEntry entries[] = {{"collect", CollectNative, 0}, {"usage", UsageNative, 0},
+                                              {"yieldNow", YieldNative, 0},  {"sleepNow", SleepNative, 0},
+                                              {"blockNow", BlockNative, 0},  {"out", OutNative, 0}};
     machine.RegisterNatives(entries, sizeof(entries) / sizeof(entries[0]));
   }
   std::string Log() {
@@ -108,7 +108,8 @@ TEST_F(CollectScriptTest, AScriptOperatorHeldOnlyByItsTypeSurvives) {
   machine.GetGlobals()->SetByName(&machine, "p", gmVariable(machine.MakeUserObject(nullptr, type)));
   // Separate runs: the registering code's own function (whose constants include the
   // operator) is gone when the collection runs.
-  ASSERT_EQ(0, machine.RunString("typeRegisterOperator(T, \"neg\", function(a) { return \"negated \" + \"pair\"; });")) << Log();
+  ASSERT_EQ(0, machine.RunString("typeRegisterOperator(T, \"neg\", function(a) { return \"negated \" + \"pair\"; });"))
+      << Log();
   ASSERT_EQ(0, machine.RunString("collect(1); collect(1);")) << Log();
   ASSERT_EQ(0, machine.RunString("out(-p);")) << Log();
   EXPECT_EQ("negated pair\n", s_out) << Log();

@@ -22,7 +22,9 @@ class CollectorTest : public ::testing::Test {
 
   gmVariable Str(const char* a_text) { return gmVariable(machine.MakeString(a_text)); }
   static gmVariable Int(int a_value) { return gmVariable(static_cast<gmint>(a_value)); }
-  void SetGlobal(const char* a_name, const gmVariable& a_value) { machine.GetGlobals()->SetByName(&machine, a_name, a_value); }
+  void SetGlobal(const char* a_name, const gmVariable& a_value) {
+    machine.GetGlobals()->SetByName(&machine, a_name, a_value);
+  }
   Seq Where(gmObject* a_obj) const { return gc->colorSet.Where(a_obj); }
   bool Alive(gmObject* a_obj) const { return Where(a_obj) != gmGCColorSet::SEQ_NONE; }
 
@@ -327,8 +329,7 @@ TEST(CollectorLifetime, DestroyingTheMachineMidCycleFreesEverything) {
     machine->MakeTable();
   }
   gc->StartCycle();
-  while (!gc->IncrementalStep(machine)) {
-  }
+  while (!gc->IncrementalStep(machine)) {}
   // Free holds the unreferenced tables, gray the referenced ones, when the machine goes.
   gc->StartCycle();
   gc->IncrementalStep(machine);

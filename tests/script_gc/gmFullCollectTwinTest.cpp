@@ -109,7 +109,8 @@ class Twin {
         return gmVariable(s);
       }
       case 4: {
-        gmUserObject* u = machine.MakeUserObject(reinterpret_cast<void*>(static_cast<intptr_t>(objects.size())), probeType);
+        gmUserObject* u =
+            machine.MakeUserObject(reinterpret_cast<void*>(static_cast<intptr_t>(objects.size())), probeType);
         return gmVariable(static_cast<gmUserObject*>(Register(u)));
       }
       case 5: {
@@ -160,10 +161,11 @@ class Twin {
     });
     view.push_back(order);
     char counts[160];
-    std::snprintf(counts, sizeof counts, "gray %d black %d free %d white %d finished %d roots %d usage %lld full %d inc %d",
-                  gc->colorSet.CountIn(gmGCColorSet::SEQ_GRAY), gc->colorSet.CountIn(gmGCColorSet::SEQ_BLACK),
-                  gc->colorSet.CountIn(gmGCColorSet::SEQ_FREE), gc->colorSet.CountIn(gmGCColorSet::SEQ_WHITE), gc->finished,
-                  gc->rootsPending, machine.GetCurrentMemoryUsage(), machine.statFullCollects, machine.statIncCollects);
+    std::snprintf(
+        counts, sizeof counts, "gray %d black %d free %d white %d finished %d roots %d usage %lld full %d inc %d",
+        gc->colorSet.CountIn(gmGCColorSet::SEQ_GRAY), gc->colorSet.CountIn(gmGCColorSet::SEQ_BLACK),
+        gc->colorSet.CountIn(gmGCColorSet::SEQ_FREE), gc->colorSet.CountIn(gmGCColorSet::SEQ_WHITE), gc->finished,
+        gc->rootsPending, machine.GetCurrentMemoryUsage(), machine.statFullCollects, machine.statIncCollects);
     view.push_back(counts);
     return view;
   }

@@ -71,8 +71,7 @@ TEST_F(GCRootTest, ChangingAHandleDuringACycleKeepsBothObjectsThroughIt) {
   gc->IncrementalStep(&machine);  // roots marked: first is gray
   gmTableObject* second = machine.MakeTable();
   root.Set(&machine, gmVariable(second));
-  while (!gc->IncrementalStep(&machine)) {
-  }
+  while (!gc->IncrementalStep(&machine)) {}
   EXPECT_TRUE(Alive(first));
   EXPECT_TRUE(Alive(second));
   machine.Collect(true);

@@ -29,7 +29,9 @@
 namespace {
 
 typedef std::pair<int, uint64_t> KeyId;  // a key's identity: type and payload bits
-KeyId IdOf(const gmVariable& a_v) { return KeyId(a_v.type, a_v.IsReference() ? reinterpret_cast<uintptr_t>(a_v.GetObject()) : a_v.Payload32()); }
+KeyId IdOf(const gmVariable& a_v) {
+  return KeyId(a_v.type, a_v.IsReference() ? reinterpret_cast<uintptr_t>(a_v.GetObject()) : a_v.Payload32());
+}
 
 struct ModelObject {
   int type = GM_NULL;

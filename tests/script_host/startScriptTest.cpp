@@ -55,17 +55,21 @@ TEST(StartScript, LoadedWithZeroBytesDroppedAndRuntimeErrorsTolerated) {
   // frame.
   const PlayerRun r = RunStartScript(std::string("print(\"a\", 1)") + '\0' + ";\ny = null.z;\nprint(\"b\");\n", 2);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "a 1 \nLoaded script: start.qv\ngetdot failed. (null has no member 'z')\nstart.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
+  EXPECT_EQ(r.out,
+            "a 1 \nLoaded script: start.qv\ngetdot failed. (null has no member 'z')\nstart.qv(2) : y = "
+            "null.z;\ncallstack..\n  2: __main\n");
 }
 
 // Errors name the file a script was loaded by, as the game asked for it.
 TEST(StartScript, ErrorsOfLoadedScriptsNameTheirFile) {
   hostTest::ScratchDir dir;
-  ASSERT_TRUE(hostTest::MakeZip(dir.path / "game.qvp", {{"start.qv", "LoadScript(\"One.qv\");\n"},
-                                                        {"levels/one.qv", "x = 1;\ny = null.z;\n"}}));
+  ASSERT_TRUE(hostTest::MakeZip(
+      dir.path / "game.qvp", {{"start.qv", "LoadScript(\"One.qv\");\n"}, {"levels/one.qv", "x = 1;\ny = null.z;\n"}}));
   const PlayerRun r = RunPlayer(dir.path, "game", 2);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Loaded script: One.qv\nLoaded script: start.qv\ngetdot failed. (null has no member 'z')\nOne.qv(2) : y = null.z;\ncallstack..\n  2: __main\n");
+  EXPECT_EQ(r.out,
+            "Loaded script: One.qv\nLoaded script: start.qv\ngetdot failed. (null has no member 'z')\nOne.qv(2) : y = "
+            "null.z;\ncallstack..\n  2: __main\n");
 }
 
 // Little-endian 32-bit field at a_at.
@@ -85,7 +89,8 @@ TEST(StartScript, EntriesThePackageCannotDeliverAreRefused) {
   };
   const std::string big(65 * 1024 * 1024, ' ');
   std::string text = "print(1);";
-  for (int i = 0; text.size() < 40000; ++i) text += "\nglobal v" + std::to_string(i) + " = " + std::to_string(i * 7919 % 1000) + ";";
+  for (int i = 0; text.size() < 40000; ++i)
+    text += "\nglobal v" + std::to_string(i) + " = " + std::to_string(i * 7919 % 1000) + ";";
   const Case cases[] = {
       {"header claims 4 GiB", "print(1);", "-0",
        [](std::string zip) {
@@ -104,7 +109,8 @@ TEST(StartScript, EntriesThePackageCannotDeliverAreRefused) {
     SCOPED_TRACE(c.what);
     hostTest::ScratchDir dir;
     hostTest::WriteFile(dir.path / "start.qv", c.content);
-    const std::string command = "cd '" + dir.path.string() + "' && '" OMBRIX_ZIP "' -q " + c.zipOptions + " game.zip start.qv";
+    const std::string command =
+        "cd '" + dir.path.string() + "' && '" OMBRIX_ZIP "' -q " + c.zipOptions + " game.zip start.qv";
     ASSERT_EQ(std::system(command.c_str()), 0);
     hostTest::fs::remove(dir.path / "start.qv");
     hostTest::WriteFile(dir.path / "game.qvp", c.spoil(hostTest::ReadFile(dir.path / "game.zip")));
@@ -119,9 +125,9 @@ TEST(StartScript, EntriesThePackageCannotDeliverAreRefused) {
 TEST(StartScript, LoadScriptStaysInsideThePackage) {
   hostTest::ScratchDir dir;
   hostTest::WriteFile(dir.path / "x.qv", "print(\"outside\");");
-  ASSERT_TRUE(hostTest::MakeZip(dir.path / "pkg" / "game.qvp",
-                                {{"start.qv", "LoadScript(\"/etc/passwd\"); LoadScript(\"../x.qv\");"
-                                              "LoadScript(\"a/../../x.qv\"); print(\"done\");"}}));
+  ASSERT_TRUE(hostTest::MakeZip(dir.path / "pkg" / "game.qvp", {{"start.qv",
+                                                                 "LoadScript(\"/etc/passwd\"); LoadScript(\"../x.qv\");"
+                                                                 "LoadScript(\"a/../../x.qv\"); print(\"done\");"}}));
   PlayerRun r = RunPlayer(dir.path / "pkg", "game", 2);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,

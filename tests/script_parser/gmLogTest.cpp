@@ -8,17 +8,14 @@
 
 namespace {
 
-std::vector<std::string> ReadAll(gmLog& log)
-{
+std::vector<std::string> ReadAll(gmLog& log) {
   std::vector<std::string> entries;
   bool first = true;
-  while (const char* e = log.GetEntry(first))
-    entries.push_back(e);
+  while (const char* e = log.GetEntry(first)) entries.push_back(e);
   return entries;
 }
 
-TEST(Log, FormatsEntriesAndAppendsCrLf)
-{
+TEST(Log, FormatsEntriesAndAppendsCrLf) {
   gmLog log;
   EXPECT_TRUE(ReadAll(log).empty());
   log.LogEntry("error (%d) %s", 12, "parse error");
@@ -26,8 +23,7 @@ TEST(Log, FormatsEntriesAndAppendsCrLf)
   EXPECT_EQ(ReadAll(log), (std::vector<std::string>{"error (12) parse error\r\n", "\r\n"}));
 }
 
-TEST(Log, CutsLongEntriesToTheFormattingBuffer)
-{
+TEST(Log, CutsLongEntriesToTheFormattingBuffer) {
   gmLog log;
   std::string big(5000, 'x');
   log.LogEntry("%s", big.c_str());
@@ -38,17 +34,14 @@ TEST(Log, CutsLongEntriesToTheFormattingBuffer)
   EXPECT_EQ(entries[1], "after\r\n");
 }
 
-TEST(Log, CursorRestartsAndPicksUpLaterEntries)
-{
+TEST(Log, CursorRestartsAndPicksUpLaterEntries) {
   gmLog log;
   bool first = true;
   EXPECT_EQ(log.GetEntry(first), nullptr);
   // Enough entries to span several storage blocks.
-  for (int i = 0; i < 1000; ++i)
-    log.LogEntry("entry %d", i);
+  for (int i = 0; i < 1000; ++i) log.LogEntry("entry %d", i);
   int seen = 0;
-  while (const char* e = log.GetEntry(first))
-    EXPECT_EQ(std::string(e), "entry " + std::to_string(seen++) + "\r\n");
+  while (const char* e = log.GetEntry(first)) EXPECT_EQ(std::string(e), "entry " + std::to_string(seen++) + "\r\n");
   EXPECT_EQ(seen, 1000);
   log.LogEntry("late");
   const char* late = log.GetEntry(first);
@@ -61,23 +54,20 @@ TEST(Log, CursorRestartsAndPicksUpLaterEntries)
   EXPECT_EQ(log.GetEntryCount(), 1001);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
 // Far more than the log keeps: storage stays bounded, the oldest entries go, and a reader
 // with its own number resumes where it stopped or, when that entry is gone, at the oldest
 // one kept.
-TEST(Log, KeepsTheNewestEntriesAndReadersResume)
-{
+TEST(Log, KeepsTheNewestEntriesAndReadersResume) {
   gmLog log;
   long long reader = 0;
   std::string entry(200, 'x');
-  for (int i = 0; i < 20000; ++i)
-  {
+  for (int i = 0; i < 20000; ++i) {
     log.LogEntry("%d %s", i, entry.c_str());
-    if (i < 3)
-    {
+    if (i < 3) {
       const char* e = log.Next(reader);
       ASSERT_NE(e, nullptr);
       EXPECT_EQ(std::atoi(e), i);
@@ -93,8 +83,7 @@ TEST(Log, KeepsTheNewestEntriesAndReadersResume)
   int oldest = std::atoi(e);
   EXPECT_GT(oldest, 3);
   int expected = oldest + 1;
-  while ((e = log.Next(reader)))
-    EXPECT_EQ(std::atoi(e), expected++);
+  while ((e = log.Next(reader))) EXPECT_EQ(std::atoi(e), expected++);
   EXPECT_EQ(expected, 20000);
   EXPECT_EQ(reader, 20000);
 
@@ -106,4 +95,4 @@ TEST(Log, KeepsTheNewestEntriesAndReadersResume)
   EXPECT_EQ(log.Next(reader), nullptr);
 }
 
-} // namespace
+}  // namespace

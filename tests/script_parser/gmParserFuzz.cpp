@@ -12,8 +12,7 @@
 #include <cstdint>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The parser takes NUL-terminated text; bytes after an embedded NUL are simply unseen.
   std::string text(reinterpret_cast<const char*>(data), size);
   gmLog log;

@@ -13,8 +13,8 @@ namespace {
 TEST(SizeClassStorage, ChargesTheClassSizeOrTheExactSize) {
   const struct {
     size_t request, charged;
-  } cases[] = {{0, 8}, {1, 8}, {8, 8}, {9, 16}, {17, 24}, {25, 32}, {33, 64}, {65, 128},
-               {129, 256}, {257, 512}, {512, 512}, {513, 513}, {5000, 5000}};
+  } cases[] = {{0, 8},    {1, 8},     {8, 8},     {9, 16},    {17, 24},   {25, 32},    {33, 64},
+               {65, 128}, {129, 256}, {257, 512}, {512, 512}, {513, 513}, {5000, 5000}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.request);
     gmMemFixedSet set;
@@ -121,12 +121,13 @@ void* s_destructedData = nullptr;
 
 TEST_F(MachineMemoryTest, UserObjectsRunTheirTypesDestructCallback) {
   int type = machine.DefineType("Handle");
-  machine.SetTypeCallbacks(type, nullptr,
-                           [](gmMachine*, gmUserObject* obj) {
-                             ++s_destructed;
-                             s_destructedData = obj->user;
-                           },
-                           nullptr);
+  machine.SetTypeCallbacks(
+      type, nullptr,
+      [](gmMachine*, gmUserObject* obj) {
+        ++s_destructed;
+        s_destructedData = obj->user;
+      },
+      nullptr);
   int native = 42;
   gmUserObject* u = machine.MakeUserObject(&native, type);
   EXPECT_EQ(gmVariable(u).type, type);

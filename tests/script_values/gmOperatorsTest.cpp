@@ -167,7 +167,11 @@ TEST_F(OperatorTest, JoinedTextsAreTheStringsOfTheirWholeTexts) {
       {Str(""), Str(""), ""},
       {Str(""), Str("abc"), "abc"},
       {Str("abcde"), Str(""), "abcde"},
-      {Str("\x80\xff"), Str("\xfe" "abcdefgh"), "\x80\xff\xfe" "abcdefgh"},
+      {Str("\x80\xff"),
+       Str("\xfe"
+           "abcdefgh"),
+       "\x80\xff\xfe"
+       "abcdefgh"},
       {Str("abc"), Str("defghijklmnopqrstu"), "abcdefghijklmnopqrstu"},
       {Str(longText.c_str()), Str("\x81tail"), longText + "\x81tail"},
       {Str("head\x90"), Str(longText.c_str()), "head\x90" + longText},
@@ -199,10 +203,9 @@ TEST_F(OperatorTest, JoinedTextsAreTheStringsOfTheirWholeTexts) {
 // Ints become text in concatenation and in string compares; the text must stay exactly
 // that of "%d", across digit-count boundaries and at both ends of the range.
 TEST_F(OperatorTest, IntTextMatchesPrintf) {
-  const int values[] = {0,          1,         -1,         9,        -9,          10,
-                        -10,        99,        100,        -100,     12345,       -67890,
-                        999999999,  1000000000, -1000000000, INT_MAX, INT_MAX - 1, INT_MIN,
-                        INT_MIN + 1};
+  const int values[] = {0,           1,       -1,          9,       -9,         10,        -10,
+                        99,          100,     -100,        12345,   -67890,     999999999, 1000000000,
+                        -1000000000, INT_MAX, INT_MAX - 1, INT_MIN, INT_MIN + 1};
   for (int v : values) {
     char expected[32];
     std::snprintf(expected, sizeof(expected), "%d", v);
@@ -279,7 +282,8 @@ TEST_F(OperatorTest, ValueToText) {
   int type = machine.DefineType("Widget");
   gmVariable widget(machine.MakeUserObject(nullptr, type));
   EXPECT_EQ(std::string(machine.ValueToText(widget, buffer, sizeof(buffer))).rfind("Widget:0x", 0), 0u);
-  machine.SetTypeCallbacks(type, nullptr, nullptr, [](gmUserObject*, char* b, int n) { std::snprintf(b, n, "a widget"); });
+  machine.SetTypeCallbacks(type, nullptr, nullptr,
+                           [](gmUserObject*, char* b, int n) { std::snprintf(b, n, "a widget"); });
   EXPECT_STREQ(machine.ValueToText(widget, buffer, sizeof(buffer)), "a widget");
 }
 

@@ -35,11 +35,30 @@ std::string Steer(const std::string& a_text, uint32_t a_chain) {
 // Several times more texts than chains, so every chain holds a handful of neighbours that
 // often agree on their first eight bytes or more.
 std::vector<std::string> Texts() {
-  std::vector<std::string> texts = {"", "a", "ab", "abcdefg", "abcdefgh", "abcdefghi", "abcdefgh\x80",
-                                    "abcdefgh\x7f", "\xff", "\xff\xfe", "\x80" "abcdefghijklmnopq", "abcdefghijklmno",
-                                    "abcdefghijklmnop", "abcdefghijklmnopq", "abcdefghijklmnop\x80",
-                                    "abcdefghijklmnop\x7f", "abcdefghijklmno\xff"};
-  const char* stems[] = {"k", "key_", "player_score_", "fifteen_bytes_p", "sixteen_bytes_pf", "a_rather_long_common_prefix_",
+  std::vector<std::string> texts = {"",
+                                    "a",
+                                    "ab",
+                                    "abcdefg",
+                                    "abcdefgh",
+                                    "abcdefghi",
+                                    "abcdefgh\x80",
+                                    "abcdefgh\x7f",
+                                    "\xff",
+                                    "\xff\xfe",
+                                    "\x80"
+                                    "abcdefghijklmnopq",
+                                    "abcdefghijklmno",
+                                    "abcdefghijklmnop",
+                                    "abcdefghijklmnopq",
+                                    "abcdefghijklmnop\x80",
+                                    "abcdefghijklmnop\x7f",
+                                    "abcdefghijklmno\xff"};
+  const char* stems[] = {"k",
+                         "key_",
+                         "player_score_",
+                         "fifteen_bytes_p",
+                         "sixteen_bytes_pf",
+                         "a_rather_long_common_prefix_",
                          "\xc3\xa9t\xc3\xa9_"};
   for (const char* stem : stems) {
     for (int i = 0; i < 9000; ++i) texts.push_back(stem + std::to_string(i * 7919 % 100003));

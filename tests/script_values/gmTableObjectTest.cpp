@@ -278,7 +278,7 @@ TEST_F(TableTest, KeepsThePositionsOfThePlainNodeTable) {
     int steps;
   };
   const Phase phases[] = {{&ints, 300, 1, 3000}, {&ints, 256, 6, 3000}, {&ints, 64, 2, 2000},
-                          {&mixed, 76, 3, 3000},  {&mixed, 89, 3, 4000}, {&ints, 300, 7, 3000}};
+                          {&mixed, 76, 3, 3000}, {&mixed, 89, 3, 4000}, {&ints, 300, 7, 3000}};
   std::mt19937 rng(2024);
   for (int seed = 0; seed < 3; ++seed) {
     gmTableObject* t = machine.MakeTable();
@@ -287,7 +287,8 @@ TEST_F(TableTest, KeepsThePositionsOfThePlainNodeTable) {
     for (const Phase& phase : phases) {
       for (int i = 0; i < phase.steps; ++i, ++step) {
         const gmVariable& k = (*phase.keys)[rng() % phase.range];
-        gmVariable v = static_cast<int>(rng() % 8) < phase.deleteInEight ? gmVariable::Null() : values[rng() % values.size()];
+        gmVariable v =
+            static_cast<int>(rng() % 8) < phase.deleteInEight ? gmVariable::Null() : values[rng() % values.size()];
         t->Set(&machine, k, v);
         plain.Set(k, v);
         ExpectSameLayout(t, plain, step);

@@ -2,9 +2,9 @@
 // same whether the interpreter combines instruction sequences or runs them one by one. The
 // programs put each combinable sequence (two locals, a local and a constant, the stack and
 // a local or constant, into a push, a local, or a conditional jump; member reads and stores;
-// element reads; method reads before a call; foreach; loops that jump back onto one) in front of operands of every kind, including those that leave the fast
-// path: strings, null, tables with script operators (calls that return into the middle of a
-// sequence), and ints that divide by zero.
+// element reads; method reads before a call; foreach; loops that jump back onto one) in front of operands of every
+// kind, including those that leave the fast path: strings, null, tables with script operators (calls that return into
+// the middle of a sequence), and ints that divide by zero.
 
 #include <gtest/gtest.h>
 
@@ -149,8 +149,7 @@ Outcome RunAll(bool a_combine, const std::vector<std::string>& a_programs, bool 
       prelude += std::string("typeRegisterOperator(4, \"") + name + "\", function(a, b) { return \"" + name + "\"; });";
     EXPECT_EQ(0, machine.RunString(prelude.c_str()));
     bool first = true;
-    while (machine.GetLog().GetEntry(first)) {
-    }
+    while (machine.GetLog().GetEntry(first)) {}
     for (const std::string& program : a_programs) {
       g_out.clear();
       machine.RunString(program.c_str());
@@ -159,7 +158,8 @@ Outcome RunAll(bool a_combine, const std::vector<std::string>& a_programs, bool 
     }
     EXPECT_EQ(0, machine.RunString("global probe = function(a) { local b = a + 1; return b; }; probe(1);"));
     const gmFunctionObject* f = machine.GetGlobals()->GetByName(&machine, "probe").GetFunctionObject();
-    outcome.combined = f->execCode && std::memcmp(f->execCode, f->byteCode, static_cast<size_t>(f->byteCodeLength)) != 0;
+    outcome.combined =
+        f->execCode && std::memcmp(f->execCode, f->byteCode, static_cast<size_t>(f->byteCodeLength)) != 0;
   }
   gmMachine::s_printCallback = saved;
   gmSetExecCombining(true);

@@ -37,8 +37,8 @@ int PushThree(gmThread* a_thread) {
 }
 // The typed readers with their defaults.
 int Typed(gmThread* a_thread) {
-  a_thread->PushNewString((std::to_string(a_thread->ParamInt(0, -1)) + "/" + std::to_string(a_thread->ParamFloat(1, -1.0f)) + "/" +
-                           a_thread->ParamString(2, "none"))
+  a_thread->PushNewString((std::to_string(a_thread->ParamInt(0, -1)) + "/" +
+                           std::to_string(a_thread->ParamFloat(1, -1.0f)) + "/" + a_thread->ParamString(2, "none"))
                               .c_str());
   return GM_NATIVE_OK;
 }
@@ -73,10 +73,17 @@ class VmTest : public ::testing::Test {
     gmMachine::s_printCallback = CapturePrint;
     machine.debugMode = true;
     static const gmFunctionEntry entries[] = {
-        {"out", Out, 0},     {"pushNothing", PushNothing, 0}, {"pushThree", PushThree, 0},
-        {"typed", Typed, 0}, {"yieldNow", Yield, 0},          {"sleepNow", Sleep, 0},
-        {"blockNow", Block, 0}, {"killSelf", KillSelfFromInside, 0}, {"stackSize", StackSize, 0},
-        {"kind", Kind, 0}, {"runSelf", RunSelf, 0},
+        {"out", Out, 0},
+        {"pushNothing", PushNothing, 0},
+        {"pushThree", PushThree, 0},
+        {"typed", Typed, 0},
+        {"yieldNow", Yield, 0},
+        {"sleepNow", Sleep, 0},
+        {"blockNow", Block, 0},
+        {"killSelf", KillSelfFromInside, 0},
+        {"stackSize", StackSize, 0},
+        {"kind", Kind, 0},
+        {"runSelf", RunSelf, 0},
     };
     machine.RegisterNatives(entries, sizeof(entries) / sizeof(entries[0]));
   }
@@ -161,7 +168,8 @@ int NativeBool(gmMachine*, gmThread*, gmVariable* a_operands) {
 TEST_F(VmTest, UserTypeBoolOperatorsDecideConditions) {
   int nativeType = machine.DefineType("Flag");
   machine.SetTypeOperator(nativeType, O_BOOL, nullptr, NativeBool);
-  machine.GetGlobals()->SetByName(&machine, "yes", gmVariable(machine.MakeUserObject(reinterpret_cast<void*>(1), nativeType)));
+  machine.GetGlobals()->SetByName(&machine, "yes",
+                                  gmVariable(machine.MakeUserObject(reinterpret_cast<void*>(1), nativeType)));
   machine.GetGlobals()->SetByName(&machine, "no", gmVariable(machine.MakeUserObject(nullptr, nativeType)));
   ASSERT_EQ(0, Run("if (yes) { out(\"yes\"); } if (no) { out(\"wrong\"); } else { out(\"no\"); }\n"
                    "out(yes and 1, no or 2);"));
@@ -173,7 +181,8 @@ TEST_F(VmTest, UserTypeBoolOperatorsDecideConditions) {
   machine.GetGlobals()->SetByName(&machine, "counter", gmVariable(machine.MakeUserObject(nullptr, scriptType)));
   ASSERT_EQ(0, Run("global calls = 0;\n"
                    "global left = 3;\n"
-                   "global boolOp = function(v) { global calls; global left; calls = calls + 1; left = left - 1; return left >= 0; };"));
+                   "global boolOp = function(v) { global calls; global left; calls = calls + 1; left = left - 1; "
+                   "return left >= 0; };"));
   ASSERT_TRUE(machine.SetTypeOperator(scriptType, O_BOOL, Global("boolOp").GetFunctionObject(), nullptr));
   ASSERT_EQ(0, Run("n = 0; while (counter) { n = n + 1; } out(n, calls);"));
   EXPECT_EQ("3 4\n", g_out) << NewLog();
@@ -279,14 +288,18 @@ TEST_F(VmTest, FailureLogsPositionAndCallStackAndRaisesTheErrorEvent) {
     return true;  // asks to keep the thread, which needs an inspection pointer
   };
   ASSERT_EQ(0, Run("f = function(x) {\n  return x.y;\n};\nf(null);", "case.qv"));
-  EXPECT_EQ("getdot failed. (null has no member 'y')\r\n\r\ncase.qv(2) :   return x.y;\r\n\r\ncallstack..\r\n  2: f\r\n  4: __main\r\n\r\n", NewLog());
+  EXPECT_EQ(
+      "getdot failed. (null has no member 'y')\r\n\r\ncase.qv(2) :   return x.y;\r\n\r\ncallstack..\r\n  2: f\r\n  4: "
+      "__main\r\n\r\n",
+      NewLog());
   EXPECT_EQ((std::vector<int>{MC_THREAD_CREATE, MC_THREAD_EXCEPTION, MC_THREAD_DESTROY}), events);
   EXPECT_EQ(1, machine.GetNumFreeThreads());
 
   // Without debug mode there is no line table and no source.
   machine.debugMode = false;
   ASSERT_EQ(0, Run("a = 1;\nb = null.c;"));
-  EXPECT_EQ("getdot failed. (null has no member 'c')\r\n\r\nunknown(0) : \r\n\r\ncallstack..\r\n  0: __unknown\r\n\r\n", NewLog());
+  EXPECT_EQ("getdot failed. (null has no member 'c')\r\n\r\nunknown(0) : \r\n\r\ncallstack..\r\n  0: __unknown\r\n\r\n",
+            NewLog());
 }
 
 // The first line of a failed call names the callee as the code read it, and the one defined
@@ -296,20 +309,26 @@ TEST_F(VmTest, AFailedCallNamesItsCalleeAndTheNameMeant) {
     const char* script;
     const char* line;
   } cases[] = {
-      {"global Update = function() {};\nUpdte();", "attempt to call non function type (null 'Updte'), did you mean 'Update'?"},
+      {"global Update = function() {};\nUpdte();",
+       "attempt to call non function type (null 'Updte'), did you mean 'Update'?"},
       {"global Update = function() {};\nZzyzx();", "attempt to call non function type (null 'Zzyzx')"},
       // The nearest wins; between equally near ones, the smallest text.
-      {"global Cat = 1; global Bat = 2; global Ca = 3;\nCaat();", "attempt to call non function type (null 'Caat'), did you mean 'Cat'?"},
-      {"global Bat = 1; global Cat = 2;\nDat();", "attempt to call non function type (null 'Dat'), did you mean 'Bat'?"},
-      {"t = table(Jump = function() {});\nt.Jmup(1, 2);", "attempt to call non function type (null 'Jmup'), did you mean 'Jump'?"},
+      {"global Cat = 1; global Bat = 2; global Ca = 3;\nCaat();",
+       "attempt to call non function type (null 'Caat'), did you mean 'Cat'?"},
+      {"global Bat = 1; global Cat = 2;\nDat();",
+       "attempt to call non function type (null 'Dat'), did you mean 'Bat'?"},
+      {"t = table(Jump = function() {});\nt.Jmup(1, 2);",
+       "attempt to call non function type (null 'Jmup'), did you mean 'Jump'?"},
       {"local n = 3;\nn();", "attempt to call non function type (int 'n')"},
       // The callee of a call inside another call's arguments, after a return mid-block.
-      {"global Update = function(a, b) {};\nf = function(a) { if (a) { return 1; } Update(a, a + 1, Updte(a)); };\nf(0);",
+      {"global Update = function(a, b) {};\nf = function(a) { if (a) { return 1; } Update(a, a + 1, Updte(a)); "
+       "};\nf(0);",
        "attempt to call non function type (null 'Updte'), did you mean 'Update'?"},
       {"t = table(u = table());\nt.u.v.w();", "getdot failed. (null has no member 'w')"},
       {"x = 1;\nx.y = 2;", "setdot failed. (int has no member 'y' to set)"},
       // Null members are no suggestion, nor is a name that shares no letter with a short one.
-      {"t = table(Fire = null, Fine = 1);\nt.Fire();", "attempt to call non function type (null 'Fire'), did you mean 'Fine'?"},
+      {"t = table(Fire = null, Fine = 1);\nt.Fire();",
+       "attempt to call non function type (null 'Fire'), did you mean 'Fine'?"},
       {"global min2 = 1;\nn();", "attempt to call non function type (null 'n')"},
   };
   for (const auto& c : cases) {
@@ -322,7 +341,8 @@ TEST_F(VmTest, AFailedCallNamesItsCalleeAndTheNameMeant) {
 
 TEST_F(VmTest, TheStackStopsAtItsLimit) {
   ASSERT_EQ(0, Run("global maxSize = 0;\n"
-                   "global deep = function(n) { global maxSize; s = stackSize(); if (s > maxSize) { maxSize = s; } return deep(n + 1); };\n"
+                   "global deep = function(n) { global maxSize; s = stackSize(); if (s > maxSize) { maxSize = s; } "
+                   "return deep(n + 1); };\n"
                    "deep(0);"));
   EXPECT_EQ(gmThread::MAX_STACK_SLOTS, Global("maxSize").GetInt());
   EXPECT_EQ(0, NewLog().find("stack overflow\r\n"));

@@ -18,67 +18,58 @@ namespace {
 
 using scoProtocol::Fields;
 
-TEST(ScoreProtocol, ParseForm)
-{
-  struct Case
-  {
+TEST(ScoreProtocol, ParseForm) {
+  struct Case {
     std::string text;
     bool ok;
     Fields fields;
   };
   const Case cases[] = {
-    {"a=1&b=two+words&c=%41%2b%26%3D", true, {{"a", "1"}, {"b", "two words"}, {"c", "A+&="}}},
-    {"", true, {}},
-    {"a=&b&&c=1", true, {{"a", ""}, {"b", ""}, {"c", "1"}}},
-    {"a=x=y", true, {{"a", "x=y"}}},
-    {"a=%zz", false, {}},
-    {"a=%4", false, {}},
-    {"a=%", false, {}},
-    {"a=1&a=2", false, {}},
-    {"%61=1&a=2", false, {}},
+      {"a=1&b=two+words&c=%41%2b%26%3D", true, {{"a", "1"}, {"b", "two words"}, {"c", "A+&="}}},
+      {"", true, {}},
+      {"a=&b&&c=1", true, {{"a", ""}, {"b", ""}, {"c", "1"}}},
+      {"a=x=y", true, {{"a", "x=y"}}},
+      {"a=%zz", false, {}},
+      {"a=%4", false, {}},
+      {"a=%", false, {}},
+      {"a=1&a=2", false, {}},
+      {"%61=1&a=2", false, {}},
   };
-  for (const Case& c : cases)
-  {
+  for (const Case& c : cases) {
     Fields fields;
     std::string error;
     EXPECT_EQ(scoProtocol::ParseForm(c.text, &fields, &error), c.ok) << c.text;
-    if (c.ok)
-    {
+    if (c.ok) {
       EXPECT_EQ(fields, c.fields) << c.text;
-    }
-    else
-    {
+    } else {
       EXPECT_FALSE(error.empty());
     }
   }
 }
 
-TEST(ScoreProtocol, CleanText)
-{
+TEST(ScoreProtocol, CleanText) {
   const std::pair<std::string, bool> cases[] = {
-    {"Ann", true},
-    {"", true},
-    {"caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x8e\xae", true},
-    {"`\"'<>&;(){}", true},
-    {std::string("a\0b", 3), false},
-    {"line\nbreak", false},
-    {"tab\t", false},
-    {"\x7f", false},
-    {"\xc2\x85", false},             // a C1 control
-    {"\xc0\xaf", false},             // overlong "/"
-    {"\xe0\x80\xaf", false},         // overlong, three bytes
-    {"\xed\xa0\x80", false},         // a surrogate
-    {"\xf4\x90\x80\x80", false},     // past U+10FFFF
-    {"\xe6\x97", false},             // cut short
-    {"\x80", false},
-    {"\xff", false},
+      {"Ann", true},
+      {"", true},
+      {"caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x8e\xae", true},
+      {"`\"'<>&;(){}", true},
+      {std::string("a\0b", 3), false},
+      {"line\nbreak", false},
+      {"tab\t", false},
+      {"\x7f", false},
+      {"\xc2\x85", false},          // a C1 control
+      {"\xc0\xaf", false},          // overlong "/"
+      {"\xe0\x80\xaf", false},      // overlong, three bytes
+      {"\xed\xa0\x80", false},      // a surrogate
+      {"\xf4\x90\x80\x80", false},  // past U+10FFFF
+      {"\xe6\x97", false},          // cut short
+      {"\x80", false},
+      {"\xff", false},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(scoProtocol::IsCleanText(c.first), c.second) << testing::PrintToString(c.first);
+  for (const auto& c : cases) EXPECT_EQ(scoProtocol::IsCleanText(c.first), c.second) << testing::PrintToString(c.first);
 }
 
-Fields Submission()
-{
+Fields Submission() {
   return {{"checksum", "0123456789ABCDEF0123456789ABCDEF01234567"},
           {"script_name", "Game"},
           {"script_version", "1.0"},
@@ -89,8 +80,7 @@ Fields Submission()
           {"user_timestamp", "-5"}};
 }
 
-TEST(ScoreProtocol, Submissions)
-{
+TEST(ScoreProtocol, Submissions) {
   scoProtocol::Submission s;
   std::string error;
   ASSERT_EQ(scoProtocol::ReadSubmission(Submission(), {}, 1000, &s, &error), scoProtocol::ACCEPTED) << error;
@@ -100,40 +90,38 @@ TEST(ScoreProtocol, Submissions)
   EXPECT_EQ(s.entry.time, 1000);
   EXPECT_EQ(s.entry.userTime, -5);
 
-  struct Case
-  {
+  struct Case {
     const char* field;
-    std::string value; // "<erase>" removes the field
+    std::string value;  // "<erase>" removes the field
     int verdict;
   };
   const Case cases[] = {
-    {"score", "-3", scoProtocol::ACCEPTED},
-    {"score", "3.4e38", scoProtocol::ACCEPTED},
-    {"score", "339999995214436424907732413799364296704.000000", scoProtocol::ACCEPTED},
-    {"player_name", "", scoProtocol::ACCEPTED},
-    {"player_name", std::string(64, 'x'), scoProtocol::ACCEPTED},
-    {"engine_version", "<erase>", scoProtocol::ACCEPTED},
-    {"user_timestamp", "<erase>", scoProtocol::ACCEPTED},
-    {"score", "nan", scoProtocol::BAD_REQUEST},
-    {"score", "inf", scoProtocol::BAD_REQUEST},
-    {"score", "1e999", scoProtocol::BAD_REQUEST},
-    {"score", "0x10", scoProtocol::BAD_REQUEST},
-    {"score", " 1", scoProtocol::BAD_REQUEST},
-    {"score", "1.5x", scoProtocol::BAD_REQUEST},
-    {"score", ".", scoProtocol::BAD_REQUEST},
-    {"score", "", scoProtocol::BAD_REQUEST},
-    {"score", "<erase>", scoProtocol::BAD_REQUEST},
-    {"player_name", std::string(65, 'x'), scoProtocol::BAD_REQUEST},
-    {"player_name", "bad\xff", scoProtocol::BAD_REQUEST},
-    {"player_name", "<erase>", scoProtocol::BAD_REQUEST},
-    {"script_name", "", scoProtocol::BAD_REQUEST},
-    {"script_name", "<erase>", scoProtocol::BAD_REQUEST},
-    {"params", std::string(257, 'p'), scoProtocol::BAD_REQUEST},
-    {"checksum", "", scoProtocol::BAD_REQUEST},
-    {"user_timestamp", "soon", scoProtocol::BAD_REQUEST},
+      {"score", "-3", scoProtocol::ACCEPTED},
+      {"score", "3.4e38", scoProtocol::ACCEPTED},
+      {"score", "339999995214436424907732413799364296704.000000", scoProtocol::ACCEPTED},
+      {"player_name", "", scoProtocol::ACCEPTED},
+      {"player_name", std::string(64, 'x'), scoProtocol::ACCEPTED},
+      {"engine_version", "<erase>", scoProtocol::ACCEPTED},
+      {"user_timestamp", "<erase>", scoProtocol::ACCEPTED},
+      {"score", "nan", scoProtocol::BAD_REQUEST},
+      {"score", "inf", scoProtocol::BAD_REQUEST},
+      {"score", "1e999", scoProtocol::BAD_REQUEST},
+      {"score", "0x10", scoProtocol::BAD_REQUEST},
+      {"score", " 1", scoProtocol::BAD_REQUEST},
+      {"score", "1.5x", scoProtocol::BAD_REQUEST},
+      {"score", ".", scoProtocol::BAD_REQUEST},
+      {"score", "", scoProtocol::BAD_REQUEST},
+      {"score", "<erase>", scoProtocol::BAD_REQUEST},
+      {"player_name", std::string(65, 'x'), scoProtocol::BAD_REQUEST},
+      {"player_name", "bad\xff", scoProtocol::BAD_REQUEST},
+      {"player_name", "<erase>", scoProtocol::BAD_REQUEST},
+      {"script_name", "", scoProtocol::BAD_REQUEST},
+      {"script_name", "<erase>", scoProtocol::BAD_REQUEST},
+      {"params", std::string(257, 'p'), scoProtocol::BAD_REQUEST},
+      {"checksum", "", scoProtocol::BAD_REQUEST},
+      {"user_timestamp", "soon", scoProtocol::BAD_REQUEST},
   };
-  for (const Case& c : cases)
-  {
+  for (const Case& c : cases) {
     Fields form = Submission();
     if (c.value == "<erase>")
       form.erase(c.field);
@@ -145,38 +133,33 @@ TEST(ScoreProtocol, Submissions)
   }
 }
 
-TEST(ScoreProtocol, ChecksumListRefusesOtherBuildsButNotDevelopers)
-{
+TEST(ScoreProtocol, ChecksumListRefusesOtherBuildsButNotDevelopers) {
   scoProtocol::Checksums list = {{"Game", {"GOOD"}}};
-  struct Case
-  {
+  struct Case {
     const char* script;
     const char* checksum;
     int verdict;
   };
   const Case cases[] = {
-    {"Game", "GOOD", scoProtocol::ACCEPTED},
-    {"Game", "EVIL", scoProtocol::REFUSED},
-    {"Game", "dev", scoProtocol::ACCEPTED},
-    {"Other", "EVIL", scoProtocol::ACCEPTED},
+      {"Game", "GOOD", scoProtocol::ACCEPTED},
+      {"Game", "EVIL", scoProtocol::REFUSED},
+      {"Game", "dev", scoProtocol::ACCEPTED},
+      {"Other", "EVIL", scoProtocol::ACCEPTED},
   };
-  for (const Case& c : cases)
-  {
+  for (const Case& c : cases) {
     Fields form = Submission();
     form["script_name"] = c.script;
     form["checksum"] = c.checksum;
     scoProtocol::Submission s;
     std::string error;
     EXPECT_EQ(scoProtocol::ReadSubmission(form, list, 0, &s, &error), c.verdict) << c.script << " " << c.checksum;
-    if (c.verdict == scoProtocol::ACCEPTED)
-    {
+    if (c.verdict == scoProtocol::ACCEPTED) {
       EXPECT_EQ(s.table.dev, std::string(c.checksum) == "dev");
     }
   }
 }
 
-TEST(ScoreProtocol, ChecksumsFile)
-{
+TEST(ScoreProtocol, ChecksumsFile) {
   char path[] = "/tmp/ombrix-checksums-XXXXXX";
   int fd = mkstemp(path);
   ASSERT_GE(fd, 0);
@@ -197,37 +180,33 @@ TEST(ScoreProtocol, ChecksumsFile)
   EXPECT_FALSE(scoProtocol::ReadChecksums(path, &list, &error));
 }
 
-TEST(ScoreProtocol, Queries)
-{
-  struct Case
-  {
+TEST(ScoreProtocol, Queries) {
+  struct Case {
     std::string text;
     bool ok;
     long long from, to;
     bool dev;
   };
   const Case cases[] = {
-    {"format=GM&script_name=G&script_version=1&params=&from=1&to=10&dev=0", true, 1, 10, false},
-    {"format=GM&script_name=G&script_version=1&params=&from=0&to=10&dev=1", true, 1, 10, true},
-    {"format=GM&script_name=G&script_version=1&params=&from=-1&to=-2147483648&dev=0", true, 1, -2147483648LL, false},
-    {"format=GM&script_name=G&script_version=1&params=&from=5&to=100000", true, 5, 104, false},
-    {"format=GM&script_name=G&script_version=1&params=&from=1&to=2&dev=2", false, 0, 0, false},
-    {"format=JSON&script_name=G&script_version=1&params=&from=1&to=2", false, 0, 0, false},
-    {"script_name=G&script_version=1&params=&from=1&to=2", false, 0, 0, false},
-    {"format=GM&script_name=G&script_version=1&params=&from=a&to=2", false, 0, 0, false},
-    {"format=GM&script_name=G&script_version=1&params=&from=1", false, 0, 0, false},
-    {"format=GM&script_name=G&script_version=1&params=&from=1&to=99999999999999999999", false, 0, 0, false},
-    {"format=GM&script_name=%FF&script_version=1&params=&from=1&to=2", false, 0, 0, false},
+      {"format=GM&script_name=G&script_version=1&params=&from=1&to=10&dev=0", true, 1, 10, false},
+      {"format=GM&script_name=G&script_version=1&params=&from=0&to=10&dev=1", true, 1, 10, true},
+      {"format=GM&script_name=G&script_version=1&params=&from=-1&to=-2147483648&dev=0", true, 1, -2147483648LL, false},
+      {"format=GM&script_name=G&script_version=1&params=&from=5&to=100000", true, 5, 104, false},
+      {"format=GM&script_name=G&script_version=1&params=&from=1&to=2&dev=2", false, 0, 0, false},
+      {"format=JSON&script_name=G&script_version=1&params=&from=1&to=2", false, 0, 0, false},
+      {"script_name=G&script_version=1&params=&from=1&to=2", false, 0, 0, false},
+      {"format=GM&script_name=G&script_version=1&params=&from=a&to=2", false, 0, 0, false},
+      {"format=GM&script_name=G&script_version=1&params=&from=1", false, 0, 0, false},
+      {"format=GM&script_name=G&script_version=1&params=&from=1&to=99999999999999999999", false, 0, 0, false},
+      {"format=GM&script_name=%FF&script_version=1&params=&from=1&to=2", false, 0, 0, false},
   };
-  for (const Case& c : cases)
-  {
+  for (const Case& c : cases) {
     Fields fields;
     scoProtocol::Query q;
     std::string error;
     ASSERT_TRUE(scoProtocol::ParseForm(c.text, &fields, &error)) << c.text;
     EXPECT_EQ(scoProtocol::ReadQuery(fields, &q, &error), c.ok) << c.text;
-    if (!c.ok)
-      continue;
+    if (!c.ok) continue;
     EXPECT_EQ(q.from, c.from) << c.text;
     EXPECT_EQ(q.to, c.to) << c.text;
     EXPECT_EQ(q.table.dev, c.dev) << c.text;
@@ -236,22 +215,22 @@ TEST(ScoreProtocol, Queries)
 
 // Answers go through the player's check and are run on its machine: every hostile name
 // arrives as the very text that was submitted, and nothing in it runs.
-TEST(ScoreProtocol, AnswersRoundTripThroughThePlayer)
-{
+TEST(ScoreProtocol, AnswersRoundTripThroughThePlayer) {
   const std::vector<std::string> names = {
-    "Ann",
-    "\"); sysCollectGarbage(); (\"",
-    "`); print(`owned`); (`",
-    "``",
-    "`",
-    "\\\" \\n \\",
-    "*/ /* // <script>",
-    "\xe6\x97\xa5\xe6\x9c\xac",
-    "",
+      "Ann",
+      "\"); sysCollectGarbage(); (\"",
+      "`); print(`owned`); (`",
+      "``",
+      "`",
+      "\\\" \\n \\",
+      "*/ /* // <script>",
+      "\xe6\x97\xa5\xe6\x9c\xac",
+      "",
   };
   std::vector<scoRow> rows;
   for (size_t i = 0; i < names.size(); ++i)
-    rows.push_back(scoRow{static_cast<long long>(i + 1), names[i], i % 2 ? -2.5 * double(i) : 1e20 + double(i), 1700000000});
+    rows.push_back(
+        scoRow{static_cast<long long>(i + 1), names[i], i % 2 ? -2.5 * double(i) : 1e20 + double(i), 1700000000});
   const std::string answer = scoProtocol::ScriptAnswer(rows);
 
   gmLog log;
@@ -265,8 +244,7 @@ TEST(ScoreProtocol, AnswersRoundTripThroughThePlayer)
   // print ends each line with the blank that separates its arguments.
   gmMachine::s_printCallback = [](gmMachine*, const char* text) {
     std::string line = text;
-    if (!line.empty() && line.back() == ' ')
-      line.pop_back();
+    if (!line.empty() && line.back() == ' ') line.pop_back();
     s_printed->push_back(line);
   };
   std::unique_ptr<gScriptHost> host = gNewScriptHost(false);
@@ -279,25 +257,21 @@ TEST(ScoreProtocol, AnswersRoundTripThroughThePlayer)
   gmMachine::s_printCallback = saved;
 
   ASSERT_EQ(printed.size(), 2 * names.size()) << answer;
-  for (size_t i = 0; i < names.size(); ++i)
-  {
+  for (size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(printed[2 * i], "int " + std::to_string(i + 1) + " float int");
     EXPECT_EQ(printed[2 * i + 1], "[" + names[i] + "]") << answer;
   }
   EXPECT_EQ(scoProtocol::ScriptAnswer({}), "{}");
 }
 
-TEST(ScoreProtocol, NumbersStayFloats)
-{
+TEST(ScoreProtocol, NumbersStayFloats) {
   const std::pair<double, const char*> cases[] = {
-    {10, "10.0"}, {-3, "-3.0"}, {12.5, "12.5"}, {0.1, "0.1"}, {3.4e38, "3.4e+38"}, {1e-7, "1e-07"}, {0, "0.0"},
+      {10, "10.0"}, {-3, "-3.0"}, {12.5, "12.5"}, {0.1, "0.1"}, {3.4e38, "3.4e+38"}, {1e-7, "1e-07"}, {0, "0.0"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(scoProtocol::ScriptNumber(c.first), c.second);
+  for (const auto& c : cases) EXPECT_EQ(scoProtocol::ScriptNumber(c.first), c.second);
 }
 
-TEST(ScoreProtocol, PagesEscapeEveryText)
-{
+TEST(ScoreProtocol, PagesEscapeEveryText) {
   scoTable t{"<b>G</b>", "1\"", "a&b", false};
   const std::string page = scoProtocol::TablePage(t, {scoRow{1, "<script>alert(1)</script>", 5, 0}});
   EXPECT_EQ(page.find("<script"), std::string::npos);
@@ -306,38 +280,33 @@ TEST(ScoreProtocol, PagesEscapeEveryText)
   const std::string games = scoProtocol::GamesPage({scoGame{t, 3}});
   EXPECT_NE(games.find("href=\"/scores?script_name=%3Cb%3EG%3C%2Fb%3E&amp;script_version=1%22&amp;params=a%26b\""),
             std::string::npos)
-    << games;
+      << games;
   EXPECT_EQ(games.find("<b>"), std::string::npos);
 }
 
-TEST(ScoreRateLimiter, BurstThenRate)
-{
+TEST(ScoreRateLimiter, BurstThenRate) {
   scoRateLimiter limiter(2, 4);
   int allowed = 0;
-  for (int i = 0; i < 10; ++i)
-    allowed += limiter.Allow("a", 100.0);
+  for (int i = 0; i < 10; ++i) allowed += limiter.Allow("a", 100.0);
   EXPECT_EQ(allowed, 4);
   EXPECT_TRUE(limiter.Allow("b", 100.0)) << "addresses have buckets of their own";
   EXPECT_TRUE(limiter.Allow("a", 100.5));
   EXPECT_FALSE(limiter.Allow("a", 100.6));
   EXPECT_FALSE(limiter.Allow("a", 50.0)) << "a clock that goes back adds nothing";
   allowed = 0;
-  for (int i = 0; i < 10; ++i)
-    allowed += limiter.Allow("a", 1000.0);
+  for (int i = 0; i < 10; ++i) allowed += limiter.Allow("a", 1000.0);
   EXPECT_EQ(allowed, 4) << "a long pause refills only the burst";
 
   // A flood of addresses: past the bound, new ones wait until old buckets have refilled.
   scoRateLimiter crowd(2, 4);
-  for (int i = 0; i < scoRateLimiter::MAX_TRACKED; ++i)
-    ASSERT_TRUE(crowd.Allow(std::to_string(i), 0.0));
+  for (int i = 0; i < scoRateLimiter::MAX_TRACKED; ++i) ASSERT_TRUE(crowd.Allow(std::to_string(i), 0.0));
   EXPECT_FALSE(crowd.Allow("late", 0.0));
   EXPECT_TRUE(crowd.Allow("7", 0.1)) << "a known address is still served";
   EXPECT_FALSE(crowd.Allow("late", 0.5));
   EXPECT_TRUE(crowd.Allow("late", 5.0));
 
   scoRateLimiter off(0, 0);
-  for (int i = 0; i < 1000; ++i)
-    ASSERT_TRUE(off.Allow("a", 0));
+  for (int i = 0; i < 1000; ++i) ASSERT_TRUE(off.Allow("a", 0));
 }
 
 }  // namespace

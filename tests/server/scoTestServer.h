@@ -16,35 +16,28 @@ using Process = testSupport::ScoreServerProcess;
 inline std::string Encode(const std::string& text) { return netScores::Encode(text); }
 
 inline std::string SubmitBody(const std::string& game, const std::string& player, const std::string& score,
-                              const std::string& checksum = "ABC", const std::string& params = "")
-{
+                              const std::string& checksum = "ABC", const std::string& params = "") {
   return "checksum=" + Encode(checksum) + "&script_name=" + Encode(game) + "&script_version=1.0&engine_version=7.10" +
          "&params=" + Encode(params) + "&player_name=" + Encode(player) + "&score=" + score + "&user_timestamp=5";
 }
 
 // A fresh temporary directory, removed with everything in it at the end of the scope.
-class TempDir
-{
-public:
+class TempDir {
+ public:
   std::string path;
-  TempDir()
-  {
+  TempDir() {
     char name[] = "/tmp/ombrix-scores-XXXXXX";
-    if (!mkdtemp(name))
-      std::abort();
+    if (!mkdtemp(name)) std::abort();
     path = name;
   }
-  ~TempDir()
-  {
+  ~TempDir() {
     std::string command = "rm -rf '" + path + "'";
-    if (std::system(command.c_str()) != 0)
-      std::fprintf(stderr, "could not remove %s\n", path.c_str());
+    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", path.c_str());
   }
 };
 
 // The PostgreSQL server the test command started, or empty when the tests run without one.
-inline std::string PostgresUrl()
-{
+inline std::string PostgresUrl() {
   const char* url = std::getenv("OMBRIX_TEST_POSTGRES");
   return url ? url : "";
 }

@@ -83,8 +83,8 @@ class PhysicsGame {
 
   std::unique_ptr<gScriptHost> host = gNewScriptHost(false, gPlayerScriptApi());
   gmMachineEx* machine = host->GetMachine();
-  irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1024, 768),
-                                                  32, false, false, false, &_gInput::instance->receiver);
+  irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL, irr::core::dimension2d<irr::u32>(1024, 768), 32,
+                                                  false, false, false, &_gInput::instance->receiver);
   gMilliClockFake time;
   gFrame frame;
 };

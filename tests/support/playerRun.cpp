@@ -105,7 +105,8 @@ PlayerRun RunPlayer(const PlayerOptions& a_options) {
   waitpid(child, &raw, 0);
   run.seconds = Since(start);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
-  if (run.hitLimit) run.err += "\n[killed: the run passed the safety limit of " + std::to_string(a_options.limitSeconds) + " s]\n";
+  if (run.hitLimit)
+    run.err += "\n[killed: the run passed the safety limit of " + std::to_string(a_options.limitSeconds) + " s]\n";
   return run;
 }
 

@@ -18,8 +18,8 @@ struct PlayerRun {
   bool hitLimit = false;  // killed by the safety limit
   bool stopped = false;   // the stop signal was sent
   std::string out, err;
-  double seconds = 0;          // wall time of the whole run
-  double readySeconds = -1;    // wall time until the readiness text showed, when one was awaited
+  double seconds = 0;        // wall time of the whole run
+  double readySeconds = -1;  // wall time until the readiness text showed, when one was awaited
 };
 
 struct PlayerOptions {

@@ -54,8 +54,7 @@ float TakeFloat(const uint8_t*& data, size_t& size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   static const int kModes[] = {WIIIR_OFF, WIIIR_BASIC, WIIIR_EXTENDED, 2};
-  static const uint32_t kExtensions[] = {WIIEXT_NONE, WIIEXT_NUNCHUK, WIIEXT_CLASSIC,
-                                         WIIEXT_PARTIAL};
+  static const uint32_t kExtensions[] = {WIIEXT_NONE, WIIEXT_NUNCHUK, WIIEXT_CLASSIC, WIIEXT_PARTIAL};
   const uint8_t setup = data[0];
   data += 1;
   size -= 1;

@@ -50,8 +50,7 @@ class Decoding : public ::testing::Test {
   uint32_t Decode(const Report& r) { return decoder.Decode(r.bytes, state, owner); }
 
   void CalibrateRemote() {
-    Decode(ReadAnswer(0x0016,
-                      {kZero, kZero, kZero, 0xEE, kZero + kOneG, kZero + kOneG, kZero + kOneG}));
+    Decode(ReadAnswer(0x0016, {kZero, kZero, kZero, 0xEE, kZero + kOneG, kZero + kOneG, kZero + kOneG}));
   }
 
   // A nunchuk known to the state, with a stick calibrated to min 0, mid 100, max 200 on both
@@ -66,11 +65,8 @@ class Decoding : public ::testing::Test {
   }
 
   // A 0x35 report carrying nunchuk data (before masking), the remote lying still.
-  static Report Nunchuk(uint8_t stickX, uint8_t stickY, uint8_t ax, uint8_t ay, uint8_t az,
-                        uint8_t buttons) {
-    return Report(0x35)
-        .Set(3, {G(0), G(0), G(1)})
-        .SetMasked(6, {stickX, stickY, ax, ay, az, buttons});
+  static Report Nunchuk(uint8_t stickX, uint8_t stickY, uint8_t ax, uint8_t ay, uint8_t az, uint8_t buttons) {
+    return Report(0x35).Set(3, {G(0), G(0), G(1)}).SetMasked(6, {stickX, stickY, ax, ay, az, buttons});
   }
 
   inpWiiRecordingRequests requests;
@@ -175,11 +171,9 @@ TEST_F(Decoding, RemoteAndNunchukShareTheStillSampleCount) {
   PlugCalibratedNunchuk();
   // One still remote sample, then one still nunchuk sample in the same report: the second
   // in a row, so the nunchuk gets an orientation at once.
-  const Report still =
-      Report(0x35).Set(3, {G(0), G(0), G(1)}).SetMasked(6, {100, 100, G(0), G(1), G(0), 0x03});
+  const Report still = Report(0x35).Set(3, {G(0), G(0), G(1)}).SetMasked(6, {100, 100, G(0), G(1), G(0), 0x03});
   const uint32_t flags = Decode(still);
-  EXPECT_EQ(flags & (WIICHANGE_ORIENTATION | WIICHANGE_NUNCHUK_ORIENTATION),
-            WIICHANGE_NUNCHUK_ORIENTATION);
+  EXPECT_EQ(flags & (WIICHANGE_ORIENTATION | WIICHANGE_NUNCHUK_ORIENTATION), WIICHANGE_NUNCHUK_ORIENTATION);
   EXPECT_NEAR(state.nunchukMotion.pitch, -90.0f, 1e-4);
   EXPECT_EQ(decoder.stableSamples, 2u);
 
@@ -199,8 +193,7 @@ TEST_F(Decoding, ExtendedInfraredDots) {
     bool visible;
     int rawX, rawY, size;
   };
-  const Expected expected[] = {
-      {true, 0x310, 0x020, 5}, {true, 0x0FF, 0x3FF, 15}, {false, 0, 0, 0}, {true, 0, 0, 0}};
+  const Expected expected[] = {{true, 0x310, 0x020, 5}, {true, 0x0FF, 0x3FF, 15}, {false, 0, 0, 0}, {true, 0, 0, 0}};
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
     const inpWiiDot& dot = state.dots[i];
@@ -230,8 +223,7 @@ TEST_F(Decoding, BasicInfraredDotsComeInPairs) {
   state.dots[3].rawX = 123;
   // Pair 0: high bits 0xE4 give dot 0 x 0x210 y 0x320 and dot 1 x 0x030 y 0x140.
   // Pair 1: dot 2 at 0xFF 0x01 is seen; dot 3 at 0xFF 0xFF is not.
-  const Report r =
-      Report(0x37).Set(6, {0x10, 0x20, 0xE4, 0x30, 0x40, 0xFF, 0x01, 0x00, 0xFF, 0xFF});
+  const Report r = Report(0x37).Set(6, {0x10, 0x20, 0xE4, 0x30, 0x40, 0xFF, 0x01, 0x00, 0xFF, 0xFF});
   EXPECT_EQ(Decode(r), WIICHANGE_IR);
   const int expected[4][3] = {{1, 0x210, 0x320}, {1, 0x030, 0x140}, {1, 0x0FF, 0x001}, {0, 123, 0}};
   for (int i = 0; i < 4; ++i) {
@@ -332,12 +324,10 @@ TEST_F(Decoding, PluggingInANunchuk) {
   EXPECT_EQ(cal.stick.minY, 0x30);
   EXPECT_EQ(cal.stick.midY, 0x7F);
 
-  EXPECT_THAT(debug.Take(),
-              ElementsAre("Wiimote : Extension connected:\n", "Wiimote : .. Nunchuk!\n"));
+  EXPECT_THAT(debug.Take(), ElementsAre("Wiimote : Extension connected:\n", "Wiimote : .. Nunchuk!\n"));
 
   // Its data: C pressed, Z not, the stick full right and centred, the nunchuk at rest.
-  const uint32_t changes =
-      WIICHANGE_NUNCHUK_BUTTONS | WIICHANGE_NUNCHUK_ACCEL | WIICHANGE_NUNCHUK_STICK;
+  const uint32_t changes = WIICHANGE_NUNCHUK_BUTTONS | WIICHANGE_NUNCHUK_ACCEL | WIICHANGE_NUNCHUK_STICK;
   const Report data = Nunchuk(0xE0, 0x7F, 0x80, 0x81, 0x9B, 0x01);
   EXPECT_EQ(Decode(data) & changes, changes);
   EXPECT_TRUE(state.nunchukC);
@@ -375,10 +365,8 @@ TEST_F(Decoding, PartialInsertionIsReportedOnce) {
   // Pushed home, it is found as usual.
   EXPECT_EQ(Decode(ReadAnswer(0x00FE, {0xFD, 0xFD})), 0u);
   EXPECT_EQ(state.extensionType, WIIEXT_CLASSIC);
-  EXPECT_THAT(
-      debug.Messages(),
-      ElementsAre("Wiimote : Extension connected:\n", "Wiimote : .. partially inserted!\n",
-                  "Wiimote : Extension connected:\n", "Wiimote : .. Classic Controller!\n"));
+  EXPECT_THAT(debug.Messages(), ElementsAre("Wiimote : Extension connected:\n", "Wiimote : .. partially inserted!\n",
+                                            "Wiimote : Extension connected:\n", "Wiimote : .. Classic Controller!\n"));
 }
 
 TEST_F(Decoding, UnknownExtensionTypeIsReportedEveryTime) {
@@ -386,9 +374,8 @@ TEST_F(Decoding, UnknownExtensionTypeIsReportedEveryTime) {
   for (int i = 0; i < 2; ++i) EXPECT_EQ(Decode(ReadAnswer(0x00FE, {0x34, 0x12})), 0u);
   EXPECT_EQ(state.extensionType, WIIEXT_NUNCHUK);
   EXPECT_THAT(requests.log, IsEmpty());
-  EXPECT_THAT(debug.Messages(),
-              ElementsAre("Wiimote : * unknown extension controller found (0x34) *\n",
-                          "Wiimote : * unknown extension controller found (0x34) *\n"));
+  EXPECT_THAT(debug.Messages(), ElementsAre("Wiimote : * unknown extension controller found (0x34) *\n",
+                                            "Wiimote : * unknown extension controller found (0x34) *\n"));
 }
 
 TEST_F(Decoding, ClassicController) {

@@ -38,19 +38,18 @@ TEST_F(DriverTest, ConnectsQuietsTheRemoteAndReadsItsCalibration) {
   EXPECT_TRUE(driver.IsConnected());
   EXPECT_FALSE(driver.UsesHidWrites());
   EXPECT_EQ(remote->Sent(), (std::vector<gHidReport>{
-                                Report({0x15, 0x00}),              // status request
-                                Report({0x13, 0x00}),              // camera off
-                                Report({0x1A, 0x00}),              //
-                                Report({0x12, 0x00, 0x30}),        // mode: buttons only
-                                Report({0x11, 0x00}),              // LEDs off
-                                Report({0x19, 0x04}),              // speaker muted
+                                Report({0x15, 0x00}),                                // status request
+                                Report({0x13, 0x00}),                                // camera off
+                                Report({0x1A, 0x00}),                                //
+                                Report({0x12, 0x00, 0x30}),                          // mode: buttons only
+                                Report({0x11, 0x00}),                                // LEDs off
+                                Report({0x19, 0x04}),                                // speaker muted
                                 Report({0x17, 0x00, 0x00, 0x00, 0x16, 0x00, 0x07}),  // calibration
                             }));
-  EXPECT_TRUE(wiiTest::InOrder(debug.Messages(), {"Wiimote : Connecting first available Wiimote:\n",
-                                                  "Wiimote : .. opening Wiimote 0:\n",
-                                                  "Wiimote : .. WriteFile() succeeded.\n",
-                                                  "Wiimote : Resetting wiimote.\n", "Wiimote : muting speaker.\n",
-                                                  "Wiimote : .. Connected!\n"}));
+  EXPECT_TRUE(wiiTest::InOrder(debug.Messages(),
+                               {"Wiimote : Connecting first available Wiimote:\n", "Wiimote : .. opening Wiimote 0:\n",
+                                "Wiimote : .. WriteFile() succeeded.\n", "Wiimote : Resetting wiimote.\n",
+                                "Wiimote : muting speaker.\n", "Wiimote : .. Connected!\n"}));
 
   // The status answer, then the calibration read's, which changes no flag but is published.
   ASSERT_TRUE(driver.WaitForReports(2, kWait));
@@ -69,13 +68,16 @@ TEST_F(DriverTest, FailedConnectionsSayWhy) {
     std::vector<std::string> messages;
   };
   const Case cases[] = {
-      {"no device list", [](wiiTest::Sim& s) { s.hid.noDeviceList = true; },
+      {"no device list",
+       [](wiiTest::Sim& s) { s.hid.noDeviceList = true; },
        {"Wiimote : * couldn't get device info *\n"}},
       {"no remote", [](wiiTest::Sim& s) { s.remote->SwitchOff(); }, {"Wiimote : .. connection failed.\n"}},
-      {"held by another program", [](wiiTest::Sim& s) { s.remote->held = true; },
+      {"held by another program",
+       [](wiiTest::Sim& s) { s.remote->held = true; },
        {"Wiimote : .. opening Wiimote 0:\n", "Wiimote : .... failed with err b (already connected?)\n",
         "Wiimote : .. connection failed.\n"}},
-      {"silent", [](wiiTest::Sim& s) { s.remote->silent = true; },
+      {"silent",
+       [](wiiTest::Sim& s) { s.remote->silent = true; },
        {"Wiimote : .. WriteFile() failed.\n", "Wiimote : .. HID write failed.\n",
         "Wiimote : * output failed - wiimote is not connected (or confused). *\n", "Wiimote : Disconnect().\n",
         "Wiimote : .. connection failed.\n"}},
@@ -107,9 +109,9 @@ TEST_F(DriverTest, ARemoteThatTakesOnlyHidWritesConnectsOnTheSecondTryAndNeverLo
   remote->refuseWrites = true;
   ASSERT_TRUE(driver.Connect());
   EXPECT_TRUE(driver.UsesHidWrites());
-  EXPECT_TRUE(wiiTest::InOrder(debug.Messages(), {"Wiimote : .. WriteFile() failed.\n",
-                                                  "Wiimote : (starting HID write thread)\n",
-                                                  "Wiimote : .. HID write succeeded.\n", "Wiimote : .. Connected!\n"}));
+  EXPECT_TRUE(wiiTest::InOrder(debug.Messages(),
+                               {"Wiimote : .. WriteFile() failed.\n", "Wiimote : (starting HID write thread)\n",
+                                "Wiimote : .. HID write succeeded.\n", "Wiimote : .. Connected!\n"}));
   // Everything the connection sent arrived, in order, through the queue.
   ASSERT_TRUE(driver.WaitForReports(2, kWait));
   EXPECT_EQ(wiiTest::Ids(remote->Sent()), (std::vector<std::uint8_t>{0x15, 0x13, 0x1A, 0x12, 0x11, 0x19, 0x17}));
@@ -185,9 +187,9 @@ TEST_F(DriverTest, DisconnectLeavesAHealthyRemoteQuiet) {
   driver.SetRumble(true);
   remote->ClearSent();
   driver.Disconnect();
-  EXPECT_EQ(remote->Sent(), (std::vector<gHidReport>{Report({0x13, 0x01}), Report({0x1A, 0x01}),
-                                                     Report({0x12, 0x01, 0x30}), Report({0x15, 0x00}),
-                                                     Report({0x11, 0x00})}));
+  EXPECT_EQ(remote->Sent(),
+            (std::vector<gHidReport>{Report({0x13, 0x01}), Report({0x1A, 0x01}), Report({0x12, 0x01, 0x30}),
+                                     Report({0x15, 0x00}), Report({0x11, 0x00})}));
   EXPECT_FALSE(driver.IsConnected());
   EXPECT_FALSE(remote->IsOpen());
   driver.SetRumble(true);

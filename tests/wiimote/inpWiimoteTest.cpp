@@ -60,7 +60,9 @@ class WiimoteTest : public testing::Test, public wiiTest::Sim {
   }
   void PlugNunchukAndWait() {
     remote->PlugNunchuk();
-    ASSERT_TRUE(wiiTest::WaitUntil(Driver(), [&] { return wiiTest::Contains(remote->Sent(), Report({0x12, 0x04, 0x37})); }));
+    ASSERT_TRUE(wiiTest::WaitUntil(Driver(), [&] {
+      return wiiTest::Contains(remote->Sent(), Report({0x12, 0x04, 0x37}));
+    }));
   }
 
   gameTest::ScriptMachine script;
@@ -113,7 +115,9 @@ TEST_F(WiimoteTest, TheReportModeFollowsTheExtension) {
 
   remote->ClearSent();
   remote->Unplug();
-  ASSERT_TRUE(wiiTest::WaitUntil(Driver(), [&] { return wiiTest::Contains(remote->Sent(), Report({0x12, 0x04, 0x33})); }));
+  ASSERT_TRUE(wiiTest::WaitUntil(Driver(), [&] {
+    return wiiTest::Contains(remote->Sent(), Report({0x12, 0x04, 0x33}));
+  }));
   EXPECT_TRUE(wiiTest::Contains(remote->Sent(), extended));
 
   // Plugged in before the connection: basic format from the start.
@@ -176,11 +180,13 @@ TEST_F(WiimoteTest, StickAndAccelerationOnlyWithANunchuk) {
 
   PlugNunchukAndWait();
   // Stick full right and centred; 1 g along z; Z pressed.
-  Send({0x37, 0, 0, 0x80, 0x80, 0x9A, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, Masked(0xE0),
-        Masked(0x80), Masked(0x80), Masked(0x80), Masked(0xB3), Masked(0x02)},
+  Send({0x37,         0,           0,    0x80, 0x80, 0x9A, 0xFF,         0xFF,         0xFF,         0xFF,
+        0xFF,         0xFF,        0xFF, 0xFF, 0xFF, 0xFF, Masked(0xE0), Masked(0x80), Masked(0x80), Masked(0x80),
+        Masked(0xB3), Masked(0x02)},
        [](const inpWiiState& s) { return s.nunchukZ; });
   Frame();
-  EXPECT_EQ(script.printed, (Printed{{3, "stick 1.000000 0.000000"}, {3, "accel 0.000000 0.000000 1.000000"}, {3, "down"}}));
+  EXPECT_EQ(script.printed,
+            (Printed{{3, "stick 1.000000 0.000000"}, {3, "accel 0.000000 0.000000 1.000000"}, {3, "down"}}));
 }
 
 TEST_F(WiimoteTest, TheOpenMenuHoldsEveryCallbackBack) {

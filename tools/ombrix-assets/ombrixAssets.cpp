@@ -59,8 +59,9 @@ struct Obj {
 // times along the wall).
 void AddBox(Obj& obj, double cx, double cy, double cz, double hx, double hy, double hz, double period) {
   // Each face: normal, then two axes spanning it.
-  const double faces[6][9] = {{1, 0, 0, 0, 0, -1, 0, 1, 0},  {-1, 0, 0, 0, 0, 1, 0, 1, 0}, {0, 1, 0, 1, 0, 0, 0, 0, -1},
-                              {0, -1, 0, 1, 0, 0, 0, 0, 1}, {0, 0, 1, 1, 0, 0, 0, 1, 0},  {0, 0, -1, -1, 0, 0, 0, 1, 0}};
+  const double faces[6][9] = {{1, 0, 0, 0, 0, -1, 0, 1, 0}, {-1, 0, 0, 0, 0, 1, 0, 1, 0},
+                              {0, 1, 0, 1, 0, 0, 0, 0, -1}, {0, -1, 0, 1, 0, 0, 0, 0, 1},
+                              {0, 0, 1, 1, 0, 0, 0, 1, 0},  {0, 0, -1, -1, 0, 0, 0, 1, 0}};
   const double half[3] = {hx, hy, hz};
   const double centre[3] = {cx, cy, cz};
   for (const auto& f : faces) {
@@ -221,7 +222,8 @@ bool Textures(irr::video::IVideoDriver* d) {
     });
   // The gate's stone: violet blocks with pale seams, a colour nothing else in the field has.
   ok &= Texture(d, "gate.png", 64, [](double u, double v) {
-    const bool seam = std::fmod(v * 4, 1.0) < 0.06 || std::fmod(u * 2 + (static_cast<int>(v * 4) % 2) * 0.5, 1.0) < 0.04;
+    const bool seam =
+        std::fmod(v * 4, 1.0) < 0.06 || std::fmod(u * 2 + (static_cast<int>(v * 4) % 2) * 0.5, 1.0) < 0.04;
     const double n = 0.08 * Grain(static_cast<int>(u * 64), static_cast<int>(v * 64));
     return seam ? Rgb(0.85, 0.8, 0.95) : Rgb(0.5 + n, 0.32 + n, 0.78 + n);
   });
@@ -246,7 +248,8 @@ bool Font(irr::video::IVideoDriver* a_driver, const std::string& a_name, const c
   FT_Library library;
   if (FT_Init_FreeType(&library) != 0) return false;
   FT_Face face;
-  if (FT_New_Face(library, a_outline, 0, &face) != 0 || FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(a_pixels)) != 0) {
+  if (FT_New_Face(library, a_outline, 0, &face) != 0 ||
+      FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(a_pixels)) != 0) {
     std::fprintf(stderr, "ombrix-assets: cannot use the outline font %s\n", a_outline);
     FT_Done_FreeType(library);
     return false;
@@ -302,7 +305,8 @@ bool Font(irr::video::IVideoDriver* a_driver, const std::string& a_name, const c
                     ".png\" hasAlpha=\"true\" />\n";
   for (const Glyph& g : glyphs) {
     auto at = [&](int px, int py) {
-      return px < 0 || py < 0 || px >= g.width || py >= cellHeight ? 0.0f : g.coverage[static_cast<size_t>(py * g.width + px)];
+      return px < 0 || py < 0 || px >= g.width || py >= cellHeight ? 0.0f
+                                                                   : g.coverage[static_cast<size_t>(py * g.width + px)];
     };
     for (int py = 0; py < cellHeight; ++py)
       for (int px = 0; px < g.width; ++px) {
@@ -313,13 +317,18 @@ bool Font(irr::video::IVideoDriver* a_driver, const std::string& a_name, const c
         // Ink over its dark edge: the colour is the ink's share of what covers the pixel.
         const double alpha = std::fmax(ink, 0.85 * around);
         const double white = alpha > 0 ? ink / alpha : 0.0;
-        page->setPixel(static_cast<irr::u32>(g.x + px), static_cast<irr::u32>(g.y + py), Rgb(white, white, white, alpha));
+        page->setPixel(static_cast<irr::u32>(g.x + px), static_cast<irr::u32>(g.y + py),
+                       Rgb(white, white, white, alpha));
       }
     std::string c(1, static_cast<char>(g.c));
-    if (c == "\"") c = "&quot;";
-    else if (c == "&") c = "&amp;";
-    else if (c == "<") c = "&lt;";
-    else if (c == ">") c = "&gt;";
+    if (c == "\"")
+      c = "&quot;";
+    else if (c == "&")
+      c = "&amp;";
+    else if (c == "<")
+      c = "&lt;";
+    else if (c == ">")
+      c = "&gt;";
     char line[160];
     std::snprintf(line, sizeof(line), "<c c=\"%s\" r=\"%d, %d, %d, %d\" u=\"-%d\" o=\"-%d\" />\n", c.c_str(), g.x, g.y,
                   g.x + g.width, g.y + cellHeight, edge, edge);
@@ -403,23 +412,33 @@ std::vector<float> Tone(double a_seconds, int a_rate, const std::function<double
 bool Sounds() {
   const int rate = 22050;
   bool ok = true;
-  ok &= Ogg("pickup.ogg", Tone(0.3, rate, [](double t) {
-              const double f = 600 + 2400 * t;
-              return 0.6 * std::exp(-8 * t) * std::sin(2 * kPi * (600 * t + 1200 * t * t)) * (f > 0);
-            }), rate, 101);
-  ok &= Ogg("bump.ogg", Tone(0.2, rate, [](double t) {
-              const double noise = Grain(static_cast<int>(t * 22050), 7) - 0.5;
-              return std::exp(-20 * t) * (0.7 * std::sin(2 * kPi * 110 * t) + 0.3 * noise);
-            }), rate, 102);
-  ok &= Ogg("goal.ogg", Tone(0.9, rate, [](double t) {
-              const double notes[3] = {523.25, 659.25, 783.99};
-              const int n = std::min(2, static_cast<int>(t / 0.25));
-              return 0.5 * std::exp(-3 * (t - n * 0.25)) * std::sin(2 * kPi * notes[n] * t);
-            }), rate, 103);
+  ok &= Ogg("pickup.ogg",
+            Tone(0.3, rate,
+                 [](double t) {
+                   const double f = 600 + 2400 * t;
+                   return 0.6 * std::exp(-8 * t) * std::sin(2 * kPi * (600 * t + 1200 * t * t)) * (f > 0);
+                 }),
+            rate, 101);
+  ok &= Ogg("bump.ogg",
+            Tone(0.2, rate,
+                 [](double t) {
+                   const double noise = Grain(static_cast<int>(t * 22050), 7) - 0.5;
+                   return std::exp(-20 * t) * (0.7 * std::sin(2 * kPi * 110 * t) + 0.3 * noise);
+                 }),
+            rate, 102);
+  ok &= Ogg("goal.ogg",
+            Tone(0.9, rate,
+                 [](double t) {
+                   const double notes[3] = {523.25, 659.25, 783.99};
+                   const int n = std::min(2, static_cast<int>(t / 0.25));
+                   return 0.5 * std::exp(-3 * (t - n * 0.25)) * std::sin(2 * kPi * notes[n] * t);
+                 }),
+            rate, 103);
   // Whole cycles of both partials in one second, so the loop has no seam.
-  ok &= Ogg("hum.ogg", Tone(1.0, rate, [](double t) {
-              return 0.25 * std::sin(2 * kPi * 110 * t) + 0.12 * std::sin(2 * kPi * 220 * t);
-            }), rate, 104);
+  ok &= Ogg(
+      "hum.ogg",
+      Tone(1.0, rate, [](double t) { return 0.25 * std::sin(2 * kPi * 110 * t) + 0.12 * std::sin(2 * kPi * 220 * t); }),
+      rate, 104);
   return ok;
 }
 
@@ -436,9 +455,11 @@ int main(int argc, char** argv) {
             WriteText("gem.obj", Gem(2)) && WriteText("gate.obj", Gate());
   // Blocks in the sizes the shipped packages show them (width x height x depth), the texture
   // repeating every 10 units like the ground's, so no block shows it stretched.
-  const int blocks[][3] = {{200, 8, 4}, {4, 8, 200}, {12, 12, 12}, {20, 12, 8}, {24, 4, 24}, {10, 30, 10}, {30, 3, 20}, {5, 20, 40}};
+  const int blocks[][3] = {{200, 8, 4}, {4, 8, 200},  {12, 12, 12}, {20, 12, 8},
+                           {24, 4, 24}, {10, 30, 10}, {30, 3, 20},  {5, 20, 40}};
   for (const auto& b : blocks) {
-    const std::string name = "box" + std::to_string(b[0]) + "x" + std::to_string(b[1]) + "x" + std::to_string(b[2]) + ".obj";
+    const std::string name =
+        "box" + std::to_string(b[0]) + "x" + std::to_string(b[1]) + "x" + std::to_string(b[2]) + ".obj";
     ok = ok && WriteText(name, Box(b[0] / 2.0, b[1] / 2.0, b[2] / 2.0, 10));
   }
   irr::IrrlichtDevice* device = irr::createDevice(irr::video::EDT_NULL);
