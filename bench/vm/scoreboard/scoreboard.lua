@@ -56,7 +56,7 @@ function run(players, frames)
     end
     local top = order[0]
     note(texts, "Score: " .. top.score .. "  Lives: " .. top.lives .. "  Time: " ..
-                (f // 30) .. ":" .. (f % 30) .. "  Leader: " .. top.name)
+                math.floor(f / 30) .. ":" .. (f % 30) .. "  Leader: " .. top.name)
     local board = string.format("Frame %d (%f s)\n", f, f * 0.03125)
     for r = 0, players - 1 do
       local e = order[r]
