@@ -7,7 +7,10 @@ wrong, or whose interpreter fails, is reported and marked failed instead of bein
 Runs of the two interpreters alternate (and swap order every round) so that noise on the
 machine falls on both alike; the table shows medians and the ratio ours / Lua, then the
 geometric mean of the ratios. With --callgrind each kernel runs once under callgrind and
-the table shows instruction counts, which repeat from run to run.
+the table shows instruction counts, which repeat from run to run. With --memory each kernel
+runs once and the table shows its peak resident memory, then the same above an empty script
+of the same interpreter: the libraries a runner links (ours links the whole player's) are
+resident before any script runs, and only what is above them is the kernel's own.
 
 Tools/bench.sh builds the runner and calls this script; it can also be run by hand:
     python3 tools/bench_vm.py --ours build-bench/ombrix-script --runs 3 fib
@@ -99,6 +102,14 @@ def run_once(argv, timeout):
     return result, wall, cpu
 
 
+def peak_resident(argv, timeout):
+    """Runs a command once under GNU time; returns (completed process or None, peak resident MB)."""
+    with tempfile.NamedTemporaryFile(mode="r") as report:
+        result, _, _ = run_once(["/usr/bin/time", "-q", "-f", "%M", "-o", report.name] + argv, timeout)
+        text = report.read().strip()
+    return result, (int(text.splitlines()[-1]) / 1024.0 if text and text.splitlines()[-1].isdigit() else None)
+
+
 def callgrind_count(argv, timeout, keep_dir, label, top, extra):
     """Runs once under callgrind; returns (completed process, instructions, top functions)."""
     out_file = os.path.join(keep_dir, "callgrind.%s.out" % label)
@@ -143,6 +154,8 @@ def main():
         description="Check and time the script kernels with ombrix-script and Lua 5.4.")
     parser.add_argument("kernels", nargs="*", help="kernel names (default: all of them)")
     parser.add_argument("--runs", type=int, default=5, help="timed runs per interpreter (default 5)")
+    parser.add_argument("--memory", action="store_true",
+                        help="one run each: peak resident memory, whole and above an empty script")
     parser.add_argument("--callgrind", action="store_true",
                         help="one run each under callgrind: instruction counts instead of times")
     parser.add_argument("--top", type=int, default=0, metavar="N",
@@ -184,6 +197,9 @@ def main():
     if args.callgrind and not shutil.which("valgrind"):
         print("valgrind is not installed: --callgrind needs it.")
         return 1
+
+    if args.memory:
+        return memory_table(args, chosen, ours, lua)
 
     unit = "Minstr" if args.callgrind else ("cpu s" if args.cpu else "s")
     what = "callgrind instruction counts, one run each" if args.callgrind else \
@@ -281,6 +297,51 @@ def main():
             print("  " + f)
     complete = not failures and ours.command is not None and lua.command is not None
     return 0 if complete else 1
+
+
+def memory_table(args, chosen, ours, lua):
+    """The --memory table; returns the exit status."""
+    if not os.access("/usr/bin/time", os.X_OK):
+        print("GNU time (/usr/bin/time) is not installed: --memory needs it.")
+        return 1
+    print("Script kernels, peak resident MB, one run each (above: less an empty script's): %s"
+          % ", ".join(chosen))
+    columns = [i for i in (ours, lua) if i.command is not None]
+    empty = {}
+    with tempfile.TemporaryDirectory() as scratch:
+        for interp in columns:
+            path = os.path.join(scratch, "empty" + interp.extension)
+            open(path, "w").close()
+            _, empty[interp.label] = peak_resident(interp.command + [path], args.timeout)
+    print("%-12s %10s %10s %7s %10s %10s %7s" % (
+        "kernel", "ombrix", "lua5.4", "ratio", "ombrix+", "lua5.4+", "ratio"))
+    print("%-12s %10s %10s %7s" % ("(empty)", *["%.1f" % empty[i.label] if empty.get(i.label) else "-"
+                                                 for i in (ours, lua)], ""))
+    failures = []
+    for name in chosen:
+        kernel_dir = os.path.join(args.dir, name)
+        expected = expected_line(kernel_dir)
+        peak = {}
+        for interp in columns:
+            result, mb = peak_resident(interp.argv(kernel_dir, name), args.timeout)
+            problem = describe_failure(result, expected)
+            if problem or mb is None:
+                failures.append("%s with %s: %s" % (name, interp.label, problem or "no figure from GNU time"))
+            else:
+                peak[interp.label] = mb
+        o, l = peak.get(ours.label), peak.get(lua.label)
+        above = [p - empty[k] if p is not None and empty.get(k) else None
+                 for p, k in ((o, ours.label), (l, lua.label))]
+        def cell(v):
+            return "%.1f" % v if v is not None else "-"
+        def ratio(a, b):
+            return "%.2f" % (a / b) if a is not None and b else "-"
+        print("%-12s %10s %10s %7s %10s %10s %7s" % (name, cell(o), cell(l), ratio(o, l),
+                                                       cell(above[0]), cell(above[1]), ratio(*above)))
+        sys.stdout.flush()
+    for f in failures:
+        print("  failed: " + f)
+    return 0 if not failures and len(columns) == 2 else 1
 
 
 def print_row(name, ours, lua, unit, header=False):
