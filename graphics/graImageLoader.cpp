@@ -362,3 +362,12 @@ std::string graImageLoader::Problem(const unsigned char* a_bytes, size_t a_size,
       return "";
   }
 }
+
+// JPEG is decoded here too, but a progressive file can hold thousands of scans that libjpeg
+// works through one by one; the trial's time limit is what names such a file, so JPEG
+// keeps its trial.
+bool graImageLoader::DecodesAlone(const unsigned char* a_bytes, size_t a_size, const std::string& a_name) {
+  Format format = ByContent(a_bytes, a_size);
+  if (format == NONE) format = ByName(a_name);
+  return format == PNG;
+}

@@ -36,4 +36,9 @@ class graImageLoader {
   // The check of one file's bytes, as the loader does it: empty when the engine may be given
   // the file, else why not. a_name picks the format when the content does not.
   static std::string Problem(const unsigned char* a_bytes, size_t a_size, const std::string& a_name);
+
+  // Whether the picture is decoded here from start to end (PNG, by libpng under its error
+  // handler, within the size bounds) so that no engine loader ever reads it: such a file
+  // needs no trial load. a_bytes are the file's first bytes (8 are enough).
+  static bool DecodesAlone(const unsigned char* a_bytes, size_t a_size, const std::string& a_name);
 };

@@ -362,14 +362,28 @@ int ItemNamed(const PackageTrial& a_trial, graLoadProbe::Kind a_kind, const std:
 
 std::map<std::tuple<irr::io::IFileSystem*, int, std::string>, bool> s_verdicts;
 
+// Whether a picture of that name never reaches an engine loader (graImageLoader decodes it
+// alone), judged by its first bytes as the loader judges them.
+bool DecodedAlone(irr::io::IFileSystem* a_files, const std::string& a_name) {
+  irr::io::IReadFile* file = gFileSystem::Open(a_files, a_name.c_str());
+  if (!file) return false;
+  unsigned char start[8];
+  const irr::s32 got = file->read(start, sizeof start);
+  file->drop();
+  return graImageLoader::DecodesAlone(start, got > 0 ? static_cast<size_t>(got) : 0, a_name);
+}
+
 // The loads a package file is tried with, under its place: a mesh's or a picture's by its
-// extension, and the font loader's for XML, the engine's font description (which pulls in
-// its pictures); an XML file is also a mesh to the engine, so it is tried both ways.
+// extension (but no picture that is decoded without the engine's loaders), and the font
+// loader's for XML, the engine's font description (which pulls in its pictures); an XML file
+// is also a mesh to the engine, so it is tried both ways.
 void AddItems(irr::IrrlichtDevice* a_device, PackageTrial* a_trial, const std::string& a_place) {
   const PackageFile& file = a_trial->all.back();
   std::vector<graLoadProbe::Kind> kinds;
   graLoadProbe::Kind kind;
-  if (graLoadProbe::KindOf(a_device, file.name, &kind)) kinds.push_back(kind);
+  if (graLoadProbe::KindOf(a_device, file.name, &kind) &&
+      !(kind == graLoadProbe::TEXTURE && DecodedAlone(a_trial->files, file.name)))
+    kinds.push_back(kind);
   if (Extension(file.name) == ".xml") kinds.push_back(graLoadProbe::FONT);
   for (graLoadProbe::Kind each : kinds) {
     a_trial->byPlace[std::to_string(each) + a_place] = static_cast<int>(a_trial->items.size());
@@ -407,6 +421,7 @@ bool graLoadProbe::Loads(irr::io::IFileSystem* a_files, Kind a_kind, const std::
   const auto known = s_verdicts.find(key);
   if (known != s_verdicts.end()) return known->second;
   if (!gFileSystem::Openable(a_files, a_name.c_str())) return s_verdicts[key] = false;
+  if (a_kind == TEXTURE && DecodedAlone(a_files, a_name)) return s_verdicts[key] = true;
 
   gIsolated::Result result = gIsolated::UNAVAILABLE;
   const int item = s_trial && s_trial->files == a_files ? ItemNamed(*s_trial, a_kind, a_name) : -1;

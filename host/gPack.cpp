@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 
+#include "host/gPackage.h"
 #include "host/gPackageCheck.h"
 #include "host/gZipLayout.h"
 
@@ -65,13 +66,7 @@ std::string Sha1(const std::string& a_bytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (EVP_Digest(a_bytes.data(), a_bytes.size(), digest, &length, EVP_sha1(), nullptr) != 1) return "";
-  std::string text;
-  char hex[3];
-  for (unsigned int i = 0; i < length; ++i) {
-    std::snprintf(hex, sizeof hex, "%02X", digest[i]);
-    text += hex;
-  }
-  return text;
+  return gPackage::HexDigits(digest, length);
 }
 
 std::string Lower(std::string a_text) {

@@ -110,11 +110,15 @@ std::string gPackage::Checksum(IFileSystem* fileSystem, const std::string& fileN
   unsigned int length = 0;
   if (!ok || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return "";
 
-  std::string text;
-  char hex[3];
-  for (unsigned int i = 0; i < length; ++i) {
-    std::snprintf(hex, sizeof hex, "%02X", digest[i]);
-    text += hex;
+  return HexDigits(digest, length);
+}
+
+std::string gPackage::HexDigits(const unsigned char* a_bytes, unsigned int a_length) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text(2 * static_cast<size_t>(a_length), '0');
+  for (unsigned int i = 0; i < a_length; ++i) {
+    text[2 * i] = kDigits[a_bytes[i] >> 4];
+    text[2 * i + 1] = kDigits[a_bytes[i] & 15];
   }
   return text;
 }

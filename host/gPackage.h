@@ -26,6 +26,10 @@ class gPackage {
   // cannot be opened or read to its end, or the digest is unavailable.
   static std::string Checksum(irr::io::IFileSystem* fileSystem, const std::string& fileName);
 
+  // A digest as upper-case hexadecimal digits, two per byte: the one spelling of checksums
+  // that packages, caches and score servers compare as text.
+  static std::string HexDigits(const unsigned char* bytes, unsigned int length);
+
   // Developer mode mounts every directory entry whose name ends in these three letters,
   // compared case-sensitively and with no dot required ("notazip" counts, "a.ZIP" does not).
   static bool EndsInZip(const std::string& name);
