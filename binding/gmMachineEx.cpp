@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "binding/gPrelude.h"
+
 #include "script/gmAssert.h"
 #include "script/values/gmOperators.h"
 
@@ -406,11 +408,23 @@ void gmMachineEx::DestructOwned(gmMachine* a_machine, gmUserObject* a_user) {
 // ---- Texts run again and again ----------------------------------------------------------------
 
 int gmMachineEx::RunKeptString(const std::string& a_text) {
+  int errors = 0;
+  gmFunctionObject* root = KeptString(a_text, &errors);
+  if (!root) return errors;
+  RunFunction(root);
+  return 0;
+}
+
+gmFunctionObject* gmMachineEx::KeptString(const std::string& a_text, int* a_errors) {
+  if (a_errors) *a_errors = 0;
   auto found = m_kept.find(a_text);
   if (found == m_kept.end()) {
     int errors = 0;
     gmFunctionObject* root = CompileString(a_text.c_str(), &errors);
-    if (!root) return errors;
+    if (!root) {
+      if (a_errors) *a_errors = errors;
+      return nullptr;
+    }
     if (m_kept.size() >= kKeptTexts) {
       m_kept.erase(m_keptOrder.front());
       m_keptOrder.pop_front();
@@ -418,8 +432,7 @@ int gmMachineEx::RunKeptString(const std::string& a_text) {
     found = m_kept.emplace(a_text, gmGCRoot(this, gmVariable(root))).first;
     m_keptOrder.push_back(a_text);
   }
-  RunFunction(found->second.GetFunction());
-  return 0;
+  return found->second.GetFunction();
 }
 
 // ---- Calling script functions -----------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "script/values/gmUserObject.h"
 
 sceObject::ComponentHooks sceObject::componentHooks;
+int sceObject::scriptType = 0;
 
 sceObject::sceObject(gScene* a_scene) : scene(a_scene) {
   if (!scene) return;
@@ -36,7 +37,8 @@ int sceObject::RegisterScriptType(gmMachineEx* a_machine) {
   type.Method("_Script", &sceObject::_Script);
   type.Method("_Name", &sceObject::_Name);
   type.Method("_Scene", &sceObject::_Scene);
-  return type.Register();
+  scriptType = type.Register();
+  return scriptType;
 }
 
 void sceObject::_Table(gmTableObject* a_table) { table.Set(gScene::machine, a_table); }
