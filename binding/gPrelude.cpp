@@ -79,7 +79,7 @@ bool RunNewObject(gmMachineEx* a_machine, const char* a_scene, const char* a_obj
 namespace {
 
 const char* const kWords[ObjectRecipe::kWordCount] = {
-    "Object", "_core",       "Physics",      "Graphics",  "Audio",  "Script", "Delete",
+    "Object",  "_core",       "Physics",      "Graphics",  "Audio",  "Script", "Delete",
     "_Object", "_ObjPhysics", "_ObjGraphics", "_ObjAudio", "_Table", "_Name",
 };
 

@@ -52,10 +52,13 @@ gmTableObject* gScene::_NewObject(const char* a_name) {
   // code (not a keyword, within the length) from one that is refused. A game makes its
   // objects under a few names, so the last name that made valid code is remembered.
   const bool valid = !m_validObjectName.empty() && m_validObjectName == object;
-  if (!valid || !MakeObjectNatively(object)) {
+  if (!valid || !MakeObjectNatively()) {
     if (gmFunctionObject* text = gPrelude::ObjectText(machine, name.c_str(), object)) {
-      m_validObjectName = object;
-      if (valid || !MakeObjectNatively(object)) machine->RunFunction(text);
+      if (!valid) {
+        m_validObjectName = object;
+        m_validObjectKey.Set(machine, gmVariable(machine->MakeString(object)));
+      }
+      if (valid || !MakeObjectNatively()) machine->RunFunction(text);
     }
   }
   // Serials are unique, and the object this call appended is normally the last one.
@@ -74,7 +77,7 @@ gmTableObject* gScene::_NewObject(const char* a_name) {
 // nesting of runs nor the memory cap can stop it halfway. Then the effects, their order, the
 // members and their insertion order, and the values stored are those of the text; the work
 // is done on a thread of its own, as the text's run would be, so thread ids go on as before.
-bool gScene::MakeObjectNatively(const char* a_object) {
+bool gScene::MakeObjectNatively() {
   gmMachineEx* const m = machine;
   const gPrelude::ObjectRecipe* recipe = m->objectRecipe.get();
   if (!recipe || recipe->sceneType != scriptType || recipe->objectType != sceObject::scriptType) return false;
@@ -87,9 +90,9 @@ bool gScene::MakeObjectNatively(const char* a_object) {
   };
 
   gmTableObject* globals = m->GetGlobals();
-  const gmVariable sceneKey(m->MakeString(name.c_str()));
-  const gmVariable objectKey(m->MakeString(a_object));
-  const gmVariable sceneValue = globals->Get(sceneKey);
+  if (m_nameKey.IsNull()) m_nameKey.Set(m, gmVariable(m->MakeString(name.c_str())));
+  const gmVariable& objectKey = m_validObjectKey.Get();
+  const gmVariable sceneValue = globals->Get(m_nameKey.Get());
   if (!sceneValue.IsTable()) return false;
   gmTableObject* sceneTable = sceneValue.GetTableObject();
   if (!same(globals->Get(recipe->At(R::kObject)), recipe->object)) return false;
@@ -108,9 +111,9 @@ bool gScene::MakeObjectNatively(const char* a_object) {
   if (m->GetCurrentMemoryUsage() + room > m->memoryCap) return false;
 
   gmThread* thread = m->NewThread();
-  // The stack keeps the values the steps make from the collector: the object's name at 0,
-  // its wrapper at 1, its table at 2, each component as it is stored at 3.
-  thread->PushValue(objectKey);
+  // The stack keeps the values the steps make from the collector: the object's wrapper at 1,
+  // its table at 2, each component as it is stored at 3.
+  thread->PushNull();
   // A constructor called with one argument, its result left on top of the stack; false when
   // the call failed (the text's run would stop there too).
   auto construct = [&](int a_ctor, const gmVariable& a_argument) {
@@ -139,7 +142,7 @@ bool gScene::MakeObjectNatively(const char* a_object) {
     table->Set(m, recipe->At(R::kScript), recipe->script.Get());
     table->Set(m, recipe->At(R::kDelete), recipe->del.Get());
     sceneTable->Set(m, objectKey, gmVariable(table));
-    made->_Name(a_object);
+    made->_Name(m_validObjectName.c_str());
   }
   thread->SetTopIndex(0);
   m->SwitchThreadState(thread, gmThread::KILLED);
@@ -152,7 +155,9 @@ void gScene::_NewCloth(const char* a_name) {
 
 void gScene::_Name(const char* a_name) {
   name = a_name ? a_name : "";
+  m_nameKey.Release();
   m_validObjectName.clear();
+  m_validObjectKey.Release();
 }
 
 void gScene::_Table(gmTableObject* a_table) { table.Set(machine, a_table); }

@@ -66,10 +66,13 @@ class gScene : public gmWrappable {
   unsigned appended = 0;
 
  private:
-  // What the object text for a_object does when it runs, done natively; false, having done
-  // nothing, when a script could tell the two ways apart (see gScene.cpp).
-  bool MakeObjectNatively(const char* a_object);
+  // What the object text for the last valid name does when it runs, done natively; false,
+  // having done nothing, when a script could tell the two ways apart (see gScene.cpp).
+  bool MakeObjectNatively();
 
-  // The last object name whose text compiled under the scene's present name.
+  // The last object name whose text compiled under the scene's present name, and both names
+  // as the machine's strings.
   std::string m_validObjectName;
+  gmGCRoot m_validObjectKey;
+  gmGCRoot m_nameKey;
 };
