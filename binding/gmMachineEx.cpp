@@ -225,14 +225,18 @@ void gmMachineEx::ResolveAll() {
 template <class It>
 gmProxy* gmMachineEx::ChooseOverload(It a_first, It a_last, gmThread* a_thread, int a_firstArg) {
   const int count = a_thread->GetNumParams() - a_firstArg;
+  const gmVariable* args = a_thread->GetBase() + a_firstArg;
   gmProxy* best = nullptr;
   int bestTotal = 0;
   for (It it = a_first; it != a_last; ++it) {
     gmProxy* proxy = it->second;
+    // More arguments than parameters rejects the overload at once.
+    if (count > proxy->numParams) continue;
     int total = 0;
     bool rejected = false;
     for (int i = 0; i < count; ++i) {
-      int score = proxy->ScoreArg(a_thread->ParamType(a_firstArg + i), i);
+      const int param = proxy->paramTypes[i];
+      const int score = args[i].type == param ? 3 : gmScoreArgument(args[i].type, param);
       if (score == 0) {
         rejected = true;
         break;

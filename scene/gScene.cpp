@@ -92,6 +92,7 @@ bool gScene::MakeObjectNatively() {
   gmTableObject* globals = m->GetGlobals();
   if (m_nameKey.IsNull()) m_nameKey.Set(m, gmVariable(m->MakeString(name.c_str())));
   const gmVariable& objectKey = m_validObjectKey.Get();
+  if (objectKey.type != GM_STRING) return false;
   const gmVariable sceneValue = globals->Get(m_nameKey.Get());
   if (!sceneValue.IsTable()) return false;
   gmTableObject* sceneTable = sceneValue.GetTableObject();
@@ -111,9 +112,8 @@ bool gScene::MakeObjectNatively() {
   if (m->GetCurrentMemoryUsage() + room > m->memoryCap) return false;
 
   gmThread* thread = m->NewThread();
-  // The stack keeps the values the steps make from the collector: the object's wrapper at 1,
-  // its table at 2, each component as it is stored at 3.
-  thread->PushNull();
+  // The stack keeps the values the steps make from the collector: the object's wrapper at 0,
+  // its table at 1, each component as it is stored at 2.
   // A constructor called with one argument, its result left on top of the stack; false when
   // the call failed (the text's run would stop there too).
   auto construct = [&](int a_ctor, const gmVariable& a_argument) {
@@ -123,7 +123,7 @@ bool gScene::MakeObjectNatively() {
     const int state = thread->PushCall(1);
     return state == gmThread::CALL_OK || state == gmThread::KILLED;
   };
-  const gmVariable user = construct(0, core) ? thread->GetBottom()[1] : gmVariable::Null();
+  const gmVariable user = construct(0, core) ? thread->GetBottom()[0] : gmVariable::Null();
   sceObject* made = user.type == sceObject::scriptType ? static_cast<sceObject*>(user.GetUserObject()->user) : nullptr;
   gmTableObject* table = made ? m->MakeTable() : nullptr;
   if (table) {
@@ -131,10 +131,10 @@ bool gScene::MakeObjectNatively() {
     table->Set(m, recipe->At(R::kCore), user);
     for (int i = 1; i < 4 && table; ++i) {
       if (construct(i, user))
-        table->Set(m, recipe->At(R::Word(R::kCore + i)), thread->GetBottom()[3]);
+        table->Set(m, recipe->At(R::Word(R::kCore + i)), thread->GetBottom()[2]);
       else
         table = nullptr;
-      thread->SetTopIndex(3);
+      thread->SetTopIndex(2);
     }
   }
   if (table) {
