@@ -1,6 +1,7 @@
 #include "binding/gPrelude.h"
 
 #include <cstring>
+#include <memory>
 
 #include "binding/gPreludeTexts.h"
 #include "binding/gmMachineEx.h"
@@ -52,20 +53,79 @@ int NewScene(gmThread* a_thread) {
   return GM_NATIVE_OK;
 }
 
-bool RunNewObject(gmMachineEx* a_machine, const char* a_scene, const char* a_object) {
+gmFunctionObject* ObjectText(gmMachineEx* a_machine, const char* a_scene, const char* a_object) {
   if (!IsPlainName(a_scene) || !IsPlainName(a_object)) {
     a_machine->GetLog().LogEntry("NewObject: \"%.40s\" in scene \"%.40s\" is not a plain name; no object was made",
                                  a_object, a_scene);
-    return false;
+    return nullptr;
   }
   const char* const args[] = {a_scene, a_object, a_scene, a_scene, a_object, a_object};
   std::string text;
   if (!Compose(gPreludeText::NewObject, args, 6, text, kObjectTextMax)) {
     a_machine->GetLog().LogEntry("NewObject: the name \"%.40s\" is too long for scene \"%.40s\"; no object was made",
                                  a_object, a_scene);
-    return false;
+    return nullptr;
   }
-  return a_machine->RunKeptString(text) == 0;
+  return a_machine->KeptString(text);
+}
+
+bool RunNewObject(gmMachineEx* a_machine, const char* a_scene, const char* a_object) {
+  gmFunctionObject* text = ObjectText(a_machine, a_scene, a_object);
+  if (!text) return false;
+  a_machine->RunFunction(text);
+  return true;
+}
+
+namespace {
+
+const char* const kWords[ObjectRecipe::kWordCount] = {
+    "Object",  "_core",       "Physics",      "Graphics",  "Audio",  "Script", "Delete",
+    "_Object", "_ObjPhysics", "_ObjGraphics", "_ObjAudio", "_Table", "_Name",
+};
+
+int TypeNamed(gmMachine* a_machine, const char* a_name) {
+  for (int type = 0; type < a_machine->GetNumTypes(); ++type)
+    if (std::strcmp(a_machine->TypeName(type), a_name) == 0) return type;
+  return 0;
+}
+
+}  // namespace
+
+void KeepObjectRecipe(gmMachineEx* a_machine) {
+  a_machine->objectRecipe.reset();
+  auto recipe = std::make_unique<ObjectRecipe>();
+  for (int i = 0; i < ObjectRecipe::kWordCount; ++i)
+    recipe->words[i].Set(a_machine, gmVariable(a_machine->MakeString(kWords[i])));
+  gmTableObject* globals = a_machine->GetGlobals();
+
+  const gmVariable object = globals->Get(recipe->At(ObjectRecipe::kObject));
+  if (!object.IsFunction() || object.GetFunctionObject()->IsNative()) return;
+  recipe->object.Set(a_machine, object);
+  // Object's two function literals: Script takes the function's name, Delete nothing.
+  const gmFunctionObject* body = object.GetFunctionObject();
+  for (gmint i = 0; i < body->numReferences; ++i) {
+    gmObject* reference = body->references[i];
+    if (!reference || reference->GetType() != GM_FUNCTION) continue;
+    gmFunctionObject* literal = static_cast<gmFunctionObject*>(reference);
+    gmGCRoot& slot = literal->numParams == 1 ? recipe->script : recipe->del;
+    if (!slot.IsNull()) return;
+    slot.Set(a_machine, gmVariable(literal));
+  }
+  if (recipe->script.IsNull() || recipe->del.IsNull()) return;
+
+  for (int i = 0; i < 4; ++i) {
+    const gmVariable constructor = globals->Get(recipe->At(ObjectRecipe::Word(ObjectRecipe::kObjectCtor + i)));
+    if (!constructor.IsFunction() || !constructor.GetFunctionObject()->IsNative()) return;
+    recipe->constructors[i].Set(a_machine, constructor);
+  }
+  recipe->sceneType = TypeNamed(a_machine, "_Scene");
+  recipe->objectType = TypeNamed(a_machine, "_Object");
+  if (recipe->sceneType < GM_FIRST_CLASS_TYPE || recipe->objectType < GM_FIRST_CLASS_TYPE) return;
+  gmTableObject* methods = a_machine->GetTypeVariables(recipe->objectType);
+  recipe->tableMethod.Set(a_machine, methods->Get(recipe->At(ObjectRecipe::kTableMethod)));
+  recipe->nameMethod.Set(a_machine, methods->Get(recipe->At(ObjectRecipe::kNameMethod)));
+  if (!recipe->tableMethod.GetFunction() || !recipe->nameMethod.GetFunction()) return;
+  a_machine->objectRecipe = std::move(recipe);
 }
 
 void NewCloth(gmMachineEx* a_machine, const char* a_scene, const char* a_cloth) {

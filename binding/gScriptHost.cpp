@@ -135,5 +135,6 @@ void gScriptHost::RegisterTypes(const gScriptApi& a_api) {
       machine->EndNativeType(type, typeid(gUnbuiltType*), typeid(const gUnbuiltType*));
     }
     if (entry.info.lineAfter && (built || !entry.needsType)) machine->RunString(entry.info.lineAfter);
+    if (entry.info.lineAfter == gPreludeText::Object) gPrelude::KeepObjectRecipe(machine);
   }
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "binding/gPrelude.h"
+
 #include "script/gmAssert.h"
 #include "script/values/gmOperators.h"
 
@@ -223,14 +225,18 @@ void gmMachineEx::ResolveAll() {
 template <class It>
 gmProxy* gmMachineEx::ChooseOverload(It a_first, It a_last, gmThread* a_thread, int a_firstArg) {
   const int count = a_thread->GetNumParams() - a_firstArg;
+  const gmVariable* args = a_thread->GetBase() + a_firstArg;
   gmProxy* best = nullptr;
   int bestTotal = 0;
   for (It it = a_first; it != a_last; ++it) {
     gmProxy* proxy = it->second;
+    // More arguments than parameters rejects the overload at once.
+    if (count > proxy->numParams) continue;
     int total = 0;
     bool rejected = false;
     for (int i = 0; i < count; ++i) {
-      int score = proxy->ScoreArg(a_thread->ParamType(a_firstArg + i), i);
+      const int param = proxy->paramTypes[i];
+      const int score = args[i].type == param ? 3 : gmScoreArgument(args[i].type, param);
       if (score == 0) {
         rejected = true;
         break;
@@ -406,11 +412,23 @@ void gmMachineEx::DestructOwned(gmMachine* a_machine, gmUserObject* a_user) {
 // ---- Texts run again and again ----------------------------------------------------------------
 
 int gmMachineEx::RunKeptString(const std::string& a_text) {
+  int errors = 0;
+  gmFunctionObject* root = KeptString(a_text, &errors);
+  if (!root) return errors;
+  RunFunction(root);
+  return 0;
+}
+
+gmFunctionObject* gmMachineEx::KeptString(const std::string& a_text, int* a_errors) {
+  if (a_errors) *a_errors = 0;
   auto found = m_kept.find(a_text);
   if (found == m_kept.end()) {
     int errors = 0;
     gmFunctionObject* root = CompileString(a_text.c_str(), &errors);
-    if (!root) return errors;
+    if (!root) {
+      if (a_errors) *a_errors = errors;
+      return nullptr;
+    }
     if (m_kept.size() >= kKeptTexts) {
       m_kept.erase(m_keptOrder.front());
       m_keptOrder.pop_front();
@@ -418,8 +436,7 @@ int gmMachineEx::RunKeptString(const std::string& a_text) {
     found = m_kept.emplace(a_text, gmGCRoot(this, gmVariable(root))).first;
     m_keptOrder.push_back(a_text);
   }
-  RunFunction(found->second.GetFunction());
-  return 0;
+  return found->second.GetFunction();
 }
 
 // ---- Calling script functions -----------------------------------------------------------------

@@ -33,6 +33,10 @@
 #include "script/gc/gmGCRoot.h"
 #include "script/vm/gmMachine.h"
 
+namespace gPrelude {
+struct ObjectRecipe;
+}
+
 class gmMachineEx : public gmMachine {
  public:
   struct TypeRecord {
@@ -107,6 +111,14 @@ class gmMachineEx : public gmMachine {
   // one function object at every run instead of a new one each time: texts holding one go
   // through RunString.
   int RunKeptString(const std::string& a_text);
+  // The kept compilation of a_text, compiling it when it is not kept yet; null when it does
+  // not compile (the errors are logged and counted in *a_errors).
+  gmFunctionObject* KeptString(const std::string& a_text, int* a_errors = nullptr);
+
+  // ---- What the prelude defined -------------------------------------------------------------
+  // Set by the host once the prelude's Object exists (gPrelude::KeepObjectRecipe); null when
+  // the machine has no Object of the host's making.
+  std::unique_ptr<gPrelude::ObjectRecipe> objectRecipe;
 
  private:
   struct Owned {

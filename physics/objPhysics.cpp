@@ -217,9 +217,17 @@ void objPhysics::Enter() {
 namespace {
 
 // Leaves of the broadphase whose boxes meet a_box: the pairs the tree collider would have
-// been asked to make (it counts them whether or not the filters let them in). A walk of its
-// own, as Bullet's takes a heap stack for every query.
-int Meeting(const btDbvtBroadphase& a_broadphase, const btDbvtVolume& a_box) {
+// been asked to make (it counts them whether or not the filters let them in), added to the
+// broadphase's count of new pairs. A walk of its own, as Bullet's takes a heap stack for
+// every query.
+//
+// That count is read only by the next step's pair cleanup, which visits the smaller of the
+// pairs in the cache and the count (or a share of the cache). Every pair that enters the
+// cache before that step adds one to the count, so once the count has reached the pairs in
+// the cache, the cleanup visits every pair whatever is added to it: the walk stops there.
+void AddMeetings(btDbvtBroadphase& a_broadphase, const btDbvtVolume& a_box) {
+  const int room = a_broadphase.m_paircache->getNumOverlappingPairs() - a_broadphase.m_newpairs;
+  if (room <= 0) return;
   int count = 0;
   std::vector<const btDbvtNode*> deep;
   for (const btDbvt& set : a_broadphase.m_sets) {
@@ -236,7 +244,10 @@ int Meeting(const btDbvtBroadphase& a_broadphase, const btDbvtVolume& a_box) {
       }
       if (!Intersect(node->volume, a_box)) continue;
       if (node->isleaf()) {
-        ++count;
+        if (++count >= room) {
+          a_broadphase.m_newpairs += count;
+          return;
+        }
         continue;
       }
       for (const btDbvtNode* child : node->childs) {
@@ -247,7 +258,7 @@ int Meeting(const btDbvtBroadphase& a_broadphase, const btDbvtVolume& a_box) {
       }
     }
   }
-  return count;
+  a_broadphase.m_newpairs += count;
 }
 
 }  // namespace
@@ -261,7 +272,7 @@ void objPhysics::Forgo() {
   ++broadphase.m_gid;
   btDbvtVolume leaf = btDbvtVolume::FromMM(m_entryBounds.min, m_entryBounds.max);
   btVector3 lastMin = m_entryBounds.min, lastMax = m_entryBounds.max;
-  if (!broadphase.m_deferedcollide) broadphase.m_newpairs += Meeting(broadphase, leaf);
+  if (!broadphase.m_deferedcollide) AddMeetings(broadphase, leaf);
   for (const Bounds& move : m_moves) {
     btDbvtVolume box = btDbvtVolume::FromMM(move.min, move.max);
     bool moved = false;
@@ -286,7 +297,7 @@ void objPhysics::Forgo() {
     if (moved) {
       ++broadphase.m_updates_done;
       broadphase.m_needcleanup = true;
-      if (!broadphase.m_deferedcollide) broadphase.m_newpairs += Meeting(broadphase, leaf);
+      if (!broadphase.m_deferedcollide) AddMeetings(broadphase, leaf);
     }
   }
   broadphase.m_needcleanup = true;

@@ -19,6 +19,8 @@ class gScene : public gmWrappable {
   // it and the tables that scripts hand over are its tables. The machine the scene type is
   // registered in.
   static gmMachineEx* machine;
+  // The writable script type of scenes in that machine.
+  static int scriptType;
 
   static gPtrList& Registry();
   // The scene step of a frame: every scene's Update, in creation order.
@@ -62,4 +64,15 @@ class gScene : public gmWrappable {
   // Counts the objects ever appended; an object's serial is its place in that count, which
   // tells the object one creation call appended from the others.
   unsigned appended = 0;
+
+ private:
+  // What the object text for the last valid name does when it runs, done natively; false,
+  // having done nothing, when a script could tell the two ways apart (see gScene.cpp).
+  bool MakeObjectNatively();
+
+  // The last object name whose text compiled under the scene's present name, and both names
+  // as the machine's strings.
+  std::string m_validObjectName;
+  gmGCRoot m_validObjectKey;
+  gmGCRoot m_nameKey;
 };

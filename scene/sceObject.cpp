@@ -8,6 +8,7 @@
 #include "script/values/gmUserObject.h"
 
 sceObject::ComponentHooks sceObject::componentHooks;
+int sceObject::scriptType = 0;
 
 sceObject::sceObject(gScene* a_scene) : scene(a_scene) {
   if (!scene) return;
@@ -36,7 +37,8 @@ int sceObject::RegisterScriptType(gmMachineEx* a_machine) {
   type.Method("_Script", &sceObject::_Script);
   type.Method("_Name", &sceObject::_Name);
   type.Method("_Scene", &sceObject::_Scene);
-  return type.Register();
+  scriptType = type.Register();
+  return scriptType;
 }
 
 void sceObject::_Table(gmTableObject* a_table) { table.Set(gScene::machine, a_table); }
@@ -67,10 +69,17 @@ void sceObject::Destroy() {
   gmTableObject* own = table.Get();
   gmMachine* machine = table.GetMachine();
   if (!own || !machine) return;
-  std::vector<gmVariable> keys;
-  keys.reserve(static_cast<size_t>(own->Count()));
+  // The keys are gathered first, as clearing a member may move the others. An object's own
+  // members fit on the stack.
+  const size_t count = static_cast<size_t>(own->Count());
+  gmVariable few[16];
+  std::vector<gmVariable> many;
+  if (count > 16) many.resize(count);
+  gmVariable* keys = count > 16 ? many.data() : few;
+  size_t found = 0;
   gmint cursor = -2;
-  while (const gmTableNode* node = own->Next(cursor)) keys.push_back(node->key);
-  for (const gmVariable& key : keys) own->Set(machine, key, gmVariable::Null());
+  while (const gmTableNode* node = own->Next(cursor))
+    if (found < count) keys[found++] = node->key;
+  for (size_t i = 0; i < found; ++i) own->Set(machine, keys[i], gmVariable::Null());
   table.Release();
 }

@@ -24,6 +24,8 @@ class sceObject : public gmWrappable {
     void (*destroy)(sceObject* a_object) = nullptr;
   };
   static ComponentHooks componentHooks;
+  // The writable script type of objects in the machine of the scenes (gScene::machine).
+  static int scriptType;
 
   // Appends the object to a_scene's object list.
   explicit sceObject(gScene* a_scene);
