@@ -59,15 +59,15 @@ GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_ta
 
 // A store as gmTableObject::Set makes it, with its commonest case (a non-null value over a
 // non-reference value of an existing key, which needs no write barrier) kept inside the
-// interpreter loop; everything else is Set's own. The key is always a member name, a string,
-// so the node Find gives is the table's own: never the read-only copy a compact table hands
-// out for an int key.
+// interpreter loop; everything else is Set's own. Element stores come here too, so the value
+// is written where FindValue finds it: for an int key of a compact table, Find would hand out
+// a copy and the store would be lost.
 GM_FORCEINLINE void StoreTableMember(gmMachine* a_machine, gmTableObject* a_table, const gmVariable& a_key,
                                      const gmVariable& a_value) {
   if (a_value.type != GM_NULL) {
-    if (gmTableNode* node = a_table->Find(a_key)) {
-      if (!node->value.IsReference()) {
-        node->value = a_value;
+    if (gmVariable* value = a_table->FindValue(a_key)) {
+      if (!value->IsReference()) {
+        *value = a_value;
         return;
       }
     }
