@@ -43,36 +43,62 @@ inline bool FloatPair(const gmVariable& a, const gmVariable& b) {
   return (a.type == GM_FLOAT && (b.type == GM_FLOAT || b.type == GM_INT)) || (a.type == GM_INT && b.type == GM_FLOAT);
 }
 
+// Where a table keeps the value of a member name, or null when the name is absent. Names are
+// strings, which only an explicit table holds (a compact one holds int keys alone), and a
+// string hashes by its address: the general lookup's tests of the key's kind fall away.
+GM_FORCEINLINE gmVariable* FindMember(const gmTableObject* a_table, const gmStringObject* a_name) {
+  gmTableNode* const nodes = a_table->nodes;
+  if (!nodes) return nullptr;
+  const gmuint hash = static_cast<gmuint>(reinterpret_cast<gmuptr>(a_name) >> 2);
+  gmTableNode* node = &nodes[hash & static_cast<gmuint>(a_table->tableSize - 1)];
+  for (;;) {
+    if (node->key.value.ref == a_name && node->key.type == GM_STRING) return &node->value;
+    if (!node->key.link) return nullptr;
+    node = &nodes[node->key.link - 1];
+  }
+}
+
+// A global's value, null when absent.
+GM_FORCEINLINE gmVariable ReadGlobal(const gmTableObject* a_globals, gmStringObject* a_name) {
+  const gmVariable* value = FindMember(a_globals, a_name);
+  return value ? *value : gmVariable::Null();
+}
+
 // A table's member as getdot reads it: the table's own value, else its type's variable.
 // a_out may be the table's own slot: the table is read before it is written.
 GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_table, gmStringObject* a_name,
                                     gmVariable* a_out) {
-  const gmVariable key(a_name);
-  if (const gmTableNode* node = a_table.GetTableObject()->Find(key)) {
-    if (node->value.type != GM_NULL) {
-      *a_out = node->value;
+  if (const gmVariable* value = FindMember(a_table.GetTableObject(), a_name)) {
+    if (value->type != GM_NULL) {
+      *a_out = *value;
       return;
     }
   }
-  *a_out = a_machine->GetTypeVariables(GM_TABLE)->Get(key);
+  *a_out = a_machine->GetTypeVariables(GM_TABLE)->Get(gmVariable(a_name));
 }
 
 // A store as gmTableObject::Set makes it, with its commonest case (a non-null value over a
 // non-reference value of an existing key, which needs no write barrier) kept inside the
-// interpreter loop; everything else is Set's own. Element stores come here too, so the value
-// is written where FindValue finds it: for an int key of a compact table, Find would hand out
-// a copy and the store would be lost.
-GM_FORCEINLINE void StoreTableMember(gmMachine* a_machine, gmTableObject* a_table, const gmVariable& a_key,
-                                     const gmVariable& a_value) {
-  if (a_value.type != GM_NULL) {
-    if (gmVariable* value = a_table->FindValue(a_key)) {
-      if (!value->IsReference()) {
-        *value = a_value;
-        return;
-      }
-    }
+// interpreter loop; everything else is Set's own. a_found is where the key's value lives, as
+// FindValue or FindMember give it: for an int key of a compact table, Find would hand out a
+// copy and the store would be lost.
+GM_FORCEINLINE void StoreTableValue(gmMachine* a_machine, gmTableObject* a_table, gmVariable* a_found,
+                                    const gmVariable& a_key, const gmVariable& a_value) {
+  if (a_value.type != GM_NULL && a_found && !a_found->IsReference()) {
+    *a_found = a_value;
+    return;
   }
   a_table->Set(a_machine, a_key, a_value);
+}
+
+GM_FORCEINLINE void StoreTableMember(gmMachine* a_machine, gmTableObject* a_table, gmStringObject* a_name,
+                                     const gmVariable& a_value) {
+  StoreTableValue(a_machine, a_table, FindMember(a_table, a_name), gmVariable(a_name), a_value);
+}
+
+GM_FORCEINLINE void StoreTableElement(gmMachine* a_machine, gmTableObject* a_table, const gmVariable& a_key,
+                                      const gmVariable& a_value) {
+  StoreTableValue(a_machine, a_table, a_table->FindValue(a_key), a_key, a_value);
 }
 
 // The fast paths of the operator instructions below as one function for the combined
@@ -360,7 +386,7 @@ get_member : {
     gmStringObject* name = static_cast<gmStringObject*>(refs[operand]);
     gmVariable* obj = top - 2;
     if (obj->type == GM_TABLE) {
-      StoreTableMember(machine, obj->GetTableObject(), gmVariable(name), obj[1]);
+      StoreTableMember(machine, obj->GetTableObject(), name, obj[1]);
       top -= 2;
       NEXT();
     }
@@ -383,7 +409,7 @@ get_member : {
     gmVariable* obj = top - 1;
     obj[0] = base[-2];
     if (obj->type == GM_TABLE) {
-      StoreTableMember(machine, obj->GetTableObject(), gmVariable(name), value);
+      StoreTableMember(machine, obj->GetTableObject(), name, value);
       --top;
       NEXT();
     }
@@ -411,7 +437,7 @@ get_member : {
   CASE(SETIND) {
     gmVariable* obj = top - 3;
     if (obj->type == GM_TABLE) {
-      StoreTableMember(machine, obj->GetTableObject(), obj[1], obj[2]);
+      StoreTableElement(machine, obj->GetTableObject(), obj[1], obj[2]);
       top -= 3;
       NEXT();
     }
@@ -894,7 +920,7 @@ call_done:
   }
   CASE(GETGLOBAL) {
     READ_OPERAND();
-    *top++ = globals->Get(gmVariable(static_cast<gmStringObject*>(refs[operand])));
+    *top++ = ReadGlobal(globals, static_cast<gmStringObject*>(refs[operand]));
     NEXT();
   }
   CASE(SETGLOBAL) {
@@ -976,7 +1002,7 @@ call_done:
 
   // Object (a table) and value on top; the value is stored as setdot stores it.
 member_store:
-  StoreTableMember(machine, top[-2].GetTableObject(), gmVariable(storeName), top[-1]);
+  StoreTableMember(machine, top[-2].GetTableObject(), storeName, top[-1]);
   top -= 2;
   NEXT();
 
@@ -993,7 +1019,7 @@ member_store:
   X_MEMBER_READ(LDOT, base[x.a])
   X_MEMBER_READ(TDOT, base[-2])
   X_MEMBER_READ(DDOT, top[-1])
-  X_MEMBER_READ(GDOT, globals->Get(x.k))
+  X_MEMBER_READ(GDOT, ReadGlobal(globals, x.k.GetStringObject()))
 
   // An object and its member: `a.f(` and `this.f(` before the arguments.
 #define X_METHOD_READ(handler, OBJECT)                 \
@@ -1077,7 +1103,7 @@ member_store:
     XOP();                                                                         \
     const gmVariable& object = OBJECT;                                             \
     if (object.type != GM_TABLE) goto exec_fallback;                               \
-    StoreTableMember(machine, object.GetTableObject(), gmVariable(x.name), VALUE); \
+    StoreTableMember(machine, object.GetTableObject(), x.name, VALUE); \
     ip += GM_EX_SKIP_##handler;                                                    \
     NEXT();                                                                        \
   }
@@ -1091,7 +1117,7 @@ member_store:
   EXCASE(NG) {
     XOP();
     top[0].SetNull();
-    top[1] = globals->Get(gmVariable(x.name));
+    top[1] = ReadGlobal(globals, x.name);
     top += 2;
     ip += GM_EX_SKIP_NG;
     NEXT();
