@@ -77,6 +77,17 @@ GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_ta
   *a_out = a_machine->GetTypeVariables(GM_TABLE)->Get(gmVariable(a_name));
 }
 
+// An element read. An int key of a compact table indexes the values directly: a free value
+// is null, which is what an absent key reads as.
+GM_FORCEINLINE gmVariable ReadElement(const gmTableObject* a_table, const gmVariable& a_key) {
+  if (a_key.type == GM_INT && a_table->values) {
+    if (static_cast<gmuint>(a_key.value.i) < static_cast<gmuint>(a_table->tableSize))
+      return a_table->values[a_key.value.i];
+    return gmVariable::Null();
+  }
+  return a_table->Get(a_key);
+}
+
 // A store as gmTableObject::Set makes it, with its commonest case (a non-null value over a
 // non-reference value of an existing key, which needs no write barrier) kept inside the
 // interpreter loop; everything else is Set's own. a_found is where the key's value lives, as
@@ -427,7 +438,7 @@ get_member : {
   CASE(GETIND) {
     gmVariable* a = top - 2;
     if (a->type == GM_TABLE && a[1].type <= GM_TABLE) {
-      *a = a->GetTableObject()->Get(a[1]);
+      *a = ReadElement(a->GetTableObject(), a[1]);
       --top;
       NEXT();
     }
@@ -1082,7 +1093,7 @@ member_store:
     const gmVariable& object = base[x.a];
     const gmVariable& index = base[x.b];
     if (object.type != GM_TABLE || index.type > GM_TABLE) goto exec_fallback;
-    *top = object.GetTableObject()->Get(index);
+    *top = ReadElement(object.GetTableObject(), index);
     ++top;
     ip += GM_EX_SKIP_LL_GETIND;
     NEXT();
@@ -1092,7 +1103,7 @@ member_store:
     XOP();
     const gmVariable& index = base[x.b];
     if (top[-1].type != GM_TABLE || index.type > GM_TABLE) goto exec_fallback;
-    top[-1] = top[-1].GetTableObject()->Get(index);
+    top[-1] = ReadElement(top[-1].GetTableObject(), index);
     ip += GM_EX_SKIP_SL_GETIND;
     NEXT();
   }
