@@ -33,16 +33,6 @@ inline gmuint ReadWord(const gmuint8* a_at) {
   return w;
 }
 
-// The float operators' reading of an int or float operand.
-inline gmfloat AsFloat(const gmVariable& a_v) {
-  return a_v.type == GM_FLOAT ? a_v.GetFloat() : static_cast<gmfloat>(a_v.GetInt());
-}
-
-// Both operands int or float, at least one float: the float operators apply.
-inline bool FloatPair(const gmVariable& a, const gmVariable& b) {
-  return (a.type == GM_FLOAT && (b.type == GM_FLOAT || b.type == GM_INT)) || (a.type == GM_INT && b.type == GM_FLOAT);
-}
-
 // Where a table keeps the value of a member name, or null when the name is absent. Names are
 // strings, which only an explicit table holds (a compact one holds int keys alone), and a
 // string hashes by its address: the general lookup's tests of the key's kind fall away.
@@ -145,8 +135,24 @@ inline bool FastBinary(const gmVariable& a, const gmVariable& b, gmVariable& r) 
   if constexpr (OP == BC_MOD) {
     return false;
   } else {
-    if (FloatPair(a, b)) {
-      const gmfloat fx = AsFloat(a), fy = AsFloat(b);
+    // Each operand's kind is tested once, on the way to its float reading.
+    gmfloat fx = 0, fy = 0;
+    bool numbers = true;
+    if (a.type == GM_FLOAT) {
+      fx = a.GetFloat();
+      if (b.type == GM_FLOAT)
+        fy = b.GetFloat();
+      else if (b.type == GM_INT)
+        fy = static_cast<gmfloat>(b.GetInt());
+      else
+        numbers = false;
+    } else if (a.type == GM_INT && b.type == GM_FLOAT) {
+      fx = static_cast<gmfloat>(a.GetInt());
+      fy = b.GetFloat();
+    } else {
+      numbers = false;
+    }
+    if (numbers) {
       if constexpr (OP == BC_ADD) r.SetFloat(fx + fy);
       if constexpr (OP == BC_SUB) r.SetFloat(fx - fy);
       if constexpr (OP == BC_MUL) r.SetFloat(fx * fy);
