@@ -33,46 +33,73 @@ inline gmuint ReadWord(const gmuint8* a_at) {
   return w;
 }
 
-// The float operators' reading of an int or float operand.
-inline gmfloat AsFloat(const gmVariable& a_v) {
-  return a_v.type == GM_FLOAT ? a_v.GetFloat() : static_cast<gmfloat>(a_v.GetInt());
+// Where a table keeps the value of a member name, or null when the name is absent. Names are
+// strings, which only an explicit table holds (a compact one holds int keys alone), and a
+// string hashes by its address: the general lookup's tests of the key's kind fall away.
+GM_FORCEINLINE gmVariable* FindMember(const gmTableObject* a_table, const gmStringObject* a_name) {
+  gmTableNode* const nodes = a_table->nodes;
+  if (!nodes) return nullptr;
+  const gmuint hash = static_cast<gmuint>(reinterpret_cast<gmuptr>(a_name) >> 2);
+  gmTableNode* node = &nodes[hash & static_cast<gmuint>(a_table->tableSize - 1)];
+  for (;;) {
+    if (node->key.value.ref == a_name && node->key.type == GM_STRING) return &node->value;
+    if (!node->key.link) return nullptr;
+    node = &nodes[node->key.link - 1];
+  }
 }
 
-// Both operands int or float, at least one float: the float operators apply.
-inline bool FloatPair(const gmVariable& a, const gmVariable& b) {
-  return (a.type == GM_FLOAT && (b.type == GM_FLOAT || b.type == GM_INT)) || (a.type == GM_INT && b.type == GM_FLOAT);
+// A global's value, null when absent.
+GM_FORCEINLINE gmVariable ReadGlobal(const gmTableObject* a_globals, gmStringObject* a_name) {
+  const gmVariable* value = FindMember(a_globals, a_name);
+  return value ? *value : gmVariable::Null();
 }
 
 // A table's member as getdot reads it: the table's own value, else its type's variable.
 // a_out may be the table's own slot: the table is read before it is written.
 GM_FORCEINLINE void ReadTableMember(gmMachine* a_machine, const gmVariable& a_table, gmStringObject* a_name,
                                     gmVariable* a_out) {
-  const gmVariable key(a_name);
-  if (const gmTableNode* node = a_table.GetTableObject()->Find(key)) {
-    if (node->value.type != GM_NULL) {
-      *a_out = node->value;
+  if (const gmVariable* value = FindMember(a_table.GetTableObject(), a_name)) {
+    if (value->type != GM_NULL) {
+      *a_out = *value;
       return;
     }
   }
-  *a_out = a_machine->GetTypeVariables(GM_TABLE)->Get(key);
+  *a_out = a_machine->GetTypeVariables(GM_TABLE)->Get(gmVariable(a_name));
+}
+
+// An element read. An int key of a compact table indexes the values directly: a free value
+// is null, which is what an absent key reads as.
+GM_FORCEINLINE gmVariable ReadElement(const gmTableObject* a_table, const gmVariable& a_key) {
+  if (a_key.type == GM_INT && a_table->values) {
+    if (static_cast<gmuint>(a_key.value.i) < static_cast<gmuint>(a_table->tableSize))
+      return a_table->values[a_key.value.i];
+    return gmVariable::Null();
+  }
+  return a_table->Get(a_key);
 }
 
 // A store as gmTableObject::Set makes it, with its commonest case (a non-null value over a
 // non-reference value of an existing key, which needs no write barrier) kept inside the
-// interpreter loop; everything else is Set's own. The key is always a member name, a string,
-// so the node Find gives is the table's own: never the read-only copy a compact table hands
-// out for an int key.
-GM_FORCEINLINE void StoreTableMember(gmMachine* a_machine, gmTableObject* a_table, const gmVariable& a_key,
-                                     const gmVariable& a_value) {
-  if (a_value.type != GM_NULL) {
-    if (gmTableNode* node = a_table->Find(a_key)) {
-      if (!node->value.IsReference()) {
-        node->value = a_value;
-        return;
-      }
-    }
+// interpreter loop; everything else is Set's own. a_found is where the key's value lives, as
+// FindValue or FindMember give it: for an int key of a compact table, Find would hand out a
+// copy and the store would be lost.
+GM_FORCEINLINE void StoreTableValue(gmMachine* a_machine, gmTableObject* a_table, gmVariable* a_found,
+                                    const gmVariable& a_key, const gmVariable& a_value) {
+  if (a_value.type != GM_NULL && a_found && !a_found->IsReference()) {
+    *a_found = a_value;
+    return;
   }
   a_table->Set(a_machine, a_key, a_value);
+}
+
+GM_FORCEINLINE void StoreTableMember(gmMachine* a_machine, gmTableObject* a_table, gmStringObject* a_name,
+                                     const gmVariable& a_value) {
+  StoreTableValue(a_machine, a_table, FindMember(a_table, a_name), gmVariable(a_name), a_value);
+}
+
+GM_FORCEINLINE void StoreTableElement(gmMachine* a_machine, gmTableObject* a_table, const gmVariable& a_key,
+                                      const gmVariable& a_value) {
+  StoreTableValue(a_machine, a_table, a_table->FindValue(a_key), a_key, a_value);
 }
 
 // The fast paths of the operator instructions below as one function for the combined
@@ -108,8 +135,24 @@ inline bool FastBinary(const gmVariable& a, const gmVariable& b, gmVariable& r) 
   if constexpr (OP == BC_MOD) {
     return false;
   } else {
-    if (FloatPair(a, b)) {
-      const gmfloat fx = AsFloat(a), fy = AsFloat(b);
+    // Each operand's kind is tested once, on the way to its float reading.
+    gmfloat fx = 0, fy = 0;
+    bool numbers = true;
+    if (a.type == GM_FLOAT) {
+      fx = a.GetFloat();
+      if (b.type == GM_FLOAT)
+        fy = b.GetFloat();
+      else if (b.type == GM_INT)
+        fy = static_cast<gmfloat>(b.GetInt());
+      else
+        numbers = false;
+    } else if (a.type == GM_INT && b.type == GM_FLOAT) {
+      fx = static_cast<gmfloat>(a.GetInt());
+      fy = b.GetFloat();
+    } else {
+      numbers = false;
+    }
+    if (numbers) {
       if constexpr (OP == BC_ADD) r.SetFloat(fx + fy);
       if constexpr (OP == BC_SUB) r.SetFloat(fx - fy);
       if constexpr (OP == BC_MUL) r.SetFloat(fx * fy);
@@ -360,7 +403,7 @@ get_member : {
     gmStringObject* name = static_cast<gmStringObject*>(refs[operand]);
     gmVariable* obj = top - 2;
     if (obj->type == GM_TABLE) {
-      StoreTableMember(machine, obj->GetTableObject(), gmVariable(name), obj[1]);
+      StoreTableMember(machine, obj->GetTableObject(), name, obj[1]);
       top -= 2;
       NEXT();
     }
@@ -383,7 +426,7 @@ get_member : {
     gmVariable* obj = top - 1;
     obj[0] = base[-2];
     if (obj->type == GM_TABLE) {
-      StoreTableMember(machine, obj->GetTableObject(), gmVariable(name), value);
+      StoreTableMember(machine, obj->GetTableObject(), name, value);
       --top;
       NEXT();
     }
@@ -401,7 +444,7 @@ get_member : {
   CASE(GETIND) {
     gmVariable* a = top - 2;
     if (a->type == GM_TABLE && a[1].type <= GM_TABLE) {
-      *a = a->GetTableObject()->Get(a[1]);
+      *a = ReadElement(a->GetTableObject(), a[1]);
       --top;
       NEXT();
     }
@@ -411,7 +454,7 @@ get_member : {
   CASE(SETIND) {
     gmVariable* obj = top - 3;
     if (obj->type == GM_TABLE) {
-      StoreTableMember(machine, obj->GetTableObject(), obj[1], obj[2]);
+      StoreTableElement(machine, obj->GetTableObject(), obj[1], obj[2]);
       top -= 3;
       NEXT();
     }
@@ -894,7 +937,7 @@ call_done:
   }
   CASE(GETGLOBAL) {
     READ_OPERAND();
-    *top++ = globals->Get(gmVariable(static_cast<gmStringObject*>(refs[operand])));
+    *top++ = ReadGlobal(globals, static_cast<gmStringObject*>(refs[operand]));
     NEXT();
   }
   CASE(SETGLOBAL) {
@@ -976,7 +1019,7 @@ call_done:
 
   // Object (a table) and value on top; the value is stored as setdot stores it.
 member_store:
-  StoreTableMember(machine, top[-2].GetTableObject(), gmVariable(storeName), top[-1]);
+  StoreTableMember(machine, top[-2].GetTableObject(), storeName, top[-1]);
   top -= 2;
   NEXT();
 
@@ -993,7 +1036,7 @@ member_store:
   X_MEMBER_READ(LDOT, base[x.a])
   X_MEMBER_READ(TDOT, base[-2])
   X_MEMBER_READ(DDOT, top[-1])
-  X_MEMBER_READ(GDOT, globals->Get(x.k))
+  X_MEMBER_READ(GDOT, ReadGlobal(globals, x.k.GetStringObject()))
 
   // An object and its member: `a.f(` and `this.f(` before the arguments.
 #define X_METHOD_READ(handler, OBJECT)                 \
@@ -1056,7 +1099,7 @@ member_store:
     const gmVariable& object = base[x.a];
     const gmVariable& index = base[x.b];
     if (object.type != GM_TABLE || index.type > GM_TABLE) goto exec_fallback;
-    *top = object.GetTableObject()->Get(index);
+    *top = ReadElement(object.GetTableObject(), index);
     ++top;
     ip += GM_EX_SKIP_LL_GETIND;
     NEXT();
@@ -1066,7 +1109,7 @@ member_store:
     XOP();
     const gmVariable& index = base[x.b];
     if (top[-1].type != GM_TABLE || index.type > GM_TABLE) goto exec_fallback;
-    top[-1] = top[-1].GetTableObject()->Get(index);
+    top[-1] = ReadElement(top[-1].GetTableObject(), index);
     ip += GM_EX_SKIP_SL_GETIND;
     NEXT();
   }
@@ -1077,7 +1120,7 @@ member_store:
     XOP();                                                                         \
     const gmVariable& object = OBJECT;                                             \
     if (object.type != GM_TABLE) goto exec_fallback;                               \
-    StoreTableMember(machine, object.GetTableObject(), gmVariable(x.name), VALUE); \
+    StoreTableMember(machine, object.GetTableObject(), x.name, VALUE); \
     ip += GM_EX_SKIP_##handler;                                                    \
     NEXT();                                                                        \
   }
@@ -1091,7 +1134,7 @@ member_store:
   EXCASE(NG) {
     XOP();
     top[0].SetNull();
-    top[1] = globals->Get(gmVariable(x.name));
+    top[1] = ReadGlobal(globals, x.name);
     top += 2;
     ip += GM_EX_SKIP_NG;
     NEXT();
