@@ -4,6 +4,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "script/gmAssert.h"
 
 static size_t RoundUp(size_t a_value, size_t a_to) { return (a_value + a_to - 1) & ~(a_to - 1); }
@@ -18,7 +22,29 @@ static_assert(kLargeAlign >= 32, "the block record fits in front of the data");
 void* LargeData(void* a_raw) { return static_cast<char*>(a_raw) + kLargeAlign; }
 void* LargeRaw(void* a_data) { return static_cast<char*>(a_data) - kLargeAlign; }
 
+// Chunks grow by doubling up to one huge page, the size at which the system can back a chunk
+// with a single page: a heap that only grows (nothing is collected until a script asks)
+// then takes one page fault per 2 MB instead of one per 4 KB.
+const size_t kHugePage = gmHugePageBytes;
+
 }  // namespace
+
+void* gmSystemAlloc(size_t a_bytes) {
+  if (a_bytes == 0 || a_bytes % gmHugePageBytes != 0) return ::operator new(a_bytes);
+  void* p = std::aligned_alloc(gmHugePageBytes, a_bytes);
+  if (!p) throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  madvise(p, a_bytes, MADV_HUGEPAGE);
+#endif
+  return p;
+}
+
+void gmSystemFree(void* a_ptr, size_t a_bytes) {
+  if (a_bytes == 0 || a_bytes % gmHugePageBytes != 0)
+    ::operator delete(a_ptr);
+  else
+    std::free(a_ptr);
+}
 
 gmMemChain::gmMemChain(size_t a_elementSize, size_t a_elementsPerChunk)
     : m_elementSize(RoundUp(a_elementSize ? a_elementSize : 1, 8)),
@@ -36,10 +62,12 @@ gmMemChain::Chunk* gmMemChain::NextChunk(size_t a_minBytes) {
   }
   if (!c) {
     size_t capacity = a_minBytes > m_chunkBytes ? a_minBytes : m_chunkBytes;
-    c = static_cast<Chunk*>(::operator new(sizeof(Chunk) + capacity));
+    c = static_cast<Chunk*>(gmSystemAlloc(sizeof(Chunk) + capacity));
     c->next = nullptr;
     c->capacity = capacity;
     m_systemBytes += sizeof(Chunk) + capacity;
+    if (m_chunkBytes < kHugePage - sizeof(Chunk))
+      m_chunkBytes = m_chunkBytes * 2 < kHugePage - sizeof(Chunk) ? m_chunkBytes * 2 : kHugePage - sizeof(Chunk);
     if (prev)
       prev->next = c;
     else
@@ -96,7 +124,7 @@ void gmMemChain::ResetAndFreeMemory() {
   while (c) {
     Chunk* next = c->next;
     GM_MEM_UNPOISON(Data(c), c->capacity);
-    ::operator delete(c);
+    gmSystemFree(c, sizeof(Chunk) + c->capacity);
     c = next;
   }
   m_first = m_current = nullptr;

@@ -28,58 +28,6 @@ static_assert(kStringShellBytes / 4 % 4 == 2, "string keys would crowd fewer mai
 
 const char* const kBuiltinTypeNames[] = {"null", "int", "float", "string", "table", "function"};
 
-// Byte-wise order of an interned text against another (with strcmp's sign) when both hold at
-// least a key's bytes and agree on those. Texts hold no NUL before their end, so comparing up
-// to the shorter one's NUL is the NUL-terminated comparison.
-inline int CompareTails(const gmStringObject* a_string, const char* a_text, int a_length) {
-  int shorter = a_string->length < a_length ? a_string->length : a_length;
-  const char* p = a_string->text + gmStringKey::BYTES;
-  const char* q = a_text + gmStringKey::BYTES;
-  int left = shorter + 1 - gmStringKey::BYTES;  // the NUL of the shorter one decides a prefix
-  for (; left >= 8; left -= 8, p += 8, q += 8) {
-    uint64_t a = gmLoadBigEndian64(p);
-    uint64_t b = gmLoadBigEndian64(q);
-    if (a != b) return a < b ? -1 : 1;
-  }
-  for (; left > 0; --left, ++p, ++q) {
-    if (*p != *q) return static_cast<unsigned char>(*p) < static_cast<unsigned char>(*q) ? -1 : 1;
-  }
-  return 0;
-}
-
-// The place of a text in a chain: the index of the first string not below it, and whether
-// that string is the text itself. The keys settle the order except among strings whose key
-// equals the text's; only those are read.
-template <class Chain>
-inline int SeekText(const Chain& a_chain, const gmStringKey& a_key, const char* a_text, int a_length, bool* a_found) {
-  const gmStringKey* keys = a_chain.keys;
-  int at = 0;
-  if (a_chain.count > 0) {
-    // Lower bound by halving: a probe reads a few keys of the block rather than every key up
-    // to the text's place.
-    const gmStringKey* base = keys;
-    int n = a_chain.count;
-    while (n > 1) {
-      int half = n / 2;
-      base = gmStringKeyBelow(base[half - 1], a_key) ? base + half : base;
-      n -= half;
-    }
-    at = static_cast<int>(base - keys) + (gmStringKeyBelow(*base, a_key) ? 1 : 0);
-  }
-  *a_found = false;
-  gmStringObject* const* strings = a_chain.Strings();
-  for (; at < a_chain.count && gmStringKeyEqual(keys[at], a_key); ++at) {
-    // A key with the NUL inside it is the whole text; a string of the same key has its NUL
-    // at the same place.
-    int c = a_length < gmStringKey::BYTES ? 0 : CompareTails(strings[at], a_text, a_length);
-    if (c >= 0) {
-      *a_found = c == 0;
-      break;
-    }
-  }
-  return at;
-}
-
 }  // namespace
 
 gmMachine::gmMachine()
@@ -88,7 +36,7 @@ gmMachine::gmMachine()
       m_functionShells(sizeof(gmFunctionObject), kFunctionShellsPerChunk),
       m_userShells(sizeof(gmUserObject), kUserShellsPerChunk),
       m_frameShells(sizeof(gmStackFrame), kFrameShellsPerChunk) {
-  m_strings = new StringChain[STRING_CHAINS];
+  ResizeStrings(MIN_STRING_SLOTS);
   bool gc = EnableGC(false);
   for (const char* name : kBuiltinTypeNames) DefineBuiltinType(name);
   gmInitBuiltinTypeOperators(this);
@@ -102,16 +50,15 @@ gmMachine::gmMachine()
 
 gmMachine::~gmMachine() {
   DestroyThreads();
-  // Every string goes, so the chains are emptied at once rather than one string at a time.
-  // They stay usable: a destruct callback run below may still make a string.
-  for (int i = 0; i < STRING_CHAINS; ++i) ResizeChain(m_strings[i], 0);
+  // Every string goes, so the table is emptied at once rather than one string at a time.
+  // It stays usable: a destruct callback run below may still make a string.
+  DropStrings();
   m_stringsDropped = true;
   // Every object goes, whatever its colour; the storage chains go with the members.
   m_gc.DestructAll(this);
   m_types.clear();
   m_global = nullptr;
-  for (int i = 0; i < STRING_CHAINS; ++i) ResizeChain(m_strings[i], 0);
-  delete[] m_strings;
+  gmSystemFree(m_strings, sizeof(StringSlot) * static_cast<size_t>(m_stringSlots));
 }
 
 // ---- Object creation ------------------------------------------------------------------
@@ -135,30 +82,44 @@ T* gmMachine::NewObject(gmMemFixed& a_shells, int a_bytes) {
   return obj;
 }
 
-void gmMachine::ResizeChain(StringChain& a_chain, int a_capacity) {
-  StringChain grown;
-  if (a_capacity > 0) {
-    GM_ASSERT(a_capacity >= a_chain.count, "a string chain never shrinks below its strings");
-    grown.keys = static_cast<gmStringKey*>(
-        ::operator new(static_cast<size_t>(a_capacity) * (sizeof(gmStringKey) + sizeof(gmStringObject*))));
-    grown.capacity = a_capacity;
-    grown.count = a_chain.count;
-    if (a_chain.count > 0) {
-      std::memcpy(grown.keys, a_chain.keys, sizeof(gmStringKey) * static_cast<size_t>(a_chain.count));
-      std::memcpy(grown.Strings(), a_chain.Strings(), sizeof(gmStringObject*) * static_cast<size_t>(a_chain.count));
-    }
+void gmMachine::ResizeStrings(int a_slots) {
+  StringSlot* old = m_strings;
+  int oldSlots = m_stringSlots;
+  m_strings = static_cast<StringSlot*>(gmSystemAlloc(sizeof(StringSlot) * static_cast<size_t>(a_slots)));
+  std::memset(static_cast<void*>(m_strings), 0, sizeof(StringSlot) * static_cast<size_t>(a_slots));
+  m_stringSlots = a_slots;
+  m_stringShift = 32;
+  for (int n = a_slots; n > 1; n >>= 1) --m_stringShift;
+  const int mask = a_slots - 1;
+  for (int i = 0; i < oldSlots; ++i) {
+    if (!old[i].string) continue;
+    int at = HomeSlot(old[i].hash);
+    while (m_strings[at].string) at = (at + 1) & mask;
+    m_strings[at] = old[i];
   }
-  ::operator delete(a_chain.keys);
-  a_chain = grown;
+  gmSystemFree(old, sizeof(StringSlot) * static_cast<size_t>(oldSlots));
+}
+
+void gmMachine::DropStrings() {
+  std::memset(static_cast<void*>(m_strings), 0, sizeof(StringSlot) * static_cast<size_t>(m_stringSlots));
+  m_stringCount = 0;
+}
+
+int gmMachine::SeekString(const char* a_text, int a_length, gmuint a_hash) const {
+  const int mask = m_stringSlots - 1;
+  for (int at = HomeSlot(a_hash);; at = (at + 1) & mask) {
+    const StringSlot& slot = m_strings[at];
+    if (!slot.string) return at;
+    if (slot.hash == a_hash && slot.length == a_length &&
+        std::memcmp(slot.string->text, a_text, static_cast<size_t>(a_length)) == 0)
+      return at;
+  }
 }
 
 gmStringObject* gmMachine::FindString(const char* a_text) const {
   int length = static_cast<int>(std::strlen(a_text));
   gmuint h = gmStringHash(a_text, static_cast<size_t>(length));
-  const StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];
-  bool found;
-  int at = SeekText(chain, gmStringKeyOf(a_text, length), a_text, length, &found);
-  return found ? chain.Strings()[at] : nullptr;
+  return m_strings[SeekString(a_text, length, h)].string;
 }
 
 gmStringObject* gmMachine::MakeString(const char* a_text, int) {
@@ -173,34 +134,22 @@ gmStringObject* gmMachine::MakeStringHashed(const char* a_text, int a_length, gm
   GM_ASSERT(a_length == static_cast<int>(std::strlen(a_text)), "the length given is the text's");
   GM_ASSERT(a_hash == gmStringHash(a_text, static_cast<size_t>(a_length)), "the hash given is the text's");
   GM_STRESS_COLLECT();
-  int length = a_length;
-  gmuint h = a_hash;
-  gmStringKey key = gmStringKeyOf(a_text, length);
-
-  StringChain& chain = m_strings[h & (STRING_CHAINS - 1)];
-  bool found;
-  int at = SeekText(chain, key, a_text, length, &found);
-  if (found) {
-    gmStringObject* s = chain.Strings()[at];
+  if (gmStringObject* s = m_strings[SeekString(a_text, a_length, a_hash)].string) {
     // An ongoing collection may already consider it garbage.
     if (!s->persist) m_gc.Revive(s);
     return s;
   }
 
-  char* text = static_cast<char*>(Alloc(static_cast<size_t>(length) + 1));
-  std::memcpy(text, a_text, static_cast<size_t>(length) + 1);
+  // Both allocations may fail the run; the table changes only once they are made.
+  char* text = static_cast<char*>(Alloc(static_cast<size_t>(a_length) + 1));
+  std::memcpy(text, a_text, static_cast<size_t>(a_length) + 1);
   gmStringObject* s = NewObject<gmStringObject>(m_stringShells, GM_STRING_OBJECT_BYTES);
   s->text = text;
-  s->length = length;
-  s->hash = h;
-  if (chain.count == chain.capacity) ResizeChain(chain, chain.capacity ? chain.capacity * 2 : 4);
-  gmStringObject** strings = chain.Strings();
-  size_t after = static_cast<size_t>(chain.count - at);
-  std::memmove(chain.keys + at + 1, chain.keys + at, sizeof(gmStringKey) * after);
-  std::memmove(strings + at + 1, strings + at, sizeof(gmStringObject*) * after);
-  chain.keys[at] = key;
-  strings[at] = s;
-  ++chain.count;
+  s->length = a_length;
+  s->hash = a_hash;
+  if (2 * (m_stringCount + 1) > m_stringSlots) ResizeStrings(m_stringSlots * 2);
+  m_strings[SeekString(a_text, a_length, a_hash)] = {a_hash, a_length, s};
+  ++m_stringCount;
   return s;
 }
 
@@ -240,26 +189,26 @@ gmUserObject* gmMachine::MakeUserObject(void* a_user, int a_type) {
 // The collector has already taken the object out of its lists.
 
 void gmMachine::DestroyString(gmStringObject* a_string) {
-  StringChain& chain = m_strings[a_string->hash & (STRING_CHAINS - 1)];
-  bool found = false;
-  int at = 0;
-  if (chain.count > 0) {
-    at = SeekText(chain, gmStringKeyOf(a_string->text, a_string->length), a_string->text, a_string->length, &found);
-  }
-  // Once teardown has emptied the chains, only strings made after that are in them.
-  GM_ASSERT((found && chain.Strings()[at] == a_string) || m_stringsDropped, "every live string is in its chain");
-  if (found && chain.Strings()[at] == a_string) {
-    gmStringObject** strings = chain.Strings();
-    size_t after = static_cast<size_t>(chain.count - at - 1);
-    std::memmove(chain.keys + at, chain.keys + at + 1, sizeof(gmStringKey) * after);
-    std::memmove(strings + at, strings + at + 1, sizeof(gmStringObject*) * after);
-    --chain.count;
-    // A chain that held many strings before a collection gives the room back gradually.
-    if (chain.count == 0) {
-      ResizeChain(chain, 0);
-    } else if (chain.capacity > 4 && chain.count <= chain.capacity / 4) {
-      ResizeChain(chain, chain.capacity / 2);
+  const int mask = m_stringSlots - 1;
+  int at = HomeSlot(a_string->hash);
+  while (m_strings[at].string && m_strings[at].string != a_string) at = (at + 1) & mask;
+  // Once teardown has emptied the table, only strings made after that are in it.
+  GM_ASSERT(m_strings[at].string == a_string || m_stringsDropped, "every live string is in the table");
+  if (m_strings[at].string == a_string) {
+    // Close the gap: a later slot of the same run moves back into it unless its own home lies
+    // cyclically in (gap, slot], where a probe for it would stop short of the gap.
+    int gap = at;
+    for (int next = (gap + 1) & mask; m_strings[next].string; next = (next + 1) & mask) {
+      int home = HomeSlot(m_strings[next].hash);
+      if (((next - home) & mask) >= ((next - gap) & mask)) {
+        m_strings[gap] = m_strings[next];
+        gap = next;
+      }
     }
+    m_strings[gap].string = nullptr;
+    --m_stringCount;
+    // A table that held many strings before a collection gives the room back gradually.
+    if (m_stringSlots > MIN_STRING_SLOTS && 8 * m_stringCount < m_stringSlots) ResizeStrings(m_stringSlots / 2);
   }
   Free(a_string->text);
   m_objectBytes -= GM_STRING_OBJECT_BYTES;

@@ -296,21 +296,27 @@ class gmMachine {
   void DestroyUserObject(gmUserObject* a_user);
 
  private:
-  static const int STRING_CHAINS = 8192;  // never grows
-
-  // A chain in array form, ascending by text. Hundreds of thousands of strings may sit in
-  // the chains between collections (collection runs only when a script asks), so a chain
-  // runs to dozens of strings: a probe searches the keys, which lie side by side, and
-  // reaches a string object only when the keys tie. One block holds the keys followed by
-  // the strings, each part sized to the capacity; it comes from the general heap, so the
-  // machine's memory figures count only the strings themselves.
-  struct StringChain {
-    gmStringKey* keys = nullptr;
-    int count = 0;
-    int capacity = 0;
-    gmStringObject** Strings() const { return reinterpret_cast<gmStringObject**>(keys + capacity); }
+  // The interning table: open addressing with linear probing over slots that keep each
+  // string's hash and length beside it, so a probe reads a string object only when both
+  // agree. It doubles while more than half full, so a probe stays about one cache line
+  // however many strings pile up between collections (collection runs only when a script
+  // asks), and halves again when collections empty it. Slots come from the general heap:
+  // the machine's memory figures count only the strings themselves.
+  struct StringSlot {
+    gmuint hash;
+    gmint length;
+    gmStringObject* string;  // null: the slot is empty
   };
-  static void ResizeChain(StringChain& a_chain, int a_capacity);
+  static const int MIN_STRING_SLOTS = 8192;
+  // Where the text's string is, or the empty slot that ends its probe.
+  int SeekString(const char* a_text, int a_length, gmuint a_hash) const;
+  int HomeSlot(gmuint a_hash) const {
+    // The hash's low bits follow a text's last bytes closely (texts counting up land side
+    // by side); a multiplier spreads them.
+    return static_cast<int>((a_hash * 0x9E3779B1u) >> m_stringShift);
+  }
+  void ResizeStrings(int a_slots);
+  void DropStrings();
 
   template <class T>
   T* NewObject(gmMemFixed& a_shells, int a_bytes);
@@ -327,8 +333,11 @@ class gmMachine {
   gmGarbageCollector m_gc;
   bool m_gcEnabled = true;
 
-  StringChain* m_strings = nullptr;  // STRING_CHAINS chains
-  bool m_stringsDropped = false;     // teardown emptied the chains
+  StringSlot* m_strings = nullptr;
+  int m_stringSlots = 0;  // a power of two
+  int m_stringShift = 32;
+  int m_stringCount = 0;
+  bool m_stringsDropped = false;  // teardown emptied the table
   std::vector<gmTypeEntry> m_types;
   gmTableObject* m_global = nullptr;
 

@@ -1,5 +1,5 @@
-// Interning with many strings per chain: texts sharing long prefixes, texts that are prefixes
-// of others, bytes above 0x7f, and destruction from any place in a chain.
+// Interning with many strings: texts sharing long prefixes, texts that are prefixes of others,
+// bytes above 0x7f, texts whose hashes agree in every bit, and destruction in any order.
 
 #include <gtest/gtest.h>
 
@@ -189,6 +189,37 @@ TEST_F(StringInternTest, DestroyedStringsLeaveTheirChainsWithTheRestIntact) {
   for (gmStringObject* s : strings) Destroy(s);
   for (const std::string& t : texts) ASSERT_EQ(machine.FindString(t.c_str()), nullptr) << t;
   EXPECT_EQ(machine.GetCurrentMemoryUsage(), start);
+  machine.EnableGC(gc);
+}
+
+// "AB" and "B!" hash alike (65 * 33 + 66 == 66 * 33 + 33), and so does every text made of
+// such pairs: all of them start their probe at one slot and sit in one run, which
+// destruction must close up without cutting any of the others off.
+TEST_F(StringInternTest, TextsOfOneHashStayFoundAsNeighboursAreDestroyed) {
+  bool gc = machine.EnableGC(false);
+  std::vector<std::string> same;
+  for (int bits = 0; bits < 1024; ++bits) {
+    std::string t;
+    for (int i = 0; i < 10; ++i) t += (bits >> i & 1) ? "B!" : "AB";
+    same.push_back(t);
+  }
+  ASSERT_EQ(Hash(same.front()), Hash(same.back()));
+  std::vector<gmStringObject*> strings;
+  for (const std::string& t : same) strings.push_back(machine.MakeString(t.c_str()));
+
+  std::vector<size_t> order(same.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), random);
+  std::vector<bool> gone(same.size(), false);
+  for (size_t k = 0; k < order.size(); ++k) {
+    Destroy(strings[order[k]]);
+    gone[order[k]] = true;
+    // Every so often, everything left is still found, and nothing gone is.
+    if (k % 97 != 0) continue;
+    for (size_t i = 0; i < same.size(); ++i) {
+      ASSERT_EQ(machine.FindString(same[i].c_str()), gone[i] ? nullptr : strings[i]) << same[i];
+    }
+  }
   machine.EnableGC(gc);
 }
 
