@@ -28,9 +28,9 @@ class gmMachineEx;
 class gmWrappable {
  public:
   gmWrappable() { ++s_live; }
-  // A copy is another native: its wrappers are its own.
+  // A copy is another native, and assigning keeps each side its own wrappers (to itself: a no-op).
   gmWrappable(const gmWrappable&) { ++s_live; }
-  gmWrappable& operator=(const gmWrappable&) { return *this; }
+  gmWrappable& operator=(const gmWrappable&) { return *this; }  // NOLINT(bugprone-unhandled-self-assignment)
   ~gmWrappable() {
     CutWrappers();
     if (m_chargedTo) Uncharge();

@@ -222,7 +222,7 @@ int gPack::Run(irr::IrrlichtDevice* a_device, const std::string& a_directory, co
     return 1;
   }
 
-  if (gPackageCheck::Run(a_device, a_directory, /*developer=*/true, &gPack::LeftOut) != 0) {
+  if (gPackageCheck::Run(a_device, a_directory, /*a_developer=*/true, &gPack::LeftOut) != 0) {
     Say("Nothing was packed: " + a_directory + " has the problems above");
     return 1;
   }

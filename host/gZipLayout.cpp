@@ -197,7 +197,7 @@ std::string gZipLayout::Problem(irr::io::IFileSystem* a_fileSystem, const std::s
   // The mount itself says what it says of a file it cannot open.
   if (!file) return "";
   const uint64_t size = static_cast<uint64_t>(std::max<long>(file->getSize(), 0));
-  const std::string why = Problem(
+  std::string why = Problem(
       [file](uint64_t a_offset, void* a_out, size_t a_size) {
         return file->seek(static_cast<long>(a_offset)) &&
                file->read(a_out, static_cast<irr::u32>(a_size)) == static_cast<irr::s32>(a_size);

@@ -47,7 +47,8 @@ void Send(int a_pipe, int a_item, char a_tag, const std::string& a_text) {
   std::memcpy(record, &item, sizeof item);
   record[sizeof item] = a_tag;
   std::memcpy(record + sizeof item + 1, &length, sizeof length);
-  std::memcpy(record + kHeader, a_text.data(), length);
+  // A counted record, not a C string: no terminator goes down the pipe.
+  std::memcpy(record + kHeader, a_text.data(), length);  // NOLINT(bugprone-not-null-terminated-result)
   // Under PIPE_BUF, so the record arrives whole.
   size_t sent = 0;
   while (sent < kHeader + length) {

@@ -147,8 +147,9 @@ int main(int argc, char** argv) {
               host.find(':') != std::string::npos ? "]" : "", bound);
   std::fflush(stdout);
   bool served = server.Run();
-  // Ends the waiter when the server stopped on its own.
-  pthread_kill(waiter.native_handle(), SIGTERM);
+  // Ends the waiter when the server stopped on its own: SIGTERM is blocked everywhere, so
+  // this only wakes its sigwait.
+  pthread_kill(waiter.native_handle(), SIGTERM);  // NOLINT(bugprone-bad-signal-to-kill-thread)
   waiter.join();
   store.reset();
   std::fprintf(stderr, "ombrix-scores: stopped\n");

@@ -368,7 +368,7 @@ void scoServer::Routes() {
     Html(res, 200, scoProtocol::TablePage(query.table, store.Rows(query.table, query.from, query.to)));
   });
 
-  http->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr failure) {
+  http->set_exception_handler([](const httplib::Request&, httplib::Response& res, const std::exception_ptr& failure) {
     std::string what = "unknown failure";
     try {
       std::rethrow_exception(failure);

@@ -92,8 +92,10 @@ float ScaleTrigger(uint8_t raw, uint8_t min, uint8_t max, float previous) {
 // The IR part of the state that flag 0x40 watches, compared field by field (floats by
 // their bytes, as the camera data is).
 bool SameDot(const inpWiiDot& a, const inpWiiDot& b) {
+  // NOLINTBEGIN(bugprone-suspicious-memory-comparison)
   return a.visible == b.visible && a.rawX == b.rawX && a.rawY == b.rawY && std::memcmp(&a.x, &b.x, sizeof a.x) == 0 &&
          std::memcmp(&a.y, &b.y, sizeof a.y) == 0 && a.size == b.size;
+  // NOLINTEND(bugprone-suspicious-memory-comparison)
 }
 
 void SetDot(inpWiiDot& dot, int rawX, int rawY) {

@@ -126,6 +126,9 @@ class Builder {
     m_function->execOps = nullptr;
     if (!m_records.empty()) {
       m_function->execOps = static_cast<gmExecOp*>(std::malloc(sizeof(gmExecOp) * m_records.size()));
+      // gmVariable's copy leaves the chain link alone for table nodes' sake; into fresh
+      // memory a byte copy is the copy wanted.
+      // NOLINTNEXTLINE(bugprone-undefined-memory-manipulation)
       std::memcpy(static_cast<void*>(m_function->execOps), m_records.data(), sizeof(gmExecOp) * m_records.size());
     }
   }

@@ -48,8 +48,10 @@ bool gmHooks::AddFunction(gmFunctionInfo& a_info) {
     f->byteCodeLength = a_info.byteCodeLength;
   }
   if (a_info.numReferences > 0) {
-    f->references =
-        static_cast<gmObject**>(m_machine->Alloc(sizeof(gmObject*) * static_cast<size_t>(a_info.numReferences)));
+    // An array of object pointers: sizeof(gmObject*) is meant.
+    // NOLINTNEXTLINE(bugprone-sizeof-expression)
+    const size_t bytes = sizeof(gmObject*) * static_cast<size_t>(a_info.numReferences);
+    f->references = static_cast<gmObject**>(m_machine->Alloc(bytes));
     for (int i = 0; i < a_info.numReferences; ++i) f->references[i] = a_info.references[i];
     f->numReferences = a_info.numReferences;
   }

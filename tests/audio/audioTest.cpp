@@ -156,7 +156,7 @@ class AudioTest : public testing::Test {
 // (Vorbis puts the centre between them from three channels on, except for four).
 TEST_F(AudioTest, DecodesToMonoOrTheFrontStereoPair) {
   const int rate = 22050, frames = 11025;
-  auto levels = [=](std::vector<float> a_amplitude) {
+  auto levels = [=](const std::vector<float>& a_amplitude) {
     return [=](int c, int f) { return audTest::Sine(a_amplitude[c], 440.0f + 110.0f * c, rate, f); };
   };
   struct Case {

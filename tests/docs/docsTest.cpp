@@ -274,7 +274,7 @@ TEST(FirstGame, RunsAsThePageShowsIt) {
       // The lines the page shows are the game's own, in the order the run printed them.
       const std::vector<std::string> recorded = Lines(ReadFile(root / "work" / step.name));
       size_t at = 0;
-      for (std::string line : Lines(step.text)) {
+      for (const std::string& line : Lines(step.text)) {
         while (at < recorded.size() && recorded[at].substr(0, recorded[at].find_last_not_of(' ') + 1) != line) ++at;
         ASSERT_LT(at, recorded.size()) << "the page shows \"" << line << "\", which the run did not print";
         ++at;

@@ -75,7 +75,7 @@ TEST(Cloth, GridKeepsItsTopRowAndMovesSplitVerticesTogether) {
 // A loaded mesh made by hand: one animated mesh of one frame holding a_buffers.
 // A mesh handle as the graphics module makes it; the host's hooks hand the cloth its mesh.
 struct HandMesh {
-  explicit HandMesh(std::vector<irr::scene::IMeshBuffer*> a_buffers) {
+  explicit HandMesh(const std::vector<irr::scene::IMeshBuffer*>& a_buffers) {
     gObjectComponents::Install();
     irr::scene::SMesh* mesh = new irr::scene::SMesh();
     for (irr::scene::IMeshBuffer* buffer : a_buffers) {

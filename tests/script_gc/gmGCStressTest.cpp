@@ -214,6 +214,7 @@ class Stress {
       if (v.type == GM_STRING || v.type == GM_FUNCTION) refs.push_back(v.GetObject());
     }
     f->numReferences = static_cast<gmint>(refs.size());
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): an array of object pointers
     f->references = static_cast<gmObject**>(m_machine.Alloc(sizeof(gmObject*) * (refs.size() + 1)));
     for (size_t i = 0; i < refs.size(); ++i) f->references[i] = refs[i];
     m_model[f].references = refs;

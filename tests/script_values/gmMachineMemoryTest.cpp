@@ -107,6 +107,7 @@ TEST_F(MachineMemoryTest, FunctionBuffersAreReleasedWithTheFunction) {
   EXPECT_FALSE(f->IsNative());
   f->byteCode = static_cast<gmuint8*>(machine.Alloc(40));
   f->byteCodeLength = 40;
+  // NOLINTNEXTLINE(bugprone-sizeof-expression): an array of object pointers
   f->references = static_cast<gmObject**>(machine.Alloc(sizeof(gmObject*)));
   f->references[0] = machine.MakeString("constant");
   f->numReferences = 1;

@@ -21,7 +21,7 @@ class OperatorTest : public ::testing::Test {
   gmVariable Str(const char* t) { return gmVariable(machine.MakeString(t)); }
 
   // Applies a binary operator the way the interpreter dispatches it.
-  int Apply(int op, gmVariable a, gmVariable b, gmVariable* out) {
+  int Apply(int op, const gmVariable& a, const gmVariable& b, gmVariable* out) {
     gmVariable slots[2] = {a, b};
     int type = a.type > b.type ? a.type : b.type;
     gmOperatorFunction fn = machine.GetTypeNativeOperator(type, op);

@@ -45,7 +45,7 @@ std::vector<std::string> Texts() {
                                     "abcdefgh\x7f",
                                     "\xff",
                                     "\xff\xfe",
-                                    "\x80"
+                                    "\x80",
                                     "abcdefghijklmnopq",
                                     "abcdefghijklmno",
                                     "abcdefghijklmnop",

@@ -274,14 +274,15 @@ bool Font(irr::video::IVideoDriver* a_driver, const std::string& a_name, const c
     Glyph g;
     g.c = c;
     g.width = static_cast<int>(slot->advance.x >> 6) + 2 * edge;
-    g.coverage.assign(static_cast<size_t>(g.width * cellHeight), 0.0f);
+    g.coverage.assign(static_cast<size_t>(g.width) * static_cast<size_t>(cellHeight), 0.0f);
     const FT_Bitmap& bitmap = slot->bitmap;
     for (unsigned row = 0; row < bitmap.rows; ++row)
       for (unsigned col = 0; col < bitmap.width; ++col) {
         const int px = edge + slot->bitmap_left + static_cast<int>(col);
         const int py = edge + ascender - slot->bitmap_top + static_cast<int>(row);
         if (px < 0 || px >= g.width || py < 0 || py >= cellHeight) continue;
-        g.coverage[static_cast<size_t>(py * g.width + px)] = bitmap.buffer[row * bitmap.pitch + col] / 255.0f;
+        g.coverage[static_cast<size_t>(py) * static_cast<size_t>(g.width) + static_cast<size_t>(px)] =
+            bitmap.buffer[row * bitmap.pitch + col] / 255.0f;
       }
     if (x + g.width > pageWidth) {
       x = 0;
@@ -305,8 +306,9 @@ bool Font(irr::video::IVideoDriver* a_driver, const std::string& a_name, const c
                     ".png\" hasAlpha=\"true\" />\n";
   for (const Glyph& g : glyphs) {
     auto at = [&](int px, int py) {
-      return px < 0 || py < 0 || px >= g.width || py >= cellHeight ? 0.0f
-                                                                   : g.coverage[static_cast<size_t>(py * g.width + px)];
+      return px < 0 || py < 0 || px >= g.width || py >= cellHeight
+                 ? 0.0f
+                 : g.coverage[static_cast<size_t>(py) * static_cast<size_t>(g.width) + static_cast<size_t>(px)];
     };
     for (int py = 0; py < cellHeight; ++py)
       for (int px = 0; px < g.width; ++px) {
