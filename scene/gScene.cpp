@@ -125,23 +125,23 @@ bool gScene::MakeObjectNatively() {
   };
   const gmVariable user = construct(0, core) ? thread->GetBottom()[0] : gmVariable::Null();
   sceObject* made = user.type == sceObject::scriptType ? static_cast<sceObject*>(user.GetUserObject()->user) : nullptr;
-  gmTableObject* table = made ? m->MakeTable() : nullptr;
-  if (table) {
-    thread->PushTable(table);
-    table->Set(m, recipe->At(R::kCore), user);
-    for (int i = 1; i < 4 && table; ++i) {
+  gmTableObject* members = made ? m->MakeTable() : nullptr;
+  if (members) {
+    thread->PushTable(members);
+    members->Set(m, recipe->At(R::kCore), user);
+    for (int i = 1; i < 4 && members; ++i) {
       if (construct(i, user))
-        table->Set(m, recipe->At(R::Word(R::kCore + i)), thread->GetBottom()[2]);
+        members->Set(m, recipe->At(R::Word(R::kCore + i)), thread->GetBottom()[2]);
       else
-        table = nullptr;
+        members = nullptr;
       thread->SetTopIndex(2);
     }
   }
-  if (table) {
-    made->_Table(table);
-    table->Set(m, recipe->At(R::kScript), recipe->script.Get());
-    table->Set(m, recipe->At(R::kDelete), recipe->del.Get());
-    sceneTable->Set(m, objectKey, gmVariable(table));
+  if (members) {
+    made->_Table(members);
+    members->Set(m, recipe->At(R::kScript), recipe->script.Get());
+    members->Set(m, recipe->At(R::kDelete), recipe->del.Get());
+    sceneTable->Set(m, objectKey, gmVariable(members));
     made->_Name(m_validObjectName.c_str());
   }
   thread->SetTopIndex(0);

@@ -377,6 +377,8 @@ gmTableObject* gmTableObject::Duplicate(gmMachine* a_machine) const {
     }
   } else if (values) {
     copy->AllocValues(a_machine, tableSize);
+    // gmVariable is a type tag and a payload with no owning members: a byte copy is its copy.
+    // NOLINTNEXTLINE(bugprone-undefined-memory-manipulation)
     std::memcpy(static_cast<void*>(copy->values), values, sizeof(gmVariable) * static_cast<size_t>(tableSize));
     copy->slotsUsed = slotsUsed;
     copy->freeIndex = copy->HighestFree();

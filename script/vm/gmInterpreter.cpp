@@ -1115,14 +1115,14 @@ member_store:
   }
 
   // Member stores: the object, then the value, stored as setdot stores it.
-#define X_MEMBER_STORE(handler, OBJECT, VALUE)                                     \
-  EXCASE(handler) {                                                                \
-    XOP();                                                                         \
-    const gmVariable& object = OBJECT;                                             \
-    if (object.type != GM_TABLE) goto exec_fallback;                               \
+#define X_MEMBER_STORE(handler, OBJECT, VALUE)                         \
+  EXCASE(handler) {                                                    \
+    XOP();                                                             \
+    const gmVariable& object = OBJECT;                                 \
+    if (object.type != GM_TABLE) goto exec_fallback;                   \
     StoreTableMember(machine, object.GetTableObject(), x.name, VALUE); \
-    ip += GM_EX_SKIP_##handler;                                                    \
-    NEXT();                                                                        \
+    ip += GM_EX_SKIP_##handler;                                        \
+    NEXT();                                                            \
   }
   X_MEMBER_STORE(LL_SETDOT, base[x.a], base[x.b])
   X_MEMBER_STORE(LK1_SETDOT, base[x.a], x.k)
